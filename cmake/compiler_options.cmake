@@ -1,0 +1,18 @@
+# Warning and sanitizer flags shared by every target of the project.
+add_library(velmora_options INTERFACE)
+target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+                                                 -Wno-sign-conversion)
+if(VELMORA_WERROR)
+  target_compile_options(velmora_options INTERFACE -Werror)
+endif()
+
+if(VELMORA_SANITIZE)
+  set(velmora_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(velmora_options INTERFACE ${velmora_sanitizers})
+  target_link_options(velmora_options INTERFACE ${velmora_sanitizers})
+endif()
+
+if(VELMORA_FUZZ AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "VELMORA_FUZZ needs clang (libFuzzer): configure with CXX=clang++")
+endif()

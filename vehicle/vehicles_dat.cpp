@@ -1,0 +1,117 @@
+#include "vehicle/vehicles_dat.h"
+
+#include "net/field_reader.h"
+
+namespace velmora::vehicle {
+namespace {
+
+// Fields 2..10 of a line: where each goes and its scale in the file.
+struct NumberField {
+  double TFormParam::*Member;
+  double UnitsPerValue;
+};
+
+constexpr NumberField kNumberFields[] = {
+    {&TFormParam::RestZ, 1000.0},     {&TFormParam::Wheelbase, 1000.0},
+    {&TFormParam::EyeRight, 1000.0},  {&TFormParam::EyeUp, 1000.0},
+    {&TFormParam::EyeForward, 1000.0}, {&TFormParam::Scale, 1000.0},
+    {&TFormParam::Drag, 1000000.0},   {&TFormParam::Lift, 1000000.0},
+    {&TFormParam::ZeroLiftAngle, 1000.0},
+};
+
+// Blanks and control characters around a name, as a text editor hides them.
+std::string_view TrimControl(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
+// Describes why the integer field number `index` could not be read.
+std::string IntegerFieldProblem(const net::FieldReader& reader, int index) {
+  const std::string_view rest = reader.Rest();
+  const std::size_t semicolon = rest.find(';');
+  if (semicolon == std::string_view::npos) {
+    return "field " + std::to_string(index) + " is missing its ';'";
+  }
+  return "field " + std::to_string(index) + " is not an integer: '" +
+         std::string(rest.substr(0, semicolon)) + "'";
+}
+
+}  // namespace
+
+std::optional<TVehicleLine> ParseVehicleLine(std::string_view line, std::string* reason) {
+  const auto fail = [reason](std::string why) -> std::optional<TVehicleLine> {
+    if (reason) *reason = std::move(why);
+    return std::nullopt;
+  };
+  if (line.empty()) return fail("empty line: every line must describe a vehicle type");
+
+  net::FieldReader reader(line);
+  TVehicleLine parsed;
+  const auto formNo = reader.ReadInteger();
+  if (!formNo) return fail(IntegerFieldProblem(reader, 1));
+  if (!TFormTable::InRange(*formNo)) {
+    return fail("type number " + std::to_string(*formNo) + " is outside 1..100");
+  }
+  parsed.FormNo = *formNo;
+
+  int index = 2;
+  for (const NumberField& field : kNumberFields) {
+    const auto value = reader.ReadInteger();
+    if (!value) return fail(IntegerFieldProblem(reader, index));
+    parsed.Param.*field.Member = *value / field.UnitsPerValue;
+    ++index;
+  }
+
+  // The name runs to the first TAB and the shape stem is everything after it;
+  // a line without a TAB is all name.
+  const std::string_view rest = reader.Rest();
+  const std::size_t tab = rest.find('\t');
+  parsed.Param.Name = std::string(TrimControl(rest.substr(0, tab)));
+  if (tab != std::string_view::npos) {
+    parsed.ShapeStem = std::string(TrimControl(rest.substr(tab + 1)));
+  }
+  return parsed;
+}
+
+TVehicleLoadResult LoadVehicleTypes(const std::filesystem::path& file, TFormTable& table,
+                                    renderer::RendererApi& renderer) {
+  net::DataFileLines lines = net::ReadDataFileLines(file);
+  if (lines.Error) {
+    TVehicleLoadResult result;
+    result.Error = std::move(lines.Error);
+    return result;
+  }
+  return LoadVehicleLines(lines.Lines, file.string(), table, renderer);
+}
+
+TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
+                                    const std::string& fileName, TFormTable& table,
+                                    renderer::RendererApi& renderer) {
+  TVehicleLoadResult result;
+  int lineNo = 0;
+  for (const std::string& line : lines) {
+    ++lineNo;
+    std::string reason;
+    std::optional<TVehicleLine> parsed = ParseVehicleLine(line, &reason);
+    if (!parsed) {
+      result.Error = net::DataFileError{fileName, lineNo, std::move(reason)};
+      return result;
+    }
+    TFormParam& entry = table[parsed->FormNo];
+    entry = std::move(parsed->Param);
+    const float switchDistance = static_cast<float>(entry.Scale * 10.0);
+    result.RendererResult =
+        renderer.DXLoadVehicleForm(parsed->ShapeStem.c_str(), parsed->FormNo, switchDistance);
+    if (result.RendererResult != 0) {
+      result.Error = net::DataFileError{
+          fileName, lineNo,
+          "the renderer could not load shape '" + parsed->ShapeStem + "' (result " +
+              std::to_string(result.RendererResult) + ")"};
+      return result;
+    }
+  }
+  return result;
+}
+
+}  // namespace velmora::vehicle

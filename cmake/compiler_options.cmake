@@ -1,7 +1,9 @@
 # Warning and sanitizer flags shared by every target of the project.
+# Floating-point contraction stays off so that every compiler and build type
+# gives bit-equal simulation results (the determinism tests rely on it).
 add_library(velmora_options INTERFACE)
 target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR})
-target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+target_compile_options(velmora_options INTERFACE -ffp-contract=off -Wall -Wextra -Wpedantic -Wshadow -Wconversion
                                                  -Wno-sign-conversion)
 if(VELMORA_WERROR)
   target_compile_options(velmora_options INTERFACE -Werror)

@@ -122,7 +122,11 @@ double DensityRatio(double h) {
   return t > 0 ? std::pow(t, 4.257) : 0.0;
 }
 
-double FlapFactor(double f) { return 1.0 + 0.367 * std::sqrt(f); }
+double FlapFactor(double f) {
+  // A negative flap angle (a bad remote state) counts as retracted flaps
+  // rather than turning every force into NaN.
+  return 1.0 + 0.367 * std::sqrt(std::max(f, 0.0));
+}
 
 double FixedGridAdd(double a, double b) {
   if (!std::isfinite(a) || !std::isfinite(b)) {

@@ -55,7 +55,7 @@ double GroundSpeed(const TVehicleState& v);
 // the temperature law reaches absolute zero.
 double DensityRatio(double h);
 
-// Drag factor of the flaps at flap angle f (deg): 1 + 0.367·√f.
+// Drag factor of the flaps at flap angle f (deg): 1 + 0.367·√f; 1 for f < 0.
 double FlapFactor(double f);
 
 // a + b on a fixed grid: a keeps at most 30 significant bits and never more

@@ -63,6 +63,11 @@ std::optional<TVehicleLine> ParseVehicleLine(std::string_view line, std::string*
     ++index;
   }
 
+  // Lift and side force are divided by the zero-lift angle for every kind.
+  if (parsed.Param.ZeroLiftAngle == 0) {
+    return fail("field 10 (zero-lift angle) is 0, but the lift law divides by it");
+  }
+
   // The name runs to the first TAB and the shape stem is everything after it;
   // a line without a TAB is all name.
   const std::string_view rest = reader.Rest();

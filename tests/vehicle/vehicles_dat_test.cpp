@@ -88,7 +88,7 @@ TEST_F(VehiclesDatTest, NameAndShapeFields) {
   for (const Case& c : cases) {
     std::string reason;
     const auto line =
-        ParseVehicleLine(std::string("1;0;0;0;0;0;0;0;0;0;") + c.tail, &reason);
+        ParseVehicleLine(std::string("1;0;0;0;0;0;0;0;0;-1000;") + c.tail, &reason);
     ASSERT_TRUE(line) << reason;
     EXPECT_EQ(line->Param.Name, c.name) << c.tail;
     EXPECT_EQ(line->ShapeStem, c.stem) << c.tail;
@@ -110,6 +110,7 @@ TEST_F(VehiclesDatTest, MalformedLinesStopLoadingWithFileAndLine) {
       {"1;0;0;0;0;0;0;0;0;0", "field 10 is missing its ';'"},
       {"1;-2500;10000", "field 3 is missing its ';'"},
       {"1;99999999999;0;0;0;0;0;0;0;0;x", "field 2 is not an integer: '99999999999'"},
+      {"1;0;0;0;0;0;1000;0;0;0;x\ty", "field 10 (zero-lift angle) is 0, but the lift law divides by it"},
   };
   for (const Case& c : cases) {
     TFormTable fresh;
@@ -143,9 +144,9 @@ TEST_F(VehiclesDatTest, ARendererFailureStopsLoadingWithItsResult) {
   renderer.FormResult = -2005530516;
   renderer.FailFormCallNumber = 2;
   const auto file = WriteFile(
-      "1;0;0;0;0;0;0;0;0;0;a\tfirst\n"
-      "2;0;0;0;0;0;0;0;0;0;b\tmissing\n"
-      "3;0;0;0;0;0;0;0;0;0;c\tthird\n");
+      "1;0;0;0;0;0;0;0;0;-1;a\tfirst\n"
+      "2;0;0;0;0;0;0;0;0;-1;b\tmissing\n"
+      "3;0;0;0;0;0;0;0;0;-1;c\tthird\n");
   const TVehicleLoadResult result = LoadVehicleTypes(file, table, renderer);
   EXPECT_FALSE(result.Ok());
   EXPECT_EQ(result.RendererResult, -2005530516);

@@ -1,0 +1,116 @@
+// The main state: every simulation table and control value of the program in
+// one plain object. The core's operations read and change it; the Qt shell
+// mirrors its panel and log data onto the widgets. Fixed-size tables only:
+// nothing here is allocated while the simulation ticks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vehicle/vehicle_state.h"
+
+namespace velmora::app {
+
+// Which of the panels below the 3D view are shown.
+struct TPanelVisibility {
+  bool PFD = false;        // ListBoxPFD: primary flight display
+  bool Indicator = false;  // ListBoxIndicator: attitude or speed indicator
+  bool Navi = false;       // ListBoxNavi: navigation display
+  bool Dest = false;       // StringGridDest: destination list
+  bool Video = false;      // StringGridVideo: replay panel
+  bool Power = false;      // ListBoxPower: power panel
+};
+
+// Gusts in practice mode: a factor on the base wind that swings between about
+// 0.8 and 1.2.
+struct TGustState {
+  double Factor = 1;    // current wind = base wind × Factor
+  uint8_t Rising = 1;   // 1 while the factor grows
+  double Drift = 0;     // per ms, random part of the rate, redrawn every 500 ms
+  int32_t Counter = 0;  // ms since the drift was drawn
+};
+
+inline constexpr int kDestinationRows = 24;  // destination grid: header, 20 runways, 3 choices
+
+struct TMainState : vehicle::TVehicleRecords {
+  // Synchronised clock and server timing.
+  uint32_t ClockCorrection = 0;  // ms added to the system clock; only ever grows
+  uint8_t TimeSynchronised = 0;  // 1 once a position message has set the clock
+  int32_t SendInterval = 0;      // ms between own-state messages, from the server
+  uint32_t LastSendTime = 0;     // ms, synchronised clock at the last state message
+
+  // Pilot controls of the own vehicle.
+  double Throttle = 0;         // m/s², thrust demand along the body forward axis
+  double ThrottleMax = 0;      // m/s², per vehicle type
+  double ThrottleRate = 0;     // m/s² per s while a throttle key is held
+  uint8_t Brake = 0;           // wheel brake on
+  uint8_t EmergencyBrake = 0;  // train protection has braked
+  double PitchRate = 0;        // deg/s, nose up
+  double RollRate = 0;         // deg/s, right wing down
+  double Rudder = 0;           // deg, −20..20, while the nose is up on the ground
+  double Steer = 0;            // deg, nose wheel or front wheels, right positive
+  double PitchInput = 0;       // −1 Up key (nose down), 0, +1 Down key (nose up)
+  double RollInput = 0;        // −1 left, 0, +1 right
+  double StickX = 0;           // joystick roll/steer of the previous tick, −1.05..1.05
+  double StickY = 0;           // joystick pitch of the previous tick, −1.05..1.05
+  double FlapCommand = 0;      // deg, pilot's flap command
+  double FlapSet = 0;          // deg, accepted flap setting
+  double GearCommand = 0;      // 0 up .. 1 down, pilot's gear command
+  double GearSet = 0;          // 0 up .. 1 down, accepted gear setting
+  double Gear = 0;             // 0 up .. 1 down, actual gear position
+  int32_t GuidanceMode = 0;    // 0 = no autopilot or guidance
+  int32_t SelectedDestination = -1;  // destination index, −1 = none
+  uint8_t Freeze = 0;          // 1: the own vehicle is stepped with a zero time step
+  uint8_t EndKey = 0;          // fire key held
+  uint8_t JoystickButton = 0;  // any joystick button held
+  int32_t ViewDirection = 0;   // deg relative to the nose: 0, 90, 180, 270
+  int32_t LastViewDirection = -1;  // view direction of the last drawn frame; −1 = rebuild
+  uint32_t CommandTime = 0;    // ms, synchronised clock of the last gear or flap command
+  uint32_t LastShotTime = 0;   // ms, synchronised clock of the last missile shot
+  double CalloutMemory = 0;    // what the crew callouts keep between frames
+
+  // Wind.
+  double WindX = 0;      // m/s, current wind towards the east
+  double WindY = 0;      // m/s, current wind towards the north
+  double BaseWindX = 0;  // m/s, wind the server set, towards the east
+  double BaseWindY = 0;  // m/s, towards the north
+  TGustState Gust;
+  std::mt19937 GustRandom{20260101u};  // drift source; seed it for repeatable runs
+
+  // Railway following of the own train.
+  double StopDistance = 1e38;    // m to the next station stop ahead
+  double RailSpeedLimit = 1e38;  // m/s the track ahead allows
+
+  // Replay and view.
+  uint8_t ReplayMode = 0;       // 0 live, 6 recording, others playback
+  int32_t CameraNo = 3;         // replay camera
+  int32_t ReplayStart = 0;      // replay ring indices
+  int32_t ReplayEnd = 0;
+  int32_t PlayIndex = 0;
+  uint32_t NextFrameTime = 0;   // ms, synchronised clock of the next replay frame
+  double FieldOfView = 30;      // deg, vertical
+
+  // Panels and log, mirrored by the shell.
+  TPanelVisibility Panels;
+  std::array<std::string, kDestinationRows> DestCells{};  // destination grid, one column
+  int32_t DestRow = 0;             // selected destination grid row
+  int32_t DestinationCount = 0;    // runways in the destination list
+  int32_t VideoRow = 2;            // selected replay grid row
+  std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first
+
+  // Adds a line to the message log.
+  void Log(std::string line) { MessageLog.push_back(std::move(line)); }
+};
+
+// Practice mode: a vehicle of the user's own choosing, not a server mission.
+inline bool InPracticeMode(const TMainState& state) {
+  return state.Start.Kind == 0 && state.Own.Kind != 0;
+}
+
+// Difference a − b of two 32-bit clock readings, correct across the wrap.
+inline int32_t ClockDiff(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b); }
+
+}  // namespace velmora::app

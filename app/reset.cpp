@@ -39,7 +39,9 @@ void CaptainBriefing(TMainState& s) {
   s.Log("");
   if (s.Start.Kind != 0) {
     // The bearing the base wind blows from, and its speed in knots.
-    const double from = vehicle::Normalise360(vehicle::Atan2Deg(-s.BaseWindX, -s.BaseWindY));
+    // Adding 0 turns a bearing of −0 (wind straight from the north) into 0.
+    const double from =
+        vehicle::Normalise360(vehicle::Atan2Deg(-s.BaseWindX, -s.BaseWindY)) + 0.0;
     const double knots = std::sqrt(s.BaseWindX * s.BaseWindX + s.BaseWindY * s.BaseWindY) *
                          units::kKnotsPerMetrePerSecond;
     char line[128];

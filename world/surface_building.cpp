@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "vehicle/geometry.h"
+#include "vehicle/units.h"
 
 namespace velmora::world {
 namespace {
@@ -24,6 +25,8 @@ constexpr double kWallFoot = 0.2;          // m: walls reach this far below the 
 constexpr double kMinSegmentLengthSquared = 1e-10;  // m²: shorter segments are never drawn
 constexpr double kMinSideHeight = 1e-10;            // m: lower sides are not drawn
 constexpr double kLightRangeSquared = 1e8;          // m²: lights end at 10 km
+constexpr double kArcPlaneMargin = 10.0;            // m, view planes moved back for arc pieces
+constexpr double kArcPlaneSlack = 1e-6;             // m, against rounding in the whole-arc test
 
 double Dot(const TPoint3& a, double x, double y, double z) { return a.X * x + a.Y * y + a.Z * z; }
 
@@ -41,6 +44,36 @@ int32_t Shade(int32_t colour, double factor) {
     result |= scaled << shift;
   }
   return result;
+}
+
+// Half-width in degrees of the bearings from an arc's centre at which a point
+// between radii rhoMin and rhoMax can lie within range of a camera at
+// horizontal distance d from the centre; 180 when no bearing can be ruled
+// out, negative when no point can be in range. Widened slightly so that it
+// never rules out a piece the exact test would accept.
+double ArcPieceWindow(double d, double rhoMin, double rhoMax, double range) {
+  constexpr double kRangeSlack = 0.01;    // m
+  constexpr double kWindowSlack = 1e-6;   // deg
+  if (!(rhoMin > 0) || !(d > 0) || !(rhoMax >= rhoMin) || !std::isfinite(d)) return 180;
+  const double r = range + kRangeSlack;
+  // cos of the widest bearing for radius rho: (d² + rho² - r²) / (2 d rho),
+  // smallest at rho = sqrt(d² - r²) within [rhoMin, rhoMax].
+  double rho = rhoMin;
+  if (d > r) rho = std::clamp(std::sqrt(d * d - r * r), rhoMin, rhoMax);
+  const double cosWindow = (d * d + rho * rho - r * r) / (2 * d * rho);
+  if (cosWindow > 1) return -1;
+  if (cosWindow <= -1) return 180;
+  return std::acos(cosWindow) * units::kDegreesPerRadian + kWindowSlack;
+}
+
+// Angular distance in degrees from bearing b to the interval [from, to]
+// (from <= to, less than a turn apart); 0 inside it.
+double AngleGap(double b, double from, double to) {
+  double offset = std::fmod(b - from, 360.0);
+  if (offset < 0) offset += 360.0;
+  const double span = to - from;
+  if (offset <= span) return 0;
+  return std::min(offset - span, 360.0 - offset);
 }
 
 }  // namespace
@@ -249,18 +282,60 @@ void ArcStrip(TSurfaceWriter& out, const TViewFrame& view, double cx, double cy,
   const double range = VisibleRange(width);
   const bool sides = sideHeight >= kMinSideHeight;
 
-  double sinA = vehicle::SinDeg(fromAngle);
-  double cosA = vehicle::CosDeg(fromAngle);
+  // Bearings from the centre within `window` degrees of the camera's bearing
+  // hold every piece that can come within range; pieces beyond need no test.
+  const double toCameraX = view.Position.X - cx;
+  const double toCameraY = view.Position.Y - cy;
+  const double cameraBearing = vehicle::Atan2Deg(toCameraX, toCameraY);
+  const double window = ArcPieceWindow(std::hypot(toCameraX, toCameraY),
+                                       std::min(inner, outer) * vehicle::CosDeg(step / 2),
+                                       std::max(std::fabs(inner), std::fabs(outer)), range);
+
+  // Nothing of an arc that lies wholly outside one view plane can be seen.
+  bool outsideView = window < 0;
+  const double reach = std::max(std::fabs(inner), std::fabs(outer));
+  for (const TPoint3& n : view.Planes) {
+    if (outsideView) break;
+    outsideView = Dot(n, -toCameraX, -toCameraY, z - view.Position.Z) + kArcPlaneMargin + reach +
+                      kArcPlaneSlack <
+                  0;
+  }
+  if (outsideView) {
+    for (int k = 0; k < pieces; ++k) {
+      out.Remove(ids.Pieces[k]);
+      if (ids.InnerSides) out.Remove(ids.InnerSides[k]);
+      if (ids.OuterSides) out.Remove(ids.OuterSides[k]);
+    }
+    return;
+  }
+
+  bool trigDone = false;
+  double sinA = 0;
+  double cosA = 0;
   for (int k = 0; k < pieces; ++k) {
+    const double from = fromAngle + k * step;
     const double next = k + 1 == pieces ? toAngle : fromAngle + (k + 1) * step;
+    if (window < 180 && AngleGap(cameraBearing, from, next) > window) {
+      out.Remove(ids.Pieces[k]);
+      if (ids.InnerSides) out.Remove(ids.InnerSides[k]);
+      if (ids.OuterSides) out.Remove(ids.OuterSides[k]);
+      trigDone = false;
+      continue;
+    }
+    if (!trigDone) {
+      sinA = vehicle::SinDeg(from);
+      cosA = vehicle::CosDeg(from);
+    }
+    trigDone = true;
     const double sinB = vehicle::SinDeg(next);
     const double cosB = vehicle::CosDeg(next);
     const TPoint3 ia{cx + inner * sinA, cy + inner * cosA, z};
     const TPoint3 oa{cx + outer * sinA, cy + outer * cosA, z};
     const TPoint3 ib{cx + inner * sinB, cy + inner * cosB, z};
     const TPoint3 ob{cx + outer * sinB, cy + outer * cosB, z};
-    const bool visible = SegmentVisible(view, ia.X, ia.Y, ib.X, ib.Y, z, range, 10).Visible ||
-                         SegmentVisible(view, oa.X, oa.Y, ob.X, ob.Y, z, range, 10).Visible;
+    const bool visible =
+        SegmentVisible(view, ia.X, ia.Y, ib.X, ib.Y, z, range, kArcPlaneMargin).Visible ||
+        SegmentVisible(view, oa.X, oa.Y, ob.X, ob.Y, z, range, kArcPlaneMargin).Visible;
     if (visible) {
       out.AddQuad(ids.Pieces[k], colour, textureId, ia, oa, ib, ob);
       if (sides) {

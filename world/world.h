@@ -65,7 +65,8 @@ struct TWorld {
 // no surface whose reach does not contain the camera. It finds the others in
 // a grid, so a steady camera costs little however large the world; the calls
 // to the renderer are exactly those of a pass over every object, in the same
-// order.
+// order. It learns which objects hold surfaces by watching every refresh, so
+// one driver drives a world from its first refresh on.
 class TWorldDriver {
  public:
   // Indexes the objects; call once after loading and before the first frame.

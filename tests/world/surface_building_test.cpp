@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+
+#include "vehicle/geometry.h"
 
 #include "tests/support/fake_renderer.h"
 #include "tests/world/test_camera.h"
@@ -173,6 +176,52 @@ TEST_F(SurfaceTest, LightFacesTheCameraAndEndsAt10Km) {
     out.Remove(id);
   }
   EXPECT_TRUE(renderer.Surfaces.empty());
+}
+
+}  // namespace
+}  // namespace velmora::world
+
+namespace velmora::world {
+namespace {
+
+// Every piece an arc builds is exactly one whose inner or outer edge passes
+// the segment test, whatever shortcut the builder takes to skip the others.
+TEST(ArcPieces, BuiltPiecesAreThoseWhoseEdgesAreSeen) {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> place(-3000, 3000);
+  std::uniform_real_distribution<double> radius(0.5, 1200);
+  std::uniform_real_distribution<double> width(0.05, 30);
+  std::uniform_real_distribution<double> angle(0, 360);
+  int seen = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    const double cx = place(random), cy = place(random), r = radius(random);
+    const double w = width(random), a0 = angle(random), a1 = angle(random);
+    const TViewFrame view = TViewFrame::FromCamera(
+        test::CameraAt(place(random) / 4, place(random) / 4, -place(random) / 100 - 31,
+                       static_cast<float>(angle(random)), static_cast<float>(angle(random) / 20 - 9)));
+    testing::FakeRenderer renderer;
+    renderer.GiveSurfaceIds = true;
+    TSurfaceWriter out(renderer);
+    int32_t ids[kArcPieceIds] = {};
+    ArcStrip(out, view, cx, cy, 0, r, w, a0, a1, 0xFF, 0, {ids, nullptr, nullptr, kArcPieceIds});
+
+    const int pieces = std::min(ArcPieceCount(r, a0, a1), kArcPieceIds);
+    const double to = a1 <= a0 ? a1 + 360 : a1;
+    for (int k = 0; k < pieces; ++k) {
+      const double p = a0 + k * ArcStep(r);
+      const double q = k + 1 == pieces ? to : a0 + (k + 1) * ArcStep(r);
+      const auto edge = [&](double rho) {
+        return SegmentVisible(view, cx + rho * vehicle::SinDeg(p), cy + rho * vehicle::CosDeg(p),
+                              cx + rho * vehicle::SinDeg(q), cy + rho * vehicle::CosDeg(q), 0,
+                              VisibleRange(w), 10)
+            .Visible;
+      };
+      const bool visible = edge(r - w / 2) || edge(r + w / 2);
+      EXPECT_EQ(ids[k] > 0, visible) << "trial " << trial << " piece " << k;
+      seen += visible;
+    }
+  }
+  EXPECT_GT(seen, 1000);
 }
 
 }  // namespace

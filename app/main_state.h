@@ -34,8 +34,34 @@ struct TGustState {
 };
 
 inline constexpr int kDestinationRows = 24;  // destination grid: header, 20 runways, 3 choices
+inline constexpr int kMissionRows = 101;     // mission grid: headings, up to 100 missions, empty row
+inline constexpr int kDriftSamples = 16;     // clock synchronisation window
+
+// What the core asks the shell to do after a call; the shell carries it out
+// in this order and clears it.
+struct TShellRequests {
+  std::string Send;                     // CP932 bytes for the server, in order
+  std::vector<std::string> ErrorBoxes;  // modal error boxes, in order
+  bool AskLogin = false;                // then the login query ("ログイン")
+  bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
+  bool FocusChatInput = false;          // focus to EditChatInput
+  bool Close = false;                   // close the main form (after the boxes)
+};
 
 struct TMainState : vehicle::TVehicleRecords {
+  // Server connection.
+  int32_t WorldNo = 52566771;                 // first field of every received line
+  std::string MessagePrefix = "52566771;20;1;";  // put in front of every sent message
+  std::string ReceiveRemainder;               // received text not yet processed (CP932)
+  bool DiscardingLongLine = false;            // skipping an overlong line up to its LF
+  bool TimerEnabled = false;                  // the 10 ms tick runs
+  int32_t OffsetA = 0;                        // ms: local minus server time at synchronisation
+  int32_t OffsetB = 0;                        // ms: maps server time onto vehicle times
+  std::array<int32_t, kDriftSamples> DriftSamples{};  // ms: lag of the latest messages
+  uint32_t ViewRefreshTime = 0;               // ms, synchronised clock of the last view refresh
+  vehicle::TVehicleState Scratch;             // records that are read and forgotten
+  TShellRequests Requests;
+
   // Synchronised clock and server timing.
   uint32_t ClockCorrection = 0;  // ms added to the system clock; only ever grows
   uint8_t TimeSynchronised = 0;  // 1 once a position message has set the clock
@@ -99,6 +125,10 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t DestRow = 0;             // selected destination grid row
   int32_t DestinationCount = 0;    // runways in the destination list
   int32_t VideoRow = 2;            // selected replay grid row
+  std::array<std::string, kMissionRows> MissionCells{};  // mission grid, one column
+  int32_t MissionRowCount = 1;     // rows of the mission grid
+  int32_t MissionFixedRows = 0;    // heading rows at its top
+  int32_t MissionRow = 0;          // selected mission grid row
   std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first
 
   // Adds a line to the message log.

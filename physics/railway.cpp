@@ -9,4 +9,6 @@ bool CoupleToTrack(app::TMainState&, const vehicle::TVehicleState&, double, doub
 
 void ReleaseTrackSegments(app::TMainState&, int32_t) {}
 
+void ClearTrackOccupants(app::TMainState&) {}
+
 }  // namespace velmora::physics

@@ -27,4 +27,7 @@ bool CoupleToTrack(app::TMainState& state, const vehicle::TVehicleState& train, 
 // Frees every track segment occupied or reserved by userNo.
 void ReleaseTrackSegments(app::TMainState& state, int32_t userNo);
 
+// Frees every track segment.
+void ClearTrackOccupants(app::TMainState& state);
+
 }  // namespace velmora::physics

@@ -1,0 +1,473 @@
+#include "net/protocol.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "app/reset.h"
+#include "net/field_reader.h"
+#include "net/text_encoding.h"
+#include "physics/railway.h"
+#include "vehicle/geometry.h"
+
+namespace velmora::net {
+namespace {
+
+using app::TMainState;
+using vehicle::TVehicleState;
+
+constexpr int32_t kRecordingMode = 6;
+constexpr int kMaxRemoteVehicles = vehicle::kRemoteSlots - 1;
+
+// A field failed to convert: the rest of the line is dropped.
+struct MalformedLine {};
+
+int32_t Integer(FieldReader& reader) {
+  const auto value = reader.ReadInteger();
+  if (!value) throw MalformedLine{};
+  return *value;
+}
+
+double Float(FieldReader& reader) {
+  const auto value = reader.ReadFloat();
+  if (!value) throw MalformedLine{};
+  return *value;
+}
+
+std::string Utf8(std::string_view cp932) { return Cp932ToUtf8(cp932).Text; }
+
+// UTF-8 to CP932 for the wire; a character CP932 lacks becomes "?".
+std::string ToWire(std::string_view utf8) {
+  std::string out;
+  while (!utf8.empty()) {
+    TextConversion part = Utf8ToCp932(utf8);
+    out += part.Text;
+    if (part.Ok) break;
+    out += '?';
+    // Skip the one UTF-8 character that failed.
+    std::size_t skip = part.ErrorOffset + 1;
+    while (skip < utf8.size() && (static_cast<unsigned char>(utf8[skip]) & 0xC0) == 0x80) ++skip;
+    utf8.remove_prefix(std::min(skip, utf8.size()));
+  }
+  return out;
+}
+
+void Send(TMainState& s, std::string_view text) {
+  s.Requests.Send += ToWire(s.MessagePrefix);
+  s.Requests.Send += ToWire(text);
+}
+
+std::string WithoutTabs(std::string_view text) {
+  std::string out(text);
+  std::replace(out.begin(), out.end(), '\t', ' ');
+  return out;
+}
+
+bool InPlayback(const TMainState& s) { return s.ReplayMode != 0 && s.ReplayMode != kRecordingMode; }
+
+// A type this installation knows: vehicles.dat filled its entry (a filled
+// entry never has a zero-lift angle of 0).
+bool KnownType(const TMainState& s, int32_t formNo) {
+  return vehicle::TFormTable::InRange(formNo) && s.Forms[formNo].ZeroLiftAngle != 0;
+}
+
+void SendLogin(TMainState& s, const std::string& handle, uint32_t now) {
+  s.LastSendTime = now;
+  s.ViewRefreshTime = now;
+  s.Own.Time = static_cast<int32_t>(now);
+  Send(s, "30;guest\ttovel\t" + std::to_string(static_cast<int32_t>(now)) + ";" +
+              WithoutTabs(handle));
+}
+
+// Code 0: the mission grid.
+void MissionList(TMainState& s, FieldReader& reader) {
+  const int32_t fixedRows = Integer(reader);
+  int32_t rows = 0;
+  while (!reader.Rest().empty() && reader.Rest().front() != '\n' && rows < app::kMissionRows - 1) {
+    s.MissionCells[static_cast<std::size_t>(rows)] = " " + Utf8(reader.ReadText());
+    ++rows;
+  }
+  s.MissionCells[static_cast<std::size_t>(rows)].clear();
+  s.MissionRowCount = rows + 1;
+  s.MissionFixedRows = std::clamp(fixedRows, 0, rows);
+  s.MissionRow = rows;
+  s.Requests.FocusChatInput = true;
+}
+
+// Code 10: the server refused; ask again while not logged in.
+void Refusal(TMainState& s, FieldReader& reader) {
+  s.Requests.ErrorBoxes.push_back(Utf8(reader.ReadText()));
+  if (s.Own.UserNo == 0) s.Requests.AskLogin = true;
+}
+
+// Code 30: logged in.
+void LoginAccepted(TMainState& s, FieldReader& reader) {
+  const int32_t userNo = Integer(reader);
+  const int32_t roomNo = Integer(reader);
+  s.Requests.ShowHelpBottomRight = true;
+  s.Own.UserNo = userNo;
+  s.RoomNo = roomNo;
+  s.Requests.FocusChatInput = true;
+  SendEmptyState(s);
+}
+
+// Moves the synchronised clock forward by the average lag of the last 16
+// position messages; the first message sets the offsets.
+void SynchroniseClock(TMainState& s, int32_t serverTime, uint32_t now) {
+  const auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+  if (s.TimeSynchronised == 0) {
+    s.OffsetA = wrap(static_cast<int64_t>(now) - serverTime);
+    s.OffsetB = wrap(static_cast<int64_t>(s.OffsetA) + serverTime - s.Own.Time);
+    s.ClockCorrection = 0;
+    s.DriftSamples.fill(0);
+    return;
+  }
+  s.DriftSamples[app::kDriftSamples - 1] =
+      wrap(static_cast<int64_t>(s.OffsetA) + serverTime - static_cast<int64_t>(now));
+  int64_t sum = 0;
+  for (int32_t sample : s.DriftSamples) sum += sample;
+  int64_t average = sum / app::kDriftSamples;  // truncated towards zero
+  if (average < 0) average = 0;                // the clock never goes back
+  average = std::min<int64_t>(average, INT32_MAX);
+  s.ClockCorrection += static_cast<uint32_t>(average);
+  for (int k = 0; k < app::kDriftSamples - 1; ++k) {
+    s.DriftSamples[static_cast<std::size_t>(k)] =
+        wrap(static_cast<int64_t>(s.DriftSamples[static_cast<std::size_t>(k) + 1]) - average);
+  }
+  s.DriftSamples[app::kDriftSamples - 1] = 0;
+}
+
+// One vehicle record of code 40 as received.
+struct TReceivedRecord {
+  int32_t UserNo, GroupNo, Kind, FormNo;
+  double X, Y, Z;  // cm, absolute
+  int32_t Heading, Pitch, Bank, Flap, VX, VY, VZ;  // hundredths
+  int32_t Age;     // ms
+};
+
+TReceivedRecord ReadRecord(FieldReader& reader, int32_t userNo) {
+  TReceivedRecord r{};
+  r.UserNo = userNo;
+  r.GroupNo = Integer(reader);
+  r.Kind = Integer(reader);
+  r.FormNo = Integer(reader);
+  r.X = Float(reader);
+  r.Y = Float(reader);
+  r.Z = Float(reader);
+  r.Heading = Integer(reader);
+  r.Pitch = Integer(reader);
+  r.Bank = Integer(reader);
+  r.Flap = Integer(reader);
+  r.VX = Integer(reader);
+  r.VY = Integer(reader);
+  r.VZ = Integer(reader);
+  r.Age = Integer(reader);
+  return r;
+}
+
+void Fill(TVehicleState& v, const TReceivedRecord& r, const TMainState& s, uint32_t baseTime) {
+  v.UserNo = r.UserNo;
+  v.GroupNo = r.GroupNo;
+  v.Kind = r.Kind;
+  v.FormNo = r.FormNo;
+  v.X = (r.X - s.OriginX * 100) / 100;
+  v.Y = (r.Y - s.OriginY * 100) / 100;
+  v.Z = r.Z / 100;
+  v.Heading = static_cast<float>(r.Heading / 100.0);
+  v.Pitch = static_cast<float>(r.Pitch / 100.0);
+  v.Bank = static_cast<float>(r.Bank / 100.0);
+  v.Flap = r.Flap / 100.0;
+  v.VX = r.VX / 100.0;
+  v.VY = r.VY / 100.0;
+  v.VZ = r.VZ / 100.0;
+  v.Time = static_cast<int32_t>(baseTime - static_cast<uint32_t>(r.Age));
+  v.Missed = 0;
+  v.Steps = 0;
+}
+
+// Where a received record goes; Scratch when it is not kept. Sets ownArrived
+// for the own user's record.
+TVehicleState& TargetOf(TMainState& s, const TReceivedRecord& r, bool& ownArrived) {
+  if (r.UserNo == s.Own.UserNo) {
+    // The own vehicle may end its run with type 0; a type the installation
+    // does not know is not a vehicle this program can draw or move.
+    if (r.FormNo != 0 && !KnownType(s, r.FormNo)) return s.Scratch;
+    s.OriginX = 0;
+    s.OriginY = 0;
+    ownArrived = true;
+    if (InPlayback(s)) {
+      physics::ClearTrackOccupants(s);
+      s.Remote[0].UserNo = 0;
+    }
+    s.ReplayMode = 0;
+    return s.Own;
+  }
+  if (InPlayback(s) || !KnownType(s, r.FormNo)) return s.Scratch;
+  int slot = 0;
+  while (slot < vehicle::kRemoteSlots && s.Remote[static_cast<std::size_t>(slot)].UserNo != r.UserNo &&
+         s.Remote[static_cast<std::size_t>(slot)].UserNo != 0) {
+    ++slot;
+  }
+  if (slot >= kMaxRemoteVehicles) return s.Scratch;  // beyond the hundredth: dropped
+  TVehicleState& v = s.Remote[static_cast<std::size_t>(slot)];
+  if (v.UserNo == 0) {  // a new vehicle
+    v.TrackSegments = 0;
+    v.PartnerNo = 0;
+    s.Remote[static_cast<std::size_t>(slot) + 1].UserNo = 0;
+  }
+  return v;
+}
+
+// Ends couplings and track holdings of vehicles that are no longer trains.
+void DropStaleVehicles(TMainState& s) {
+  const int count = vehicle::RemoteCount(s.Remote);
+  const auto check = [&](TVehicleState& v) {
+    if (v.Missed >= 10) v.Kind = vehicle::kKindNone;
+    if (v.Kind == vehicle::kKindTrain) return;
+    if (v.PartnerNo != 0) {
+      TVehicleState* partner = nullptr;
+      for (int k = 0; k < count && !partner; ++k) {
+        if (s.Remote[static_cast<std::size_t>(k)].UserNo == v.PartnerNo) {
+          partner = &s.Remote[static_cast<std::size_t>(k)];
+        }
+      }
+      if (!partner && s.Own.UserNo == v.PartnerNo) partner = &s.Own;
+      if (partner) partner->PartnerNo = 0;
+      v.PartnerNo = 0;
+    }
+    if (v.TrackSegments != 0) {
+      physics::ReleaseTrackSegments(s, v.UserNo);
+      v.TrackSegments = 0;
+    }
+  };
+  for (int k = 0; k < count; ++k) check(s.Remote[static_cast<std::size_t>(k)]);
+  check(s.Own);
+}
+
+// Removes vehicles of kind 0: the last vehicle of the list takes each one's place.
+void CompactRemoteList(TMainState& s) {
+  int count = vehicle::RemoteCount(s.Remote);
+  for (int k = count - 1; k >= 0; --k) {
+    if (s.Remote[static_cast<std::size_t>(k)].Kind != vehicle::kKindNone) continue;
+    s.Remote[static_cast<std::size_t>(k)] = s.Remote[static_cast<std::size_t>(count) - 1];
+    s.Remote[static_cast<std::size_t>(count) - 1].UserNo = 0;
+    --count;
+  }
+}
+
+void CoupleTrains(TMainState& s) {
+  const int count = vehicle::RemoteCount(s.Remote);
+  const auto free = [](const TVehicleState& v) {
+    return v.Kind == vehicle::kKindTrain && v.PartnerNo == 0;
+  };
+  for (int i = 0; i < count; ++i) {
+    TVehicleState& a = s.Remote[static_cast<std::size_t>(i)];
+    if (!free(a)) continue;
+    TVehicleState* found = nullptr;
+    for (int j = i + 1; j < count && !found; ++j) {
+      TVehicleState& b = s.Remote[static_cast<std::size_t>(j)];
+      if (free(b) && CouplingTest(a, b)) found = &b;
+    }
+    if (!found && free(s.Own) && CouplingTest(a, s.Own)) found = &s.Own;
+    if (found) {
+      a.PartnerNo = found->UserNo;
+      found->PartnerNo = a.UserNo;
+    }
+  }
+}
+
+// The own vehicle was placed (or its run ended): reset and start recording.
+void OwnPlaced(TMainState& s, uint32_t now) {
+  s.Start = s.Own;
+  app::ResetRoutine(s, s.Own.FormNo, s.Own.FormNo != 0, now);
+  if (s.Own.FormNo == 0) {
+    s.VideoRow = 2;
+    s.ReplayMode = 0;
+  } else if (s.ReplayMode != kRecordingMode) {
+    s.ReplayMode = 0;
+    s.ReplayStart = 0;
+    s.ReplayEnd = 0;
+    s.NextFrameTime = now;
+    s.ReplayMode = kRecordingMode;
+    s.Gust.Rising = 1;
+    s.Gust.Factor = 1;
+    s.Gust.Drift = 0;
+    s.Gust.Counter = 500;
+    s.WindX = s.BaseWindX;
+    s.WindY = s.BaseWindY;
+  }
+  s.PlayIndex = s.ReplayStart;
+}
+
+// Code 40: positions of every vehicle, the clock and the wind.
+void Positions(TMainState& s, FieldReader& reader, uint32_t now) {
+  if (s.TimeSynchronised == 0) s.TimerEnabled = true;
+  const int32_t interval = Integer(reader);
+  const int32_t serverTime = Integer(reader);
+  s.SendInterval = interval;
+  SynchroniseClock(s, serverTime, now);
+  const uint32_t baseTime = static_cast<uint32_t>(serverTime) + static_cast<uint32_t>(s.OffsetA) -
+                            static_cast<uint32_t>(s.OffsetB);
+  s.TimeSynchronised = 1;
+  const int32_t windX = Integer(reader);
+  const int32_t windY = Integer(reader);
+  s.WindX = windX / 100.0;
+  s.WindY = windY / 100.0;
+
+  const int count = vehicle::RemoteCount(s.Remote);
+  for (int k = 0; k < count; ++k) {
+    TVehicleState& v = s.Remote[static_cast<std::size_t>(k)];
+    if (v.Missed < INT16_MAX) ++v.Missed;
+  }
+
+  bool ownArrived = false;
+  for (int32_t userNo = Integer(reader); userNo != 0; userNo = Integer(reader)) {
+    const TReceivedRecord record = ReadRecord(reader, userNo);
+    Fill(TargetOf(s, record, ownArrived), record, s, baseTime);
+  }
+
+  DropStaleVehicles(s);
+  CompactRemoteList(s);
+  CoupleTrains(s);
+  if (ownArrived) OwnPlaced(s, now);
+}
+
+void HandleLine(TMainState& s, std::string_view line, uint32_t now) {
+  FieldReader reader(line);
+  if (Integer(reader) != s.WorldNo) return;
+  switch (Integer(reader)) {
+    case 0: MissionList(s, reader); break;
+    case 10: Refusal(s, reader); break;
+    case 20: {
+      const std::string a = Utf8(reader.ReadText());
+      const std::string b = Utf8(reader.ReadText());
+      s.Log(a + ": " + b);
+      break;
+    }
+    case 30: LoginAccepted(s, reader); break;
+    case 40: Positions(s, reader, now); break;
+    case 80: {
+      const int32_t east = Integer(reader);
+      const int32_t north = Integer(reader);
+      s.BaseWindX = east / 100.0;
+      s.BaseWindY = north / 100.0;
+      break;
+    }
+    default: break;
+  }
+}
+
+}  // namespace
+
+void ClientSocketConnect(TMainState& s) { s.Requests.AskLogin = true; }
+
+void LoginAnswered(TMainState& s, const std::optional<std::string>& handle, uint32_t now) {
+  if (!handle) {
+    s.Requests.Close = true;
+    return;
+  }
+  SendLogin(s, *handle, now);
+}
+
+void ClientSocketRead(TMainState& s, std::string_view received, uint32_t now) {
+  if (s.DiscardingLongLine) {
+    const std::size_t end = received.find('\n');
+    if (end == std::string_view::npos) return;
+    received.remove_prefix(end + 1);
+    s.DiscardingLongLine = false;
+  }
+  std::string text = std::move(s.ReceiveRemainder);
+  text.append(received);
+  std::string_view rest = text;
+  for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+    // The field readers see the line with its LF, so a text field stops there.
+    const std::string_view line = rest.substr(0, end + 1);
+    rest.remove_prefix(end + 1);
+    if (end > kMaxLineLength) continue;
+    try {
+      HandleLine(s, line, now);
+    } catch (const MalformedLine&) {
+      // The rest of this line is dropped; the next line is read as usual.
+    }
+  }
+  // An incomplete line waits for more text, unless it can no longer fit the
+  // limit: then it is dropped up to its end.
+  if (rest.size() > kMaxLineLength) {
+    s.ReceiveRemainder.clear();
+    s.DiscardingLongLine = true;
+    return;
+  }
+  s.ReceiveRemainder = std::string(rest);
+}
+
+void ClientSocketDisconnect(TMainState& s) {
+  if (s.TimeSynchronised == 0) return;
+  s.Requests.ErrorBoxes.push_back("通信が切断されました。");
+  s.Requests.Close = true;
+}
+
+void ClientSocketError(TMainState& s, int errorCode) {
+  s.Own.UserNo = 0;
+  s.TimerEnabled = false;
+  s.Requests.ErrorBoxes.push_back("通信エラーが発生しました。" + std::to_string(errorCode));
+  s.Requests.Close = true;
+}
+
+void SendEmptyState(TMainState& s) { Send(s, "40;0;"); }
+
+void SendOwnState(TMainState& s) {
+  if (s.Own.UserNo == 0) {
+    SendEmptyState(s);
+    return;
+  }
+  const TVehicleState& v = s.Own;
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "40;%d;%d;%d;%d;%d;%.0f;%.0f;%.0f;%.0f;%.0f;%.0f;%.0f;%.0f;%.0f;%.0f;", v.UserNo,
+                s.RoomNo, v.Time, v.Kind, v.FormNo, (v.X + s.OriginX) * 100,
+                (v.Y + s.OriginY) * 100, v.Z * 100, v.Heading * 100.0, v.Pitch * 100.0,
+                v.Bank * 100.0, v.Flap * 100, v.VX * 100, v.VY * 100, v.VZ * 100);
+  Send(s, text);
+}
+
+void SendMission(TMainState& s, int32_t missionNo) {
+  Send(s, "50;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
+              std::to_string(missionNo) + ";");
+}
+
+void SendShot(TMainState& s, int32_t targetUserNo) {
+  Send(s, "60;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
+              std::to_string(targetUserNo) + ";");
+}
+
+void SendChat(TMainState& s, std::string_view text) {
+  Send(s, "20;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
+              WithoutTabs(text) + "\t");
+}
+
+std::optional<int32_t> MissionForRow(const TMainState& s, int32_t row) {
+  if (row < s.MissionFixedRows || row >= s.MissionRowCount - 1) return std::nullopt;
+  return row - s.MissionFixedRows + 1;
+}
+
+bool CouplingTest(const TVehicleState& i, const TVehicleState& j) {
+  using vehicle::CosDeg;
+  using vehicle::SinDeg;
+  // Facing each other's opposite way, within 10 degrees.
+  if (std::fabs(std::fabs(static_cast<double>(i.Heading) - j.Heading) - 180) > 10) return false;
+  // i's coupler, 10.5 m behind its reference point, relative to j; both at j's time.
+  double e = i.X - SinDeg(i.Heading) * 10.5 - j.X;
+  double f = i.Y - CosDeg(i.Heading) * 10.5 - j.Y;
+  if (i.Time != j.Time) {
+    const double g = static_cast<int32_t>(static_cast<uint32_t>(i.Time) -
+                                          static_cast<uint32_t>(j.Time)) / 1000.0;
+    e -= g * i.VX;
+    f -= g * i.VY;
+  }
+  if (std::fabs(e) > 41 || std::fabs(f) > 41) return false;
+  // Along j's track behind it, and on its centre line.
+  return std::fabs(-e * SinDeg(j.Heading) - f * CosDeg(j.Heading) - 10.5) <= 20 &&
+         std::fabs(-e * CosDeg(j.Heading) + f * SinDeg(j.Heading)) <= 1.2;
+}
+
+}  // namespace velmora::net

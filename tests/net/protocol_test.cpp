@@ -1,0 +1,324 @@
+#include "net/protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/text_encoding.h"
+#include "tests/support/test_vehicles.h"
+
+namespace velmora::net {
+namespace {
+
+using vehicle::TVehicleState;
+
+constexpr int32_t kOwnUser = 7;
+
+class ProtocolTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::FillTestForms(s); }
+
+  // Feeds UTF-8 text as the server would send it (CP932).
+  void Receive(const std::string& utf8, uint32_t now = 1000) {
+    ClientSocketRead(s, Utf8ToCp932(utf8).Text, now);
+  }
+
+  // The bytes sent since the last call, as UTF-8.
+  std::string Sent() {
+    std::string text = Cp932ToUtf8(s.Requests.Send).Text;
+    s.Requests.Send.clear();
+    return text;
+  }
+
+  // A code-40 vehicle record: user, group, kind, type at (x, y) metres, heading 90.
+  static std::string Record(int32_t user, int32_t kind, int32_t type, double x = 0, double y = 0,
+                            int32_t age = 0) {
+    return std::to_string(user) + ";0;" + std::to_string(kind) + ";" + std::to_string(type) + ";" +
+           std::to_string(static_cast<long long>(x * 100)) + ";" +
+           std::to_string(static_cast<long long>(y * 100)) + ";-60;9000;0;0;0;1500;0;0;" +
+           std::to_string(age) + ";";
+  }
+
+  static std::string Positions(const std::string& records, int32_t serverTime = 5000) {
+    return "52566771;40;100;" + std::to_string(serverTime) + ";0;0;" + records + "0;\n";
+  }
+
+  void LogIn() {
+    Receive("52566771;30;" + std::to_string(kOwnUser) + ";3;\n");
+    Sent();
+  }
+
+  app::TMainState s;
+};
+
+TEST_F(ProtocolTest, OutgoingMessagesByteForByte) {
+  LoginAnswered(s, std::string("ハンドル\tname"), 123456);
+  EXPECT_EQ(s.Requests.Send,
+            "52566771;20;1;30;guest\ttovel\t123456;" + Utf8ToCp932("ハンドル name").Text);
+  EXPECT_EQ(s.Own.Time, 123456);
+  EXPECT_EQ(s.LastSendTime, 123456u);
+  s.Requests.Send.clear();
+
+  SendOwnState(s);  // not placed yet
+  EXPECT_EQ(Sent(), "52566771;20;1;40;0;");
+
+  s.MessagePrefix = "7;20;1;";
+  s.Own.UserNo = 12;
+  s.RoomNo = 3;
+  s.Own.Time = 4000;
+  s.Own.Kind = 1;
+  s.Own.FormNo = 11;
+  s.Own.X = 12.345;
+  s.Own.Y = -0.004;
+  s.OriginX = 100000;
+  s.Own.Z = -5.5;
+  s.Own.Heading = 359.99f;
+  s.Own.Pitch = -1.25f;
+  s.Own.Bank = 0.5f;
+  s.Own.Flap = 10;
+  s.Own.VX = 0.125;
+  s.Own.VY = 70.5;
+  s.Own.VZ = -2.006;
+  SendOwnState(s);
+  EXPECT_EQ(Sent(), "7;20;1;40;12;3;4000;1;11;10001234;-0;-550;35999;-125;50;1000;12;7050;-201;");
+
+  SendMission(s, 2);
+  EXPECT_EQ(Sent(), "7;20;1;50;12;3;2;");
+  SendShot(s, 44);
+  EXPECT_EQ(Sent(), "7;20;1;60;12;3;44;");
+  SendChat(s, "こんにちは\tworld");
+  EXPECT_EQ(Sent(), "7;20;1;20;12;3;こんにちは world\t");
+  SendChat(s, "");  // an empty chat line is sent too
+  EXPECT_EQ(Sent(), "7;20;1;20;12;3;\t");
+  SendChat(s, "rocket \xF0\x9F\x9A\x80!");  // no such character in CP932
+  EXPECT_EQ(Sent(), "7;20;1;20;12;3;rocket ?!\t");
+}
+
+TEST_F(ProtocolTest, LoginQueryRefusalAndAcceptance) {
+  ClientSocketConnect(s);
+  EXPECT_TRUE(s.Requests.AskLogin);
+  s.Requests = {};
+  LoginAnswered(s, std::nullopt, 0);
+  EXPECT_TRUE(s.Requests.Close);
+  s.Requests = {};
+
+  Receive("52566771;10;そのハンドル名は使用中です。\t\n");
+  EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"そのハンドル名は使用中です。"}));
+  EXPECT_TRUE(s.Requests.AskLogin);  // not logged in: ask again
+  s.Requests = {};
+
+  Receive("52566771;30;7;3;\n");
+  EXPECT_EQ(s.Own.UserNo, 7);
+  EXPECT_EQ(s.RoomNo, 3);
+  EXPECT_TRUE(s.Requests.ShowHelpBottomRight);
+  EXPECT_TRUE(s.Requests.FocusChatInput);
+  EXPECT_EQ(Sent(), "52566771;20;1;40;0;");
+  s.Requests = {};
+
+  Receive("52566771;10;満員です。\t\n");
+  EXPECT_FALSE(s.Requests.AskLogin);  // logged in: only the box
+  EXPECT_EQ(s.Requests.ErrorBoxes.size(), 1u);
+}
+
+TEST_F(ProtocolTest, LinesAreSplitAcrossReadsAndOtherWorldsAreSkipped) {
+  const std::string text =
+      "52566771;20;A\t一行目\t\n12345;40;100;5000;0;0;0;\n52566771;20;B\t二行目\t\n"
+      "52566771;20;C\t待つ\t";
+  const std::string wire = Utf8ToCp932(text).Text;
+  ClientSocketRead(s, wire.substr(0, 10), 0);
+  ClientSocketRead(s, wire.substr(10, 30), 0);
+  ClientSocketRead(s, wire.substr(40), 0);
+  EXPECT_EQ(s.MessageLog, (std::vector<std::string>{"A: 一行目", "B: 二行目"}));
+  EXPECT_EQ(s.TimeSynchronised, 0) << "code 40 of another world is skipped";
+  Receive("\n");
+  EXPECT_EQ(s.MessageLog.back(), "C: 待つ");
+}
+
+TEST_F(ProtocolTest, BadLinesAreDroppedAndTheNextOnesRead) {
+  Receive("52566771;20;before\tx\t\n");
+  Receive("52566771;40;abc;5000;0;0;0;\n52566771;20;after\tx\t\n");  // malformed field
+  ClientSocketRead(s, "\xff\xfe garbage\n52566771;80;150;-250;\n", 1000);
+  Receive("52566771;20;" + std::string(10000, 'x') + "\t\n52566771;20;short\tx\t\n");
+  EXPECT_EQ(s.MessageLog, (std::vector<std::string>{"before: x", "after: x", "short: x"}));
+  EXPECT_EQ(s.BaseWindX, 1.5);
+  EXPECT_EQ(s.BaseWindY, -2.5);
+
+  // An overlong line arriving in pieces is skipped up to its end.
+  Receive("52566771;20;" + std::string(6000, 'y'));
+  Receive(std::string(6000, 'y'));
+  EXPECT_TRUE(s.ReceiveRemainder.empty());
+  Receive(std::string(100, 'y') + "\t\n52566771;20;next\tx\t\n");
+  EXPECT_EQ(s.MessageLog.back(), "next: x");
+  EXPECT_EQ(s.MessageLog.size(), 4u);
+}
+
+TEST_F(ProtocolTest, MissionListAndMissionNumbers) {
+  Receive("52566771;0;1;ミッションを選んでください\t着陸訓練\t出発\tレース\t\n");
+  EXPECT_EQ(s.MissionRowCount, 5);
+  EXPECT_EQ(s.MissionFixedRows, 1);
+  EXPECT_EQ(s.MissionCells[0], " ミッションを選んでください");
+  EXPECT_EQ(s.MissionCells[2], " 出発");
+  EXPECT_EQ(s.MissionCells[4], "");
+  EXPECT_EQ(s.MissionRow, 4);  // the empty last row
+  EXPECT_TRUE(s.Requests.FocusChatInput);
+  EXPECT_EQ(MissionForRow(s, 2), 2);  // the second mission
+  EXPECT_EQ(MissionForRow(s, 1), 1);
+  EXPECT_EQ(MissionForRow(s, 4), std::nullopt);  // empty last row
+  EXPECT_EQ(MissionForRow(s, 0), std::nullopt);  // heading
+
+  // More than 100 rows are cut at the grid's size.
+  std::string many = "52566771;0;0;";
+  for (int i = 0; i < 150; ++i) many += "m" + std::to_string(i) + "\t";
+  Receive(many + "\n");
+  EXPECT_EQ(s.MissionRowCount, app::kMissionRows);
+}
+
+TEST_F(ProtocolTest, OwnRecordPlacesTheVehicleAndStartsRecording) {
+  LogIn();
+  s.BaseWindX = 3;
+  Receive(Positions(Record(kOwnUser, 2, testing::kCar, 250.5, -80)), 1000);
+  EXPECT_TRUE(s.TimerEnabled);
+  EXPECT_EQ(s.TimeSynchronised, 1);
+  EXPECT_EQ(s.Own.Kind, 2);
+  EXPECT_EQ(s.Own.FormNo, testing::kCar);
+  EXPECT_EQ(s.Own.X, 250.5);
+  EXPECT_EQ(s.Own.Z, -0.6);  // settled on its wheels by the reset routine
+  EXPECT_EQ(s.Own.Heading, 90);
+  EXPECT_EQ(s.Start.Kind, 2);
+  EXPECT_TRUE(s.Panels.Navi);  // the car's panels
+  EXPECT_EQ(s.ThrottleMax, 6);
+  EXPECT_EQ(s.ReplayMode, 6);
+  EXPECT_EQ(s.NextFrameTime, 1000u);
+  EXPECT_EQ(s.WindX, 3);  // current wind := base wind
+  EXPECT_EQ(s.Gust.Counter, 500);
+
+  // The run ends with type 0: the replay panel returns to its stop row.
+  s.VideoRow = 5;
+  Receive(Positions(Record(kOwnUser, 0, 0)), 1100);
+  EXPECT_EQ(s.Own.FormNo, 0);
+  EXPECT_EQ(s.VideoRow, 2);
+  EXPECT_EQ(s.ReplayMode, 0);
+}
+
+TEST_F(ProtocolTest, RemoteListUpkeep) {
+  LogIn();
+  Receive(Positions(Record(21, 2, testing::kCar) + Record(22, 2, testing::kCar) +
+                    Record(23, 2, testing::kCar)));
+  ASSERT_EQ(vehicle::RemoteCount(s.Remote), 3);
+  EXPECT_EQ(s.Remote[1].UserNo, 22);
+
+  // Vehicle 21 stops appearing: after ten messages without it, the last
+  // vehicle of the list (23) takes its place.
+  for (int i = 0; i < 9; ++i) Receive(Positions(Record(22, 2, 20) + Record(23, 2, 20)));
+  EXPECT_EQ(vehicle::RemoteCount(s.Remote), 3);
+  EXPECT_EQ(s.Remote[0].Missed, 9);
+  Receive(Positions(Record(22, 2, 20) + Record(23, 2, 20)));
+  ASSERT_EQ(vehicle::RemoteCount(s.Remote), 2);
+  EXPECT_EQ(s.Remote[0].UserNo, 23);
+  EXPECT_EQ(s.Remote[1].UserNo, 22);
+
+  // Unknown or out-of-table types are dropped like the 101st vehicle.
+  Receive(Positions(Record(30, 2, 0) + Record(31, 2, 101) + Record(32, 2, 55)));
+  EXPECT_EQ(vehicle::RemoteCount(s.Remote), 2);
+}
+
+TEST_F(ProtocolTest, TheHundredAndFirstVehicleIsDropped) {
+  LogIn();
+  std::string records;
+  for (int i = 0; i < 101; ++i) records += Record(100 + i, 2, testing::kCar, i * 10.0);
+  Receive(Positions(records));
+  EXPECT_EQ(vehicle::RemoteCount(s.Remote), 100);
+  EXPECT_EQ(s.Remote[99].UserNo, 199);
+  EXPECT_EQ(s.Remote[100].UserNo, 0);
+}
+
+TEST_F(ProtocolTest, TimesAndPositionsOfRemoteRecords) {
+  LogIn();
+  s.Own.Time = 900;
+  s.OriginX = 100000;  // the own vehicle far east: remote x is relative to it
+  Receive(Positions(Record(40, 2, testing::kCar, 100250, 10, 30), 5000), 1000);
+  // First synchronisation: base time = own time; the age goes back from it.
+  EXPECT_EQ(s.Remote[0].Time, 900 - 30);
+  EXPECT_EQ(s.Remote[0].X, 250);
+  EXPECT_EQ(s.Remote[0].Y, 10);
+  EXPECT_EQ(s.Remote[0].VX, 15);
+}
+
+TEST_F(ProtocolTest, ClockCorrectionOnlyMovesForward) {
+  LogIn();
+  // The server's clock runs 40 ms behind the local one on every message: nothing changes.
+  Receive(Positions("", 5000), 1000);
+  for (int i = 1; i <= 20; ++i) Receive(Positions("", 5000 + i * 100 - 40), 1000 + i * 100);
+  EXPECT_EQ(s.ClockCorrection, 0u);
+
+  // The local clock lags by 160 ms from now on: the correction catches up by
+  // the window average on each message (10 ms on the first).
+  s.ClockCorrection = 0;
+  s.TimeSynchronised = 0;
+  Receive(Positions("", 5000), 1000);
+  Receive(Positions("", 5260), 1100);
+  EXPECT_EQ(s.ClockCorrection, 160u / 16);
+  uint32_t previous = s.ClockCorrection;
+  for (int i = 2; i <= 40; ++i) {
+    Receive(Positions("", 5100 + i * 100 + 60), 1000 + i * 100 + s.ClockCorrection);
+    EXPECT_GE(s.ClockCorrection, previous);
+    previous = s.ClockCorrection;
+  }
+  EXPECT_NEAR(s.ClockCorrection, 160, 1);
+}
+
+TEST_F(ProtocolTest, CouplingTest) {
+  struct Case {
+    double x2, y2;
+    float heading1, heading2;
+    bool coupled;
+  } cases[] = {
+      {0, -21, 0, 180, true},     // rear to rear, 21 m apart
+      {1.3, -21, 0, 180, false},  // 1.3 m off the centre line
+      {0, -21, 0, 165, false},    // headings not within 170..190
+      {0, -21, 0, 181, true},     // 181: the trains' centre lines 0.18 m apart
+      {0, -60, 0, 180, false},    // too far
+  };
+  for (const Case& c : cases) {
+    TVehicleState a, b;
+    a.Heading = c.heading1;
+    b.X = c.x2;
+    b.Y = c.y2;
+    b.Heading = c.heading2;
+    EXPECT_EQ(CouplingTest(a, b), c.coupled) << c.x2 << "," << c.y2 << " " << c.heading2;
+  }
+}
+
+TEST_F(ProtocolTest, TrainsCoupleInTheList) {
+  LogIn();
+  const std::string t1 = "51;0;3;30;0;0;-120;0;0;0;0;0;0;0;0;";
+  const std::string t2 = "52;0;3;30;0;-2100;-120;18000;0;0;0;0;0;0;0;";
+  Receive(Positions(t1 + t2));
+  EXPECT_EQ(s.Remote[0].PartnerNo, 52);
+  EXPECT_EQ(s.Remote[1].PartnerNo, 51);
+  // No longer a train: the coupling ends on both sides.
+  Receive(Positions("51;0;2;20;0;0;-60;0;0;0;0;0;0;0;0;" + t2));
+  EXPECT_EQ(s.Remote[0].PartnerNo, 0);
+  EXPECT_EQ(s.Remote[1].PartnerNo, 0);
+}
+
+TEST_F(ProtocolTest, ConnectionLossAndErrors) {
+  ClientSocketDisconnect(s);  // before synchronisation: silent
+  EXPECT_TRUE(s.Requests.ErrorBoxes.empty());
+  EXPECT_FALSE(s.Requests.Close);
+  s.TimeSynchronised = 1;
+  ClientSocketDisconnect(s);
+  EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信が切断されました。"}));
+  EXPECT_TRUE(s.Requests.Close);
+  s.Requests = {};
+  s.Own.UserNo = 9;
+  s.TimerEnabled = true;
+  ClientSocketError(s, 10061);
+  EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信エラーが発生しました。10061"}));
+  EXPECT_EQ(s.Own.UserNo, 0);
+  EXPECT_FALSE(s.TimerEnabled);
+  EXPECT_TRUE(s.Requests.Close);
+}
+
+}  // namespace
+}  // namespace velmora::net

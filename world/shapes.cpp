@@ -185,6 +185,11 @@ TRunwayInfo::TRunwayInfo(float x1, float y1, float x2, float y2, float z, float 
       Name(std::move(name)),
       StrobePeriodStart(static_cast<int32_t>(clock)) {}
 
+TPoint3 TRunwayInfo::ApproachPoint() const {
+  const TVec2 course = HeadingVector(ApproachCourse);
+  return {X1 - ApproachOffset * course.X, Y1 - ApproachOffset * course.Y, Z};
+}
+
 int TRunwayInfo::StripeCount(double length) {
   // Stripes end at d = 60, 110, 160, ... while d <= length - 90.
   if (!(length - 90 >= 60)) return 0;

@@ -119,6 +119,9 @@ class TRunwayInfo : public TSturdyPaveInfo {
 
   // Number of centre-line stripes a runway of this length carries.
   static int StripeCount(double length);
+  // The point the approach guidance aims at: ApproachOffset metres from the
+  // threshold (x1, y1), back along the approach course.
+  TPoint3 ApproachPoint() const;
 
   float ApproachOffset;   // m before the threshold along the approach course
   float ApproachCourse;   // deg, course of the final approach

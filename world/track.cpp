@@ -20,14 +20,14 @@ std::vector<std::string> BuildTrackConnections(TTrackList& list) {
   std::vector<std::string> errors;
   for (int p = 1; p <= list.Count; ++p) {
     TTrackRecord& record = list.Record(p);
-    record.StartLinks[0] = record.StartLinks[1] = 0;
-    record.EndLinks[0] = record.EndLinks[1] = 0;
+    record.StartConnections[0] = record.StartConnections[1] = 0;
+    record.EndConnections[0] = record.EndConnections[1] = 0;
     for (int x = 1; x <= list.Count; ++x) {
       const TTrackRecord& other = list.Record(x);
 
       // The other record ends where this one starts.
       if (other.EndX == record.StartX && other.EndY == record.StartY) {
-        int32_t (&links)[2] = record.StartLinks;
+        int32_t (&links)[2] = record.StartConnections;
         if (links[0] == 0) {
           links[0] = x;
         } else if (links[1] != 0) {
@@ -53,7 +53,7 @@ std::vector<std::string> BuildTrackConnections(TTrackList& list) {
 
       // The other record starts where this one ends.
       if (other.StartX == record.EndX && other.StartY == record.EndY) {
-        int32_t (&links)[2] = record.EndLinks;
+        int32_t (&links)[2] = record.EndConnections;
         if (links[0] == 0) {
           links[0] = x;
         } else if (links[1] != 0) {

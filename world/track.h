@@ -25,8 +25,11 @@ struct TTrackRecord {
   int32_t TrackId = 0;        // segments with one id form one continuous track
   int32_t Direction = 0;      // +1 start to end only, -1 end to start only, 0 both ways
   double StopPosition = 0;    // m from the start point; negative = no stop
-  int32_t StartLinks[2] = {}; // 1-based records whose end is this start; [0] through route
-  int32_t EndLinks[2] = {};   // 1-based records whose start is this end; [0] through route
+  // 1-based records whose end point is this start point, 0 = none; [0] is
+  // the through route, [1] the diverging route of a switch.
+  int32_t StartConnections[2] = {};
+  // 1-based records whose start point is this end point, likewise.
+  int32_t EndConnections[2] = {};
   int32_t Occupant = 0;       // user number of the train occupying or reserving it, 0 = free
 };
 

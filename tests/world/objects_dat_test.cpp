@@ -104,9 +104,18 @@ TEST_F(ObjectsDatTest, RaceStartLineIsTheLastRaceCourseWithOne) {
   EXPECT_NEAR(world->RaceStartLine->StartLineDistance, 5, kScaledTol);
 }
 
+TEST_F(ObjectsDatTest, RunwayApproachPointLiesBackAlongTheCourse) {
+  // Threshold at (100 m, 200 m), approach course 90: the approach point lies
+  // 1000 m west of it.
+  ASSERT_TRUE(Load("Runway\t1000;2000;31000;2000;0;45000;10000;90000;t.bmp\tR\n").Ok());
+  const TPoint3 point = world->Destinations[0]->ApproachPoint();
+  EXPECT_NEAR(point.X, -900, kScaledTol);
+  EXPECT_NEAR(point.Y, 200, kScaledTol);
+}
+
 TEST_F(ObjectsDatTest, BadLinesStopLoadingWithTheirLineNumber) {
   struct Case {
-    const char* Text;
+    std::string Text;
     int Line;
     const char* Reason;  // part of the reason
   };
@@ -114,6 +123,9 @@ TEST_F(ObjectsDatTest, BadLinesStopLoadingWithTheirLineNumber) {
       {"\n\nline\t0;0;10;0;0;100;FFFFFF\n", 3, "unknown keyword"},
       {"Line\t0;0;10;0;0;100;FFFFFF\tmissing.bmp\n", 1, "cannot be loaded"},
       {"Road\t0;0;10;0;0;100;\n", 1, "texture file name is missing"},
+      {"Road\t0;0;10;0;0;100;missing.bmp\n", 1, "cannot be loaded"},
+      {"Taxiway\t0;0;10;0;0;100;0;0;0;0;0;0;   \n", 1, "texture file name is missing"},
+      {std::string("Line\t0;0;10;0;0;100;FF\t") + std::string(64, 't') + "\n", 1, "63 bytes"},
       {"Line\t0;0;10;0;0;100;GREEN\n", 1, "colour"},
       {"Line\t0;0;10;zero;0;100;FFFFFF\n", 1, "y2"},
       {"Line\t0;0;10;0;0;100\n", 1, "width"},
@@ -138,9 +150,10 @@ TEST_F(ObjectsDatTest, BadLinesStopLoadingWithTheirLineNumber) {
     EXPECT_NE(result.Error->Reason.find(c.Reason), std::string::npos)
         << c.Text << " -> " << result.Error->Reason;
     EXPECT_NE(result.Error->Message().find("objects.dat"), std::string::npos);
-    std::string line(c.Text);
+    std::string line = c.Text;
     while (line.find('\n') == 0) line.erase(0, 1);
     line.erase(line.find('\n'));
+    while (!line.empty() && line.back() == ' ') line.pop_back();  // lines are read trimmed
     EXPECT_EQ(result.Message,
               "objects.datの形式が異常です: Line " + std::to_string(c.Line) + ": " + line);
   }
@@ -260,10 +273,10 @@ TEST_F(ObjectsDatTest, ThirdSegmentIntoOneStartIsReported) {
   ASSERT_EQ(result.TrackNotices.size(), 1u);
   EXPECT_EQ(result.TrackNotices[0], "# Railway 4 S connections to 1 2 3.");
   const TTrackRecord& joint = world->Track.Record(4);
-  EXPECT_EQ(joint.StartLinks[0], 1);
-  EXPECT_EQ(joint.StartLinks[1], 2);
-  EXPECT_EQ(world->Track.Record(1).EndLinks[0], 4);
-  EXPECT_EQ(world->Track.Record(3).EndLinks[0], 4);
+  EXPECT_EQ(joint.StartConnections[0], 1);
+  EXPECT_EQ(joint.StartConnections[1], 2);
+  EXPECT_EQ(world->Track.Record(1).EndConnections[0], 4);
+  EXPECT_EQ(world->Track.Record(3).EndConnections[0], 4);
 }
 
 TEST(TrackConnections, ThroughRouteComesFirst) {
@@ -283,13 +296,13 @@ TEST(TrackConnections, ThroughRouteComesFirst) {
   add(0, 0, 0, -100, 100, 270, 0); // turns left
   list.Slots[list.Count].CurveRadius = -1;
   std::vector<std::string> notices = BuildTrackConnections(list);
-  EXPECT_EQ(list.Record(1).EndLinks[0], 3) << "the through route";
-  EXPECT_EQ(list.Record(1).EndLinks[1], 2);
+  EXPECT_EQ(list.Record(1).EndConnections[0], 3) << "the through route";
+  EXPECT_EQ(list.Record(1).EndConnections[1], 2);
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0], "# Railway 1 E connections to 3 2 4.");
   // Segments starting at the same point as one another join nothing there.
-  EXPECT_EQ(list.Record(3).StartLinks[0], 1);
-  EXPECT_EQ(list.Record(3).StartLinks[1], 0);
+  EXPECT_EQ(list.Record(3).StartConnections[0], 1);
+  EXPECT_EQ(list.Record(3).StartConnections[1], 0);
 }
 
 TEST(TrackConnections, OneWayFirstLinkGivesWay) {
@@ -300,8 +313,8 @@ TEST(TrackConnections, OneWayFirstLinkGivesWay) {
   list.Slots[1].StartY = 0, list.Slots[1].EndY = 100, list.Slots[1].Direction = -1;  // one way back
   list.Slots[2].StartY = 0, list.Slots[2].EndY = 200;
   BuildTrackConnections(list);
-  EXPECT_EQ(list.Record(1).EndLinks[0], 3);
-  EXPECT_EQ(list.Record(1).EndLinks[1], 2);
+  EXPECT_EQ(list.Record(1).EndConnections[0], 3);
+  EXPECT_EQ(list.Record(1).EndConnections[1], 2);
 }
 
 }  // namespace

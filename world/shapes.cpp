@@ -302,8 +302,9 @@ void TRunwayInfo::AnimateSurfaces(const TViewFrame& view, TSurfaceWriter& out, u
 }
 
 TReach TRunwayInfo::Reach() const {
-  // The widest marking lies 30 m off the centre line.
-  return {(X1 + X2) / 2.0, (Y1 + Y2) / 2.0, Length() / 2 + 30 + kMaxRange + kReachSlack};
+  // Marks lie up to 475 m from either end, even past the far end of a short
+  // runway, and up to 30 m off the centre line.
+  return {(X1 + X2) / 2.0, (Y1 + Y2) / 2.0, Length() / 2 + 475 + 30 + kMaxRange + kReachSlack};
 }
 
 TTaxiwayInfo::TTaxiwayInfo(float x1, float y1, float x2, float y2, float z, float width,

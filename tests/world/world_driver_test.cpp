@@ -105,6 +105,7 @@ std::string ScatteredWorld(unsigned seed, int count) {
 TEST_F(WorldDriverTest, IndexedPassMakesExactlyTheCallsOfAFullPass) {
   std::string text = ScatteredWorld(7, 900);
   text += "Runway\t0;0;0;30000;0;45000;0;0;rw.bmp\tR\n";
+  text += "Runway\t50000;0;50000;1000;0;45000;0;0;rw.bmp\tShort\n";
   std::vector<std::string> lines;
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = text.find('\n', start);
@@ -150,6 +151,55 @@ TEST_F(WorldDriverTest, IndexedPassMakesExactlyTheCallsOfAFullPass) {
   EXPECT_GT(renderer.SurfaceEvents.size(), 1000u);
   // The index leaves most of the world alone.
   EXPECT_LT(indexedObjects, 60 * world->Objects.Count() / 2);
+}
+
+}  // namespace
+}  // namespace velmora::world
+
+namespace velmora::world {
+namespace {
+
+// An object whose reach does not hold the camera builds nothing, so the
+// refresh pass may leave it alone. Cameras look at the object from around
+// the edge of its reach.
+TEST(ObjectReach, NothingIsBuiltFromOutsideTheReach) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const auto make = [&](int kind) -> std::unique_ptr<TShapeInfo> {
+    const auto f = [&](double lo, double hi) { return static_cast<float>(lo + (hi - lo) * unit(random)); };
+    switch (kind) {
+      case 0: return std::make_unique<TLineInfo>(0, 0, f(-300, 300), f(-300, 300), 0, f(0.1, 5), 1, 0);
+      case 1: return std::make_unique<TWallInfo>(0, 0, f(-50, 50), f(-50, 50), -5, f(0.1, 5), 1, 0);
+      case 2: return std::make_unique<TArcInfo>(0, 0, 0, f(1, 900), f(0.1, 3), f(0, 360), f(0, 360), 1, 0);
+      case 3: return std::make_unique<TRunwayInfo>(0, 0, 0, f(50, 600), 0, 45, 0, 0, 1, "R", 0);
+      case 4: return std::make_unique<TTaxiwayInfo>(0, 0, f(-200, 200), f(20, 200), 0, 23, f(0, 30), f(0, 60), f(0, 60), f(0, 30), f(0, 60), f(0, 60), 1);
+      case 5: return std::make_unique<TRaceCrsInfo>(0, 0, 0, f(10, 300), 0, 10, f(-1, 400), 1);
+      case 6: return std::make_unique<TRoadInfo>(0, 0, f(-500, 500), f(-500, 500), 0, 6, 1);
+      case 7: return std::make_unique<TBannerInfo>(0, 0, f(-20, 20), f(1, 20), f(-10, -1), 1, "");
+      default:
+        return std::make_unique<TRailwayInfo>(0, 0, 0, f(50, 300), 200, 200, 90, 0, 1);
+    }
+  };
+  int outside = 0;
+  for (int trial = 0; trial < 900; ++trial) {
+    std::unique_ptr<TShapeInfo> object = make(trial % 9);
+    const TReach reach = object->Reach();
+    ASSERT_GT(reach.Radius, 0);
+    const double bearing = 360 * unit(random);
+    const double distance = reach.Radius * (0.98 + 0.04 * unit(random));
+    const double x = reach.CentreX + distance * std::sin(bearing * M_PI / 180);
+    const double y = reach.CentreY + distance * std::cos(bearing * M_PI / 180);
+    const auto heading = static_cast<float>(std::fmod(bearing + 180, 360));
+    testing::FakeRenderer renderer;
+    renderer.GiveSurfaceIds = true;
+    TSurfaceWriter out(renderer);
+    object->RefreshSurfaces(TViewFrame::FromCamera(CameraAt(x, y, -1, heading)), out);
+    if (distance > reach.Radius) {
+      ++outside;
+      EXPECT_EQ(renderer.AddCalls, 0) << "kind " << trial % 9 << " trial " << trial;
+    }
+  }
+  EXPECT_GT(outside, 300);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vehicle/vehicle_state.h"
+#include "world/world.h"
 
 namespace velmora::app {
 
@@ -33,7 +34,6 @@ struct TGustState {
   int32_t Counter = 0;  // ms since the drift was drawn
 };
 
-inline constexpr int kDestinationRows = 24;  // destination grid: header, 20 runways, 3 choices
 inline constexpr int kMissionRows = 101;     // mission grid: headings, up to 100 missions, empty row
 inline constexpr int kDriftSamples = 16;     // clock synchronisation window
 
@@ -49,6 +49,10 @@ struct TShellRequests {
 };
 
 struct TMainState : vehicle::TVehicleRecords {
+  // The fixed world: ground, objects, destinations and their panel rows, the
+  // track list. Owned by the program, which loads it once; null until then.
+  world::TWorld* World = nullptr;
+
   // Server connection.
   int32_t WorldNo = 52566771;                 // first field of every received line
   std::string MessagePrefix = "52566771;20;1;";  // put in front of every sent message
@@ -88,7 +92,7 @@ struct TMainState : vehicle::TVehicleRecords {
   double GearSet = 0;          // 0 up .. 1 down, accepted gear setting
   double Gear = 0;             // 0 up .. 1 down, actual gear position
   int32_t GuidanceMode = 0;    // 0 = no autopilot or guidance
-  int32_t SelectedDestination = -1;  // destination index, −1 = none
+  int32_t SelectedDestination = -1;  // destination index into World->Destinations, −1 = none
   uint8_t Freeze = 0;          // 1: the own vehicle is stepped with a zero time step
   uint8_t EndKey = 0;          // fire key held
   uint8_t JoystickButton = 0;  // any joystick button held
@@ -121,9 +125,7 @@ struct TMainState : vehicle::TVehicleRecords {
 
   // Panels and log, mirrored by the shell.
   TPanelVisibility Panels;
-  std::array<std::string, kDestinationRows> DestCells{};  // destination grid, one column
-  int32_t DestRow = 0;             // selected destination grid row
-  int32_t DestinationCount = 0;    // runways in the destination list
+  int32_t DestRow = 0;             // selected destination grid row (its rows are the world's)
   int32_t VideoRow = 2;            // selected replay grid row
   std::array<std::string, kMissionRows> MissionCells{};  // mission grid, one column
   int32_t MissionRowCount = 1;     // rows of the mission grid

@@ -50,11 +50,9 @@ void CaptainBriefing(TMainState& s) {
     s.Log("機長> V1 140. VR 150. V2 160.");
     s.Log("機長> 君が操縦してくれ。");
   }
-  const int32_t row = s.DestinationCount + 1;
-  if (row >= 0 && row < kDestinationRows) {
-    s.DestCells[static_cast<std::size_t>(row)] = "・行先を指定しない";
-    s.DestRow = row;
-  }
+  const int32_t row = (s.World ? s.World->DestinationCount : 0) + 1;
+  if (s.World) s.World->DestinationPanel.Rows[static_cast<std::size_t>(row)] = "・行先を指定しない";
+  s.DestRow = row;
 }
 
 }  // namespace

@@ -93,12 +93,14 @@ TEST_F(ResetTest, TheCaptainBriefsAServerMission) {
   s.Start = s.Own;  // the server placed it
   s.BaseWindX = 0;
   s.BaseWindY = -10;  // blowing towards the south: from 360, 19 kt
-  s.DestinationCount = 3;
+  world::TWorld world;
+  world.DestinationCount = 3;
+  s.World = &world;
   ResetRoutine(s, testing::kAirlinerGearDown, true, 0);
   EXPECT_EQ(s.MessageLog, (std::vector<std::string>{"", "機長> 風は方位0から19ノット。",
                                                     "機長> V1 140. VR 150. V2 160.",
                                                     "機長> 君が操縦してくれ。"}));
-  EXPECT_EQ(s.DestCells[4], "・行先を指定しない");
+  EXPECT_EQ(world.DestinationPanel.Rows[4], "・行先を指定しない");
   EXPECT_EQ(s.DestRow, 4);
 
   // In practice only the empty line.

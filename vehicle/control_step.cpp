@@ -73,6 +73,44 @@ void PitchAttitude(TVehicleState& own, double d) {
   own.Bank = static_cast<float>(Normalise180(Atan2Deg(upInBody.Right, upInBody.Up)));
 }
 
+// The angular acceleration a channel is commanded: the stick's or the keys'
+// direction times gain·uF², or, with nothing commanded, a decay of the present
+// rate at the same magnitude.
+struct TCommand {
+  double Demand;  // deg/s² per (m/s)², signed
+  double Accel;   // deg/s²
+};
+
+TCommand Commanded(double gain, double stick, double storedStick, double keyInput, double rate,
+                   double uF2) {
+  const bool joystick = stick != 0 || storedStick != 0;
+  const double demand = gain * (joystick ? Sign(stick) : keyInput);
+  const double accel = (demand == 0 && rate != 0) ? -Sign(rate) * gain * uF2 : demand * uF2;
+  return {demand, accel};
+}
+
+// Applies the acceleration to the rate. The stop test ends a rate that would
+// pass through zero (returns false: no rotation this sub-step); otherwise the
+// new rate stays within ±|accel|, scaled by the stick's deflection, and on the
+// ground the channel's ground law has the last word. A step of dt = 0 leaves
+// the rate as it is.
+template <typename GroundLaw>
+bool UpdateRate(double& rate, double accel, double stick, double dt, bool onGround,
+                GroundLaw groundLaw) {
+  if (RateStops(rate, accel, dt)) {
+    rate = 0;
+    return false;
+  }
+  double limit = std::fabs(accel);
+  if (stick != 0) limit *= std::fabs(stick);
+  if (dt != 0) {
+    accel = Clamp(accel, (-limit - rate) / dt, (limit - rate) / dt);
+    if (onGround) accel = groundLaw(accel);
+  }
+  rate += accel * dt;
+  return true;
+}
+
 // Aircraft pitch channel: the stick or keys command a pitch acceleration that
 // grows with the square of the airspeed; the rate is limited and the nose
 // stops at the angle-of-attack limit.
@@ -80,29 +118,15 @@ void PitchChannel(app::TMainState& s, const TBodyVector& air, double liftExcess,
                   double stickY, double dt) {
   TVehicleState& own = s.Own;
   const double uF2 = air.Forward * air.Forward;
-  const bool joystick = stickY != 0 || s.StickY != 0;
-  const double demand = kPitchGain * (joystick ? Sign(stickY) : s.PitchInput);
-  double accel = (demand == 0 && s.PitchRate != 0) ? -Sign(s.PitchRate) * kPitchGain * uF2
-                                                   : demand * uF2;
+  double accel = Commanded(kPitchGain, stickY, s.StickY, s.PitchInput, s.PitchRate, uF2).Accel;
   // On the ground the elevator works within ±gain·uF², and a lift deficit
   // pushes the nose down.
   const double deficit = liftExcess < 0 ? kPitchLiftDeficit * liftExcess : 0;
-  const auto groundClamp = [&](double a) {
+  const auto groundLaw = [&](double a) {
     return Clamp(a, deficit - kPitchGain * uF2, deficit + kPitchGain * uF2);
   };
-  if (onGround) accel = groundClamp(accel);
-
-  if (RateStops(s.PitchRate, accel, dt)) {
-    s.PitchRate = 0;
-    return;
-  }
-  double limit = std::fabs(accel);
-  if (stickY != 0) limit *= std::fabs(stickY);
-  if (dt != 0) {
-    accel = Clamp(accel, (-limit - s.PitchRate) / dt, (limit - s.PitchRate) / dt);
-    if (onGround) accel = groundClamp(accel);
-  }
-  s.PitchRate += accel * dt;
+  if (onGround) accel = groundLaw(accel);
+  if (!UpdateRate(s.PitchRate, accel, stickY, dt, onGround, groundLaw)) return;
   if (onGround && own.Pitch <= 0 && s.PitchRate < 0) s.PitchRate = 0;  // nose stays on the ground
 
   double rotation = s.PitchRate * dt;
@@ -117,27 +141,14 @@ void RollChannel(app::TMainState& s, const TBodyVector& air, double liftExcess, 
                  double stickX, double dt) {
   TVehicleState& own = s.Own;
   const double uF2 = air.Forward * air.Forward;
-  const bool joystick = stickX != 0 || s.StickX != 0;
-  const double demand = kRollGain * (joystick ? Sign(stickX) : s.RollInput);
-  double accel = (demand == 0 && s.RollRate != 0) ? -Sign(s.RollRate) * kRollGain * uF2
-                                                  : demand * uF2;
+  const TCommand command = Commanded(kRollGain, stickX, s.StickX, s.RollInput, s.RollRate, uF2);
   const double deficit = liftExcess < 0 ? liftExcess : 0;
-  if (onGround) accel = Sign(own.Bank) * deficit;
+  const auto groundLaw = [&](double) { return Sign(own.Bank) * deficit; };
+  const double accel = onGround ? groundLaw(command.Accel) : command.Accel;
+  if (!UpdateRate(s.RollRate, accel, stickX, dt, onGround, groundLaw)) return;
 
-  if (RateStops(s.RollRate, accel, dt)) {
-    s.RollRate = 0;
-    return;
-  }
-  double limit = std::fabs(accel);
-  if (stickX != 0) limit *= std::fabs(stickX);
-  if (dt != 0) {
-    accel = Clamp(accel, (-limit - s.RollRate) / dt, (limit - s.RollRate) / dt);
-    if (onGround) accel = Sign(own.Bank) * deficit;
-  }
-  s.RollRate += accel * dt;
-
-  if (onGround && Sign(demand) != Sign(s.RollRate) && Sign(own.Bank) == -Sign(s.RollRate) &&
-      std::fabs(own.Bank) <= std::fabs(s.RollRate * dt)) {
+  if (onGround && Sign(command.Demand) != Sign(s.RollRate) &&
+      Sign(own.Bank) == -Sign(s.RollRate) && std::fabs(own.Bank) <= std::fabs(s.RollRate * dt)) {
     own.Bank = 0;  // level exactly
     s.RollRate = 0;
   } else {

@@ -1,0 +1,44 @@
+// velmora-server: the game server the simulator program logs in to.
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "server/missions.h"
+#include "server/server_options.h"
+#include "server/tcp_server.h"
+
+int main(int argc, char** argv) {
+  using namespace velmora::server;
+
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  const OptionsParse parse = ParseServerOptions(arguments);
+  if (parse.Error) {
+    std::fprintf(stderr, "velmora-server: %s\n", parse.Error->c_str());
+    return 2;
+  }
+  if (parse.Options.Help) {
+    std::fputs(ServerHelpText().c_str(), stdout);
+    return 0;
+  }
+
+  MissionsLoad missions = LoadMissions(parse.Options.MissionsPath);
+  if (missions.Error) {
+    std::fprintf(stderr, "velmora-server: %s\n", missions.Error->Message().c_str());
+    return 1;
+  }
+
+  QCoreApplication app(argc, argv);
+  TcpServer server(parse.Options, std::move(missions.Missions));
+  QString error;
+  if (!server.Listen(error)) {
+    std::fprintf(stderr, "velmora-server: cannot listen on %s:%d: %s\n",
+                 parse.Options.Address.c_str(), parse.Options.Port, error.toStdString().c_str());
+    return 1;
+  }
+  std::printf("listening on %s:%u\n", parse.Options.Address.c_str(),
+              static_cast<unsigned>(server.Port()));
+  std::fflush(stdout);
+  return app.exec();
+}

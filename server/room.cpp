@@ -1,0 +1,469 @@
+#include "server/room.h"
+
+#include <cmath>
+#include <cstdio>
+#include <type_traits>
+#include <utility>
+
+#include "net/text_encoding.h"
+#include "server/server_lines.h"
+#include "server/shot_judge.h"
+
+namespace velmora::server {
+namespace {
+
+constexpr std::string_view kGuestAccount = "guest";
+constexpr std::string_view kGuestPassword = "tovel";
+constexpr std::string_view kServerSpeaker = "サーバー";
+
+// A placed vehicle counts as confirmed by the client's first state within
+// this distance of its start point, plus twice its start speed's travel.
+constexpr double kPlacementMatchCm = 10000.0;  // cm (100 m)
+constexpr double kCentimetresPerMetre = 100.0;
+constexpr double kSecondsPerMillisecond = 0.001;
+
+constexpr int kFighterGearUp = 12;
+constexpr int kFighterGearDown = 13;
+constexpr int32_t kKindAircraft = 1;
+constexpr int32_t kMaxKind = 4;
+constexpr int32_t kMaxFormNo = 100;
+
+std::string ToWire(std::string_view utf8) { return net::Utf8ToCp932(utf8).Text; }
+
+// Wrap-safe age of a time stamp, ms.
+uint32_t Since(uint32_t nowMs, uint32_t thenMs) { return nowMs - thenMs; }
+
+int32_t AgeField(uint32_t ageMs) {
+  return static_cast<int32_t>(ageMs > 0x7FFFFFFFu ? 0x7FFFFFFFu : ageMs);
+}
+
+int32_t ToCentimetres(double metresPerSecond) {
+  return static_cast<int32_t>(std::lround(metresPerSecond * kCentimetresPerMetre));
+}
+
+bool IsFighter(const WireVehicle& v) {
+  return v.Kind == kKindAircraft && (v.FormNo == kFighterGearUp || v.FormNo == kFighterGearDown);
+}
+
+std::string Quoted(std::string_view handleUtf8) { return "'" + std::string(handleUtf8) + "'"; }
+
+}  // namespace
+
+Room::Room(RoomConfig config, MissionsFile missions, RoomOutput& output)
+    : config_(config),
+      missions_(std::move(missions)),
+      output_(output),
+      prefix_(std::to_string(config.WorldNo) + ";20;1;"),
+      windEastCm_(ToCentimetres(missions_.WindEast)),
+      windNorthCm_(ToCentimetres(missions_.WindNorth)) {}
+
+int Room::UserCount() const {
+  int count = 0;
+  for (const auto& [id, c] : connections_) count += c.UserNo != 0 ? 1 : 0;
+  return count;
+}
+
+const WireVehicle* Room::VehicleOf(int32_t userNo) const {
+  for (const auto& [id, c] : connections_) {
+    if (c.UserNo == userNo && c.Vehicle) return &*c.Vehicle;
+  }
+  return nullptr;
+}
+
+Room::Connection* Room::Find(ConnectionId id) {
+  const auto it = connections_.find(id);
+  return it == connections_.end() ? nullptr : &it->second;
+}
+
+bool Room::Connect(ConnectionId id, uint32_t nowMs) {
+  if (connections_.size() >= static_cast<std::size_t>(config_.MaxUsers) + kSpareConnections ||
+      connections_.count(id) != 0) {
+    output_.Log("connection " + std::to_string(id) + " refused: too many connections");
+    return false;
+  }
+  Connection& c = connections_.emplace(id, Connection(prefix_)).first->second;
+  c.ConnectedAt = nowMs;
+  return true;
+}
+
+void Room::Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs) {
+  Connection* c = Find(id);
+  if (c == nullptr) return;
+  c->Splitter.Append(bytes);
+  Consume(id, false, nowMs);
+}
+
+void Room::GraceExpired(ConnectionId id, uint32_t nowMs) { Consume(id, true, nowMs); }
+
+bool Room::HasPendingInput(ConnectionId id) const {
+  const auto it = connections_.find(id);
+  return it != connections_.end() && it->second.Splitter.HasPending();
+}
+
+void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
+  for (;;) {
+    Connection* c = Find(id);
+    if (c == nullptr) return;
+    SplitResult next = flushing ? c->Splitter.Flush() : c->Splitter.Next();
+    flushing = false;
+    if (next.Status == SplitStatus::NeedMore) return;
+    if (next.Status == SplitStatus::Malformed) {
+      Drop(id, nowMs, "malformed or oversized input");
+      output_.Close(id);
+      return;
+    }
+    const std::optional<ClientMessage> message = ParseClientMessage(next.Body);
+    if (!message) {
+      Drop(id, nowMs, "malformed message");
+      output_.Close(id);
+      return;
+    }
+    HandleMessage(id, *c, *message, nowMs);
+  }
+}
+
+void Room::Disconnect(ConnectionId id, uint32_t nowMs) { Drop(id, nowMs, "disconnected"); }
+
+void Room::Drop(ConnectionId id, uint32_t nowMs, std::string_view why) {
+  Connection* c = Find(id);
+  if (c == nullptr) return;
+  if (c->UserNo != 0) {
+    output_.Log("disconnect: user " + std::to_string(c->UserNo) + " " + Quoted(c->HandleUtf8) +
+                ": " + std::string(why));
+    if (c->Vehicle) {
+      WireVehicle gone = *c->Vehicle;
+      gone.Kind = 0;
+      gone.FormNo = 0;
+      departing_.push_back(gone);
+    }
+  } else {
+    output_.Log("disconnect: connection " + std::to_string(id) + " before login: " +
+                std::string(why));
+  }
+  (void)nowMs;
+  connections_.erase(id);
+}
+
+void Room::HandleMessage(ConnectionId id, Connection& c, const ClientMessage& message,
+                         uint32_t nowMs) {
+  std::visit(
+      [&](const auto& m) {
+        using T = std::decay_t<decltype(m)>;
+        if constexpr (std::is_same_v<T, LoginMessage>) {
+          HandleLogin(id, c, m);
+        } else if constexpr (std::is_same_v<T, StateMessage>) {
+          HandleState(c, m, nowMs);
+        } else if constexpr (std::is_same_v<T, MissionMessage>) {
+          HandleMission(c, m, nowMs);
+        } else if constexpr (std::is_same_v<T, ShotMessage>) {
+          HandleShot(c, m, nowMs);
+        } else if constexpr (std::is_same_v<T, ChatMessage>) {
+          HandleChat(c, m);
+        }
+      },
+      message);
+}
+
+void Room::Refuse(ConnectionId id, std::string_view reasonUtf8) {
+  output_.Log("login refused on connection " + std::to_string(id) + ": " +
+              std::string(reasonUtf8));
+  output_.Send(id, RefusalLine(config_.WorldNo, ToWire(reasonUtf8)));
+}
+
+void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login) {
+  if (c.UserNo != 0) {
+    output_.Log("user " + std::to_string(c.UserNo) + ": second login ignored");
+    return;
+  }
+  if (login.Account != kGuestAccount || login.Password != kGuestPassword) {
+    Refuse(id, "ユーザー名かパスワードが違います。");
+    return;
+  }
+  // The handle goes into every chat line: no field or line ends, no blanks
+  // around it, valid Shift-JIS.
+  std::string handle = CleanText(login.Handle);
+  while (!handle.empty() && handle.back() == ' ') handle.pop_back();
+  while (!handle.empty() && handle.front() == ' ') handle.erase(0, 1);
+  const net::TextConversion handleUtf8 = net::Cp932ToUtf8(handle);
+  if (handle.empty()) {
+    Refuse(id, "ハンドル名が空です。");
+    return;
+  }
+  if (!handleUtf8.Ok) {
+    Refuse(id, "ハンドル名に使えない文字が含まれています。");
+    return;
+  }
+  if (handle.size() > kMaxHandleLength) {
+    Refuse(id, "ハンドル名が長すぎます（全角16文字まで）。");
+    return;
+  }
+  for (const auto& [otherId, other] : connections_) {
+    if (other.UserNo != 0 && other.Handle == handle) {
+      Refuse(id, "そのハンドル名は使用中です。別の名前を入れてください。");
+      return;
+    }
+  }
+  if (UserCount() >= config_.MaxUsers) {
+    Refuse(id, "満員のため入れません。しばらくしてからもう一度お試しください。");
+    return;
+  }
+
+  c.UserNo = nextUserNo_++;
+  c.Handle = std::move(handle);
+  c.HandleUtf8 = handleUtf8.Text;
+  output_.Log("login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+              " on connection " + std::to_string(id));
+
+  std::vector<std::string> headings;
+  for (const std::string& text : missions_.Headings) headings.push_back(ToWire(text));
+  std::vector<std::string> titles;
+  for (const Mission& mission : missions_.Missions) titles.push_back(ToWire(mission.Title));
+  output_.Send(id, LoginAcceptedLine(config_.WorldNo, c.UserNo, config_.RoomNo));
+  output_.Send(id, BaseWindLine(config_.WorldNo, windEastCm_, windNorthCm_));
+  output_.Send(id, MissionListLine(config_.WorldNo, headings, titles));
+}
+
+bool Room::Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what) {
+  if (c.UserNo == 0) return false;
+  if (userNo == c.UserNo && roomNo == config_.RoomNo) return true;
+  if (!c.SpoofLogged) {
+    output_.Log("user " + std::to_string(c.UserNo) + ": " + std::string(what) +
+                " claiming user " + std::to_string(userNo) + " in room " +
+                std::to_string(roomNo) + " ignored");
+    c.SpoofLogged = true;
+  }
+  return false;
+}
+
+void Room::HandleState(Connection& c, const StateMessage& state, uint32_t nowMs) {
+  const WireVehicle& v = state.Vehicle;
+  if (v.UserNo == 0) return;  // the empty state: nothing to update
+  if (!Claims(c, v.UserNo, state.RoomNo, "state")) return;
+  if (!Live(c)) return;  // no vehicle, or its run has just ended
+  if (v.Kind < 1 || v.Kind > kMaxKind || v.FormNo < 1 || v.FormNo > kMaxFormNo) return;
+
+  if (c.AwaitingFirstState) {
+    // States the client sent before it took up the new start point describe
+    // its previous vehicle: ignore them until one starts where it was placed.
+    const double dx = v.X - c.Placed.X;
+    const double dy = v.Y - c.Placed.Y;
+    const double startSpeed = std::hypot(static_cast<double>(c.Placed.VX), c.Placed.VY);
+    const double reach =
+        kPlacementMatchCm + 2.0 * startSpeed * Since(nowMs, c.PlacedAt) * kSecondsPerMillisecond;
+    if (std::hypot(dx, dy) > reach) return;
+    c.AwaitingFirstState = false;
+  }
+
+  WireVehicle& mine = *c.Vehicle;
+  const int32_t groupNo = mine.GroupNo;
+  mine = v;
+  mine.UserNo = c.UserNo;
+  mine.GroupNo = groupNo;
+  c.UpdatedAt = nowMs;
+  CheckGoal(c, nowMs);
+}
+
+void Room::CheckGoal(Connection& c, uint32_t nowMs) {
+  if (c.MissionIndex < 0) return;
+  const Mission& mission = missions_.Missions[static_cast<std::size_t>(c.MissionIndex)];
+  if (!mission.Goal) return;
+  const MissionGoal& goal = *mission.Goal;
+  const WireVehicle& v = *c.Vehicle;
+  const double dx = v.X / kCentimetresPerMetre - goal.X;
+  const double dy = v.Y / kCentimetresPerMetre - goal.Y;
+  const double dz = -v.Z / kCentimetresPerMetre - goal.Height;
+  const double speed =
+      std::sqrt(static_cast<double>(v.VX) * v.VX + static_cast<double>(v.VY) * v.VY +
+                static_cast<double>(v.VZ) * v.VZ) /
+      kCentimetresPerMetre;
+  if (std::sqrt(dx * dx + dy * dy + dz * dz) > goal.Radius || speed > goal.MaxSpeed) return;
+
+  const double seconds = Since(nowMs, c.PlacedAt) * kSecondsPerMillisecond;
+  char time[32];
+  std::snprintf(time, sizeof time, "%.1f", seconds);
+  output_.Log("finish: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+              " completed mission " + std::to_string(c.MissionIndex + 1) + " in " + time + " s");
+  ServerChat(c.HandleUtf8 + "さんが「" + mission.Title + "」を完了しました。タイム " + time +
+             " 秒");
+  EndRun(c);
+}
+
+void Room::HandleMission(Connection& c, const MissionMessage& choice, uint32_t nowMs) {
+  if (!Claims(c, choice.UserNo, choice.RoomNo, "mission choice")) return;
+  if (choice.MissionNo < 1 || static_cast<std::size_t>(choice.MissionNo) > missions_.Missions.size()) {
+    output_.Log("user " + std::to_string(c.UserNo) + ": mission " +
+                std::to_string(choice.MissionNo) + " does not exist");
+    return;
+  }
+  Place(c, choice.MissionNo - 1, nowMs);
+}
+
+void Room::Place(Connection& c, int missionIndex, uint32_t nowMs) {
+  const Mission& mission = missions_.Missions[static_cast<std::size_t>(missionIndex)];
+
+  // Users of one mission share its start points: take the least used one.
+  std::vector<int> used(mission.Starts.size(), 0);
+  for (const auto& [id, other] : connections_) {
+    if (&other != &c && Live(other) && other.MissionIndex == missionIndex &&
+        other.StartIndex >= 0 && static_cast<std::size_t>(other.StartIndex) < used.size()) {
+      ++used[static_cast<std::size_t>(other.StartIndex)];
+    }
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 1; i < used.size(); ++i) {
+    if (used[i] < used[start]) start = i;
+  }
+
+  const WireVehicle record = StartRecord(mission, mission.Starts[start], c.UserNo);
+  output_.Log("mission: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+              " chose mission " + std::to_string(missionIndex + 1) + " '" + mission.Title +
+              "', start point " + std::to_string(start + 1));
+  c.OwnNotice = record;
+  c.MissionIndex = missionIndex;
+  c.StartIndex = static_cast<int>(start);
+  c.PlacedAt = nowMs;
+  if (mission.Practice) {
+    // Practice flies alone: the others stop seeing any earlier vehicle.
+    if (Live(c)) {
+      c.Vehicle->Kind = 0;
+      c.Vehicle->FormNo = 0;
+      c.Ending = true;
+    }
+    c.AwaitingFirstState = false;
+    return;
+  }
+  c.Vehicle = record;
+  c.Ending = false;
+  c.UpdatedAt = nowMs;
+  c.Placed = record;
+  c.AwaitingFirstState = true;
+}
+
+void Room::EndRun(Connection& c) {
+  if (!c.Vehicle) return;
+  c.Vehicle->Kind = 0;
+  c.Vehicle->FormNo = 0;
+  c.Ending = true;
+  c.OwnNotice = *c.Vehicle;
+  c.AwaitingFirstState = false;
+}
+
+void Room::HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs) {
+  if (!Claims(c, shot.UserNo, shot.RoomNo, "shot")) return;
+  const std::string shooterName = "user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8);
+  if (!Live(c) || !IsFighter(*c.Vehicle)) {
+    output_.Log("shot: " + shooterName + " has no fighter; ignored");
+    return;
+  }
+  if (c.LastShotAt && Since(nowMs, *c.LastShotAt) < kMinShotSpacingMs) {
+    output_.Log("shot: " + shooterName + " fired again too soon; ignored");
+    return;
+  }
+  Connection* target = nullptr;
+  for (auto& [id, other] : connections_) {
+    if (&other != &c && other.UserNo == shot.TargetNo && Live(other)) target = &other;
+  }
+  if (target == nullptr || !IsFighter(*target->Vehicle) ||
+      target->Vehicle->GroupNo != c.Vehicle->GroupNo) {
+    output_.Log("shot: " + shooterName + " at user " + std::to_string(shot.TargetNo) +
+                ": no such fighter in the shooter's group; ignored");
+    return;
+  }
+  c.LastShotAt = nowMs;
+
+  const ShotJudgement judgement =
+      JudgeShot(*c.Vehicle, AgeField(Since(nowMs, c.UpdatedAt)), *target->Vehicle,
+                AgeField(Since(nowMs, target->UpdatedAt)));
+  const bool hit = judgement.Verdict == ShotVerdict::Hit;
+  const char* verdict = hit ? "hit"
+                        : judgement.Verdict == ShotVerdict::OutOfRange ? "miss, out of range"
+                                                                        : "miss, not in front";
+  output_.Log("shot: " + shooterName + " at user " + std::to_string(target->UserNo) + " " +
+              Quoted(target->HandleUtf8) + ": " + verdict + " (" +
+              std::to_string(std::lround(judgement.Distance)) + " m)");
+  if (hit) {
+    ServerChat(c.HandleUtf8 + "さんのミサイルが" + target->HandleUtf8 + "さんに命中しました。");
+    EndRun(*target);
+  } else {
+    ServerChat(c.HandleUtf8 + "さんのミサイルは" + target->HandleUtf8 +
+               "さんに当たりませんでした。");
+  }
+}
+
+void Room::HandleChat(Connection& c, const ChatMessage& chat) {
+  if (!Claims(c, chat.UserNo, chat.RoomNo, "chat")) return;
+  // Keep the text up to its first byte that is not Shift-JIS, so that no
+  // client receives a broken character.
+  const net::TextConversion check = net::Cp932ToUtf8(chat.Text);
+  const std::string_view text =
+      check.Ok ? std::string_view(chat.Text) : std::string_view(chat.Text).substr(0, check.ErrorOffset);
+  SendToRoom(ChatLine(config_.WorldNo, c.Handle, text));
+}
+
+void Room::ServerChat(std::string_view textUtf8) {
+  SendToRoom(ChatLine(config_.WorldNo, ToWire(kServerSpeaker), ToWire(textUtf8)));
+}
+
+void Room::SendToRoom(std::string_view bytes) {
+  for (const auto& [id, c] : connections_) {
+    if (c.UserNo != 0) output_.Send(id, bytes);
+  }
+}
+
+void Room::SetBaseWind(double east, double north) {
+  const int32_t eastCm = ToCentimetres(east);
+  const int32_t northCm = ToCentimetres(north);
+  if (eastCm == windEastCm_ && northCm == windNorthCm_) return;
+  windEastCm_ = eastCm;
+  windNorthCm_ = northCm;
+  SendToRoom(BaseWindLine(config_.WorldNo, windEastCm_, windNorthCm_));
+}
+
+void Room::Broadcast(uint32_t nowMs) {
+  // Connections that never logged in are not kept for ever.
+  std::vector<ConnectionId> expired;
+  for (const auto& [id, c] : connections_) {
+    if (c.UserNo == 0 && Since(nowMs, c.ConnectedAt) >= kLoginTimeoutMs) expired.push_back(id);
+  }
+  for (const ConnectionId id : expired) {
+    Drop(id, nowMs, "no login in time");
+    output_.Close(id);
+  }
+
+  // Every vehicle's record is formatted once and shared by all clients.
+  shared_.clear();
+  for (auto& [id, c] : connections_) {
+    c.RecordBegin = c.RecordEnd = shared_.size();
+    if (!c.Vehicle) continue;
+    const uint32_t age = Since(nowMs, c.UpdatedAt);
+    if (!c.Ending && age > kStaleVehicleMs) continue;
+    AppendVehicleRecord(shared_, *c.Vehicle, AgeField(age));
+    c.RecordEnd = shared_.size();
+  }
+  for (const WireVehicle& gone : departing_) AppendVehicleRecord(shared_, gone, 0);
+
+  const std::string head = PositionsHead(config_.WorldNo, config_.IntervalMs,
+                                         static_cast<int32_t>(nowMs), windEastCm_, windNorthCm_);
+  for (auto& [id, c] : connections_) {
+    if (c.UserNo == 0) continue;
+    // The others' records, then the own record only when it places the
+    // vehicle or ends its run: the client resets its vehicle on each one.
+    line_.assign(head);
+    line_.append(shared_, 0, c.RecordBegin);
+    line_.append(shared_, c.RecordEnd, std::string::npos);
+    if (c.OwnNotice) AppendVehicleRecord(line_, *c.OwnNotice, 0);
+    line_.append(kPositionsEnd);
+    output_.Send(id, line_);
+  }
+
+  for (auto& [id, c] : connections_) {
+    c.OwnNotice.reset();
+    if (c.Ending) {
+      c.Vehicle.reset();
+      c.Ending = false;
+    }
+  }
+  departing_.clear();
+}
+
+}  // namespace velmora::server

@@ -1,0 +1,132 @@
+// The game server's one room: logins, missions, positions, chat and shots for
+// every connection, without any networking of its own. The caller feeds it
+// received bytes and the time, and carries out what it asks through
+// RoomOutput: bytes to send, connections to close, log lines.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/client_message.h"
+#include "server/message_splitter.h"
+#include "server/missions.h"
+
+namespace velmora::server {
+
+using ConnectionId = uint64_t;
+
+// After this long without new bytes a pending login is taken as complete.
+inline constexpr int kLoginGraceMs = 100;
+// A connection that has not logged in after this long is closed.
+inline constexpr uint32_t kLoginTimeoutMs = 60000;
+// A vehicle whose owner has sent nothing for this long is left out of the
+// rounds: the clients would otherwise re-run its whole age on every message.
+inline constexpr uint32_t kStaleVehicleMs = 5000;
+// Connections held beyond the user limit while they log in.
+inline constexpr std::size_t kSpareConnections = 16;
+// Longest handle accepted, bytes of CP932.
+inline constexpr std::size_t kMaxHandleLength = 32;
+// Shortest spacing of two shots by one fighter; the client keeps 10 s.
+inline constexpr uint32_t kMinShotSpacingMs = 9000;
+
+struct RoomConfig {
+  int32_t WorldNo = 52566771;
+  int32_t RoomNo = 1;
+  int32_t IntervalMs = 100;  // ms between rounds of positions
+  int MaxUsers = 100;        // logged-in users at once
+};
+
+class RoomOutput {
+ public:
+  virtual ~RoomOutput() = default;
+  virtual void Send(ConnectionId id, std::string_view bytes) = 0;
+  // The room has already forgotten the connection.
+  virtual void Close(ConnectionId id) = 0;
+  // One line of the server log, UTF-8.
+  virtual void Log(std::string_view line) = 0;
+};
+
+class Room {
+ public:
+  Room(RoomConfig config, MissionsFile missions, RoomOutput& output);
+
+  // A new connection; false when too many are open (the caller closes it).
+  bool Connect(ConnectionId id, uint32_t nowMs);
+  void Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs);
+  // The connection's grace period passed without new bytes.
+  void GraceExpired(ConnectionId id, uint32_t nowMs);
+  // True while the connection holds bytes of an incomplete message.
+  bool HasPendingInput(ConnectionId id) const;
+  void Disconnect(ConnectionId id, uint32_t nowMs);
+
+  // One round: a position message to every logged-in client.
+  void Broadcast(uint32_t nowMs);
+
+  // Sets the base wind (m/s); clients hear of a change at once.
+  void SetBaseWind(double east, double north);
+
+  const RoomConfig& Config() const { return config_; }
+  std::size_t ConnectionCount() const { return connections_.size(); }
+  int UserCount() const;
+  // The room's record of a user's vehicle; nullptr when it has none.
+  const WireVehicle* VehicleOf(int32_t userNo) const;
+
+ private:
+  struct Connection {
+    explicit Connection(std::string prefix) : Splitter(std::move(prefix)) {}
+    MessageSplitter Splitter;
+    uint32_t ConnectedAt = 0;        // ms
+    int32_t UserNo = 0;              // 0 until the login is accepted
+    std::string Handle;              // CP932
+    std::string HandleUtf8;          // for the log
+    std::optional<WireVehicle> Vehicle;  // the vehicle the others see
+    bool Ending = false;             // sent once more with kind 0, then removed
+    uint32_t UpdatedAt = 0;          // ms, when Vehicle last changed
+    std::optional<WireVehicle> OwnNotice;  // goes to the owner in the next round
+    bool AwaitingFirstState = false; // placed; the client's first state not yet seen
+    WireVehicle Placed;              // the start record while awaiting that state
+    uint32_t PlacedAt = 0;           // ms
+    int MissionIndex = -1;           // into the missions file
+    int StartIndex = -1;
+    std::optional<uint32_t> LastShotAt;  // ms
+    bool SpoofLogged = false;        // one log line per connection is enough
+    std::size_t RecordBegin = 0;     // this round's record in the shared text
+    std::size_t RecordEnd = 0;
+  };
+
+  Connection* Find(ConnectionId id);
+  void Drop(ConnectionId id, uint32_t nowMs, std::string_view why);
+  void HandleMessage(ConnectionId id, Connection& c, const ClientMessage& message, uint32_t nowMs);
+  void HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login);
+  void HandleState(Connection& c, const StateMessage& state, uint32_t nowMs);
+  void HandleMission(Connection& c, const MissionMessage& mission, uint32_t nowMs);
+  void HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs);
+  void HandleChat(Connection& c, const ChatMessage& chat);
+  bool Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what);
+  void Refuse(ConnectionId id, std::string_view reasonUtf8);
+  void Place(Connection& c, int missionIndex, uint32_t nowMs);
+  void EndRun(Connection& c);
+  void CheckGoal(Connection& c, uint32_t nowMs);
+  void SendToRoom(std::string_view bytes);
+  void ServerChat(std::string_view textUtf8);
+  bool Live(const Connection& c) const { return c.Vehicle && !c.Ending; }
+  void Consume(ConnectionId id, bool flushing, uint32_t nowMs);
+
+  RoomConfig config_;
+  MissionsFile missions_;
+  RoomOutput& output_;
+  std::string prefix_;
+  std::map<ConnectionId, Connection> connections_;
+  std::vector<WireVehicle> departing_;  // vehicles of users who left, sent once with kind 0
+  int32_t nextUserNo_ = 1;
+  int32_t windEastCm_ = 0;   // cm/s
+  int32_t windNorthCm_ = 0;  // cm/s
+  std::string shared_;       // this round's records, reused between rounds
+  std::string line_;
+};
+
+}  // namespace velmora::server

@@ -1,0 +1,95 @@
+#include "server/server_options.h"
+
+#include <charconv>
+
+namespace velmora::server {
+namespace {
+
+constexpr int kMaxPort = 65535;
+constexpr int32_t kMinIntervalMs = 10;
+constexpr int32_t kMaxIntervalMs = 10000;
+// A client holds 100 other vehicles; more users than that would hide some.
+constexpr int kMaxUsersLimit = 100;
+
+std::optional<int64_t> ParseWhole(const std::string& text) {
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string ServerHelpText() {
+  return "Usage: velmora-server [options]\n"
+         "The Velmora game server: logins, missions, positions, chat and missile shots\n"
+         "for the simulator program, over TCP.\n"
+         "\n"
+         "Options:\n"
+         "  --address ADDR    address to listen on (default 127.0.0.1)\n"
+         "  --port N          TCP port (default 64000; 0 picks a free port)\n"
+         "  --world N         world number, the first field of every message (default 52566771)\n"
+         "  --room N          room number given to every user (default 1)\n"
+         "  --interval MS     milliseconds between position messages, 10..10000 (default 100)\n"
+         "  --max-users N     users logged in at once, 1..100 (default 100)\n"
+         "  --missions FILE   missions file (default server/missions.txt)\n"
+         "  --help            show this text and exit\n"
+         "\n"
+         "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
+         "its log (logins, missions, shots, disconnects) goes to standard error.\n";
+}
+
+OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
+  OptionsParse parse;
+  ServerOptions& o = parse.Options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i];
+    if (name == "--help" || name == "-h") {
+      o.Help = true;
+      continue;
+    }
+    if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&
+        name != "--interval" && name != "--max-users" && name != "--missions") {
+      parse.Error = "unknown option '" + name + "' (see --help)";
+      return parse;
+    }
+    if (i + 1 >= arguments.size()) {
+      parse.Error = "option " + name + " needs a value";
+      return parse;
+    }
+    const std::string& value = arguments[++i];
+    if (name == "--address") {
+      o.Address = value;
+      continue;
+    }
+    if (name == "--missions") {
+      o.MissionsPath = value;
+      continue;
+    }
+    const std::optional<int64_t> number = ParseWhole(value);
+    const auto bad = [&](const std::string& range) {
+      parse.Error = "option " + name + " takes a whole number " + range + ", not '" + value + "'";
+    };
+    if (name == "--port") {
+      if (!number || *number < 0 || *number > kMaxPort) return bad("from 0 to 65535"), parse;
+      o.Port = static_cast<int>(*number);
+    } else if (name == "--world") {
+      if (!number || *number < INT32_MIN || *number > INT32_MAX) return bad("(32 bits)"), parse;
+      o.WorldNo = static_cast<int32_t>(*number);
+    } else if (name == "--room") {
+      if (!number || *number < INT32_MIN || *number > INT32_MAX) return bad("(32 bits)"), parse;
+      o.RoomNo = static_cast<int32_t>(*number);
+    } else if (name == "--interval") {
+      if (!number || *number < kMinIntervalMs || *number > kMaxIntervalMs) {
+        return bad("from 10 to 10000"), parse;
+      }
+      o.IntervalMs = static_cast<int32_t>(*number);
+    } else {
+      if (!number || *number < 1 || *number > kMaxUsersLimit) return bad("from 1 to 100"), parse;
+      o.MaxUsers = static_cast<int>(*number);
+    }
+  }
+  return parse;
+}
+
+}  // namespace velmora::server

@@ -1,0 +1,33 @@
+// The command line of velmora-server.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::server {
+
+struct ServerOptions {
+  std::string Address = "127.0.0.1";     // address to listen on
+  int Port = 64000;                      // 0: any free port (the one bound is printed)
+  int32_t WorldNo = 52566771;            // first field of every line
+  int32_t RoomNo = 1;
+  int32_t IntervalMs = 100;              // ms between rounds of positions
+  int MaxUsers = 100;
+  std::string MissionsPath = "server/missions.txt";
+  bool Help = false;
+};
+
+struct OptionsParse {
+  ServerOptions Options;
+  std::optional<std::string> Error;  // what was wrong with the command line
+};
+
+// Reads the arguments after the program name.
+OptionsParse ParseServerOptions(const std::vector<std::string>& arguments);
+
+// The text --help prints.
+std::string ServerHelpText();
+
+}  // namespace velmora::server

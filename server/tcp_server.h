@@ -1,0 +1,50 @@
+// The Qt side of the server: it only moves bytes and time between the TCP
+// sockets and the Room, on the one thread of the event loop.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+#include "server/room.h"
+#include "server/server_options.h"
+
+namespace velmora::server {
+
+class TcpServer final : public RoomOutput {
+ public:
+  TcpServer(const ServerOptions& options, MissionsFile missions);
+  ~TcpServer() override;
+
+  // Starts listening; false with the reason in `error`.
+  bool Listen(QString& error);
+  quint16 Port() const { return listener_.serverPort(); }
+
+  void Send(ConnectionId id, std::string_view bytes) override;
+  void Close(ConnectionId id) override;
+  void Log(std::string_view line) override;
+
+ private:
+  struct Client {
+    QTcpSocket* Socket = nullptr;
+    std::unique_ptr<QTimer> Grace;  // fires when a pending login has had time to arrive
+  };
+
+  uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
+  void Accept();
+  void Read(ConnectionId id);
+  void Forget(ConnectionId id);
+
+  ServerOptions options_;
+  Room room_;
+  QTcpServer listener_;
+  QTimer rounds_;
+  QElapsedTimer clock_;
+  std::map<ConnectionId, Client> clients_;
+  ConnectionId nextId_ = 1;
+};
+
+}  // namespace velmora::server

@@ -1,0 +1,565 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "net/text_encoding.h"
+#include "server/room.h"
+
+namespace velmora::server {
+namespace {
+
+constexpr int32_t kWorld = 52566771;
+const std::string kPrefix = "52566771;20;1;";
+
+// Records what the room asks of the network.
+class RecordingOutput : public RoomOutput {
+ public:
+  void Send(ConnectionId id, std::string_view bytes) override { sent[id].emplace_back(bytes); }
+  void Close(ConnectionId id) override { closed.insert(id); }
+  void Log(std::string_view line) override { log.emplace_back(line); }
+
+  // Lines sent to a connection since the last call, then forgotten.
+  std::vector<std::string> Take(ConnectionId id) {
+    std::vector<std::string> lines = std::move(sent[id]);
+    sent[id].clear();
+    return lines;
+  }
+
+  std::map<ConnectionId, std::vector<std::string>> sent;
+  std::set<ConnectionId> closed;
+  std::vector<std::string> log;
+};
+
+std::string Cp932(const std::string& utf8) { return net::Utf8ToCp932(utf8).Text; }
+
+// A state message as the program formats it.
+std::string State(int32_t user, int32_t room, int32_t kind, int32_t type, double xCm, double yCm,
+                  double zCm, int32_t heading = 0, int32_t vxCm = 0, int32_t vyCm = 0) {
+  char text[256];
+  std::snprintf(text, sizeof text, "40;%d;%d;%d;%d;%d;%.0f;%.0f;%.0f;%d;%d;%d;%d;%d;%d;%d;", user,
+                room, 1000, kind, type, xCm, yCm, zCm, heading, 0, 0, 0, vxCm, vyCm, 0);
+  return kPrefix + text;
+}
+
+// One record of a position line, split into its 15 numbers.
+using Record = std::vector<long long>;
+
+struct Positions {
+  std::vector<long long> Head;  // interval, server time, wind east, wind north
+  std::vector<Record> Records;
+};
+
+// Reads a code-40 line; fails the test when it is not one.
+Positions ReadPositions(const std::string& line) {
+  Positions p;
+  EXPECT_EQ(line.rfind("52566771;40;", 0), 0u) << line;
+  EXPECT_EQ(line.back(), '\n');
+  std::vector<long long> numbers;
+  std::size_t at = 0;
+  while (at < line.size() && line[at] != '\n') {
+    const std::size_t end = line.find(';', at);
+    numbers.push_back(std::stoll(line.substr(at, end - at)));
+    at = end + 1;
+  }
+  EXPECT_GE(numbers.size(), 7u);
+  p.Head.assign(numbers.begin() + 2, numbers.begin() + 6);
+  std::size_t i = 6;
+  while (i < numbers.size() && numbers[i] != 0) {
+    p.Records.emplace_back(numbers.begin() + static_cast<long>(i),
+                           numbers.begin() + static_cast<long>(i + 15));
+    i += 15;
+  }
+  EXPECT_EQ(i, numbers.size() - 1) << "the records end with a single 0";
+  return p;
+}
+
+const Record* RecordOf(const Positions& p, long long user) {
+  for (const Record& r : p.Records) {
+    if (r[0] == user) return &r;
+  }
+  return nullptr;
+}
+
+MissionsFile TestMissions() {
+  MissionsFile f;
+  f.Headings = {"ミッション"};
+  f.WindEast = 1.5;
+  f.WindNorth = -2;
+  // 1: fighters, two start points facing each other 3000 m apart.
+  f.Missions.push_back(Mission{"戦闘機", 1, false,
+                               {StartPoint{12, 0, -1500, 3000, 0, 0, 200, 0},
+                                StartPoint{12, 0, 1500, 3000, 180, 0, 200, 0}},
+                               std::nullopt});
+  // 2: landing practice.
+  f.Missions.push_back(
+      Mission{"練習", 0, true, {StartPoint{10, 0, -12000, 600, 0, 0, 108, 0}}, std::nullopt});
+  // 3: a race with a goal 2 km north of the start.
+  f.Missions.push_back(Mission{"レース", 0, false, {StartPoint{20, 800, -1000, 0, 0, 0, 0, 0}},
+                               MissionGoal{800, 1000, 0, 20, 1000}});
+  // 4: a car in another group, fighters' targets never.
+  f.Missions.push_back(
+      Mission{"車", 0, false, {StartPoint{20, 0, 0, 0, 0, 0, 0, 0}}, std::nullopt});
+  return f;
+}
+
+class RoomTest : public ::testing::Test {
+ protected:
+  RoomTest() : room(RoomConfig{kWorld, 1, 100, 100}, TestMissions(), out) {}
+  explicit RoomTest(int maxUsers)
+      : room(RoomConfig{kWorld, 1, 100, maxUsers}, TestMissions(), out) {}
+
+  // Connects and logs in; returns the user number the room gave.
+  int32_t Login(ConnectionId id, const std::string& handleUtf8) {
+    EXPECT_TRUE(room.Connect(id, now));
+    room.Receive(id, kPrefix + "30;guest\ttovel\t12345;" + Cp932(handleUtf8), now);
+    room.GraceExpired(id, now);
+    const std::vector<std::string> lines = out.Take(id);
+    if (lines.empty() || lines[0].rfind("52566771;30;", 0) != 0) {
+      ADD_FAILURE() << "login of " << handleUtf8 << " was not accepted";
+      return 0;
+    }
+    return std::stoi(lines[0].substr(12));
+  }
+
+  void Choose(ConnectionId id, int32_t user, int mission) {
+    room.Receive(id, kPrefix + "50;" + std::to_string(user) + ";1;" + std::to_string(mission) + ";",
+                 now);
+  }
+
+  // Runs a round and returns what one connection received in it.
+  Positions Round(ConnectionId id) {
+    room.Broadcast(now);
+    const std::vector<std::string> lines = out.Take(id);
+    EXPECT_FALSE(lines.empty());
+    return ReadPositions(lines.empty() ? "" : lines.back());
+  }
+
+  void Advance(uint32_t ms) { now += ms; }
+
+  RecordingOutput out;
+  Room room;
+  uint32_t now = 1000;
+};
+
+TEST_F(RoomTest, LoginRepliesWithUserRoomWindAndMissions) {
+  ASSERT_TRUE(room.Connect(1, now));
+  room.Receive(1, kPrefix + "30;guest\ttovel\t12345;" + Cp932("たろう"), now);
+  EXPECT_TRUE(out.Take(1).empty()) << "the handle may still be arriving";
+  room.GraceExpired(1, now);
+  EXPECT_EQ(out.Take(1), (std::vector<std::string>{
+                             "52566771;30;1;1;\n",
+                             "52566771;80;150;-200;\n",
+                             Cp932("52566771;0;1;ミッション\t戦闘機\t練習\tレース\t車\t\n"),
+                         }));
+  EXPECT_EQ(room.UserCount(), 1);
+  EXPECT_EQ(out.log.back(), "login: user 1 'たろう' on connection 1");
+  // The next login gets the next user number.
+  EXPECT_EQ(Login(2, "はなこ"), 2);
+}
+
+TEST_F(RoomTest, LoginHandleMayArriveInPieces) {
+  ASSERT_TRUE(room.Connect(1, now));
+  room.Receive(1, kPrefix + "30;guest\ttovel\t1;ab", now);
+  room.Receive(1, "cd", now);
+  room.GraceExpired(1, now);
+  ASSERT_FALSE(out.sent[1].empty());
+  room.Receive(1, kPrefix + "20;1;1;x\t", now);
+  EXPECT_EQ(out.Take(1).back(), "52566771;20;abcd\tx\t\n");
+}
+
+TEST_F(RoomTest, RefusalsSayWhyAndAllowAnotherTry) {
+  Login(9, "taken");
+  struct Case {
+    std::string login;  // after the prefix
+    std::string text;   // UTF-8
+  };
+  const std::vector<Case> cases = {
+      {"30;guest\twrong\t1;name", "ユーザー名かパスワードが違います。"},
+      {"30;admin\ttovel\t1;name", "ユーザー名かパスワードが違います。"},
+      {"30;guest\ttovel\t1;", "ハンドル名が空です。"},
+      {"30;guest\ttovel\t1; \t ", "ハンドル名が空です。"},
+      {"30;guest\ttovel\t1;taken", "そのハンドル名は使用中です。別の名前を入れてください。"},
+      {"30;guest\ttovel\t1;" + std::string(33, 'x'), "ハンドル名が長すぎます（全角16文字まで）。"},
+      {"30;guest\ttovel\t1;\x81", "ハンドル名に使えない文字が含まれています。"},
+  };
+  ConnectionId id = 100;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(room.Connect(id, now));
+    room.Receive(id, kPrefix + c.login, now);
+    room.GraceExpired(id, now);
+    EXPECT_EQ(out.Take(id), std::vector<std::string>{"52566771;10;" + Cp932(c.text) + "\t\n"})
+        << c.login;
+    // The connection stays and may log in properly.
+    room.Receive(id, kPrefix + "30;guest\ttovel\t1;user" + std::to_string(id), now);
+    room.GraceExpired(id, now);
+    const auto lines = out.Take(id);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("52566771;30;", 0), 0u);
+    ++id;
+  }
+  EXPECT_TRUE(out.closed.empty());
+}
+
+class FullRoomTest : public RoomTest {
+ protected:
+  FullRoomTest() : RoomTest(1) {}
+};
+
+TEST_F(FullRoomTest, AFullWorldRefusesTheNextLogin) {
+  Login(1, "first");
+  ASSERT_TRUE(room.Connect(2, now));
+  room.Receive(2, kPrefix + "30;guest\ttovel\t1;second", now);
+  room.GraceExpired(2, now);
+  EXPECT_EQ(out.Take(2),
+            std::vector<std::string>{"52566771;10;" +
+                                     Cp932("満員のため入れません。しばらくしてからもう一度お試しください。") +
+                                     "\t\n"});
+  // Room is made when the first one leaves.
+  room.Disconnect(1, now);
+  room.Receive(2, kPrefix + "30;guest\ttovel\t1;second", now);
+  room.GraceExpired(2, now);
+  EXPECT_EQ(out.Take(2).front(), "52566771;30;2;1;\n");
+}
+
+TEST_F(RoomTest, MissionChoicePlacesTheVehicleWithTheOwnRecordOnce) {
+  const int32_t user = Login(1, "a");
+  Round(1);
+  Choose(1, user, 1);
+  EXPECT_EQ(out.log.back(), "mission: user 1 'a' chose mission 1 '戦闘機', start point 1");
+  Advance(100);
+  const Positions placed = Round(1);
+  EXPECT_EQ(placed.Head, (std::vector<long long>{100, 1100, 150, -200}));
+  ASSERT_EQ(placed.Records.size(), 1u);
+  // user, group, kind, type, x, y, z (cm), heading, pitch, bank, flap (0.01°), v (cm/s), age
+  EXPECT_EQ(placed.Records[0], (Record{1, 1, 1, 12, 0, -150000, -300000, 0, 0, 0, 0, 0, 20000, 0, 0}));
+  // Later rounds leave the own vehicle out: the program would reset it again.
+  Advance(100);
+  EXPECT_TRUE(Round(1).Records.empty());
+}
+
+TEST_F(RoomTest, UsersOfAMissionShareItsStartPoints) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  const int32_t c = Login(3, "c");
+  Choose(1, a, 1);
+  Choose(2, b, 1);
+  Choose(3, c, 1);
+  room.Broadcast(now);
+  EXPECT_EQ(room.VehicleOf(a)->Y, -150000);
+  EXPECT_EQ(room.VehicleOf(b)->Y, 150000);
+  EXPECT_EQ(room.VehicleOf(b)->Heading, 18000);
+  EXPECT_EQ(room.VehicleOf(c)->Y, -150000);
+}
+
+TEST_F(RoomTest, PracticeIsPlacedWithKindZeroAndFliesAlone) {
+  const int32_t a = Login(1, "a");
+  Login(2, "b");
+  Choose(1, a, 4);
+  Round(2);
+  Choose(1, a, 2);
+  const Positions own = Round(1);
+  const Positions other = out.sent[2].empty() ? Positions{} : ReadPositions(out.Take(2).back());
+  ASSERT_EQ(own.Records.size(), 1u);
+  EXPECT_EQ(own.Records[0][2], 0);   // kind 0: practice mode
+  EXPECT_EQ(own.Records[0][3], 10);  // the airliner, gear up
+  // The other user sees the earlier car leave, and then nothing.
+  ASSERT_EQ(other.Records.size(), 1u);
+  EXPECT_EQ(other.Records[0][0], a);
+  EXPECT_EQ(other.Records[0][2], 0);
+  EXPECT_TRUE(Round(2).Records.empty());
+  EXPECT_EQ(room.VehicleOf(a), nullptr);
+}
+
+TEST_F(RoomTest, TwoClientsSeeEachOthersStates) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  Choose(1, a, 3);
+  Choose(2, b, 4);
+  room.Broadcast(now);
+  out.Take(1);
+  out.Take(2);
+  room.Receive(1, State(a, 1, 2, 20, 80000, -99000, -60, 0, 0, 1500), now);
+  room.Receive(2, State(b, 1, 2, 20, 10, 20, -60, 9000, 300, 0), now);
+  Advance(40);
+  const Positions atA = Round(1);
+  const Positions atB = ReadPositions(out.Take(2).back());
+  ASSERT_EQ(atA.Records.size(), 1u);
+  ASSERT_EQ(atB.Records.size(), 1u);
+  EXPECT_EQ(atB.Records[0], (Record{a, 0, 2, 20, 80000, -99000, -60, 0, 0, 0, 0, 0, 1500, 0, 40}));
+  EXPECT_EQ(atA.Records[0], (Record{b, 0, 2, 20, 10, 20, -60, 9000, 0, 0, 0, 300, 0, 0, 40}));
+}
+
+TEST_F(RoomTest, AHundredClientsSeeEachOther) {
+  constexpr int kUsers = 100;
+  for (int i = 1; i <= kUsers; ++i) {
+    const int32_t user = Login(static_cast<ConnectionId>(i), "u" + std::to_string(i));
+    Choose(static_cast<ConnectionId>(i), user, 4);
+  }
+  room.Broadcast(now);
+  for (int i = 1; i <= kUsers; ++i) {
+    room.Receive(static_cast<ConnectionId>(i), State(i, 1, 2, 20, i * 50.0, 0, -60), now);
+  }
+  room.Broadcast(now);
+  for (int i = 1; i <= kUsers; ++i) {
+    const Positions p = ReadPositions(out.Take(static_cast<ConnectionId>(i)).back());
+    ASSERT_EQ(p.Records.size(), static_cast<std::size_t>(kUsers - 1)) << "user " << i;
+    EXPECT_EQ(RecordOf(p, i), nullptr);
+    for (int j = 1; j <= kUsers; ++j) {
+      if (j == i) continue;
+      const Record* r = RecordOf(p, j);
+      ASSERT_NE(r, nullptr);
+      EXPECT_EQ((*r)[4], j * 50);
+    }
+  }
+}
+
+TEST_F(RoomTest, AClientClaimingAnotherUserChangesNothing) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  Choose(1, a, 4);
+  Choose(2, b, 4);
+  room.Broadcast(now);
+  out.Take(1);
+  out.Take(2);
+  const WireVehicle before = *room.VehicleOf(b);
+  // State, mission choice, chat and shot in b's name or in another room.
+  room.Receive(1, State(b, 1, 2, 20, 5000, 5000, -60), now);
+  room.Receive(1, State(a, 2, 2, 20, 5000, 5000, -60), now);
+  room.Receive(1, kPrefix + "50;" + std::to_string(b) + ";1;1;", now);
+  room.Receive(1, kPrefix + "20;" + std::to_string(b) + ";1;I am b\t", now);
+  room.Receive(1, kPrefix + "60;" + std::to_string(b) + ";1;" + std::to_string(a) + ";", now);
+  EXPECT_EQ(room.VehicleOf(b)->X, before.X);
+  EXPECT_EQ(room.VehicleOf(b)->FormNo, 20);
+  EXPECT_EQ(room.VehicleOf(a)->X, 0);
+  EXPECT_TRUE(out.Take(1).empty());
+  EXPECT_TRUE(out.Take(2).empty());
+  EXPECT_TRUE(out.closed.empty());
+  EXPECT_EQ(out.log.back(), "user 1: state claiming user 2 in room 1 ignored");
+}
+
+TEST_F(RoomTest, ChatCannotInjectALine) {
+  Login(1, "a\tb");
+  Login(2, "c");
+  const std::string injected = "hi\n52566771;30;99;1;\r\n52566771;20;evil";
+  room.Receive(1, kPrefix + "20;1;1;" + injected + "\t", now);
+  const std::string expected = "52566771;20;a b\thi 52566771;30;99;1;  52566771;20;evil\t\n";
+  for (ConnectionId id : {1, 2}) {
+    const std::vector<std::string> lines = out.Take(id);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], expected);
+  }
+}
+
+TEST_F(RoomTest, ChatCarriesJapaneseTextAndAnEmptyText) {
+  Login(1, "たろう");
+  room.Receive(1, kPrefix + "20;1;1;" + Cp932("こんにちは、世界") + "\t", now);
+  room.Receive(1, kPrefix + "20;1;1;\t", now);
+  EXPECT_EQ(out.Take(1),
+            (std::vector<std::string>{Cp932("52566771;20;たろう\tこんにちは、世界\t\n"),
+                                      Cp932("52566771;20;たろう\t\t\n")}));
+  // A text cut inside a double-byte character loses only that byte.
+  room.Receive(1, kPrefix + "20;1;1;ab\x82\t", now);
+  EXPECT_EQ(out.Take(1).back(), Cp932("52566771;20;たろう\tab\t\n"));
+}
+
+TEST_F(RoomTest, GarbageClosesOnlyThatConnection) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  Choose(1, a, 4);
+  Choose(2, b, 4);
+  room.Broadcast(now);
+  ASSERT_TRUE(room.Connect(3, now));
+  const std::vector<std::string> garbage = {
+      "GET / HTTP/1.1\r\n\r\n",
+      kPrefix + "40;" + std::to_string(a) + ";1;1;2;20;x;0;0;0;0;0;0;0;0;0;",
+      kPrefix + "20;1;1;" + std::string(kMaxMessageLength, 'z'),
+  };
+  room.Receive(3, garbage[0], now);
+  room.Receive(1, garbage[1], now);
+  EXPECT_EQ(out.closed, (std::set<ConnectionId>{1, 3}));
+  EXPECT_EQ(room.ConnectionCount(), 1u);
+  room.Receive(2, garbage[2], now);
+  EXPECT_EQ(out.closed, (std::set<ConnectionId>{1, 2, 3}));
+
+  // A fresh pair: one talks garbage, the other keeps its rounds.
+  RecordingOutput out2;
+  Room room2(RoomConfig{kWorld, 1, 100, 100}, TestMissions(), out2);
+  room2.Connect(1, now);
+  room2.Connect(2, now);
+  room2.Receive(1, kPrefix + "30;guest\ttovel\t1;a" + kPrefix + "40;0;", now);
+  room2.Receive(2, kPrefix + "30;guest\ttovel\t1;b" + kPrefix + "40;0;", now);
+  room2.Receive(2, "\x01\x02\x03", now);
+  out2.sent.clear();
+  room2.Broadcast(now);
+  EXPECT_EQ(out2.closed, std::set<ConnectionId>{2});
+  EXPECT_EQ(out2.sent[1].size(), 1u);
+  EXPECT_EQ(out2.sent.count(2), 0u);
+}
+
+TEST_F(RoomTest, ADisconnectRemovesTheUserAndItsVehicle) {
+  const int32_t a = Login(1, "a");
+  Login(2, "b");
+  Choose(1, a, 4);
+  room.Broadcast(now);
+  out.Take(2);
+  room.Disconnect(1, now);
+  EXPECT_EQ(out.log.back(), "disconnect: user 1 'a': disconnected");
+  EXPECT_EQ(room.UserCount(), 1);
+  // The others see the vehicle go at once (kind 0), then never again.
+  const Positions gone = Round(2);
+  ASSERT_EQ(gone.Records.size(), 1u);
+  EXPECT_EQ(gone.Records[0][0], a);
+  EXPECT_EQ(gone.Records[0][2], 0);
+  EXPECT_TRUE(Round(2).Records.empty());
+  // Its handle is free again.
+  EXPECT_NE(Login(3, "a"), 0);
+}
+
+TEST_F(RoomTest, StatesOfThePreviousVehicleDoNotOverwriteANewPlacement) {
+  const int32_t a = Login(1, "a");
+  Choose(1, a, 4);
+  room.Broadcast(now);
+  room.Receive(1, State(a, 1, 2, 20, 100, 100, -60), now);
+  // The user picks the race while its car is still out on the road: states in
+  // flight describe the old car and are ignored until one starts at the race.
+  Choose(1, a, 3);
+  room.Receive(1, State(a, 1, 2, 20, 200, 200, -60), now);
+  EXPECT_EQ(room.VehicleOf(a)->X, 80000);
+  EXPECT_EQ(room.VehicleOf(a)->Y, -100000);
+  room.Receive(1, State(a, 1, 2, 20, 80010, -99990, -60), now);
+  EXPECT_EQ(room.VehicleOf(a)->X, 80010);
+  // From then on every state counts.
+  room.Receive(1, State(a, 1, 2, 20, 90000, -99000, -60), now);
+  EXPECT_EQ(room.VehicleOf(a)->X, 90000);
+}
+
+TEST_F(RoomTest, ReachingTheGoalEndsTheRunWithATypeZeroRecord) {
+  const int32_t a = Login(1, "a");
+  Login(2, "b");
+  Choose(1, a, 3);
+  room.Broadcast(now);
+  out.Take(1);
+  out.Take(2);
+  Advance(63200);
+  room.Receive(1, State(a, 1, 2, 20, 80000, -100000, -60), now);  // at the start
+  room.Receive(1, State(a, 1, 2, 20, 80500, 99000, -60, 0, 0, 2500), now);  // 11 m from the goal
+  const std::string chat =
+      Cp932("52566771;20;サーバー\taさんが「レース」を完了しました。タイム 63.2 秒\t\n");
+  EXPECT_EQ(out.Take(1), std::vector<std::string>{chat});
+  EXPECT_EQ(out.Take(2), std::vector<std::string>{chat});
+  const Positions own = Round(1);
+  ASSERT_EQ(own.Records.size(), 1u);
+  EXPECT_EQ(own.Records[0][0], a);
+  EXPECT_EQ(own.Records[0][2], 0);
+  EXPECT_EQ(own.Records[0][3], 0);
+  EXPECT_EQ(room.VehicleOf(a), nullptr);
+  // States sent before the client heard of it change nothing.
+  room.Receive(1, State(a, 1, 2, 20, 80500, 99000, -60), now);
+  EXPECT_EQ(room.VehicleOf(a), nullptr);
+}
+
+TEST_F(RoomTest, AShotInRangeAndInFrontDestroysTheTarget) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  Choose(1, a, 1);
+  Choose(2, b, 1);
+  room.Broadcast(now);
+  out.Take(1);
+  out.Take(2);
+  // Head on, 3000 m apart: each is in front of the other.
+  room.Receive(1, kPrefix + "60;1;1;2;", now);
+  const std::string hit = Cp932("52566771;20;サーバー\taさんのミサイルがbさんに命中しました。\t\n");
+  EXPECT_EQ(out.Take(1), std::vector<std::string>{hit});
+  EXPECT_EQ(out.Take(2), std::vector<std::string>{hit});
+  EXPECT_EQ(out.log.back(), "shot: user 1 'a' at user 2 'b': hit (3000 m)");
+  const Positions atB = Round(2);
+  ASSERT_EQ(atB.Records.size(), 2u);
+  const Record* own = RecordOf(atB, b);
+  ASSERT_NE(own, nullptr);
+  EXPECT_EQ((*own)[3], 0);  // the target's run ends
+  const Positions atA = ReadPositions(out.Take(1).back());
+  ASSERT_EQ(atA.Records.size(), 1u);
+  EXPECT_EQ(atA.Records[0][2], 0);  // the shooter sees it go
+  EXPECT_EQ(room.VehicleOf(b), nullptr);
+}
+
+TEST_F(RoomTest, ShotsThatCannotCountAreJudgedOrIgnored) {
+  const int32_t a = Login(1, "a");
+  const int32_t b = Login(2, "b");
+  const int32_t c = Login(3, "c");
+  Choose(1, a, 1);
+  Choose(2, b, 1);
+  Choose(3, c, 4);
+  room.Broadcast(now);
+  out.Take(1);
+  // a turns away from b: it misses.
+  room.Receive(1, State(a, 1, 1, 12, 0, -150000, -300000, 9000, 20000, 0), now);
+  room.Receive(1, kPrefix + "60;1;1;2;", now);
+  EXPECT_EQ(out.Take(1), std::vector<std::string>{Cp932(
+                             "52566771;20;サーバー\taさんのミサイルはbさんに当たりませんでした。\t\n")});
+  // A second shot within 9 s is ignored; after 10 s it counts again.
+  Advance(5000);
+  room.Receive(1, kPrefix + "60;1;1;2;", now);
+  EXPECT_TRUE(out.Take(1).empty());
+  // Shots at a car, at nobody, at oneself, and by a car are ignored.
+  Advance(5000);
+  room.Receive(1, kPrefix + "60;1;1;3;", now);
+  room.Receive(1, kPrefix + "60;1;1;77;", now);
+  room.Receive(1, kPrefix + "60;1;1;1;", now);
+  room.Receive(3, kPrefix + "60;3;1;1;", now);
+  EXPECT_TRUE(out.Take(1).empty());
+  room.Receive(1, kPrefix + "60;1;1;2;", now);
+  EXPECT_EQ(out.Take(1).size(), 1u);
+}
+
+TEST_F(RoomTest, StaleVehiclesAreLeftOutOfTheRounds) {
+  const int32_t a = Login(1, "a");
+  Login(2, "b");
+  Choose(1, a, 4);
+  room.Broadcast(now);
+  Advance(kStaleVehicleMs);
+  EXPECT_EQ(Round(2).Records.size(), 1u);
+  Advance(1);
+  EXPECT_TRUE(Round(2).Records.empty());
+  room.Receive(1, State(a, 1, 2, 20, 0, 0, -60), now);
+  EXPECT_EQ(Round(2).Records.size(), 1u);
+}
+
+TEST_F(RoomTest, WindChangesAreAnnouncedOnce) {
+  Login(1, "a");
+  room.SetBaseWind(1.5, -2);
+  EXPECT_TRUE(out.Take(1).empty());
+  room.SetBaseWind(-3, 4.25);
+  EXPECT_EQ(out.Take(1), std::vector<std::string>{"52566771;80;-300;425;\n"});
+  EXPECT_EQ(Round(1).Head, (std::vector<long long>{100, 1000, -300, 425}));
+}
+
+TEST_F(RoomTest, ConnectionsThatNeverLogInAreClosed) {
+  ASSERT_TRUE(room.Connect(1, now));
+  Advance(kLoginTimeoutMs - 1);
+  room.Broadcast(now);
+  EXPECT_TRUE(out.closed.empty());
+  Advance(1);
+  room.Broadcast(now);
+  EXPECT_EQ(out.closed, std::set<ConnectionId>{1});
+  EXPECT_EQ(room.ConnectionCount(), 0u);
+}
+
+TEST_F(RoomTest, MessagesBeforeLoginAndUnknownMissionsAreIgnored) {
+  ASSERT_TRUE(room.Connect(1, now));
+  room.Receive(1, kPrefix + "40;0;" + kPrefix + "50;1;1;1;" + kPrefix + "20;1;1;x\t", now);
+  EXPECT_TRUE(out.Take(1).empty());
+  const int32_t a = Login(2, "a");
+  Choose(2, a, 0);
+  Choose(2, a, 5);
+  EXPECT_EQ(room.VehicleOf(a), nullptr);
+  EXPECT_EQ(out.log.back(), "user 1: mission 5 does not exist");
+  EXPECT_TRUE(out.closed.empty());
+}
+
+}  // namespace
+}  // namespace velmora::server

@@ -1,0 +1,234 @@
+// velmora-server as a process, with scripted clients over loopback.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/text_encoding.h"
+#include "tests/server/loopback.h"
+#include "tests/support/temp_file.h"
+
+namespace velmora::testing {
+namespace {
+
+const std::string kPrefix = "52566771;20;1;";
+constexpr milliseconds kWait(10000);  // bound of every wait for the server
+
+const char* kMissions =
+    "heading Choose\n"
+    "mission Fighters\n"
+    "group 1\n"
+    "start 12 0 -1500 3000 0 0 200 0\n"
+    "start 12 0 1500 3000 180 0 200 0\n"
+    "mission Cars\n"
+    "start 20 0 0 0 0 0 0 0\n";
+
+std::string Cp932(const std::string& utf8) { return net::Utf8ToCp932(utf8).Text; }
+
+std::string State(int user, double xCm, double yCm) {
+  char text[256];
+  std::snprintf(text, sizeof text, "40;%d;1;1000;2;20;%.0f;%.0f;-60;0;0;0;0;0;0;0;", user, xCm,
+                yCm);
+  return kPrefix + text;
+}
+
+// The records of a position line as user number → the record's fields.
+std::map<long long, std::vector<long long>> Records(const std::string& line) {
+  std::vector<long long> numbers;
+  std::size_t at = 0;
+  while (at < line.size() && line[at] != '\n') {
+    const std::size_t end = line.find(';', at);
+    if (end == std::string::npos) break;
+    numbers.push_back(std::stoll(line.substr(at, end - at)));
+    at = end + 1;
+  }
+  std::map<long long, std::vector<long long>> records;
+  for (std::size_t i = 6; i + 15 <= numbers.size() && numbers[i] != 0; i += 15) {
+    records[numbers[i]].assign(numbers.begin() + static_cast<long>(i),
+                               numbers.begin() + static_cast<long>(i + 15));
+  }
+  return records;
+}
+
+bool IsPositions(const std::string& line) { return line.rfind("52566771;40;", 0) == 0; }
+
+class LoopbackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto missions = WriteTestFile("missions.txt", kMissions);
+    log_ = TestFilePath("server.log").string();
+    server_ = std::make_unique<ServerProcess>(
+        VELMORA_SERVER_EXE, std::vector<std::string>{"--missions", missions.string()}, log_);
+    ASSERT_NE(server_->Port(), 0) << "the server did not start";
+  }
+
+  // A client that has sent its login under `handle`.
+  std::unique_ptr<TestClient> StartLogin(const std::string& handle) {
+    auto client = std::make_unique<TestClient>(server_->Port());
+    EXPECT_TRUE(client->Connected());
+    client->Send(kPrefix + "30;guest\ttovel\t0;" + Cp932(handle));
+    return client;
+  }
+
+  // Waits for the login reply; returns the user number (0 when none came).
+  static int FinishLogin(TestClient& client) {
+    const auto accepted = client.ReadUntil(
+        [](const std::string& l) { return l.rfind("52566771;30;", 0) == 0; }, kWait);
+    if (!accepted) return 0;
+    client.Send(kPrefix + "40;0;");
+    return std::stoi(accepted->substr(12));
+  }
+
+  std::unique_ptr<TestClient> Login(const std::string& handle, int& user) {
+    auto client = StartLogin(handle);
+    user = FinishLogin(*client);
+    EXPECT_NE(user, 0) << "login of " << handle;
+    return client;
+  }
+
+  // Reads position lines until one shows `user` with the given x (cm).
+  static bool SeesAt(TestClient& client, int user, long long xCm) {
+    return client
+        .ReadUntil(
+            [&](const std::string& l) {
+              if (!IsPositions(l)) return false;
+              const auto records = Records(l);
+              const auto it = records.find(user);
+              return it != records.end() && it->second[4] == xCm;
+            },
+            kWait)
+        .has_value();
+  }
+
+  std::string log_;
+  std::unique_ptr<ServerProcess> server_;
+};
+
+TEST_F(LoopbackTest, TwoClientsSeeEachOtherAndChatInJapanese) {
+  int a = 0, b = 0;
+  auto clientA = Login("あいこ", a);
+  auto clientB = Login("ぼぶ", b);
+  clientA->Send(kPrefix + "50;" + std::to_string(a) + ";1;2;");
+  clientB->Send(kPrefix + "50;" + std::to_string(b) + ";1;2;");
+  clientA->Send(State(a, 1234, 5678));
+  clientB->Send(State(b, -4321, 10));
+  EXPECT_TRUE(SeesAt(*clientB, a, 1234));
+  EXPECT_TRUE(SeesAt(*clientA, b, -4321));
+
+  clientA->Send(kPrefix + "20;" + std::to_string(a) + ";1;" + Cp932("こんにちは") + "\t");
+  const std::string chat = Cp932("52566771;20;あいこ\tこんにちは\t\n");
+  for (TestClient* c : {clientA.get(), clientB.get()}) {
+    EXPECT_TRUE(c->ReadUntil([&](const std::string& l) { return l == chat; }, kWait));
+  }
+}
+
+TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {
+  constexpr int kClients = 100;
+  std::vector<std::unique_ptr<TestClient>> clients;
+  std::vector<int> users(kClients);
+  for (int i = 0; i < kClients; ++i) clients.push_back(StartLogin("c" + std::to_string(i)));
+  for (int i = 0; i < kClients; ++i) {
+    users[i] = FinishLogin(*clients[i]);
+    ASSERT_NE(users[i], 0) << "client " << i;
+  }
+  for (int i = 0; i < kClients; ++i) {
+    clients[i]->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;2;");
+    clients[i]->Send(State(users[i], i * 10.0, 0));
+  }
+  for (int i = 0; i < kClients; ++i) {
+    const auto line = clients[i]->ReadUntil(
+        [&](const std::string& l) {
+          if (!IsPositions(l)) return false;
+          const auto records = Records(l);
+          if (records.size() != kClients - 1 || records.count(users[i]) != 0) return false;
+          for (int j = 0; j < kClients; ++j) {
+            if (j == i) continue;
+            const auto it = records.find(users[j]);
+            if (it == records.end() || it->second[4] != j * 10) return false;
+          }
+          return true;
+        },
+        kWait);
+    ASSERT_TRUE(line) << "client " << i << " never saw the 99 others where they are";
+  }
+}
+
+TEST_F(LoopbackTest, SpoofingChatInjectionAndGarbageHarmNobodyElse) {
+  int a = 0, b = 0, c = 0;
+  auto clientA = Login("a", a);
+  auto clientB = Login("b", b);
+  auto clientC = Login("c", c);
+  clientA->Send(kPrefix + "50;" + std::to_string(a) + ";1;2;");
+  clientB->Send(kPrefix + "50;" + std::to_string(b) + ";1;2;");
+  clientB->Send(State(b, 700, 0));
+  ASSERT_TRUE(SeesAt(*clientC, b, 700));
+
+  // a claims to be b, then chats with a line end and a forged login reply in
+  // the text. Its messages are handled in order, so once the chat is back the
+  // forged state has been dealt with.
+  clientA->Send(State(b, 99900, 0));
+  clientA->Send(kPrefix + "20;" + std::to_string(a) + ";1;x\n52566771;30;999;1;\t");
+  const auto chat = clientC->ReadUntil(
+      [](const std::string& l) { return l.rfind("52566771;20;", 0) == 0; }, kWait);
+  ASSERT_TRUE(chat);
+  EXPECT_EQ(*chat, "52566771;20;a\tx 52566771;30;999;1;\t\n");
+  const auto after = clientC->ReadUntil(IsPositions, kWait);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(Records(*after)[b][4], 700);
+
+  // c sends garbage: only c's connection closes.
+  clientC->Send("\x16\x03\x01 hello?");
+  EXPECT_TRUE(clientC->ClosedWithin(kWait));
+  EXPECT_TRUE(clientB->ReadUntil(IsPositions, kWait));
+  clientB->Send(State(b, 800, 0));
+  EXPECT_TRUE(SeesAt(*clientA, b, 800));
+
+  server_->Stop();
+  // The log names each login, the mission choices and the disconnect.
+  std::FILE* file = std::fopen(log_.c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  std::string log;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, n);
+  std::fclose(file);
+  EXPECT_NE(log.find("login: user " + std::to_string(a) + " 'a'"), std::string::npos) << log;
+  EXPECT_NE(log.find("mission: user " + std::to_string(b) + " 'b' chose mission 2"),
+            std::string::npos);
+  EXPECT_NE(log.find("disconnect: user " + std::to_string(c) + " 'c': malformed"),
+            std::string::npos);
+}
+
+// Runs the server with arguments, returns its exit status and its output.
+int RunServer(const std::string& arguments, std::string& output) {
+  const std::string command = std::string(VELMORA_SERVER_EXE) + " " + arguments + " 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    output.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ServerProgram, HelpBadArgumentsAndBadMissionsFile) {
+  std::string help;
+  EXPECT_EQ(RunServer("--help", help), 0);
+  EXPECT_NE(help.find("Usage: velmora-server"), std::string::npos);
+
+  std::string bad;
+  EXPECT_EQ(RunServer("--port nonsense", bad), 2);
+  EXPECT_NE(bad.find("option --port takes a whole number"), std::string::npos) << bad;
+
+  const auto missions = WriteTestFile("m.txt", "mission A\nstart 12 0 0 0 0 0 0 0\nfly away\n");
+  std::string broken;
+  EXPECT_EQ(RunServer("--port 0 --missions " + missions.string(), broken), 1);
+  EXPECT_NE(broken.find(missions.string() + ": line 3: unknown keyword 'fly'"), std::string::npos)
+      << broken;
+}
+
+}  // namespace
+}  // namespace velmora::testing

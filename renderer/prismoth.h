@@ -51,6 +51,14 @@ typedef struct DXVehicleRecord {
 #define DX_ERROR_NO_DEVICE 0x40000000      /* DXInitialize: no context at all */
 #define DX_ERROR_SURFACE_ID 0x20000000     /* DXRemoveSurface: id outside 1..20000 */
 #define DX_ERROR_SURFACE_UNUSED 0x10000000 /* DXRemoveSurface: slot not in use */
+#define DX_ERROR_VIEW 0x40000001         /* DXInitialize: no view, no Present, or a bad size */
+#define DX_ERROR_FRAME_TARGET 0x40000002 /* DXInitialize, DXDraw: frame target not created */
+#define DX_ERROR_SHADERS 0x40000003      /* DXInitialize: drawing programs not built */
+#define DX_ERROR_NOT_READY 0x40000004    /* DXDraw: library not initialised */
+#define DX_ERROR_CAMERA 0x40000005       /* DXDraw: no camera record */
+#define DX_ERROR_FORM_FILE (-1)          /* DXLoadVehicleForm: mesh file missing or unreadable */
+#define DX_ERROR_FORM_ARGUMENT (-2)      /* DXLoadVehicleForm: no stem or form id outside 1..100 */
+#define DX_ERROR_FORM_NOT_READY (-3)     /* DXLoadVehicleForm: library not initialised */
 
 int32_t DXInitialize(void* view, int32_t width, int32_t height);
 void DXTerminate(void);

@@ -1,0 +1,427 @@
+#include "renderer/scene_renderer.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "renderer/gl_api.h"
+
+namespace velmora::renderer {
+namespace {
+
+constexpr int32_t kMaxFrameSize = 16384;  // pixels, each way
+
+// Surfaces: vertex colour, or the texture alone where the surface has one.
+// Hidden slots are moved outside the view; ground surfaces get pushed back
+// by their depth bias.
+constexpr const char* kSurfaceVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 texCoord;
+layout(location = 2) in vec4 colour;
+layout(location = 3) in uint state;
+uniform mat4 viewProjection;
+uniform float biasScale;
+uniform float biasOffset;
+out vec2 uv;
+out vec4 vertexColour;
+flat out int layer;
+void main() {
+  uv = texCoord;
+  vertexColour = colour;
+  layer = int(state & 0xFFu) - 1;
+  if ((state & 0x80000000u) == 0u) {
+    gl_Position = vec4(2.0, 2.0, 2.0, 1.0);
+    return;
+  }
+  vec4 clip = viewProjection * vec4(position, 1.0);
+  if ((state & 0x40000000u) != 0u) clip.z = clip.z * biasScale + clip.w * biasOffset;
+  gl_Position = clip;
+}
+)";
+
+constexpr const char* kSurfaceFragmentShader = R"(#version 330 core
+uniform sampler2DArray layers;
+in vec2 uv;
+in vec4 vertexColour;
+flat in int layer;
+out vec4 fragment;
+void main() {
+  fragment = layer < 0 ? vertexColour : texture(layers, vec3(uv, float(layer)));
+}
+)";
+
+// Vehicles: one directional light straight down, diffuse and ambient 0.6,
+// no specular; a material's texture replaces the lit colour.
+constexpr const char* kVehicleVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+layout(location = 2) in vec2 texCoord;
+uniform mat4 worldViewProjection;
+uniform mat4 world;
+uniform vec4 diffuse;
+uniform vec4 ambient;
+uniform vec4 emissive;
+out vec2 uv;
+out vec4 litColour;
+void main() {
+  gl_Position = worldViewProjection * vec4(position, 1.0);
+  vec3 worldNormal = (world * vec4(normal, 0.0)).xyz;
+  float facing = max(dot(worldNormal, vec3(0.0, 0.0, -1.0)), 0.0);
+  vec3 lit = emissive.rgb + 0.6 * ambient.rgb + 0.6 * facing * diffuse.rgb;
+  litColour = vec4(clamp(lit, 0.0, 1.0), diffuse.a);
+  uv = texCoord;
+}
+)";
+
+constexpr const char* kVehicleFragmentShader = R"(#version 330 core
+uniform sampler2D materialTexture;
+uniform bool textured;
+in vec2 uv;
+in vec4 litColour;
+out vec4 fragment;
+void main() {
+  fragment = textured ? texture(materialTexture, uv) : litColour;
+}
+)";
+
+GLuint CompileShader(GLenum kind, const char* source) {
+  const GLuint shader = glCreateShader(kind);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (compiled != GL_TRUE) {
+    glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
+  const GLuint vertex = CompileShader(GL_VERTEX_SHADER, vertexSource);
+  const GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, fragmentSource);
+  GLuint program = 0;
+  if (vertex != 0 && fragment != 0) {
+    program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+      glDeleteProgram(program);
+      program = 0;
+    }
+  }
+  if (vertex != 0) glDeleteShader(vertex);
+  if (fragment != 0) glDeleteShader(fragment);
+  return program;
+}
+
+void SetColour(GLint location, const TColour& colour) {
+  glUniform4f(location, colour.R, colour.G, colour.B, colour.A);
+}
+
+float ColourByte(uint32_t colour, int shift) { return float((colour >> shift) & 0xFFu) / 255.0f; }
+
+}  // namespace
+
+int32_t TRenderer::Initialize(const DXView* view, int32_t width, int32_t height) {
+  Terminate();
+  if (view == nullptr || view->Present == nullptr) return DX_ERROR_VIEW;
+  const bool fixedSize = width != 0 || height != 0;
+  const int32_t frameWidth = fixedSize ? width : view->Width;
+  const int32_t frameHeight = fixedSize ? height : view->Height;
+  if (frameWidth <= 0 || frameHeight <= 0 || frameWidth > kMaxFrameSize ||
+      frameHeight > kMaxFrameSize) {
+    return DX_ERROR_VIEW;
+  }
+
+  if (!context_.Open()) return DX_ERROR_NO_DEVICE;
+  depth_ = context_.HasClipControl() ? TDepthConvention::Reversed : TDepthConvention::Conventional;
+  if (!BuildPrograms()) {
+    ReleaseDevice();
+    return DX_ERROR_SHADERS;
+  }
+  if (!target_.Create(frameWidth, frameHeight)) {
+    ReleaseDevice();
+    return DX_ERROR_FRAME_TARGET;
+  }
+  view_ = *view;
+  frameWidth_ = frameWidth;
+  frameHeight_ = frameHeight;
+  store_.Reset();
+  CreateSurfaceBuffers();
+  ApplyStates();
+  ready_ = true;
+  return DX_OK;
+}
+
+bool TRenderer::BuildPrograms() {
+  surfaceProgram_.Program = LinkProgram(kSurfaceVertexShader, kSurfaceFragmentShader);
+  vehicleProgram_.Program = LinkProgram(kVehicleVertexShader, kVehicleFragmentShader);
+  if (surfaceProgram_.Program == 0 || vehicleProgram_.Program == 0) return false;
+  const GLuint surface = surfaceProgram_.Program;
+  surfaceProgram_.ViewProjection = glGetUniformLocation(surface, "viewProjection");
+  surfaceProgram_.BiasScale = glGetUniformLocation(surface, "biasScale");
+  surfaceProgram_.BiasOffset = glGetUniformLocation(surface, "biasOffset");
+  surfaceProgram_.Layers = glGetUniformLocation(surface, "layers");
+  const GLuint vehicle = vehicleProgram_.Program;
+  vehicleProgram_.WorldViewProjection = glGetUniformLocation(vehicle, "worldViewProjection");
+  vehicleProgram_.World = glGetUniformLocation(vehicle, "world");
+  vehicleProgram_.Diffuse = glGetUniformLocation(vehicle, "diffuse");
+  vehicleProgram_.Ambient = glGetUniformLocation(vehicle, "ambient");
+  vehicleProgram_.Emissive = glGetUniformLocation(vehicle, "emissive");
+  vehicleProgram_.Textured = glGetUniformLocation(vehicle, "textured");
+  vehicleProgram_.Texture = glGetUniformLocation(vehicle, "materialTexture");
+  return true;
+}
+
+void TRenderer::ApplyStates() {
+  if (depth_ == TDepthConvention::Reversed) {
+    glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    glDepthFunc(GL_GEQUAL);
+  } else {
+    glDepthFunc(GL_LEQUAL);
+  }
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_DITHER);
+  glEnable(GL_BLEND);
+  // The frame stays opaque: blending mixes colour only.
+  glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+  glActiveTexture(GL_TEXTURE0);
+}
+
+void TRenderer::CreateSurfaceBuffers() {
+  glGenVertexArrays(1, &surfaceArray_);
+  glGenBuffers(1, &surfaceVertices_);
+  glGenBuffers(1, &surfaceStates_);
+  glGenBuffers(1, &surfaceCorners_);
+  glBindVertexArray(surfaceArray_);
+  constexpr auto kStride = GLsizei(sizeof(TSurfaceVertex));
+  glBindBuffer(GL_ARRAY_BUFFER, surfaceVertices_);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride,
+                        reinterpret_cast<const void*>(offsetof(TSurfaceVertex, X)));
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, kStride,
+                        reinterpret_cast<const void*>(offsetof(TSurfaceVertex, U)));
+  glEnableVertexAttribArray(2);
+  glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, kStride,
+                        reinterpret_cast<const void*>(offsetof(TSurfaceVertex, Colour)));
+  glBindBuffer(GL_ARRAY_BUFFER, surfaceStates_);
+  glEnableVertexAttribArray(3);
+  glVertexAttribIPointer(3, 1, GL_UNSIGNED_INT, sizeof(uint32_t), nullptr);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, surfaceCorners_);
+  glBindVertexArray(0);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  vertexCapacity_ = 0;
+  cornerCapacity_ = 0;
+}
+
+void TRenderer::ReleaseDevice() {
+  if (!context_.IsOpen()) return;
+  context_.MakeCurrent();
+  textures_.Release();
+  forms_.Release();
+  target_.Release();
+  if (surfaceArray_ != 0) glDeleteVertexArrays(1, &surfaceArray_);
+  const GLuint buffers[3] = {surfaceVertices_, surfaceStates_, surfaceCorners_};
+  glDeleteBuffers(3, buffers);
+  surfaceArray_ = surfaceVertices_ = surfaceStates_ = surfaceCorners_ = 0;
+  vertexCapacity_ = cornerCapacity_ = 0;
+  if (surfaceProgram_.Program != 0) glDeleteProgram(surfaceProgram_.Program);
+  if (vehicleProgram_.Program != 0) glDeleteProgram(vehicleProgram_.Program);
+  surfaceProgram_ = {};
+  vehicleProgram_ = {};
+  context_.Close();
+}
+
+void TRenderer::Terminate() {
+  ReleaseDevice();
+  store_.Reset();
+  ready_ = false;
+  view_ = {};
+  frameWidth_ = frameHeight_ = 0;
+  std::vector<uint8_t>().swap(pixels_);
+}
+
+void TRenderer::Finish() {
+  if (!ready_) return;
+  context_.MakeCurrent();
+  glFinish();
+}
+
+int32_t TRenderer::LoadVehicleForm(const char* stem, int32_t formId, float switchDistance) {
+  if (!ready_) return DX_ERROR_FORM_NOT_READY;
+  context_.MakeCurrent();
+  return forms_.Load(stem, formId, switchDistance);
+}
+
+int32_t TRenderer::LoadTexture(const char* fileName, float scale) {
+  if (!ready_) return 0;
+  context_.MakeCurrent();
+  return textures_.Load(fileName, scale);
+}
+
+int32_t TRenderer::AddSurface(const DXSurface* surface, int32_t vertexCount) {
+  if (!ready_ || surface == nullptr) return 0;
+  const int32_t textureId = surface->TextureId;
+  if (textureId != 0 && (textureId < 1 || textureId > textures_.Count())) return 0;
+  const float scale = textureId != 0 ? textures_.Scale(textureId) : 0.0f;
+  const int32_t slotsBefore = store_.SlotCount();
+  const int32_t id = store_.Add(*surface, vertexCount, scale);
+  if (id != 0) {
+    context_.MakeCurrent();
+    UploadSlot(id, store_.SlotCount() != slotsBefore);
+  }
+  return id;
+}
+
+int32_t TRenderer::RemoveSurface(int32_t surfaceId) {
+  const int32_t result = store_.Remove(surfaceId);
+  if (result == DX_OK && ready_) {
+    context_.MakeCurrent();
+    UploadSlot(surfaceId, false);
+  }
+  return result;
+}
+
+void TRenderer::UploadSlot(int32_t surfaceId, bool created) {
+  const TSurfaceSlot& slot = store_.Slot(surfaceId);
+  const auto vertices = store_.Vertices();
+  const auto states = store_.VertexStates();
+  const auto corners = store_.TriangleCorners();
+  if (vertices.size() > vertexCapacity_) {
+    // Grow by doubling and send everything once.
+    vertexCapacity_ = std::max(vertices.size(), vertexCapacity_ * 2);
+    glBindBuffer(GL_ARRAY_BUFFER, surfaceVertices_);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCapacity_ * sizeof(TSurfaceVertex)), nullptr,
+                 GL_DYNAMIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(vertices.size_bytes()), vertices.data());
+    glBindBuffer(GL_ARRAY_BUFFER, surfaceStates_);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCapacity_ * sizeof(uint32_t)), nullptr,
+                 GL_DYNAMIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(states.size_bytes()), states.data());
+  } else {
+    const size_t first = size_t(slot.FirstVertex);
+    const size_t count = size_t(slot.PrimitiveCount) + 2;
+    glBindBuffer(GL_ARRAY_BUFFER, surfaceVertices_);
+    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(first * sizeof(TSurfaceVertex)),
+                    GLsizeiptr(count * sizeof(TSurfaceVertex)), vertices.data() + first);
+    glBindBuffer(GL_ARRAY_BUFFER, surfaceStates_);
+    glBufferSubData(GL_ARRAY_BUFFER, GLintptr(first * sizeof(uint32_t)),
+                    GLsizeiptr(count * sizeof(uint32_t)), states.data() + first);
+  }
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  if (!created) return;
+  glBindVertexArray(surfaceArray_);
+  if (corners.size() > cornerCapacity_) {
+    cornerCapacity_ = std::max(corners.size(), cornerCapacity_ * 2);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(cornerCapacity_ * sizeof(uint32_t)), nullptr,
+                 GL_DYNAMIC_DRAW);
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, GLsizeiptr(corners.size_bytes()),
+                    corners.data());
+  } else {
+    const size_t first = size_t(slot.FirstIndex);
+    const size_t count = size_t(slot.PrimitiveCount) * 3;
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(first * sizeof(uint32_t)),
+                    GLsizeiptr(count * sizeof(uint32_t)), corners.data() + first);
+  }
+  glBindVertexArray(0);
+}
+
+int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicleRecord* camera,
+                        const DXVehicleRecord* const* vehicles) {
+  if (!ready_) return DX_ERROR_NOT_READY;
+  if (camera == nullptr) return DX_ERROR_CAMERA;
+  context_.MakeCurrent();
+
+  // Clear to the sky colour (0xAARRGGBB); the frame itself stays opaque.
+  target_.Bind();
+  const bool reversed = depth_ == TDepthConvention::Reversed;
+  glClearColor(ColourByte(clearColour, 16), ColourByte(clearColour, 8),
+               ColourByte(clearColour, 0), 1.0f);
+  glClearDepth(reversed ? 0.0 : 1.0);
+  glClearStencil(0);
+  glDepthMask(GL_TRUE);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+
+  const double aspect = double(frameWidth_) / double(frameHeight_);
+  const TMatrix viewProjection = CameraViewProjection(*camera, fieldOfView, aspect, depth_);
+  DrawSurfaces(viewProjection);
+  if (vehicles != nullptr) DrawVehicles(viewProjection, fieldOfView, *camera, vehicles);
+
+  // Hand the frame over; when it cannot be read back the frame target is
+  // made anew and the result of that is returned.
+  if (target_.ReadBack(pixels_)) {
+    view_.Present(view_.Context, pixels_.data(), frameWidth_, frameHeight_, frameWidth_ * 4);
+    return DX_OK;
+  }
+  return target_.Create(frameWidth_, frameHeight_) ? DX_OK : DX_ERROR_FRAME_TARGET;
+}
+
+void TRenderer::DrawSurfaces(const TMatrix& viewProjection) {
+  if (store_.SlotCount() == 0) return;
+  const bool reversed = depth_ == TDepthConvention::Reversed;
+  glUseProgram(surfaceProgram_.Program);
+  glUniformMatrix4fv(surfaceProgram_.ViewProjection, 1, GL_FALSE, viewProjection.M.data());
+  // The bias pushes a ground surface back by 2^-16 of its depth: with
+  // reversed depth, 2^-16 of its distance; in the conventional range, a
+  // fixed 2^-16 of the depth range.
+  glUniform1f(surfaceProgram_.BiasScale, reversed ? 1.0f - kGroundDepthBias : 1.0f);
+  glUniform1f(surfaceProgram_.BiasOffset, reversed ? 0.0f : 2.0f * kGroundDepthBias);
+  glUniform1i(surfaceProgram_.Layers, 0);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glBindTexture(GL_TEXTURE_2D_ARRAY, textures_.LayerArray());
+  glBindVertexArray(surfaceArray_);
+  if (surfaceDrawing_ == TSurfaceDrawing::WholeStore) {
+    // Slot order is kept: the triangles of one call are drawn in order.
+    glDrawElements(GL_TRIANGLES, GLsizei(store_.TriangleCorners().size()), GL_UNSIGNED_INT,
+                   nullptr);
+  } else {
+    for (int32_t id = 1; id <= store_.SlotCount(); ++id) {
+      if (!store_.InUse(id)) continue;
+      const TSurfaceSlot& slot = store_.Slot(id);
+      glDrawArrays(GL_TRIANGLE_STRIP, slot.FirstVertex, slot.PrimitiveCount + 2);
+    }
+  }
+  glBindVertexArray(0);
+  glBindTexture(GL_TEXTURE_2D_ARRAY, 0);
+}
+
+void TRenderer::DrawVehicles(const TMatrix& viewProjection, float fieldOfView,
+                             const DXVehicleRecord& camera,
+                             const DXVehicleRecord* const* vehicles) {
+  glUseProgram(vehicleProgram_.Program);
+  glUniform1i(vehicleProgram_.Texture, 0);
+  for (const DXVehicleRecord* const* entry = vehicles; *entry != nullptr; ++entry) {
+    const DXVehicleRecord& vehicle = **entry;
+    const TVehicleForm* form = forms_.Form(vehicle.FormNo);
+    if (form == nullptr) continue;
+    const TMesh& mesh =
+        UseFineMesh(camera, vehicle, fieldOfView, form->SwitchValue) ? form->Fine : form->Rough;
+    if (!mesh.Loaded()) continue;
+    const TMatrix world = VehicleWorld(vehicle);
+    const TMatrix worldViewProjection = world * viewProjection;
+    glUniformMatrix4fv(vehicleProgram_.WorldViewProjection, 1, GL_FALSE,
+                       worldViewProjection.M.data());
+    glUniformMatrix4fv(vehicleProgram_.World, 1, GL_FALSE, world.M.data());
+    glBindVertexArray(mesh.VertexArray);
+    for (size_t i = 0; i < mesh.Materials.size(); ++i) {
+      if (mesh.SubsetCount[i] == 0) continue;
+      const TMaterial& material = mesh.Materials[i];
+      glBindTexture(GL_TEXTURE_2D, mesh.Textures[i]);
+      glUniform1i(vehicleProgram_.Textured, mesh.Textures[i] != 0 ? 1 : 0);
+      SetColour(vehicleProgram_.Diffuse, material.Diffuse);
+      SetColour(vehicleProgram_.Ambient, material.Ambient);
+      SetColour(vehicleProgram_.Emissive, material.Emissive);
+      glDrawElements(GL_TRIANGLES, GLsizei(mesh.SubsetCount[i]), GL_UNSIGNED_INT,
+                     reinterpret_cast<const void*>(size_t(mesh.SubsetFirst[i]) * sizeof(uint32_t)));
+    }
+  }
+  glBindVertexArray(0);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+}  // namespace velmora::renderer

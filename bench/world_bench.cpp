@@ -182,6 +182,22 @@ void BM_RefreshSteadyCamera200kEveryObject(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshSteadyCamera200kEveryObject)->Unit(benchmark::kMillisecond);
 
+// A camera flying north-east at 250 m/s: 25 m between refresh passes, so
+// pieces keep entering and leaving the view.
+void BM_RefreshMovingCamera200k(benchmark::State& state) {
+  TDrivenWorld& driven = SyntheticWorld();
+  driven.Driver.UseIndex = true;
+  vehicle::TVehicleState camera = SteadyCamera();
+  for (auto _ : state) {
+    camera.X += 25 * std::sqrt(0.5);
+    camera.Y += 25 * std::sqrt(0.5);
+    driven.Driver.Refresh(*driven.World, driven.Renderer, camera);
+  }
+  state.counters["refreshed"] = driven.Driver.LastPassObjects();
+  state.counters["surfaces"] = driven.Renderer.InUse();
+}
+BENCHMARK(BM_RefreshMovingCamera200k)->Unit(benchmark::kMillisecond)->Iterations(200);
+
 void BM_RefreshSteadyCameraSampleWorld(benchmark::State& state) {
   const std::filesystem::path dir = VELMORA_SAMPLE_DATA_DIR;
   if (!std::filesystem::exists(dir / "objects.dat")) {

@@ -1,0 +1,213 @@
+// The game server with 100 clients in one room at a 50 ms interval.
+//
+// BM_BroadcastRound: one round of the room library (formatting every record
+// once and assembling the 100 lines), with the sockets left out.
+// BM_StateMessage: one received state message, split, parsed and stored.
+// BM_ServerLoopback: the server process with 100 scripted clients that send
+// their state every 50 ms; reports the server's CPU time per round (from
+// /proc) and the delay from one client's state message to its appearance in a
+// position line at another client.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "server/room.h"
+#include "tests/server/loopback.h"
+
+namespace {
+
+using namespace velmora::server;
+using velmora::testing::Clock;
+using velmora::testing::milliseconds;
+
+constexpr int kClients = 100;
+constexpr int32_t kIntervalMs = 50;
+const std::string kPrefix = "52566771;20;1;";
+
+class CountingOutput : public RoomOutput {
+ public:
+  void Send(ConnectionId, std::string_view bytes) override { bytesSent += bytes.size(); }
+  void Close(ConnectionId) override {}
+  void Log(std::string_view) override {}
+  std::size_t bytesSent = 0;
+};
+
+MissionsFile CarMission() {
+  MissionsFile f;
+  f.Missions.push_back(
+      Mission{"Cars", 0, false, {StartPoint{20, 0, 0, 0, 0, 0, 0, 0}}, std::nullopt});
+  return f;
+}
+
+std::string State(int user, double xCm, double yCm) {
+  char text[256];
+  std::snprintf(text, sizeof text, "40;%d;1;1000;2;20;%.0f;%.0f;-60;9000;0;0;0;1500;-20;0;", user,
+                xCm, yCm);
+  return kPrefix + text;
+}
+
+// A room with 100 users, each with a car that has reported its state.
+void FillRoom(Room& room) {
+  for (int i = 1; i <= kClients; ++i) {
+    const auto id = static_cast<ConnectionId>(i);
+    room.Connect(id, 0);
+    room.Receive(id, kPrefix + "30;guest\ttovel\t0;user" + std::to_string(i) + kPrefix + "40;0;", 0);
+    room.Receive(id, kPrefix + "50;" + std::to_string(i) + ";1;1;", 0);
+    room.Receive(id, State(i, i * 10.0 + 0.4, -i * 10.0), 0);
+  }
+}
+
+void BM_BroadcastRound(benchmark::State& state) {
+  CountingOutput output;
+  Room room(RoomConfig{52566771, 1, kIntervalMs, kClients}, CarMission(), output);
+  FillRoom(room);
+  // The time stays one interval after the states, so no vehicle turns stale.
+  for (auto _ : state) room.Broadcast(static_cast<uint32_t>(kIntervalMs));
+  state.counters["bytes_per_round"] =
+      static_cast<double>(output.bytesSent) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_BroadcastRound)->Unit(benchmark::kMicrosecond);
+
+void BM_StateMessage(benchmark::State& state) {
+  CountingOutput output;
+  Room room(RoomConfig{52566771, 1, kIntervalMs, kClients}, CarMission(), output);
+  FillRoom(room);
+  const std::string message = State(1, 12345, -678);
+  for (auto _ : state) room.Receive(1, message, 0);
+}
+BENCHMARK(BM_StateMessage);
+
+// utime + stime of a process, seconds.
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) {
+      stime = std::stoull(field);
+      break;
+    }
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The x (cm) of `user`'s record in a position line, or -1.
+long long RecordX(const std::string& line, int user) {
+  const std::string key = ";" + std::to_string(user) + ";0;2;20;";
+  // Records start after the head's six fields; a record's first field is its
+  // user number, followed by group 0, kind 2, type 20.
+  std::size_t at = line.find(key);
+  while (at != std::string::npos) {
+    const std::size_t x = at + key.size();
+    return std::stoll(line.substr(x, line.find(';', x) - x));
+  }
+  return -1;
+}
+
+void BM_ServerLoopback(benchmark::State& state) {
+  const std::string log = "/dev/null";
+  velmora::testing::ServerProcess server(
+      VELMORA_SERVER_EXE,
+      {"--interval", std::to_string(kIntervalMs), "--missions", VELMORA_SAMPLE_MISSIONS}, log);
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  std::vector<std::unique_ptr<velmora::testing::TestClient>> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<velmora::testing::TestClient>(server.Port()));
+    clients.back()->Send(kPrefix + "30;guest\ttovel\t0;bench" + std::to_string(i));
+  }
+  std::vector<int> users(kClients, 0);
+  for (int i = 0; i < kClients; ++i) {
+    const auto accepted = clients[i]->ReadUntil(
+        [](const std::string& l) { return l.rfind("52566771;30;", 0) == 0; }, milliseconds(10000));
+    if (!accepted) {
+      state.SkipWithError("a login was not answered");
+      return;
+    }
+    users[i] = std::stoi(accepted->substr(12));
+    // The sample's race (mission 5) places cars; all near one start point.
+    clients[i]->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;5;");
+  }
+
+  // Every client sends its state each interval and reads everything; client
+  // 0 moves 1 cm per message so client 1 can tell when each one arrives.
+  std::map<long long, Clock::time_point> sentAt;
+  std::vector<double> delays;
+  long long step = 0;
+  const auto runFor = milliseconds(state.range(0));
+  for (auto _ : state) {
+    // Let the placements settle before measuring.
+    const auto settle = Clock::now() + milliseconds(300);
+    while (Clock::now() < settle) {
+      for (auto& c : clients) c->Drain(), c->Buffer().clear();
+      usleep(5000);
+    }
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const auto start = Clock::now();
+    auto nextSend = start;
+    while (Clock::now() - start < runFor) {
+      if (Clock::now() >= nextSend) {
+        ++step;
+        for (int i = 0; i < kClients; ++i) {
+          const double x = 79500 + (i == 0 ? step : i * 10);
+          clients[i]->Send(State(users[i], x, -100000));
+        }
+        sentAt[79500 + step] = Clock::now();
+        nextSend += milliseconds(kIntervalMs);
+      }
+      for (int i = 0; i < kClients; ++i) {
+        clients[i]->Drain();
+        std::string& buffer = clients[i]->Buffer();
+        if (i == 1) {
+          std::size_t end;
+          while ((end = buffer.find('\n')) != std::string::npos) {
+            const std::string line = buffer.substr(0, end + 1);
+            buffer.erase(0, end + 1);
+            const long long x = RecordX(line, users[0]);
+            const auto it = sentAt.find(x);
+            if (it != sentAt.end()) {
+              delays.push_back(
+                  std::chrono::duration<double, std::milli>(Clock::now() - it->second).count());
+              sentAt.erase(sentAt.begin(), std::next(it));
+            }
+          }
+        } else {
+          buffer.clear();
+        }
+      }
+      usleep(500);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rounds = seconds * 1000.0 / kIntervalMs;
+    state.counters["server_cpu_ms_per_round"] =
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 1000.0 / rounds;
+    state.counters["rounds"] = rounds;
+  }
+  if (!delays.empty()) {
+    std::sort(delays.begin(), delays.end());
+    state.counters["delay_mean_ms"] =
+        std::accumulate(delays.begin(), delays.end(), 0.0) / static_cast<double>(delays.size());
+    state.counters["delay_p50_ms"] = delays[delays.size() / 2];
+    state.counters["delay_p99_ms"] = delays[delays.size() * 99 / 100];
+    state.counters["delay_max_ms"] = delays.back();
+    state.counters["delay_samples"] = static_cast<double>(delays.size());
+  }
+}
+BENCHMARK(BM_ServerLoopback)->Arg(5000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

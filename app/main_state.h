@@ -46,6 +46,8 @@ struct TShellRequests {
   bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
   bool FocusChatInput = false;          // focus to EditChatInput
   bool Close = false;                   // close the main form (after the boxes)
+  bool ShowHelp = false;                // show the help form where it is
+  std::vector<std::string> OpenLinks;   // UTF-8 link texts to open through the desktop
 };
 
 struct TMainState : vehicle::TVehicleRecords {
@@ -132,6 +134,7 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t MissionFixedRows = 0;    // heading rows at its top
   int32_t MissionRow = 0;          // selected mission grid row
   std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first
+  std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
 
   // Adds a line to the message log.
   void Log(std::string line) { MessageLog.push_back(std::move(line)); }

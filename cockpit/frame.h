@@ -1,0 +1,55 @@
+// One displayed frame: the camera placed at the pilot's eye or at a replay
+// camera, the vehicles worth drawing, the world's surfaces brought in line,
+// the 3D view drawn by the renderer, the approach-guidance overlay painted
+// over it and the status line in the window caption.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "app/main_state.h"
+#include "cockpit/canvas.h"
+#include "renderer/renderer_api.h"
+#include "world/world.h"
+
+namespace velmora::cockpit {
+
+inline constexpr uint32_t kSkyColour = 0x80C0FF;  // clear colour of the 3D view, 0xRRGGBB
+inline constexpr int32_t kViewWidth = 1017;      // px, client size of ListBoxView
+inline constexpr int32_t kViewHeight = 577;      // px
+inline constexpr int kMapViewVehicles = 8;       // fighters shown by the map camera
+
+// What a frame draws with, owned by the shell or a test.
+struct TFrameContext {
+  renderer::RendererApi* Renderer = nullptr;  // the 3D view's renderer
+  world::TWorldDriver* WorldDriver = nullptr; // null: no world objects to refresh
+  TCanvas* View = nullptr;                    // the 3D view's canvas after DXDraw; may be null
+  int32_t ViewWidth = kViewWidth;             // px
+  int32_t ViewHeight = kViewHeight;           // px
+
+  // Filled by every frame; kept here so a frame allocates nothing.
+  std::array<const vehicle::TVehicleState*, vehicle::kRemoteSlots + 1> Vehicles{};
+  std::array<vehicle::TVehicleState, kMapViewVehicles> MapCopies{};
+  int32_t LastDrawResult = 0;  // the renderer's answer to the last DXDraw
+};
+
+// Places the camera record (and the field of view) for this frame; false when
+// a replay camera has no vehicle to look at and the frame is not drawn.
+bool PlaceCamera(app::TMainState& state);
+
+// Fills context.Vehicles with the vehicles to draw, ended by a null pointer;
+// returns how many.
+int CollectVehicles(const app::TMainState& state, TFrameContext& context);
+
+// The status line: throttle, speed, attitude, altitude, flaps and gear.
+std::string StatusLine(const app::TMainState& state);
+
+// The approach-guidance overlay on the 3D view's canvas: centre line, turn
+// gate and predicted path.
+void DrawGuidance(const app::TMainState& state, TCanvas& view, int32_t width, int32_t height);
+
+// The whole frame. now: synchronised clock (ms).
+void DrawFrame(app::TMainState& state, TFrameContext& context, uint32_t now);
+
+}  // namespace velmora::cockpit

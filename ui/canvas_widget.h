@@ -1,0 +1,37 @@
+// A list box used as a drawing canvas: it shows an image that the core draws
+// on and reports mouse clicks in client pixels.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+#include "ui/qt_canvas.h"
+
+namespace velmora::ui {
+
+class TCanvasWidget final : public QWidget {
+ public:
+  TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry);
+
+  QImage& Image() { return image_; }
+  TQtCanvas& Canvas() { return canvas_; }
+
+  // Copies a frame of RGBA rows (top row first) into the image.
+  void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
+
+  std::function<void(int x, int y)> OnMouseDown;
+  std::function<void(int x, int y)> OnMouseUp;
+  std::function<void()> OnPaint;  // runs before the image is shown
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QImage image_;
+  TQtCanvas canvas_;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,135 @@
+#include "ui/command_line.h"
+
+#include <cctype>
+#include <limits>
+#include <set>
+
+namespace velmora::ui {
+namespace {
+
+// Toolkit options that take a value in the next argument.
+const std::set<std::string> kToolkitOptionsWithValue = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display",
+    "-style",    "-stylesheet",         "-qwindowgeometry", "-qwindowtitle", "-qwindowicon",
+    "-geometry", "-title",              "-session",        "-reverse"};
+
+}  // namespace
+
+std::optional<int32_t> ParseInteger(const std::string& text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  }
+  if (i >= text.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) {
+      digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    } else {
+      return std::nullopt;
+    }
+    value = value * base + digit;
+    if (value > int64_t{1} << 32) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (base == 16 && !negative && value <= std::numeric_limits<uint32_t>::max()) {
+    // "$FFFFFFFF" is −1, as a 32-bit hexadecimal constant reads.
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+  }
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(value);
+}
+
+std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
+                                             std::string& error) {
+  TCommandLine line;
+  std::vector<std::string> parameters;
+  if (!arguments.empty()) line.ToolkitArguments.push_back(arguments[0]);
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    const auto value = [&](const char* option) -> std::optional<std::string> {
+      if (i + 1 >= arguments.size()) {
+        error = std::string(option) + " needs a value";
+        return std::nullopt;
+      }
+      return arguments[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      line.Help = true;
+    } else if (a == "--version") {
+      line.Version = true;
+    } else if (a == "--data" || a == "--handle" || a == "--renderer") {
+      const auto v = value(a.c_str());
+      if (!v) return std::nullopt;
+      if (a == "--data") line.DataDir = *v;
+      if (a == "--handle") line.Handle = *v;
+      if (a == "--renderer") line.RendererPath = *v;
+    } else if (a.rfind("--", 0) == 0 && a.size() > 2) {
+      error = "unknown option '" + a + "'";
+      return std::nullopt;
+    } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+      line.ToolkitArguments.push_back(a);
+      if (kToolkitOptionsWithValue.count(a) != 0 && i + 1 < arguments.size()) {
+        line.ToolkitArguments.push_back(arguments[++i]);
+      }
+    } else {
+      parameters.push_back(a);
+    }
+  }
+  if (parameters.size() > 3) {
+    error = "too many parameters: at most world number, server port and server host";
+    return std::nullopt;
+  }
+  parameters.resize(3);
+
+  // An empty parameter takes its default.
+  line.WorldText = parameters[0].empty() ? kDefaultWorld : parameters[0];
+  const auto world = ParseInteger(line.WorldText);
+  if (!world) {
+    error = "parameter 1 (world number) is not an integer: '" + line.WorldText + "'";
+    return std::nullopt;
+  }
+  line.WorldNo = *world;
+  const std::string portText = parameters[1].empty() ? kDefaultPort : parameters[1];
+  const auto port = ParseInteger(portText);
+  if (!port || *port < 0 || *port > 65535) {
+    error = "parameter 2 (server port) is not a port number 0..65535: '" + portText + "'";
+    return std::nullopt;
+  }
+  line.Port = static_cast<uint16_t>(*port);
+  line.Host = parameters[2].empty() ? kDefaultHost : parameters[2];
+  return line;
+}
+
+std::string UsageText() {
+  return "Usage: velmora [options] [world-number [server-port [server-host]]]\n"
+         "\n"
+         "Velmora, a networked vehicle simulator. Connects to the game server and\n"
+         "shows the 3D view, the instruments and the message log.\n"
+         "\n"
+         "Parameters (an empty one takes its default):\n"
+         "  world-number     world to join (default 52566771)\n"
+         "  server-port      TCP port of the game server (default 64000)\n"
+         "  server-host      host of the game server (default localhost)\n"
+         "\n"
+         "Options:\n"
+         "  --data DIR       the installation: vehicles.dat, ground.dat, objects.dat,\n"
+         "                   meshes and textures (default: the working directory)\n"
+         "  --handle NAME    answer the login query with NAME without asking\n"
+         "  --renderer PATH  the renderer library (default: libprismoth.so next to\n"
+         "                   the program, then the build's, then the loader's path)\n"
+         "  --help           show this text\n"
+         "  --version        show the version\n";
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,42 @@
+// The program's command line: up to three parameters (world number, server
+// port, server host), the options --help, --version, --data DIR,
+// --handle NAME and --renderer PATH, and the toolkit's own options, which are
+// passed on to it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::ui {
+
+inline constexpr const char* kDefaultWorld = "52566771";
+inline constexpr const char* kDefaultPort = "64000";
+inline constexpr const char* kDefaultHost = "localhost";
+
+struct TCommandLine {
+  std::string WorldText = kDefaultWorld;  // parameter 1 as given (the message prefix uses it)
+  int32_t WorldNo = 52566771;             // parameter 1 as a number
+  uint16_t Port = 64000;                  // parameter 2
+  std::string Host = kDefaultHost;        // parameter 3
+  std::string DataDir;                    // --data: where the installation lives; empty = here
+  std::optional<std::string> Handle;      // --handle: answers the login query
+  std::string RendererPath;               // --renderer: the renderer library to bind
+  bool Help = false;
+  bool Version = false;
+  std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options
+};
+
+// Parses argv. On a bad argument returns nothing and says why in error.
+std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
+                                             std::string& error);
+
+// A decimal integer, or hexadecimal after "$", with an optional sign; nothing
+// when the text is not such a number or does not fit 32 bits.
+std::optional<int32_t> ParseInteger(const std::string& text);
+
+// What --help prints.
+std::string UsageText();
+
+}  // namespace velmora::ui

@@ -1,0 +1,74 @@
+#include "ui/form_help.h"
+
+#include <QPalette>
+
+#include "ui/qt_canvas.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr uint32_t kHelpColour = 14745599;  // light yellow, red in the low byte
+
+}  // namespace
+
+QStringList HelpLines() {
+  return {"本画面表示　・・・・　F8キー",
+          "",
+          "向き変更　・・・・・　ジョイスティック or 矢印キー",
+          "",
+          "ハンドル戻し　・・・　上矢印キー(地上のみ)",
+          "",
+          "推力全開　・・・・・　F4キー",
+          "（旅客機の場合TO/GA）",
+          "",
+          "推力増加　・・・・・　F3キー",
+          "",
+          "推力減少　・・・・・　F2キー",
+          "",
+          "ブレーキ　・・・・・　F1キー(地上のみ)",
+          "",
+          "ミサイル発射　・・・　ロック中にジョイスティックの",
+          "　　　　　　　　　　　ボタンか Endキーを押す。敵が",
+          "　　　　　　　　　　　射程距離内かつ正面なら自動的",
+          "　　　　　　　　　　　にロックされ標的表示枠が出る",
+          "",
+          "脚の昇降　・・・・・　F5キー",
+          "",
+          "フラップの昇降　・・　昇：F6キー, 降：F7キー",
+          "",
+          "行先変更パネル　・・　レーダー画面をクリック",
+          "",
+          "視界変更　・・・・・　Shift＋矢印キー",
+          "",
+          "終了　・・・・・・・　ウインドウ右上の×をクリック",
+          "",
+          "",
+          "",
+          "",
+          "　　[補足] 本画面を開いたままでもプレイ可能。",
+          "　　　　　（その場合はフォーカスをメイン画面に）"};
+}
+
+TFormHelp::TFormHelp(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("FormHelp");
+  setWindowTitle("ヘルプ");
+  setFixedSize(321, 442);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, ToQColor(kHelpColour));
+  setPalette(palette);
+  setAutoFillBackground(true);
+
+  MemoHelp = new QPlainTextEdit(this);
+  MemoHelp->setObjectName("MemoHelp");
+  MemoHelp->setGeometry(8, 8, 305, 393);
+  MemoHelp->setReadOnly(true);
+  MemoHelp->setPlainText(HelpLines().join('\n'));
+
+  ButtonClose = new QPushButton("閉じる", this);
+  ButtonClose->setObjectName("ButtonClose");
+  ButtonClose->setGeometry(123, 409, 75, 25);
+  QObject::connect(ButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
+}
+
+}  // namespace velmora::ui

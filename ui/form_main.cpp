@@ -1,0 +1,578 @@
+#include "ui/form_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include "app/controls.h"
+#include "app/reset.h"
+#include "net/protocol.h"
+#include "vehicle/vehicles_dat.h"
+#include "world/ground_dat.h"
+#include "world/objects_dat.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr uint32_t kFormColour = 6332624;     // red in the low byte
+constexpr int kTickMilliseconds = 10;
+constexpr int kMissionPause = 100;            // ms before a mission choice is sent
+constexpr int kGridColumnWidth = 233;         // px
+constexpr int kGridRowHeight = 13;            // px
+constexpr int32_t kRequiredVertexBuffers = 20000;
+
+const char* const kVideoRows[] = {"4ヶ所から録画されています。", "操作を選択してください。",
+                                  "・停止", "・高速逆再生", "・逆再生", "・ポーズ", "・再生",
+                                  "・高速再生"};
+constexpr int kVideoRowCount = 8;
+
+QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The virtual-key code of a toolkit key; 0 for keys the controls ignore.
+int32_t VirtualKey(int key) {
+  switch (key) {
+    case Qt::Key_F1: return app::kKeyF1;
+    case Qt::Key_F2: return app::kKeyF2;
+    case Qt::Key_F3: return app::kKeyF3;
+    case Qt::Key_F4: return app::kKeyF4;
+    case Qt::Key_F5: return app::kKeyF5;
+    case Qt::Key_F6: return app::kKeyF6;
+    case Qt::Key_F7: return app::kKeyF7;
+    case Qt::Key_F8: return app::kKeyF8;
+    case Qt::Key_NumLock: return app::kKeyNumLock;
+    case Qt::Key_Left: return app::kKeyLeft;
+    case Qt::Key_Up: return app::kKeyUp;
+    case Qt::Key_Right: return app::kKeyRight;
+    case Qt::Key_Down: return app::kKeyDown;
+    case Qt::Key_End: return app::kKeyEnd;
+    default: return 0;
+  }
+}
+
+uint32_t ShiftState(Qt::KeyboardModifiers modifiers) {
+  uint32_t shift = 0;
+  if (modifiers & Qt::ShiftModifier) shift |= app::kShiftKey;
+  if (modifiers & Qt::AltModifier) shift |= app::kAltKey;
+  if (modifiers & Qt::ControlModifier) shift |= app::kCtrlKey;
+  return shift;
+}
+
+void BlackPanel(QWidget* widget) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Base, Qt::black);
+  palette.setColor(QPalette::Window, Qt::black);
+  palette.setColor(QPalette::Text, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::white);
+  widget->setPalette(palette);
+}
+
+QTableWidget* MakeGrid(QWidget* parent, const char* name, const QRect& geometry, int rows) {
+  auto* grid = new QTableWidget(rows, 1, parent);
+  grid->setObjectName(name);
+  grid->setGeometry(geometry);
+  grid->horizontalHeader()->hide();
+  grid->verticalHeader()->hide();
+  grid->setColumnWidth(0, kGridColumnWidth);
+  grid->verticalHeader()->setMinimumSectionSize(1);
+  grid->verticalHeader()->setDefaultSectionSize(kGridRowHeight);
+  grid->setShowGrid(false);
+  grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid->setFrameShape(QFrame::NoFrame);
+  grid->setWordWrap(false);
+  BlackPanel(grid);
+  return grid;
+}
+
+// The link of a banner as the desktop opens it: a URL, or a local file.
+QUrl LinkUrl(const std::string& link) { return QUrl::fromUserInput(Text(link)); }
+
+}  // namespace
+
+uint32_t TSteadyClock::SystemMilliseconds() const {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+// What the tick hands to the frame, the lock-on and the protocol.
+class TFormMain::THooks final : public app::TTickHooks {
+ public:
+  explicit THooks(TFormMain& form) : form_(form) {}
+  void DrawFrame() override { form_.DrawFrameNow(); }
+  void LockOn() override {
+    app::LockOnStep(form_.State(), &form_.ListBoxView->Canvas(), form_.ListBoxView->width(),
+                    form_.ListBoxView->height(), form_.Now());
+    form_.ListBoxView->update();
+  }
+  void SendState() override { net::SendOwnState(form_.State()); }
+
+ private:
+  TFormMain& form_;
+};
+
+TFormMain::TFormMain(renderer::RendererApi& renderer, TFormHelp& help, TStartOptions options,
+                     TJoystick* joystick)
+    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      renderer_(renderer),
+      help_(help),
+      options_(std::move(options)),
+      joystick_(joystick),
+      state_(std::make_unique<app::TMainState>()),
+      world_(std::make_unique<world::TWorld>()),
+      frame_(std::make_unique<cockpit::TFrameContext>()),
+      hooks_(std::make_unique<THooks>(*this)) {
+  setObjectName("FormMain");
+  setWindowTitle("Velmora");
+  setFixedSize(kClientWidth, kClientHeight);
+  QFont font("Noto Sans CJK JP");
+  font.setPixelSize(12);
+  setFont(font);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, ToQColor(kFormColour));
+  setPalette(palette);
+  setAutoFillBackground(true);
+  BuildComponents();
+
+  // Centred on the screen.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+}
+
+TFormMain::~TFormMain() {
+  if (!closed_) FormClose();
+}
+
+void TFormMain::BuildComponents() {
+  ListBoxView = new TCanvasWidget(this, "ListBoxView", QRect(0, 0, 1017, 577));
+  StringGridMission = MakeGrid(this, "StringGridMission", QRect(0, 580, 233, 161), 1);
+  ListBoxPFD = new TCanvasWidget(this, "ListBoxPFD", QRect(240, 580, 265, 161));
+  ListBoxIndicator = new TCanvasWidget(this, "ListBoxIndicator", QRect(288, 588, 145, 145));
+  ListBoxNavi = new TCanvasWidget(this, "ListBoxNavi", QRect(512, 580, 161, 161));
+  StringGridDest = MakeGrid(this, "StringGridDest", QRect(512, 580, 161, 161), 2);
+  StringGridVideo = MakeGrid(this, "StringGridVideo", QRect(512, 580, 161, 161), 2);
+  ListBoxPower = new TCanvasWidget(this, "ListBoxPower", QRect(680, 580, 49, 161));
+  MemoMessage = new QPlainTextEdit(this);
+  MemoMessage->setObjectName("MemoMessage");
+  MemoMessage->setGeometry(736, 580, 280, 137);
+  MemoMessage->setReadOnly(true);
+  BlackPanel(MemoMessage);
+  EditChatInput = new QLineEdit(this);
+  EditChatInput->setObjectName("EditChatInput");
+  EditChatInput->setGeometry(736, 719, 239, 20);
+  BlackPanel(EditChatInput);
+  ButtonChat = new QPushButton("発言", this);
+  ButtonChat->setObjectName("ButtonChat");
+  ButtonChat->setGeometry(976, 718, 40, 23);
+  ButtonChat->setDefault(true);
+
+  ListBoxPFD->hide();
+  ListBoxIndicator->hide();
+  ListBoxNavi->hide();
+  ListBoxPower->hide();
+
+  QWidget* const order[] = {ListBoxView,    StringGridMission, ListBoxPFD,   ListBoxIndicator,
+                            ListBoxNavi,    StringGridDest,    StringGridVideo, ListBoxPower,
+                            MemoMessage,    EditChatInput,     ButtonChat};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  for (QWidget* widget : order) widget->installEventFilter(this);
+
+  TimerInterval = new QTimer(this);
+  TimerInterval->setObjectName("TimerInterval");
+  TimerInterval->setTimerType(Qt::PreciseTimer);
+  TimerInterval->setInterval(100);
+  connect(TimerInterval, &QTimer::timeout, this, [this] { TimerIntervalTimer(); });
+
+  ClientSocket = new QTcpSocket(this);
+  ClientSocket->setObjectName("ClientSocket");
+  connect(ClientSocket, &QTcpSocket::connected, this, [this] {
+    net::ClientSocketConnect(*state_);
+    CarryOutRequests();
+  });
+  connect(ClientSocket, &QTcpSocket::readyRead, this, [this] {
+    const QByteArray bytes = ClientSocket->readAll();
+    net::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
+    CarryOutRequests();
+  });
+  connect(ClientSocket, &QTcpSocket::disconnected, this, [this] {
+    net::ClientSocketDisconnect(*state_);
+    CarryOutRequests();
+  });
+  connect(ClientSocket, &QTcpSocket::errorOccurred, this,
+          [this](QAbstractSocket::SocketError error) {
+            // The peer closing the connection is a disconnect, not an error.
+            if (error == QAbstractSocket::RemoteHostClosedError) return;
+            net::ClientSocketError(*state_, static_cast<int>(error));
+            CarryOutRequests();
+          });
+
+  connect(StringGridMission, &QTableWidget::cellClicked, this,
+          [this](int, int) { StringGridMissionClick(); });
+  connect(ButtonChat, &QPushButton::clicked, this, [this] { ButtonChatClick(); });
+  connect(EditChatInput, &QLineEdit::returnPressed, this, [this] { ButtonChatClick(); });
+
+  ListBoxNavi->OnMouseUp = [this](int, int) {
+    app::ListBoxNaviMouseUp(*state_);
+    CarryOutRequests();
+  };
+  ListBoxView->OnMouseDown = [this](int x, int y) {
+    app::ListBoxViewMouseDown(*state_, x, y, ListBoxView->width(), ListBoxView->height());
+    CarryOutRequests();
+  };
+  // The form's paint draws a frame; while the timer runs the tick does.
+  ListBoxView->OnPaint = [this] {
+    if (rendererReady_ && !closed_ && !TimerInterval->isActive()) DrawFrameNow();
+  };
+
+  view_.Width = ListBoxView->width();
+  view_.Height = ListBoxView->height();
+  view_.Present = &TFormMain::Present;
+  view_.Context = this;
+}
+
+void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
+                        int32_t stride) {
+  static_cast<TFormMain*>(context)->ListBoxView->TakeFrame(rgba, width, height, stride);
+}
+
+bool TFormMain::FormShow() {
+  app::TMainState& s = *state_;
+  const TCommandLine& line = options_.CommandLine;
+
+  // Parameters: world number, message prefix, server.
+  s.WorldNo = line.WorldNo;
+  s.MessagePrefix = line.WorldText + ";20;1;";
+
+  // Panels, timing and replay at rest.
+  s.MissionRowCount = 1;
+  s.TimeSynchronised = 0;
+  s.Freeze = 0;
+  s.SendInterval = 0;
+  s.Remote[0].UserNo = 0;
+  TimerInterval->setInterval(kTickMilliseconds);
+  s.TimerEnabled = false;
+  s.VideoRow = 2;
+  s.ReplayMode = 0;
+  s.CameraNo = 3;
+  s.Own.Kind = 0;
+  s.Own.FormNo = 0;
+  app::ResetRoutine(s, 0, false, Now());
+  s.ReplayStart = s.ReplayEnd = s.PlayIndex = 0;
+  s.FieldOfView = 30;
+  s.Camera = s.Own;
+  ApplyModel();
+
+  const auto fail = [&](const std::string& text) {
+    ShowErrorBox(text);
+    close();
+    if (!closed_) FormClose();
+    return false;
+  };
+
+  // The renderer on the 3D view.
+  if (renderer_.DXInitialize(&view_, 0, 0) != 0) {
+    return fail("DirectX の初期化ができません");
+  }
+  rendererReady_ = true;
+
+  // Vehicle types and their shapes.
+  const vehicle::TVehicleLoadResult vehicles =
+      vehicle::LoadVehicleTypes("vehicles.dat", s.Forms, renderer_);
+  if (!vehicles.Ok()) {
+    if (vehicles.Error) ShowErrorBox(vehicles.Error->Message());
+    return fail("DirectX の乗物形状初期化ができません");
+  }
+
+  // The world: enough renderer slots, then ground.dat and objects.dat.
+  bool worldLoaded = renderer_.DXGetNumOfVertexBufs() >= kRequiredVertexBuffers;
+  if (!worldLoaded) {
+    ShowErrorBox("the renderer offers fewer than 20000 vertex buffers");
+  } else {
+    world_->Objects.Clear();
+    world_->Ground.Count = 0;
+    world_->DestinationCount = 0;
+    s.World = world_.get();
+    const world::TGroundLoadResult ground =
+        world::LoadGround("ground.dat", world_->Ground, renderer_);
+    if (!ground.Ok()) {
+      if (ground.Error) ShowErrorBox(ground.Error->Message());
+      worldLoaded = false;
+    } else {
+      const world::TObjectsLoadResult objects = world::LoadObjects(
+          "objects.dat", *world_, renderer_, {Now(), s.BaseWindX, s.BaseWindY});
+      for (const std::string& notice : objects.TrackNotices) s.Log(notice);
+      if (!objects.Ok()) {
+        if (!objects.Message.empty()) {
+          ShowErrorBox(objects.Message);
+        } else if (objects.Error) {
+          ShowErrorBox(objects.Error->Message());
+        }
+        worldLoaded = false;
+      }
+    }
+  }
+  if (!worldLoaded) return fail("DirectX の固定物体初期化ができません");
+  worldDriver_.Prepare(world_->Objects);
+
+  frame_->Renderer = &renderer_;
+  frame_->WorldDriver = &worldDriver_;
+  frame_->View = &ListBoxView->Canvas();
+  frame_->ViewWidth = ListBoxView->width();
+  frame_->ViewHeight = ListBoxView->height();
+  started_ = true;
+  ApplyModel();
+
+  // The connection; the login continues in the connect handler.
+  s.ReceiveRemainder.clear();
+  if (options_.OpenSocket) {
+    ClientSocket->connectToHost(Text(line.Host), line.Port);
+  }
+  return true;
+}
+
+void TFormMain::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  TimerInterval->stop();
+  state_->TimerEnabled = false;
+  // No socket event may reach the core once the form is closing.
+  ClientSocket->disconnect(this);
+  ClientSocket->abort();
+  if (rendererReady_) {
+    renderer_.DXTerminate();
+    rendererReady_ = false;
+  }
+  help_.close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  QCoreApplication::exit(exitCode_);
+}
+
+void TFormMain::ShowErrorBox(const std::string& text) {
+  exitCode_ = 1;
+  std::fprintf(stderr, "velmora: %s\n", text.c_str());
+  std::fflush(stderr);
+  if (!options_.Headless) QMessageBox::critical(this, "Velmora", Text(text));
+}
+
+void TFormMain::AskLogin() {
+  std::optional<std::string> handle;
+  if (options_.CommandLine.Handle && !handleUsed_) {
+    // The --handle answer serves the first query only: a server that refuses
+    // the name would otherwise be asked the same name for ever.
+    handleUsed_ = true;
+    handle = options_.CommandLine.Handle;
+  } else if (options_.Headless) {
+    std::fprintf(stderr, "velmora: the login query needs an answer: start with --handle NAME\n");
+    exitCode_ = 1;
+  } else {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(this, "ログイン", "ハンドル名を入れてください。",
+                                                 QLineEdit::Normal, QString(), &ok);
+    if (ok) handle = answer.toStdString();
+  }
+  net::LoginAnswered(*state_, handle, Now());
+}
+
+void TFormMain::CarryOutRequests() {
+  for (;;) {
+    app::TShellRequests r = std::exchange(state_->Requests, {});
+    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin ||
+                     r.ShowHelpBottomRight || r.FocusChatInput || r.Close || r.ShowHelp ||
+                     !r.OpenLinks.empty();
+    if (!any) break;
+    if (!r.Send.empty() && !closed_ && ClientSocket->state() == QAbstractSocket::ConnectedState) {
+      ClientSocket->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
+    }
+    for (const std::string& box : r.ErrorBoxes) ShowErrorBox(box);
+    if (r.AskLogin && !closed_) AskLogin();
+    if (r.ShowHelpBottomRight) {
+      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        const QSize size = help_.frameGeometry().size();
+        help_.move(area.width() - size.width(), area.height() - size.height());
+      }
+      help_.show();
+    }
+    if (r.ShowHelp) {
+      help_.show();
+      help_.raise();
+    }
+    if (r.FocusChatInput) EditChatInput->setFocus();
+    for (const std::string& link : r.OpenLinks) QDesktopServices::openUrl(LinkUrl(link));
+    if (r.Close) {
+      close();
+      if (!closed_) FormClose();
+    }
+  }
+  ApplyModel();
+}
+
+void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected) {
+  if (grid->rowCount() != rows) grid->setRowCount(rows);
+  for (int r = 0; r < rows; ++r) {
+    const QString text = Text(cells[r]);
+    QTableWidgetItem* item = grid->item(r, 0);
+    if (item == nullptr) {
+      grid->setItem(r, 0, new QTableWidgetItem(text));
+    } else if (item->text() != text) {
+      item->setText(text);
+    }
+  }
+  if (selected >= 0 && selected < rows && grid->currentRow() != selected) {
+    grid->setCurrentCell(selected, 0);
+  }
+}
+
+void TFormMain::ApplyModel() {
+  const app::TMainState& s = *state_;
+  syncing_ = true;
+  ListBoxPFD->setVisible(s.Panels.PFD);
+  ListBoxIndicator->setVisible(s.Panels.Indicator);
+  ListBoxNavi->setVisible(s.Panels.Navi);
+  StringGridDest->setVisible(s.Panels.Dest);
+  StringGridVideo->setVisible(s.Panels.Video);
+  ListBoxPower->setVisible(s.Panels.Power);
+
+  SyncGrid(StringGridMission, std::clamp(s.MissionRowCount, 0, app::kMissionRows),
+           s.MissionCells.data(), s.MissionRow);
+  if (s.World != nullptr) {
+    const world::TDestinationPanel& panel = s.World->DestinationPanel;
+    SyncGrid(StringGridDest, std::clamp(panel.RowCount, 0, world::kDestinationPanelRows),
+             panel.Rows.data(), s.DestRow);
+  }
+  static const std::array<std::string, kVideoRowCount> videoCells = [] {
+    std::array<std::string, kVideoRowCount> cells;
+    for (int i = 0; i < kVideoRowCount; ++i) cells[static_cast<std::size_t>(i)] = kVideoRows[i];
+    return cells;
+  }();
+  SyncGrid(StringGridVideo, kVideoRowCount, videoCells.data(), s.VideoRow);
+
+  if (s.MessageLog.size() < logShown_) {
+    MemoMessage->clear();
+    logShown_ = 0;
+  }
+  for (; logShown_ < s.MessageLog.size(); ++logShown_) {
+    MemoMessage->appendPlainText(Text(s.MessageLog[logShown_]));
+  }
+  const QString caption = Text(s.Caption);
+  if (windowTitle() != caption) setWindowTitle(caption);
+
+  if (!closed_ && s.TimerEnabled != TimerInterval->isActive()) {
+    if (s.TimerEnabled) {
+      TimerInterval->start();
+    } else {
+      TimerInterval->stop();
+    }
+  }
+  syncing_ = false;
+}
+
+void TFormMain::TimerIntervalTimer() {
+  if (closed_) return;
+  const app::TJoystickReading reading =
+      joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
+  app::Tick(*state_, clock_, reading, *hooks_);
+  CarryOutRequests();
+}
+
+void TFormMain::DrawFrameNow() {
+  if (!rendererReady_ || !started_) return;
+  cockpit::DrawFrame(*state_, *frame_, Now());
+  ListBoxView->update();
+}
+
+void TFormMain::StringGridMissionClick() {
+  if (syncing_ || !StringGridMission->hasFocus()) return;
+  const auto mission = net::MissionForRow(*state_, StringGridMission->currentRow());
+  if (!mission) return;
+  const int32_t missionNo = *mission;
+  QTimer::singleShot(kMissionPause, this, [this, missionNo] {
+    if (closed_) return;
+    net::SendMission(*state_, missionNo);
+    state_->Requests.FocusChatInput = true;
+    CarryOutRequests();
+  });
+}
+
+void TFormMain::ButtonChatClick() {
+  net::SendChat(*state_, EditChatInput->text().toStdString());
+  EditChatInput->clear();
+  CarryOutRequests();
+}
+
+void TFormMain::FormKeyDown(int32_t& key, uint32_t shift) {
+  app::OnKeyDown(*state_, key, shift, Now());
+  CarryOutRequests();
+}
+
+void TFormMain::FormKeyUp(int32_t& key, uint32_t shift) {
+  app::OnKeyUp(*state_, key, shift);
+  CarryOutRequests();
+}
+
+bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter) {
+    // The chat button is the form's default button: Enter clicks it from
+    // every control but the log and the button itself.
+    if (!down || event->isAutoRepeat()) return false;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == MemoMessage || focus == ButtonChat || focus == EditChatInput) return false;
+    ButtonChatClick();
+    return true;
+  }
+  int32_t key = VirtualKey(event->key());
+  if (key == 0) return false;
+  // Held keys repeat their key-down only, as the controls expect.
+  if (!down && event->isAutoRepeat()) return true;
+  const uint32_t shift = ShiftState(event->modifiers());
+  if (down) {
+    FormKeyDown(key, shift);
+  } else {
+    FormKeyUp(key, shift);
+  }
+  return key == 0;
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    return HandleKeyEvent(static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// A key a component leaves alone travels on to the form; it was handled in
+// the component's filter already. Only keys of the form itself are handled here.
+void TFormMain::keyPressEvent(QKeyEvent* event) {
+  const QWidget* focus = focusWidget();
+  if ((focus != nullptr && focus != this) || !HandleKeyEvent(event, true)) {
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void TFormMain::keyReleaseEvent(QKeyEvent* event) {
+  const QWidget* focus = focusWidget();
+  if ((focus != nullptr && focus != this) || !HandleKeyEvent(event, false)) {
+    QWidget::keyReleaseEvent(event);
+  }
+}
+
+}  // namespace velmora::ui

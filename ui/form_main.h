@@ -1,0 +1,129 @@
+// The main form: the 3D view, the instrument canvases, the mission,
+// destination and replay panels, the message log and the chat line. It turns
+// toolkit events into core calls, carries out what the core asks for
+// (TMainState::Requests) and mirrors the core's model onto the widgets.
+#pragma once
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/main_state.h"
+#include "app/tick.h"
+#include "cockpit/frame.h"
+#include "renderer/renderer_api.h"
+#include "ui/canvas_widget.h"
+#include "ui/command_line.h"
+#include "ui/form_help.h"
+#include "ui/joystick.h"
+#include "world/world.h"
+
+namespace velmora::ui {
+
+inline constexpr int kClientWidth = 1016;  // px, the main form's client area
+inline constexpr int kClientHeight = 741;  // px
+
+struct TStartOptions {
+  TCommandLine CommandLine;
+  bool OpenSocket = true;  // tests may start without a server
+  bool Headless = false;   // error boxes and the login query never wait for a user
+};
+
+// The system's millisecond clock, 32 bits, wrapping.
+class TSteadyClock final : public app::TClock {
+ public:
+  uint32_t SystemMilliseconds() const override;
+};
+
+class TFormMain final : public QWidget {
+ public:
+  TFormMain(renderer::RendererApi& renderer, TFormHelp& help, TStartOptions options,
+            TJoystick* joystick = nullptr);
+  ~TFormMain() override;
+
+  // The start-up sequence run when the form is first shown: parameters,
+  // panels, renderer, vehicle types, world, then the connection. False when
+  // it failed; the form is then closed.
+  bool FormShow();
+  // The exit status the program ends with: 0, or 1 after an error.
+  int ExitCode() const { return exitCode_; }
+  bool Closed() const { return closed_; }
+
+  app::TMainState& State() { return *state_; }
+  const app::TClock& Clock() const { return clock_; }
+  uint32_t Now() const { return app::SynchronisedClock(*state_, clock_); }
+
+  // Key handlers of the form and every component: virtual-key code and shift
+  // state. The key code may come back as 0 (consumed).
+  void FormKeyDown(int32_t& key, uint32_t shift);
+  void FormKeyUp(int32_t& key, uint32_t shift);
+
+  void TimerIntervalTimer();
+  void DrawFrameNow();
+  void StringGridMissionClick();
+  void ButtonChatClick();
+
+  // Carries out the core's requests in order, then mirrors the model.
+  void CarryOutRequests();
+  void ApplyModel();
+
+  TCanvasWidget* ListBoxView = nullptr;
+  QTableWidget* StringGridMission = nullptr;
+  TCanvasWidget* ListBoxPFD = nullptr;
+  TCanvasWidget* ListBoxIndicator = nullptr;
+  TCanvasWidget* ListBoxNavi = nullptr;
+  QTableWidget* StringGridDest = nullptr;
+  QTableWidget* StringGridVideo = nullptr;
+  TCanvasWidget* ListBoxPower = nullptr;
+  QPlainTextEdit* MemoMessage = nullptr;
+  QLineEdit* EditChatInput = nullptr;
+  QPushButton* ButtonChat = nullptr;
+  QTimer* TimerInterval = nullptr;
+  QTcpSocket* ClientSocket = nullptr;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class THooks;
+
+  void ShowErrorBox(const std::string& text);
+  void AskLogin();
+  void FormClose();
+  bool HandleKeyEvent(QKeyEvent* event, bool down);
+  void BuildComponents();
+  void SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected);
+  static void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
+                      int32_t stride);
+
+  renderer::RendererApi& renderer_;
+  TFormHelp& help_;
+  TStartOptions options_;
+  TJoystick* joystick_;
+  TSteadyClock clock_;
+  std::unique_ptr<app::TMainState> state_;
+  std::unique_ptr<world::TWorld> world_;
+  world::TWorldDriver worldDriver_;
+  std::unique_ptr<cockpit::TFrameContext> frame_;
+  std::unique_ptr<THooks> hooks_;
+  DXView view_{};
+  bool rendererReady_ = false;
+  bool started_ = false;
+  bool closed_ = false;
+  bool syncing_ = false;
+  bool handleUsed_ = false;
+  int exitCode_ = 0;
+  std::size_t logShown_ = 0;
+};
+
+}  // namespace velmora::ui

@@ -1,0 +1,86 @@
+// velmora: the program. Reads the command line, binds the renderer library,
+// then shows the main form and runs the start-up sequence and the event loop.
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ui/command_line.h"
+#include "ui/form_help.h"
+#include "ui/form_main.h"
+#include "ui/joystick.h"
+#include "ui/renderer_binding.h"
+
+namespace {
+
+// The folder of the running program, for the renderer library next to it.
+std::string ProgramDir() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : self.parent_path().string();
+}
+
+bool HeadlessPlatform() {
+  const QString platform = QGuiApplication::platformName();
+  return platform == "offscreen" || platform == "minimal";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace velmora::ui;
+
+  std::vector<std::string> arguments(argv, argv + argc);
+  std::string error;
+  const auto line = ParseCommandLine(arguments, error);
+  if (!line) {
+    std::fprintf(stderr, "velmora: %s\n(velmora --help shows the usage)\n", error.c_str());
+    return 2;
+  }
+  if (line->Help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (line->Version) {
+    std::printf("velmora %s\n", VELMORA_VERSION);
+    return 0;
+  }
+
+  // The renderer is bound before any window exists: without it there is
+  // nothing to show.
+  TRendererLibrary library;
+  if (!library.Open(RendererCandidates(line->RendererPath, ProgramDir()), error)) {
+    std::fprintf(stderr, "velmora: %s\n", error.c_str());
+    return 1;
+  }
+  velmora::renderer::TableRenderer renderer(library.Table());
+
+  if (!line->DataDir.empty() && !QDir::setCurrent(QString::fromStdString(line->DataDir))) {
+    std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", line->DataDir.c_str());
+    return 1;
+  }
+
+  // The toolkit sees its own options only.
+  std::vector<char*> toolkitArgv;
+  std::vector<std::string> toolkitArguments = line->ToolkitArguments;
+  for (std::string& a : toolkitArguments) toolkitArgv.push_back(a.data());
+  int toolkitArgc = static_cast<int>(toolkitArgv.size());
+  toolkitArgv.push_back(nullptr);
+  QApplication application(toolkitArgc, toolkitArgv.data());
+  QApplication::setApplicationName("Velmora");
+  QApplication::setApplicationVersion(VELMORA_VERSION);
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  TStartOptions options;
+  options.CommandLine = *line;
+  options.Headless = HeadlessPlatform();
+  TJoystick joystick;
+  TFormHelp help;
+  TFormMain form(renderer, help, options, &joystick);
+  form.show();
+  if (!form.FormShow()) return form.ExitCode() != 0 ? form.ExitCode() : 1;
+  const int status = QApplication::exec();
+  return status != 0 ? status : form.ExitCode();
+}

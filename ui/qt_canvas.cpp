@@ -1,0 +1,116 @@
+#include "ui/qt_canvas.h"
+
+#include <QPainter>
+#include <QPolygon>
+#include <QString>
+#include <cmath>
+
+namespace velmora::ui {
+namespace {
+
+QRect BoxOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
+}
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QColor ToQColor(uint32_t colour) {
+  return QColor(static_cast<int>(colour & 0xFF), static_cast<int>((colour >> 8) & 0xFF),
+                static_cast<int>((colour >> 16) & 0xFF));
+}
+
+TQtCanvas::TQtCanvas(QImage& image, const QFont& font) : image_(image), font_(font) {}
+
+void TQtCanvas::SetPen(uint32_t colour, int32_t width) {
+  pen_ = ToQColor(colour);
+  penWidth_ = width;
+}
+
+void TQtCanvas::SetBrush(uint32_t colour, bool clear) {
+  brush_ = ToQColor(colour);
+  clearBrush_ = clear;
+}
+
+void TQtCanvas::SetFont(uint32_t colour, int32_t height) {
+  fontColour_ = ToQColor(colour);
+  if (height > 0) font_.setPixelSize(height);
+}
+
+void TQtCanvas::FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  QPainter painter(&image_);
+  painter.fillRect(BoxOf(x1, y1, x2, y2), brush_);
+}
+
+void TQtCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
+  painter.drawRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+}
+
+void TQtCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
+  painter.drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+}
+
+void TQtCanvas::Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3,
+                    int32_t x4, int32_t y4) {
+  // Angles of the two rays from the box's centre, anticlockwise from 3 o'clock.
+  const double cx = (x1 + x2) / 2.0, cy = (y1 + y2) / 2.0;
+  const double start = std::atan2(cy - y3, x3 - cx) * 180 / M_PI;
+  double span = std::atan2(cy - y4, x4 - cx) * 180 / M_PI - start;
+  if (span <= 0) span += 360;
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.drawArc(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1), static_cast<int>(std::lround(start * 16)),
+                  static_cast<int>(std::lround(span * 16)));
+}
+
+void TQtCanvas::Polygon(const cockpit::TPixel* points, int count) {
+  QPolygon polygon;
+  for (int i = 0; i < count; ++i) polygon << QPoint(points[i].X, points[i].Y);
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
+  painter.drawPolygon(polygon);
+}
+
+void TQtCanvas::Polyline(const cockpit::TPixel* points, int count) {
+  QPolygon polygon;
+  for (int i = 0; i < count; ++i) polygon << QPoint(points[i].X, points[i].Y);
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.drawPolyline(polygon);
+}
+
+void TQtCanvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  QPainter painter(&image_);
+  painter.setPen(QPen(pen_, penWidth_));
+  painter.drawLine(x1, y1, x2, y2);
+}
+
+void TQtCanvas::Text(int32_t x, int32_t y, std::string_view text) {
+  ClippedText(0, 0, image_.width(), image_.height(), x, y, text);
+}
+
+void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
+                            std::string_view text) {
+  QPainter painter(&image_);
+  painter.setClipRect(BoxOf(x1, y1, x2, y2));
+  painter.setFont(font_);
+  const QString s = FromUtf8(text);
+  const QFontMetrics metrics(font_);
+  if (!clearBrush_) {
+    painter.fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), brush_);
+  }
+  painter.setPen(fontColour_);
+  painter.drawText(x, y + metrics.ascent(), s);
+}
+
+}  // namespace velmora::ui

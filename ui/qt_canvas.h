@@ -1,0 +1,47 @@
+// The core's 2D canvas drawn with a painter on an image.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+
+#include "cockpit/canvas.h"
+
+namespace velmora::ui {
+
+// A colour of the core (red in the low byte) as the toolkit's colour.
+QColor ToQColor(uint32_t colour);
+
+// Draws on the image it is given; the image must outlive the canvas.
+class TQtCanvas final : public cockpit::TCanvas {
+ public:
+  explicit TQtCanvas(QImage& image, const QFont& font = QFont());
+
+  int32_t Width() const override { return image_.width(); }
+  int32_t Height() const override { return image_.height(); }
+  void SetPen(uint32_t colour, int32_t width) override;
+  void SetBrush(uint32_t colour, bool clear) override;
+  void SetFont(uint32_t colour, int32_t height) override;
+  void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, int32_t x4,
+           int32_t y4) override;
+  void Polygon(const cockpit::TPixel* points, int count) override;
+  void Polyline(const cockpit::TPixel* points, int count) override;
+  void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Text(int32_t x, int32_t y, std::string_view text) override;
+  void ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
+                   std::string_view text) override;
+
+ private:
+  QImage& image_;
+  QColor pen_ = Qt::black;
+  int32_t penWidth_ = 1;
+  QColor brush_ = Qt::white;
+  bool clearBrush_ = false;
+  QColor fontColour_ = Qt::black;
+  QFont font_;
+};
+
+}  // namespace velmora::ui

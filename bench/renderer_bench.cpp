@@ -184,23 +184,31 @@ TScene& Scene() {
   return *scene;
 }
 
+constexpr TSurfaceDrawing kDrawings[] = {TSurfaceDrawing::WholeStore, TSurfaceDrawing::PerSurface,
+                                         TSurfaceDrawing::PerSurfaceStates};
+constexpr const char* kDrawingNames[] = {"whole store in one call", "one call per surface",
+                                         "one call per surface, states set per call"};
+
+// Arguments: the surface drawing (index into kDrawings), and 1 to leave the
+// vehicles out.
 void BM_WorstCaseFrame(benchmark::State& state) {
   TScene& scene = Scene();
-  scene.Renderer.SetSurfaceDrawing(state.range(0) == 0 ? TSurfaceDrawing::WholeStore
-                                                       : TSurfaceDrawing::PerSurface);
-  scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, scene.VehicleList.data());
+  scene.Renderer.SetSurfaceDrawing(kDrawings[state.range(0)]);
+  const DXVehicleRecord* noVehicles[] = {nullptr};
+  const DXVehicleRecord* const* vehicles =
+      state.range(1) == 0 ? scene.VehicleList.data() : noVehicles;
+  scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, vehicles);
   scene.Renderer.Finish();
   for (auto _ : state) {
-    const int32_t result =
-        scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, scene.VehicleList.data());
+    const int32_t result = scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, vehicles);
     scene.Renderer.Finish();
     benchmark::DoNotOptimize(result);
   }
-  state.SetLabel(state.range(0) == 0 ? "whole store in one call" : "one call per surface");
+  state.SetLabel(std::string(kDrawingNames[state.range(0)]) +
+                 (state.range(1) == 0 ? "" : ", no vehicles"));
 }
 BENCHMARK(BM_WorstCaseFrame)
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Iterations(1)
     ->Repetitions(50)
     ->ReportAggregatesOnly()

@@ -49,6 +49,35 @@ void main() {
 }
 )";
 
+// One surface with its states as uniforms: the benchmark's reference.
+constexpr const char* kSingleSurfaceVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 texCoord;
+layout(location = 2) in vec4 colour;
+uniform mat4 viewProjection;
+uniform float biasScale;
+uniform float biasOffset;
+out vec2 uv;
+out vec4 vertexColour;
+void main() {
+  uv = texCoord;
+  vertexColour = colour;
+  vec4 clip = viewProjection * vec4(position, 1.0);
+  gl_Position = vec4(clip.xy, clip.z * biasScale + clip.w * biasOffset, clip.w);
+}
+)";
+
+constexpr const char* kSingleSurfaceFragmentShader = R"(#version 330 core
+uniform sampler2D surfaceTexture;
+uniform bool textured;
+in vec2 uv;
+in vec4 vertexColour;
+out vec4 fragment;
+void main() {
+  fragment = textured ? texture(surfaceTexture, uv) : vertexColour;
+}
+)";
+
 // Vehicles: one directional light straight down, diffuse and ambient 0.6,
 // no specular; a material's texture replaces the lit colour.
 constexpr const char* kVehicleVertexShader = R"(#version 330 core
@@ -159,7 +188,18 @@ int32_t TRenderer::Initialize(const DXView* view, int32_t width, int32_t height)
 bool TRenderer::BuildPrograms() {
   surfaceProgram_.Program = LinkProgram(kSurfaceVertexShader, kSurfaceFragmentShader);
   vehicleProgram_.Program = LinkProgram(kVehicleVertexShader, kVehicleFragmentShader);
-  if (surfaceProgram_.Program == 0 || vehicleProgram_.Program == 0) return false;
+  singleSurfaceProgram_.Program =
+      LinkProgram(kSingleSurfaceVertexShader, kSingleSurfaceFragmentShader);
+  if (surfaceProgram_.Program == 0 || vehicleProgram_.Program == 0 ||
+      singleSurfaceProgram_.Program == 0) {
+    return false;
+  }
+  const GLuint single = singleSurfaceProgram_.Program;
+  singleSurfaceProgram_.ViewProjection = glGetUniformLocation(single, "viewProjection");
+  singleSurfaceProgram_.BiasScale = glGetUniformLocation(single, "biasScale");
+  singleSurfaceProgram_.BiasOffset = glGetUniformLocation(single, "biasOffset");
+  singleSurfaceProgram_.Layers = glGetUniformLocation(single, "surfaceTexture");
+  singleSurfaceTextured_ = glGetUniformLocation(single, "textured");
   const GLuint surface = surfaceProgram_.Program;
   surfaceProgram_.ViewProjection = glGetUniformLocation(surface, "viewProjection");
   surfaceProgram_.BiasScale = glGetUniformLocation(surface, "biasScale");
@@ -232,6 +272,8 @@ void TRenderer::ReleaseDevice() {
   vertexCapacity_ = cornerCapacity_ = 0;
   if (surfaceProgram_.Program != 0) glDeleteProgram(surfaceProgram_.Program);
   if (vehicleProgram_.Program != 0) glDeleteProgram(vehicleProgram_.Program);
+  if (singleSurfaceProgram_.Program != 0) glDeleteProgram(singleSurfaceProgram_.Program);
+  singleSurfaceProgram_ = {};
   surfaceProgram_ = {};
   vehicleProgram_ = {};
   context_.Close();
@@ -363,6 +405,10 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
 
 void TRenderer::DrawSurfaces(const TMatrix& viewProjection) {
   if (store_.SlotCount() == 0) return;
+  if (surfaceDrawing_ == TSurfaceDrawing::PerSurfaceStates) {
+    DrawSurfacesWithStates(viewProjection);
+    return;
+  }
   const bool reversed = depth_ == TDepthConvention::Reversed;
   glUseProgram(surfaceProgram_.Program);
   glUniformMatrix4fv(surfaceProgram_.ViewProjection, 1, GL_FALSE, viewProjection.M.data());
@@ -388,6 +434,28 @@ void TRenderer::DrawSurfaces(const TMatrix& viewProjection) {
   }
   glBindVertexArray(0);
   glBindTexture(GL_TEXTURE_2D_ARRAY, 0);
+}
+
+void TRenderer::DrawSurfacesWithStates(const TMatrix& viewProjection) {
+  const bool reversed = depth_ == TDepthConvention::Reversed;
+  glUseProgram(singleSurfaceProgram_.Program);
+  glUniformMatrix4fv(singleSurfaceProgram_.ViewProjection, 1, GL_FALSE, viewProjection.M.data());
+  glUniform1i(singleSurfaceProgram_.Layers, 0);
+  glBindVertexArray(surfaceArray_);
+  for (int32_t id = 1; id <= store_.SlotCount(); ++id) {
+    if (!store_.InUse(id)) continue;
+    const TSurfaceSlot& slot = store_.Slot(id);
+    const bool biased = slot.DepthBias != 0;
+    glUniform1f(singleSurfaceProgram_.BiasScale,
+                biased && reversed ? 1.0f - slot.DepthBias : 1.0f);
+    glUniform1f(singleSurfaceProgram_.BiasOffset,
+                biased && !reversed ? 2.0f * slot.DepthBias : 0.0f);
+    glUniform1i(singleSurfaceTextured_, slot.TextureId != 0 ? 1 : 0);
+    glBindTexture(GL_TEXTURE_2D, slot.TextureId != 0 ? textures_.Texture(slot.TextureId) : 0);
+    glDrawArrays(GL_TRIANGLE_STRIP, slot.FirstVertex, slot.PrimitiveCount + 2);
+  }
+  glBindVertexArray(0);
+  glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void TRenderer::DrawVehicles(const TMatrix& viewProjection, float fieldOfView,

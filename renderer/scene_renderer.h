@@ -14,9 +14,11 @@
 
 namespace velmora::renderer {
 
-// How the surface store is drawn: the whole store in one call, or one call
-// per surface in use (kept as a reference for the benchmark).
-enum class TSurfaceDrawing { WholeStore, PerSurface };
+// How the surface store is drawn: the whole store in one call; or, as
+// references for the benchmark, one call per surface in use, either with the
+// per-surface states kept in the buffers or set before each call (bias,
+// texture), the way a store of separate vertex buffers draws.
+enum class TSurfaceDrawing { WholeStore, PerSurface, PerSurfaceStates };
 
 class TRenderer {
  public:
@@ -68,6 +70,8 @@ class TRenderer {
   TDepthConvention depth_ = TDepthConvention::Reversed;
   TSurfaceDrawing surfaceDrawing_ = TSurfaceDrawing::WholeStore;
   TSurfaceProgram surfaceProgram_;
+  TSurfaceProgram singleSurfaceProgram_;
+  int32_t singleSurfaceTextured_ = -1;
   TVehicleProgram vehicleProgram_;
   TSurfaceStore store_;
   TTextureTable textures_;
@@ -85,6 +89,7 @@ class TRenderer {
   void ReleaseDevice();
   void UploadSlot(int32_t surfaceId, bool created);
   void DrawSurfaces(const TMatrix& viewProjection);
+  void DrawSurfacesWithStates(const TMatrix& viewProjection);
   void DrawVehicles(const TMatrix& viewProjection, float fieldOfView,
                     const DXVehicleRecord& camera, const DXVehicleRecord* const* vehicles);
   void ApplyStates();

@@ -137,6 +137,22 @@ TEST_F(Frame, TexturedQuadMapsOneRepeatAcrossItsWidth) {
   EXPECT_TRUE(IsSurfaceColour(view_.At(kFrameWidth / 2 + quarter, kFrameHeight / 2), kGreen));
 }
 
+TEST_F(Frame, TexturesAreMirroredOnAlternateRepeats) {
+  WriteTga("halves.tga", 4, 1, {0xFF0000FF, 0xFF0000FF, 0xFF00FF00, 0xFF00FF00});
+  // Scale 5 on a 10 m wide quad: u runs from -0.5 to 1.5. Mirrored, the
+  // outer quarters repeat their neighbours: red, red, green, green.
+  const int32_t texture = renderer_.DXLoadTexture("halves.tga", 5);
+  ASSERT_EQ(texture, 1);
+  Add(Quad(kWhite, texture, {{-5, 20, 3}, {5, 20, 3}, {-5, 20, -7}, {5, 20, -7}}));
+  Draw(Camera(0, 0, -2, 0));
+  const double halfWidth = 5.0 / (20 * std::tan(30 * M_PI / 180)) * kFrameHeight / 2;  // pixels
+  const uint32_t expected[4] = {kRed, kRed, kGreen, kGreen};
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    const int x = int(kFrameWidth / 2 - halfWidth + (quarter + 0.5) * halfWidth / 2);
+    EXPECT_TRUE(IsSurfaceColour(view_.At(x, kFrameHeight / 2), expected[quarter])) << quarter;
+  }
+}
+
 TEST_F(Frame, EmptyVehicleArrayDrawsSurfacesOnly) {
   Add(UprightQuad(kRed, -5, 5, 20, -7, 3));
   Draw(Camera(0, 0, -2, 0), {});
@@ -295,6 +311,20 @@ TEST_F(VehicleFrame, VehicleRestingOnAGroundSurfaceWinsWhereTheyTouch) {
       EXPECT_TRUE(IsSurfaceColour(view_.Centre(), kGrey));
     }
   }
+}
+
+TEST_F(VehicleFrame, FailedLoadKeepsThePreviousMeshes) {
+  WriteForm("box", 5, -5, 5);
+  ASSERT_EQ(renderer_.DXLoadVehicleForm("box", 1, 1000), 0);
+  EXPECT_EQ(renderer_.DXLoadVehicleForm("missing", 1, 1000), DX_ERROR_FORM_FILE);
+  TVehicleState box = Camera(0, 30, -5, 0);
+  box.FormNo = 1;
+  Draw(Camera(0, 0, -5, 0), {&box});
+  EXPECT_TRUE(IsColour(view_.Centre(), 153, 0, 0));
+  // The switch value is stored even so: with distance 1 the rough mesh shows.
+  EXPECT_EQ(renderer_.DXLoadVehicleForm("missing", 1, 1), DX_ERROR_FORM_FILE);
+  Draw(Camera(0, 0, -5, 0), {&box});
+  EXPECT_TRUE(IsColour(view_.Centre(), 0, 153, 0));
 }
 
 TEST_F(VehicleFrame, MaterialTextureReplacesTheLitColour) {

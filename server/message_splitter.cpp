@@ -81,6 +81,7 @@ std::size_t MessageSplitter::MessageLength(bool flushing) const {
       const std::size_t tab = text.find('\t', textStart);
       return tab == std::string_view::npos ? kIncomplete : tab + 1;
     }
+    case kCodeLogin:
     default: {
       // The login (and any code this server does not know) runs up to the
       // next prefix, or to the end of the stream after the grace period.

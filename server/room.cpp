@@ -108,13 +108,13 @@ void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
     flushing = false;
     if (next.Status == SplitStatus::NeedMore) return;
     if (next.Status == SplitStatus::Malformed) {
-      Drop(id, nowMs, "malformed or oversized input");
+      Drop(id, "malformed or oversized input");
       output_.Close(id);
       return;
     }
     const std::optional<ClientMessage> message = ParseClientMessage(next.Body);
     if (!message) {
-      Drop(id, nowMs, "malformed message");
+      Drop(id, "malformed message");
       output_.Close(id);
       return;
     }
@@ -122,9 +122,9 @@ void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
   }
 }
 
-void Room::Disconnect(ConnectionId id, uint32_t nowMs) { Drop(id, nowMs, "disconnected"); }
+void Room::Disconnect(ConnectionId id) { Drop(id, "disconnected"); }
 
-void Room::Drop(ConnectionId id, uint32_t nowMs, std::string_view why) {
+void Room::Drop(ConnectionId id, std::string_view why) {
   Connection* c = Find(id);
   if (c == nullptr) return;
   if (c->UserNo != 0) {
@@ -140,7 +140,6 @@ void Room::Drop(ConnectionId id, uint32_t nowMs, std::string_view why) {
     output_.Log("disconnect: connection " + std::to_string(id) + " before login: " +
                 std::string(why));
   }
-  (void)nowMs;
   connections_.erase(id);
 }
 
@@ -426,7 +425,7 @@ void Room::Broadcast(uint32_t nowMs) {
     if (c.UserNo == 0 && Since(nowMs, c.ConnectedAt) >= kLoginTimeoutMs) expired.push_back(id);
   }
   for (const ConnectionId id : expired) {
-    Drop(id, nowMs, "no login in time");
+    Drop(id, "no login in time");
     output_.Close(id);
   }
 

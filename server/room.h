@@ -61,7 +61,7 @@ class Room {
   void GraceExpired(ConnectionId id, uint32_t nowMs);
   // True while the connection holds bytes of an incomplete message.
   bool HasPendingInput(ConnectionId id) const;
-  void Disconnect(ConnectionId id, uint32_t nowMs);
+  void Disconnect(ConnectionId id);
 
   // One round: a position message to every logged-in client.
   void Broadcast(uint32_t nowMs);
@@ -99,7 +99,7 @@ class Room {
   };
 
   Connection* Find(ConnectionId id);
-  void Drop(ConnectionId id, uint32_t nowMs, std::string_view why);
+  void Drop(ConnectionId id, std::string_view why);
   void HandleMessage(ConnectionId id, Connection& c, const ClientMessage& message, uint32_t nowMs);
   void HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login);
   void HandleState(Connection& c, const StateMessage& state, uint32_t nowMs);

@@ -71,10 +71,14 @@ void TcpServer::Accept() {
       room_.GraceExpired(id, Now());
     });
     QObject::connect(socket, &QTcpSocket::readyRead, [this, id] { Read(id); });
-    QObject::connect(socket, &QTcpSocket::disconnected, [this, id] {
-      room_.Disconnect(id, Now());
-      Forget(id);
-    });
+    // Queued: a socket may report its end while the room is sending a round.
+    QObject::connect(
+        socket, &QTcpSocket::disconnected, socket,
+        [this, id] {
+          room_.Disconnect(id);
+          Forget(id);
+        },
+        Qt::QueuedConnection);
     Log("connection " + std::to_string(id) + " from " +
         socket->peerAddress().toString().toStdString() + ":" +
         std::to_string(socket->peerPort()));
@@ -100,13 +104,19 @@ void TcpServer::Read(ConnectionId id) {
 void TcpServer::Send(ConnectionId id, std::string_view bytes) {
   const auto it = clients_.find(id);
   if (it == clients_.end()) return;
-  QTcpSocket* socket = it->second.Socket;
-  if (socket->bytesToWrite() > kMaxUnsentBytes) {
-    room_.Disconnect(id, Now());
-    Close(id);
+  Client& client = it->second;
+  if (client.Overflowing) return;
+  if (client.Socket->bytesToWrite() > kMaxUnsentBytes) {
+    // The room is in the middle of sending: drop the client once it is done.
+    client.Overflowing = true;
+    QTimer::singleShot(0, client.Socket, [this, id] {
+      Log("connection " + std::to_string(id) + " does not read its lines; closing it");
+      room_.Disconnect(id);
+      Close(id);
+    });
     return;
   }
-  socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+  client.Socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
 void TcpServer::Close(ConnectionId id) {

@@ -31,6 +31,7 @@ class TcpServer final : public RoomOutput {
   struct Client {
     QTcpSocket* Socket = nullptr;
     std::unique_ptr<QTimer> Grace;  // fires when a pending login has had time to arrive
+    bool Overflowing = false;       // too many unsent bytes: being closed
   };
 
   uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }

@@ -123,6 +123,16 @@ TEST_F(LoopbackTest, TwoClientsSeeEachOtherAndChatInJapanese) {
   for (TestClient* c : {clientA.get(), clientB.get()}) {
     EXPECT_TRUE(c->ReadUntil([&](const std::string& l) { return l == chat; }, kWait));
   }
+
+  // b leaves: a sees its vehicle go (kind 0) at once.
+  clientB.reset();
+  EXPECT_TRUE(clientA->ReadUntil(
+      [&](const std::string& l) {
+        const auto records = Records(l);
+        const auto it = records.find(b);
+        return IsPositions(l) && it != records.end() && it->second[2] == 0;
+      },
+      kWait));
 }
 
 TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {

@@ -219,7 +219,7 @@ TEST_F(FullRoomTest, AFullWorldRefusesTheNextLogin) {
                                      Cp932("満員のため入れません。しばらくしてからもう一度お試しください。") +
                                      "\t\n"});
   // Room is made when the first one leaves.
-  room.Disconnect(1, now);
+  room.Disconnect(1);
   room.Receive(2, kPrefix + "30;guest\ttovel\t1;second", now);
   room.GraceExpired(2, now);
   EXPECT_EQ(out.Take(2).front(), "52566771;30;2;1;\n");
@@ -406,7 +406,7 @@ TEST_F(RoomTest, ADisconnectRemovesTheUserAndItsVehicle) {
   Choose(1, a, 4);
   room.Broadcast(now);
   out.Take(2);
-  room.Disconnect(1, now);
+  room.Disconnect(1);
   EXPECT_EQ(out.log.back(), "disconnect: user 1 'a': disconnected");
   EXPECT_EQ(room.UserCount(), 1);
   // The others see the vehicle go at once (kind 0), then never again.

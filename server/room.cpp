@@ -17,8 +17,12 @@ constexpr std::string_view kGuestPassword = "tovel";
 constexpr std::string_view kServerSpeaker = "サーバー";
 
 // A placed vehicle counts as confirmed by the client's first state within
-// this distance of its start point, plus twice its start speed's travel.
+// this distance of its start point, plus twice its start speed's travel; or
+// by any state once so much time has passed that no state of an earlier
+// vehicle can still be on its way (the program may move a vehicle onto the
+// nearest track when it places it).
 constexpr double kPlacementMatchCm = 10000.0;  // cm (100 m)
+constexpr uint32_t kPlacementSettleMs = 2000;
 constexpr double kCentimetresPerMetre = 100.0;
 constexpr double kSecondsPerMillisecond = 0.001;
 
@@ -249,7 +253,7 @@ void Room::HandleState(Connection& c, const StateMessage& state, uint32_t nowMs)
     const double startSpeed = std::hypot(static_cast<double>(c.Placed.VX), c.Placed.VY);
     const double reach =
         kPlacementMatchCm + 2.0 * startSpeed * Since(nowMs, c.PlacedAt) * kSecondsPerMillisecond;
-    if (std::hypot(dx, dy) > reach) return;
+    if (std::hypot(dx, dy) > reach && Since(nowMs, c.PlacedAt) < kPlacementSettleMs) return;
     c.AwaitingFirstState = false;
   }
 

@@ -435,6 +435,15 @@ TEST_F(RoomTest, StatesOfThePreviousVehicleDoNotOverwriteANewPlacement) {
   // From then on every state counts.
   room.Receive(1, State(a, 1, 2, 20, 90000, -99000, -60), now);
   EXPECT_EQ(room.VehicleOf(a)->X, 90000);
+
+  // A state far from the start point still counts once 2 s have passed.
+  Choose(1, a, 4);
+  Advance(1999);
+  room.Receive(1, State(a, 1, 2, 20, 50000, 0, -60), now);
+  EXPECT_EQ(room.VehicleOf(a)->X, 0);
+  Advance(1);
+  room.Receive(1, State(a, 1, 2, 20, 50000, 0, -60), now);
+  EXPECT_EQ(room.VehicleOf(a)->X, 50000);
 }
 
 TEST_F(RoomTest, ReachingTheGoalEndsTheRunWithATypeZeroRecord) {

@@ -60,7 +60,11 @@ typedef struct DXVehicleRecord {
 #define DX_ERROR_FORM_ARGUMENT (-2)      /* DXLoadVehicleForm: no stem or form id outside 1..100 */
 #define DX_ERROR_FORM_NOT_READY (-3)     /* DXLoadVehicleForm: library not initialised */
 
+/* view: a DXView, copied. The frame has the view's size, or width x height
+ * when either is non-zero. Returns DX_OK, DX_ERROR_VIEW, DX_ERROR_NO_DEVICE,
+ * DX_ERROR_SHADERS or DX_ERROR_FRAME_TARGET; on failure nothing is kept. */
 int32_t DXInitialize(void* view, int32_t width, int32_t height);
+/* Releases the context, surfaces, textures and forms; DXInitialize may follow. */
 void DXTerminate(void);
 int32_t DXLoadVehicleForm(const char* stem, int32_t formId, float switchDistance);
 int32_t DXLoadTexture(const char* fileName, float scale);

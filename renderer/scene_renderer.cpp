@@ -198,13 +198,13 @@ bool TRenderer::BuildPrograms() {
   singleSurfaceProgram_.ViewProjection = glGetUniformLocation(single, "viewProjection");
   singleSurfaceProgram_.BiasScale = glGetUniformLocation(single, "biasScale");
   singleSurfaceProgram_.BiasOffset = glGetUniformLocation(single, "biasOffset");
-  singleSurfaceProgram_.Layers = glGetUniformLocation(single, "surfaceTexture");
+  singleSurfaceProgram_.Sampler = glGetUniformLocation(single, "surfaceTexture");
   singleSurfaceTextured_ = glGetUniformLocation(single, "textured");
   const GLuint surface = surfaceProgram_.Program;
   surfaceProgram_.ViewProjection = glGetUniformLocation(surface, "viewProjection");
   surfaceProgram_.BiasScale = glGetUniformLocation(surface, "biasScale");
   surfaceProgram_.BiasOffset = glGetUniformLocation(surface, "biasOffset");
-  surfaceProgram_.Layers = glGetUniformLocation(surface, "layers");
+  surfaceProgram_.Sampler = glGetUniformLocation(surface, "layers");
   const GLuint vehicle = vehicleProgram_.Program;
   vehicleProgram_.WorldViewProjection = glGetUniformLocation(vehicle, "worldViewProjection");
   vehicleProgram_.World = glGetUniformLocation(vehicle, "world");
@@ -417,7 +417,7 @@ void TRenderer::DrawSurfaces(const TMatrix& viewProjection) {
   // fixed 2^-16 of the depth range.
   glUniform1f(surfaceProgram_.BiasScale, reversed ? 1.0f - kGroundDepthBias : 1.0f);
   glUniform1f(surfaceProgram_.BiasOffset, reversed ? 0.0f : 2.0f * kGroundDepthBias);
-  glUniform1i(surfaceProgram_.Layers, 0);
+  glUniform1i(surfaceProgram_.Sampler, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
   glBindTexture(GL_TEXTURE_2D_ARRAY, textures_.LayerArray());
   glBindVertexArray(surfaceArray_);
@@ -440,7 +440,7 @@ void TRenderer::DrawSurfacesWithStates(const TMatrix& viewProjection) {
   const bool reversed = depth_ == TDepthConvention::Reversed;
   glUseProgram(singleSurfaceProgram_.Program);
   glUniformMatrix4fv(singleSurfaceProgram_.ViewProjection, 1, GL_FALSE, viewProjection.M.data());
-  glUniform1i(singleSurfaceProgram_.Layers, 0);
+  glUniform1i(singleSurfaceProgram_.Sampler, 0);
   glBindVertexArray(surfaceArray_);
   for (int32_t id = 1; id <= store_.SlotCount(); ++id) {
     if (!store_.InUse(id)) continue;

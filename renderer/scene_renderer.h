@@ -48,7 +48,7 @@ class TRenderer {
     int32_t ViewProjection = -1;
     int32_t BiasScale = -1;
     int32_t BiasOffset = -1;
-    int32_t Layers = -1;
+    int32_t Sampler = -1;
   };
   struct TVehicleProgram {
     uint32_t Program = 0;

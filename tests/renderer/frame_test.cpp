@@ -226,6 +226,36 @@ TEST_F(VehicleFrame, SidesShow60PercentAndTheTopTheFullDiffuseColour) {
   EXPECT_TRUE(IsColour(view_.Centre(), 255, 0, 0));
 }
 
+TEST_F(VehicleFrame, ModelAxesMeetTheWorldAsBuilt) {
+  // A box 4 m to the model's right and one 4 m ahead, seen from 30 m above
+  // (north at the top of the picture, east on the right).
+  WriteTestFileHere("right.x", BoxMesh(1, -1, 1, {1, 0, 0, ""}, 4, 0));
+  WriteTestFileHere("right_rough.x", BoxMesh(1, -1, 1, {1, 0, 0, ""}, 4, 0));
+  WriteTestFileHere("ahead.x", BoxMesh(1, -1, 1, {1, 0, 0, ""}, 0, 4));
+  WriteTestFileHere("ahead_rough.x", BoxMesh(1, -1, 1, {1, 0, 0, ""}, 0, 4));
+  ASSERT_EQ(renderer_.DXLoadVehicleForm("right", 1, 1000), 0);
+  ASSERT_EQ(renderer_.DXLoadVehicleForm("ahead", 2, 1000), 0);
+  // 4 m at 30 m with a 60-degree view 48 pixels high: about 5.5 pixels.
+  const int offset = int(std::lround(4.0 / (30 * std::tan(30 * M_PI / 180)) * kFrameHeight / 2));
+  struct Case {
+    const char* name;
+    int formNo;
+    float heading;  // deg
+    int dx, dy;     // pixels from the centre where the box shows
+  } cases[] = {{"right at heading 0: east", 1, 0, offset, 0},
+               {"ahead at heading 0: north", 2, 0, 0, -offset},
+               {"right at heading 90: south", 1, 90, 0, offset},
+               {"ahead at heading 90: east", 2, 90, offset, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TVehicleState box = Camera(0, 0, 0, c.heading);
+    box.FormNo = c.formNo;
+    Draw(Camera(0, 0, -30, 0, -90), {&box});
+    EXPECT_TRUE(IsColour(view_.At(kFrameWidth / 2 + c.dx, kFrameHeight / 2 + c.dy), 255, 0, 0));
+    EXPECT_TRUE(IsSky(view_.At(kFrameWidth / 2 - c.dx, kFrameHeight / 2 - c.dy)));
+  }
+}
+
 TEST_F(VehicleFrame, SwitchesToTheRoughMeshBeyondTheSwitchDistance) {
   WriteForm("plane", 10, -10, 10);
   WriteForm("glider", 10, -10, 10, true);

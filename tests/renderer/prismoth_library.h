@@ -167,9 +167,10 @@ struct TBoxMaterial {
 };
 
 // A DirectX text mesh of a box in model axes (x right, y up, z forward),
-// spanning -halfWidth..halfWidth across and forward and bottom..top up, with
-// face normals and one material per box.
-inline std::string BoxMesh(float halfWidth, float bottom, float top, const TBoxMaterial& material) {
+// spanning -halfWidth..halfWidth across and forward and bottom..top up,
+// moved by right and forward, with face normals and one material per box.
+inline std::string BoxMesh(float halfWidth, float bottom, float top, const TBoxMaterial& material,
+                           float right = 0, float forward = 0) {
   const float w = halfWidth;
   // Six faces, four corners each, and the outward normal.
   struct Face {
@@ -194,7 +195,8 @@ inline std::string BoxMesh(float halfWidth, float bottom, float top, const TBoxM
   for (int f = 0; f < 6; ++f) {
     for (int c = 0; c < 4; ++c) {
       const auto& p = faces[f].Corners[c];
-      x << " " << p[0] << ";" << p[1] << ";" << p[2] << ";" << (f == 5 && c == 3 ? ";" : ",")
+      x << " " << p[0] + right << ";" << p[1] << ";" << p[2] + forward << ";"
+        << (f == 5 && c == 3 ? ";" : ",")
         << "\n";
     }
   }

@@ -1,0 +1,77 @@
+#include "ui/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora::ui {
+namespace {
+
+std::optional<TCommandLine> Parse(std::vector<std::string> arguments, std::string* why = nullptr) {
+  arguments.insert(arguments.begin(), "velmora");
+  std::string error;
+  auto line = ParseCommandLine(arguments, error);
+  if (why != nullptr) *why = error;
+  return line;
+}
+
+TEST(CommandLine, DefaultsForAbsentOrEmptyParameters) {
+  for (const auto& arguments : {std::vector<std::string>{}, std::vector<std::string>{"", "", ""}}) {
+    const auto line = Parse(arguments);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->WorldText, "52566771");
+    EXPECT_EQ(line->WorldNo, 52566771);
+    EXPECT_EQ(line->Port, 64000);
+    EXPECT_EQ(line->Host, "localhost");
+  }
+  const auto line = Parse({"7", "", "server.example"});
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->WorldText, "7");
+  EXPECT_EQ(line->WorldNo, 7);
+  EXPECT_EQ(line->Port, 64000);
+  EXPECT_EQ(line->Host, "server.example");
+}
+
+TEST(CommandLine, Numbers) {
+  struct Case {
+    const char* Text;
+    std::optional<int32_t> Value;
+  };
+  const Case cases[] = {{"0", 0},          {"-12", -12},      {"+5", 5},
+                        {"$10", 16},       {"$FFFFFFFF", -1}, {"2147483647", 2147483647},
+                        {"2147483648", {}}, {"12a", {}},      {"", {}},
+                        {"$", {}},         {"abc", {}},       {"1.5", {}}};
+  for (const Case& c : cases) EXPECT_EQ(ParseInteger(c.Text), c.Value) << c.Text;
+}
+
+TEST(CommandLine, BadParametersAreClearErrors) {
+  struct Case {
+    std::vector<std::string> Arguments;
+    const char* Says;
+  };
+  const Case cases[] = {{{"abc"}, "parameter 1 (world number) is not an integer: 'abc'"},
+                        {{"1", "http"}, "parameter 2 (server port)"},
+                        {{"1", "70000"}, "parameter 2 (server port)"},
+                        {{"1", "2", "h", "4"}, "too many parameters"},
+                        {{"--data"}, "--data needs a value"},
+                        {{"--frobnicate"}, "unknown option '--frobnicate'"}};
+  for (const Case& c : cases) {
+    std::string why;
+    EXPECT_FALSE(Parse(c.Arguments, &why));
+    EXPECT_NE(why.find(c.Says), std::string::npos) << why;
+  }
+}
+
+TEST(CommandLine, OptionsAndToolkitArguments) {
+  const auto line = Parse({"--data", "/opt/velmora", "-platform", "offscreen", "--handle", "ace",
+                           "-5", "--renderer", "/tmp/r.so", "--version"});
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->DataDir, "/opt/velmora");
+  EXPECT_EQ(line->Handle, "ace");
+  EXPECT_EQ(line->RendererPath, "/tmp/r.so");
+  EXPECT_TRUE(line->Version);
+  EXPECT_EQ(line->WorldNo, -5);
+  EXPECT_EQ(line->ToolkitArguments,
+            (std::vector<std::string>{"velmora", "-platform", "offscreen"}));
+}
+
+}  // namespace
+}  // namespace velmora::ui

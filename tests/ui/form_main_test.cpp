@@ -1,0 +1,239 @@
+#include "ui/form_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QTcpServer>
+#include <QThread>
+#include <QTcpSocket>
+#include <memory>
+
+#include "app/controls.h"
+#include "app/reset.h"
+#include "tests/support/fake_renderer.h"
+#include "tests/support/test_vehicles.h"
+#include "tests/ui/ui_test_support.h"
+
+namespace velmora::ui {
+namespace {
+
+class FormMainTest : public ::testing::Test {
+ protected:
+  FormMainTest() {
+    TStartOptions options;
+    options.Headless = true;
+    options.OpenSocket = false;
+    form = std::make_unique<TFormMain>(renderer, help, options);
+    testing::FillTestForms(form->State());
+  }
+
+  void Key(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(target, &release);
+  }
+
+  void ShowAndFocus(QWidget* widget) {
+    form->show();
+    form->activateWindow();
+    widget->setFocus();
+    QApplication::processEvents();
+  }
+
+  // The application exists before the first widget.
+  struct TApplicationFirst {
+    TApplicationFirst() { testing::App(); }
+  } applicationFirst;
+  testing::FakeRenderer renderer;
+  TFormHelp help;
+  std::unique_ptr<TFormMain> form;
+};
+
+TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {
+  EXPECT_EQ(form->size(), QSize(1016, 741));
+  EXPECT_EQ(form->windowTitle(), "Velmora");
+  struct Case {
+    QWidget* Widget;
+    const char* Name;
+    QRect Geometry;
+    bool Hidden;
+  };
+  const Case cases[] = {
+      {form->ListBoxView, "ListBoxView", {0, 0, 1017, 577}, false},
+      {form->StringGridMission, "StringGridMission", {0, 580, 233, 161}, false},
+      {form->ListBoxPFD, "ListBoxPFD", {240, 580, 265, 161}, true},
+      {form->ListBoxIndicator, "ListBoxIndicator", {288, 588, 145, 145}, true},
+      {form->ListBoxNavi, "ListBoxNavi", {512, 580, 161, 161}, true},
+      {form->StringGridDest, "StringGridDest", {512, 580, 161, 161}, false},
+      {form->StringGridVideo, "StringGridVideo", {512, 580, 161, 161}, false},
+      {form->ListBoxPower, "ListBoxPower", {680, 580, 49, 161}, true},
+      {form->MemoMessage, "MemoMessage", {736, 580, 280, 137}, false},
+      {form->EditChatInput, "EditChatInput", {736, 719, 239, 20}, false},
+      {form->ButtonChat, "ButtonChat", {976, 718, 40, 23}, false},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(c.Widget->objectName(), c.Name);
+    EXPECT_EQ(c.Widget->geometry(), c.Geometry) << c.Name;
+    EXPECT_EQ(c.Widget->isHidden(), c.Hidden) << c.Name;
+    // Tab order: each component hands the focus to the next.
+    if (i + 1 < std::size(cases)) {
+      QWidget* next = c.Widget->nextInFocusChain();
+      while (next != nullptr && next->parentWidget() != form.get()) next = next->nextInFocusChain();
+      EXPECT_EQ(next, cases[i + 1].Widget) << c.Name;
+    }
+  }
+  EXPECT_EQ(form->ButtonChat->text(), "発言");
+  EXPECT_TRUE(form->ButtonChat->isDefault());
+  EXPECT_TRUE(form->MemoMessage->isReadOnly());
+  EXPECT_EQ(form->font().family(), "Noto Sans CJK JP");
+  EXPECT_EQ(form->font().pixelSize(), 12);
+  EXPECT_EQ(form->StringGridMission->columnWidth(0), 233);
+  EXPECT_EQ(help.windowTitle(), "ヘルプ");
+  EXPECT_EQ(help.size(), QSize(321, 442));
+  EXPECT_TRUE(help.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(help.ButtonClose->text(), "閉じる");
+  EXPECT_EQ(help.MemoHelp->toPlainText().split('\n').size(), HelpLines().size());
+}
+
+TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {
+  Key(form->ListBoxView, Qt::Key_F4);
+  EXPECT_EQ(form->State().Throttle, 0);
+  EXPECT_FALSE(help.isVisible());
+  Key(form->ListBoxView, Qt::Key_F8);
+  EXPECT_TRUE(help.isVisible());
+  help.ButtonClose->click();
+  EXPECT_FALSE(help.isVisible());
+}
+
+TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {
+  app::TMainState& s = form->State();
+  testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
+  s.ThrottleMax = 6;
+  ShowAndFocus(form->EditChatInput);
+  Key(form->EditChatInput, Qt::Key_F4);
+  EXPECT_EQ(s.Throttle, 6);
+  // Text still goes into the line.
+  QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(form->EditChatInput, &letter);
+  EXPECT_EQ(form->EditChatInput->text(), "a");
+}
+
+TEST_F(FormMainTest, ArrowKeysSteerAndLeaveTheFocus) {
+  app::TMainState& s = form->State();
+  testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
+  s.MissionRowCount = 3;
+  s.MissionRow = 1;
+  form->ApplyModel();
+  ShowAndFocus(form->StringGridMission);
+  ASSERT_EQ(QApplication::focusWidget(), form->StringGridMission);
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(form->StringGridMission, &down);
+  EXPECT_EQ(s.PitchInput, 1);
+  EXPECT_EQ(form->StringGridMission->currentRow(), 1);
+  EXPECT_EQ(QApplication::focusWidget(), form->StringGridMission);
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier);
+  QApplication::sendEvent(form->StringGridMission, &right);
+  EXPECT_EQ(s.ViewDirection, 90);
+  EXPECT_EQ(QApplication::focusWidget(), form->StringGridMission);
+}
+
+TEST_F(FormMainTest, ResetRoutinePanelsShowOnTheWidgets) {
+  app::TMainState& s = form->State();
+  struct Case {
+    int32_t Type;
+    bool Pfd, Indicator, Navi, Power;
+  };
+  const Case cases[] = {{12, true, true, true, true},
+                        {30, false, true, true, true},
+                        {0, false, false, false, false}};
+  for (const Case& c : cases) {
+    app::ResetRoutine(s, c.Type, false, 0);
+    // Without placing, the navigation display and the destinations stay hidden.
+    form->ApplyModel();
+    EXPECT_EQ(!form->ListBoxPFD->isHidden(), c.Pfd) << c.Type;
+    EXPECT_EQ(!form->ListBoxIndicator->isHidden(), c.Indicator) << c.Type;
+    EXPECT_FALSE(!form->ListBoxNavi->isHidden()) << c.Type;
+    EXPECT_EQ(!form->ListBoxPower->isHidden(), c.Power) << c.Type;
+    EXPECT_TRUE(form->StringGridDest->isHidden()) << c.Type;
+    s.Panels.Navi = c.Navi;
+    form->ApplyModel();
+    EXPECT_EQ(!form->ListBoxNavi->isHidden(), c.Navi) << c.Type;
+  }
+}
+
+TEST_F(FormMainTest, StartUpLoadsTheInstallation) {
+  const auto folder = testing::WriteSmallInstallation();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
+  TStartOptions options;
+  options.Headless = true;
+  options.OpenSocket = false;
+  options.CommandLine.WorldText = "7";
+  options.CommandLine.WorldNo = 7;
+  TFormMain started(renderer, help, options);
+  ASSERT_TRUE(started.FormShow());
+  const app::TMainState& s = started.State();
+  EXPECT_EQ(s.WorldNo, 7);
+  EXPECT_EQ(s.MessagePrefix, "7;20;1;");
+  EXPECT_EQ(s.Forms[20].Name, "car");
+  ASSERT_NE(s.World, nullptr);
+  EXPECT_EQ(s.World->Objects.Count(), 1);
+  EXPECT_EQ(started.TimerInterval->interval(), 10);
+  EXPECT_FALSE(started.TimerInterval->isActive());
+  EXPECT_EQ(started.TimerInterval->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(started.StringGridVideo->rowCount(), 8);
+  EXPECT_EQ(started.StringGridVideo->item(2, 0)->text(), "・停止");
+  EXPECT_EQ(started.StringGridVideo->currentRow(), 2);
+  EXPECT_EQ(started.StringGridMission->rowCount(), 1);
+  EXPECT_EQ(started.ExitCode(), 0);
+}
+
+TEST_F(FormMainTest, LoginAndChatOverLoopback) {
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+  const auto folder = testing::WriteSmallInstallation();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.Host = "127.0.0.1";
+  options.CommandLine.Port = server.serverPort();
+  options.CommandLine.Handle = "tester";
+  TFormMain started(renderer, help, options);
+  ASSERT_TRUE(started.FormShow());
+  QTcpSocket* peer = nullptr;
+  QByteArray received;
+  // Waits until the server side has seen text containing `part`.
+  const auto await = [&](const QByteArray& part) {
+    for (int i = 0; i < 2000 && !received.contains(part); ++i) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (peer == nullptr && server.hasPendingConnections()) peer = server.nextPendingConnection();
+      if (peer != nullptr) received += peer->readAll();
+      if (!received.contains(part)) QThread::msleep(2);
+    }
+    return received.contains(part);
+  };
+  ASSERT_TRUE(await("tester"));
+  EXPECT_TRUE(received.startsWith("52566771;20;1;30;guest\ttovel\t")) << received.toStdString();
+
+  // The login reply: user 7 in room 3; the program answers with an empty state.
+  peer->write("52566771;30;7;3;\n");
+  ASSERT_TRUE(await("40;0;"));
+  EXPECT_EQ(started.State().Own.UserNo, 7);
+  EXPECT_TRUE(help.isVisible());
+
+  received.clear();
+  started.EditChatInput->setText("hello\tthere");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(started.EditChatInput, &enter);
+  EXPECT_TRUE(started.EditChatInput->text().isEmpty());
+  started.ButtonChatClick();
+  ASSERT_TRUE(await("20;7;3;\t"));
+  EXPECT_EQ(received.toStdString(),
+            "52566771;20;1;20;7;3;hello there\t52566771;20;1;20;7;3;\t");
+  started.close();
+  EXPECT_TRUE(started.Closed());
+}
+
+}  // namespace
+}  // namespace velmora::ui

@@ -1,0 +1,95 @@
+// The program started as a process: every start-up failure ends it with its
+// message on standard error and a nonzero status, without waiting on a box.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "tests/ui/ui_test_support.h"
+
+namespace velmora::ui {
+namespace {
+
+struct TRun {
+  int Status = -1;     // exit status; 124 when it had to be stopped
+  std::string Output;  // standard output and standard error together
+};
+
+// Runs the program in folder with the arguments; the environment entries go
+// in front ("NAME=value ...").
+TRun RunProgram(const std::filesystem::path& folder, const std::string& arguments,
+                const std::string& environment = "") {
+  const std::string command = "cd '" + folder.string() + "' && env QT_QPA_PLATFORM=offscreen " +
+                              environment + " timeout 60 " VELMORA_PROGRAM " " + arguments +
+                              " 2>&1";
+  TRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer;
+  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.Output += buffer.data();
+  const int status = pclose(pipe);
+  run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+const std::string kFakeRenderer = std::string("--renderer ") + VELMORA_TEST_RENDERER;
+
+TEST(StartUp, Failures) {
+  struct Case {
+    const char* Name;
+    const char* Vehicles;  // nullptr: no vehicles.dat
+    const char* Objects;
+    std::string Arguments;
+    std::string Environment;
+    std::vector<std::string> Says;
+  };
+  const char* kVehicles = "20;-600;2600;-400;1200;0;3000;1300;0;-1000;car\tbox\n";
+  const char* kObjects = "Line\t0;0;0;1000;-10;5000;FFFFFF\n";
+  const Case cases[] = {
+      {"no vehicles.dat", nullptr, kObjects, kFakeRenderer, "",
+       {"vehicles.dat", "DirectX の乗物形状初期化ができません"}},
+      {"bad objects.dat line", kVehicles, "Line\t0;0;0;1000;-10;5000;FFFFFF\nLine\t1;2;x\n",
+       kFakeRenderer, "",
+       {"objects.datの形式が異常です: Line 2", "DirectX の固定物体初期化ができません"}},
+      {"19999 vertex buffers", kVehicles, kObjects, kFakeRenderer,
+       "VELMORA_FAKE_VERTEX_BUFS=19999", {"DirectX の固定物体初期化ができません"}},
+      {"renderer refuses the view", kVehicles, kObjects, kFakeRenderer,
+       "VELMORA_FAKE_INIT_RESULT=1", {"DirectX の初期化ができません"}},
+      {"no renderer library", kVehicles, kObjects, "--renderer /nonexistent/libprismoth.so", "",
+       {"cannot load the renderer library", "/nonexistent/libprismoth.so"}},
+      {"renderer without DXDraw", kVehicles, kObjects,
+       std::string("--renderer ") + VELMORA_TEST_RENDERER_PARTIAL, "",
+       {"lacks the export(s) DXDraw"}},
+      {"world number not a number", kVehicles, kObjects, kFakeRenderer + " world", "",
+       {"parameter 1 (world number) is not an integer: 'world'"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const auto folder = testing::TestFilePath(c.Name);
+    std::filesystem::create_directories(folder);
+    if (c.Vehicles != nullptr) std::ofstream(folder / "vehicles.dat") << c.Vehicles;
+    std::ofstream(folder / "ground.dat") << "-1000;-1000;1000;1000;0;0;$208020\n";
+    std::ofstream(folder / "objects.dat") << c.Objects;
+    const TRun run = RunProgram(folder, c.Arguments + " --handle tester", c.Environment);
+    EXPECT_NE(run.Status, 0) << run.Output;
+    EXPECT_NE(run.Status, 124) << "the program had to be stopped:\n" << run.Output;
+    for (const std::string& text : c.Says) {
+      EXPECT_NE(run.Output.find(text), std::string::npos) << run.Output;
+    }
+  }
+}
+
+TEST(StartUp, HelpAndVersion) {
+  const auto folder = testing::TestFilePath("");
+  const TRun help = RunProgram(folder, "--help");
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Output.find("Usage: velmora"), std::string::npos) << help.Output;
+  const TRun version = RunProgram(folder, "--version");
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Output.rfind("velmora ", 0), 0u) << version.Output;
+}
+
+}  // namespace
+}  // namespace velmora::ui

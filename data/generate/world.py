@@ -193,8 +193,9 @@ def race_course(o):
     o.wall((5770, -250), (5770, -50), -8, 12, (150, 150, 160))  # grandstand
     o.blink((5770, -250), -8.5, RED)
     o.blink((5770, -50), -8.5, RED)
-    o.banner((5784, -320), (5784, -300), -8, "banner_race.png", "https://example.com/velmora/raceway")
-    o.banner((6216, 0), (6216, 20), -8, "banner_race.png", "https://example.com/velmora/raceway")
+    # Banners read from the course: the first edge is the reader's left.
+    o.banner((5784, -300), (5784, -320), -10, "banner_race.png", "https://example.com/velmora/raceway")
+    o.banner((6216, 20), (6216, 0), -10, "banner_race.png", "https://example.com/velmora/raceway")
 
 
 def roads(o):
@@ -224,10 +225,11 @@ def platform(o, seg, first, last, left, station_banner=True):
     b = offset_point(x, y, h, last, left)
     o.wall(a, b, -1.1, 3, CONCRETE_GREY, CONCRETE)
     if station_banner:
+        # Read from the track: the first edge is the reader's left.
         side = 1 if left > 0 else -1
-        c = offset_point(x, y, h, (first + last) / 2 - 8, left + side * 2)
-        d = offset_point(x, y, h, (first + last) / 2 + 8, left + side * 2)
-        o.banner(c, d, -9, "banner_station.png", "https://example.com/velmora/railway")
+        c = offset_point(x, y, h, (first + last) / 2 - 9 * side, left + side * 2)
+        d = offset_point(x, y, h, (first + last) / 2 + 9 * side, left + side * 2)
+        o.banner(c, d, -9.2, "banner_station.png", "https://example.com/velmora/railway")
 
 
 def buffer_stop(o, point, heading):

@@ -222,6 +222,17 @@ void TFormMain::BuildComponents() {
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
           [this](int, int) { StringGridMissionClick(); });
+  // The user's row choice is the model's selected row, so mirroring the
+  // model does not move it back.
+  connect(StringGridMission, &QTableWidget::currentCellChanged, this, [this](int row) {
+    if (!syncing_ && row >= 0) state_->MissionRow = row;
+  });
+  connect(StringGridDest, &QTableWidget::currentCellChanged, this, [this](int row) {
+    if (!syncing_ && row >= 0) state_->DestRow = row;
+  });
+  connect(StringGridVideo, &QTableWidget::currentCellChanged, this, [this](int row) {
+    if (!syncing_ && row >= 0) state_->VideoRow = row;
+  });
   connect(ButtonChat, &QPushButton::clicked, this, [this] { ButtonChatClick(); });
   connect(EditChatInput, &QLineEdit::returnPressed, this, [this] { ButtonChatClick(); });
 

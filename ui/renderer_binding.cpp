@@ -48,7 +48,9 @@ bool TRendererLibrary::Open(const std::vector<std::string>& candidates, std::str
       tried += "\n  " + candidate + ": no such file";
       continue;
     }
-    void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped after dlclose: its own state (a device, a
+    // store it keeps to the end of the process) must never outlive its code.
+    void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr) {
       const char* why = dlerror();
       tried += "\n  " + candidate + ": " + (why != nullptr ? why : "cannot be loaded");

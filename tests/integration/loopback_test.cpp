@@ -1,0 +1,125 @@
+// The program logs in to the real server, chooses a mission, flies it for a
+// moment and chats, all over loopback.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <functional>
+#include <memory>
+
+#include "tests/support/fake_renderer.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/form_main.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr int kPatience = 20000;  // ms a step may take on a loaded machine
+
+class LoopbackTest : public ::testing::Test {
+ protected:
+  LoopbackTest() {
+    renderer.GiveTextureIds = true;
+    renderer.GiveSurfaceIds = true;
+  }
+  ~LoopbackTest() override {
+    if (server.state() != QProcess::NotRunning) {
+      server.kill();
+      server.waitForFinished(5000);
+    }
+  }
+
+  // Starts the server on a free port and returns the port, 0 on failure.
+  uint16_t StartServer() {
+    server.start(VELMORA_SERVER, {"--port", "0", "--missions", VELMORA_MISSIONS, "--interval", "50"});
+    if (!server.waitForStarted(kPatience)) return 0;
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (!out.contains('\n') && clock.elapsed() < kPatience) {
+      server.waitForReadyRead(100);
+      out += server.readAllStandardOutput();
+    }
+    const qsizetype colon = out.lastIndexOf(':');
+    return colon < 0 ? 0 : static_cast<uint16_t>(out.mid(colon + 1).trimmed().toInt());
+  }
+
+  // Runs the event loop until the condition holds or patience runs out.
+  bool Await(const std::function<bool()>& condition) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < kPatience) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      serverLog += server.readAllStandardError();
+    }
+    serverLog += server.readAllStandardError();
+    return condition();
+  }
+
+  struct TApplicationFirst {
+    TApplicationFirst() { testing::App(); }
+  } applicationFirst;
+  testing::FakeRenderer renderer;
+  TFormHelp help;
+  QProcess server;
+  QByteArray serverLog;
+};
+
+TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.Host = "127.0.0.1";
+  options.CommandLine.Port = port;
+  options.CommandLine.Handle = "pilot";
+  TFormMain form(renderer, help, options);
+  form.show();
+  ASSERT_TRUE(form.FormShow());
+  app::TMainState& s = form.State();
+
+  // Login: a user number, then the mission list below its heading row.
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
+      << serverLog.toStdString();
+  EXPECT_GE(s.MissionFixedRows, 1);
+  EXPECT_EQ(form.StringGridMission->rowCount(), s.MissionRowCount);
+  EXPECT_TRUE(form.StringGridMission->item(s.MissionRowCount - 1, 0)->text().isEmpty());
+  EXPECT_TRUE(serverLog.contains("login: user")) << serverLog.toStdString();
+
+  // The first mission, chosen on the grid: the server places the airliner
+  // and the tick starts.
+  form.activateWindow();
+  form.StringGridMission->setFocus();
+  form.StringGridMission->setCurrentCell(s.MissionFixedRows, 0);
+  QApplication::processEvents();
+  ASSERT_TRUE(form.StringGridMission->hasFocus());
+  ASSERT_EQ(form.StringGridMission->currentRow(), s.MissionFixedRows);
+  form.StringGridMissionClick();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo != 0; })) << serverLog.toStdString();
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindAircraft);
+  EXPECT_TRUE(form.TimerInterval->isActive());
+  EXPECT_EQ(QApplication::focusWidget(), form.EditChatInput);
+
+  // A few ticks: the caption carries the status line.
+  const int32_t placedTime = s.Own.Time;
+  ASSERT_TRUE(Await([&] { return app::ClockDiff(static_cast<uint32_t>(s.Own.Time), static_cast<uint32_t>(placedTime)) > 300; }));
+  EXPECT_TRUE(form.windowTitle().startsWith("Pow")) << form.windowTitle().toStdString();
+
+  // Chat comes back from the server into the log.
+  form.EditChatInput->setText("ready");
+  form.ButtonChatClick();
+  const auto chatShown = [&] {
+    return form.MemoMessage->toPlainText().contains("pilot: ready");
+  };
+  ASSERT_TRUE(Await(chatShown)) << form.MemoMessage->toPlainText().toStdString();
+
+  form.close();
+  EXPECT_TRUE(form.Closed());
+  EXPECT_TRUE(Await([&] { return serverLog.contains("disconnect"); })) << serverLog.toStdString();
+}
+
+}  // namespace
+}  // namespace velmora::ui

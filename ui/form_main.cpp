@@ -244,10 +244,7 @@ void TFormMain::BuildComponents() {
     app::ListBoxViewMouseDown(*state_, x, y, ListBoxView->width(), ListBoxView->height());
     CarryOutRequests();
   };
-  // The form's paint draws a frame; while the timer runs the tick does.
-  ListBoxView->OnPaint = [this] {
-    if (rendererReady_ && !closed_ && !TimerInterval->isActive()) DrawFrameNow();
-  };
+  ListBoxView->OnPaint = [this] { FormPaint(); };
 
   view_.Width = ListBoxView->width();
   view_.Height = ListBoxView->height();
@@ -502,6 +499,12 @@ void TFormMain::TimerIntervalTimer() {
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
   app::Tick(*state_, clock_, reading, *hooks_);
   CarryOutRequests();
+}
+
+void TFormMain::FormPaint() {
+  if (started_ && rendererReady_ && !closed_ && !TimerInterval->isActive()) {
+    cockpit::DrawFrame(*state_, *frame_, Now());
+  }
 }
 
 void TFormMain::DrawFrameNow() {

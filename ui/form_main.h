@@ -66,6 +66,8 @@ class TFormMain final : public QWidget {
   void FormKeyUp(int32_t& key, uint32_t shift);
 
   void TimerIntervalTimer();
+  // The form's paint: one cockpit frame, unless the running tick draws them.
+  void FormPaint();
   void DrawFrameNow();
   void StringGridMissionClick();
   void ButtonChatClick();

@@ -38,7 +38,7 @@ std::size_t PastSemicolons(std::string_view text, std::size_t from, int count) {
 }  // namespace
 
 std::size_t MessageSplitter::MessageLength(bool flushing) const {
-  const std::string_view text(buffer_);
+  const std::string_view text = std::string_view(buffer_).substr(start_);
   const std::string_view prefix(prefix_);
 
   // The stream must open with the prefix; a shorter start must be the
@@ -100,8 +100,8 @@ SplitResult MessageSplitter::Take(std::size_t length) {
     return result;
   }
   if (length == kIncomplete) {
-    result.Status =
-        buffer_.size() > kMaxMessageLength ? SplitStatus::Malformed : SplitStatus::NeedMore;
+    result.Status = buffer_.size() - start_ > kMaxMessageLength ? SplitStatus::Malformed
+                                                                : SplitStatus::NeedMore;
     if (result.Status == SplitStatus::Malformed) broken_ = true;
     return result;
   }
@@ -111,15 +111,26 @@ SplitResult MessageSplitter::Take(std::size_t length) {
     return result;
   }
   result.Status = SplitStatus::Message;
-  result.Body = buffer_.substr(prefix_.size(), length - prefix_.size());
-  buffer_.erase(0, length);
+  result.Body = buffer_.substr(start_ + prefix_.size(), length - prefix_.size());
+  start_ += length;
+  if (start_ == buffer_.size()) {
+    buffer_.clear();
+    start_ = 0;
+  }
   return result;
+}
+
+void MessageSplitter::Append(std::string_view bytes) {
+  // Taken messages are only skipped; their bytes go when new ones arrive.
+  buffer_.erase(0, start_);
+  start_ = 0;
+  buffer_.append(bytes);
 }
 
 SplitResult MessageSplitter::Next() { return Take(MessageLength(false)); }
 
 SplitResult MessageSplitter::Flush() {
-  if (buffer_.empty() && !broken_) return SplitResult{};
+  if (!HasPending() && !broken_) return SplitResult{};
   return Take(MessageLength(true));
 }
 

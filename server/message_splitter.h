@@ -30,7 +30,7 @@ class MessageSplitter {
  public:
   explicit MessageSplitter(std::string prefix) : prefix_(std::move(prefix)) {}
 
-  void Append(std::string_view bytes) { buffer_.append(bytes); }
+  void Append(std::string_view bytes);
 
   // Takes the next complete message from the front of the buffer.
   SplitResult Next();
@@ -40,7 +40,7 @@ class MessageSplitter {
   SplitResult Flush();
 
   // True while bytes of an incomplete message are buffered.
-  bool HasPending() const { return !buffer_.empty(); }
+  bool HasPending() const { return buffer_.size() > start_; }
 
  private:
   // Length of the message at the front (prefix included), 0 when it is not
@@ -50,6 +50,7 @@ class MessageSplitter {
 
   std::string prefix_;
   std::string buffer_;
+  std::size_t start_ = 0;  // bytes of buffer_ already taken
   bool broken_ = false;  // once malformed, always malformed
 };
 

@@ -66,7 +66,8 @@ bool OnGround(const TMainState& s) {
 
 void OnKeyDown(TMainState& s, int32_t& key, uint32_t shift, uint32_t now) {
   if (key == kKeyF8) s.Requests.ShowHelp = true;
-  if (s.Own.FormNo == 0) return;
+  // No vehicle yet (or none of a known type): no control acts.
+  if (!vehicle::TFormTable::InRange(s.Own.FormNo)) return;
 
   const bool aircraft = s.Own.Kind == vehicle::kKindAircraft;
   const bool shiftHeld = (shift & kShiftKey) != 0;
@@ -147,7 +148,7 @@ void OnKeyDown(TMainState& s, int32_t& key, uint32_t shift, uint32_t now) {
 }
 
 void OnKeyUp(TMainState& s, int32_t& key, uint32_t /*shift*/) {
-  if (s.Own.FormNo == 0) return;
+  if (!vehicle::TFormTable::InRange(s.Own.FormNo)) return;
   switch (key) {
     case kKeyF1:
       if (!OnGround(s)) {

@@ -200,24 +200,22 @@ void TFormMain::BuildComponents() {
   ClientSocket = new QTcpSocket(this);
   ClientSocket->setObjectName("ClientSocket");
   connect(ClientSocket, &QTcpSocket::connected, this, [this] {
-    net::ClientSocketConnect(*state_);
-    CarryOutRequests();
+    RunCore([this] { net::ClientSocketConnect(*state_); });
   });
   connect(ClientSocket, &QTcpSocket::readyRead, this, [this] {
     const QByteArray bytes = ClientSocket->readAll();
-    net::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
-    CarryOutRequests();
+    RunCore([&] {
+      net::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
+    });
   });
   connect(ClientSocket, &QTcpSocket::disconnected, this, [this] {
-    net::ClientSocketDisconnect(*state_);
-    CarryOutRequests();
+    RunCore([this] { net::ClientSocketDisconnect(*state_); });
   });
   connect(ClientSocket, &QTcpSocket::errorOccurred, this,
           [this](QAbstractSocket::SocketError error) {
             // The peer closing the connection is a disconnect, not an error.
             if (error == QAbstractSocket::RemoteHostClosedError) return;
-            net::ClientSocketError(*state_, static_cast<int>(error));
-            CarryOutRequests();
+            RunCore([&] { net::ClientSocketError(*state_, static_cast<int>(error)); });
           });
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
@@ -237,12 +235,12 @@ void TFormMain::BuildComponents() {
   connect(EditChatInput, &QLineEdit::returnPressed, this, [this] { ButtonChatClick(); });
 
   ListBoxNavi->OnMouseUp = [this](int, int) {
-    app::ListBoxNaviMouseUp(*state_);
-    CarryOutRequests();
+    RunCore([this] { app::ListBoxNaviMouseUp(*state_); });
   };
   ListBoxView->OnMouseDown = [this](int x, int y) {
-    app::ListBoxViewMouseDown(*state_, x, y, ListBoxView->width(), ListBoxView->height());
-    CarryOutRequests();
+    RunCore([&] {
+      app::ListBoxViewMouseDown(*state_, x, y, ListBoxView->width(), ListBoxView->height());
+    });
   };
   ListBoxView->OnPaint = [this] { FormPaint(); };
 
@@ -497,8 +495,7 @@ void TFormMain::TimerIntervalTimer() {
   if (closed_) return;
   const app::TJoystickReading reading =
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
-  app::Tick(*state_, clock_, reading, *hooks_);
-  CarryOutRequests();
+  RunCore([&] { app::Tick(*state_, clock_, reading, *hooks_); });
 }
 
 void TFormMain::FormPaint() {
@@ -533,12 +530,22 @@ void TFormMain::ButtonChatClick() {
 }
 
 void TFormMain::FormKeyDown(int32_t& key, uint32_t shift) {
-  app::OnKeyDown(*state_, key, shift, Now());
-  CarryOutRequests();
+  RunCore([&] { app::OnKeyDown(*state_, key, shift, Now()); });
 }
 
 void TFormMain::FormKeyUp(int32_t& key, uint32_t shift) {
-  app::OnKeyUp(*state_, key, shift);
+  RunCore([&] { app::OnKeyUp(*state_, key, shift); });
+}
+
+void TFormMain::RunCore(const std::function<void()>& call) {
+  if (closed_) return;
+  try {
+    call();
+  } catch (const std::exception& fault) {
+    state_->Requests.ErrorBoxes.push_back(std::string("the simulation stopped on a fault: ") +
+                                          fault.what());
+    state_->Requests.Close = true;
+  }
   CarryOutRequests();
 }
 

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -99,6 +100,9 @@ class TFormMain final : public QWidget {
  private:
   class THooks;
 
+  // Runs a core call; a fault the core raises (a value out of its range)
+  // ends the program with a clear message instead of tearing it down.
+  void RunCore(const std::function<void()>& call);
   void ShowErrorBox(const std::string& text);
   void AskLogin();
   void FormClose();

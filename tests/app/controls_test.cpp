@@ -51,6 +51,11 @@ TEST_F(ControlsTest, HelpBeforeAVehicleAndNothingElse) {
   EXPECT_EQ(s->PitchInput, 0);
   EXPECT_EQ(s->EndKey, 0);
   EXPECT_TRUE(s->MessageLog.empty());
+  // A vehicle of a type the table cannot hold is treated as none.
+  s->Own.FormNo = 150;
+  Down(kKeyF4);
+  Up(kKeyF1);
+  EXPECT_EQ(s->Throttle, 0);
 }
 
 TEST_F(ControlsTest, FlapDetents) {

@@ -30,6 +30,7 @@ using velmora::testing::milliseconds;
 
 constexpr int kClients = 100;
 constexpr int32_t kIntervalMs = 50;
+constexpr int kProbeBeatMs = 37;  // client 0's sending beat, out of step with the rounds
 const std::string kPrefix = "52566771;20;1;";
 
 class CountingOutput : public RoomOutput {
@@ -144,8 +145,10 @@ void BM_ServerLoopback(benchmark::State& state) {
     clients[i]->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;5;");
   }
 
-  // Every client sends its state each interval and reads everything; client
-  // 0 moves 1 cm per message so client 1 can tell when each one arrives.
+  // Every client sends its state each interval and reads everything. Client
+  // 0 moves 1 cm per message, so client 1 can tell when each one arrives, and
+  // sends on a 37 ms beat of its own: its messages fall at every phase of the
+  // server's rounds, and the delay includes the wait for the next round.
   std::map<long long, Clock::time_point> sentAt;
   std::vector<double> delays;
   long long step = 0;
@@ -160,15 +163,19 @@ void BM_ServerLoopback(benchmark::State& state) {
     const double cpuStart = ProcessCpuSeconds(server.Pid());
     const auto start = Clock::now();
     auto nextSend = start;
+    auto nextProbe = start;
     while (Clock::now() - start < runFor) {
       if (Clock::now() >= nextSend) {
-        ++step;
-        for (int i = 0; i < kClients; ++i) {
-          const double x = 79500 + (i == 0 ? step : i * 10);
-          clients[i]->Send(State(users[i], x, -100000));
+        for (int i = 1; i < kClients; ++i) {
+          clients[i]->Send(State(users[i], 79500 + i * 10, -100000));
         }
-        sentAt[79500 + step] = Clock::now();
         nextSend += milliseconds(kIntervalMs);
+      }
+      if (Clock::now() >= nextProbe) {
+        ++step;
+        clients[0]->Send(State(users[0], static_cast<double>(79500 + step), -100000));
+        sentAt[79500 + step] = Clock::now();
+        nextProbe += milliseconds(kProbeBeatMs);
       }
       for (int i = 0; i < kClients; ++i) {
         clients[i]->Drain();

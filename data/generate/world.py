@@ -139,9 +139,9 @@ BUFFER_RED = (200, 30, 30)
 def airport(o):
     # Runway 36: straight in from the south. Runway 03: the approach comes up
     # on course 000 and turns 30 degrees right onto the runway at the end.
-    o.runway((0, -1500), (0, 1500), 45, 6000, 0, RUNWAY, "中央空港 RWY36（直線進入）")
+    o.runway((0, -1500), (0, 1500), 45, 6000, 0, RUNWAY, "中央空港 RWY36")
     rwy03_end = (800 + 2000 * math.sin(math.radians(30)), -1200 + 2000 * math.cos(math.radians(30)))
-    o.runway((800, -1200), rwy03_end, 30, 4000, 0, RUNWAY, "中央空港 RWY03（曲線進入）")
+    o.runway((800, -1200), rwy03_end, 30, 4000, 0, RUNWAY, "中央空港 RWY03")
 
     # Parallel taxiway west of runway 36 and its links, filleted at both ends.
     o.taxiway("Taxiway", (-180, -1480), (-180, 1480), 23, (0, 0, 0, 0, 0, 0), TAXIWAY)

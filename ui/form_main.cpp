@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QUrl>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <utility>
@@ -94,6 +95,21 @@ QTableWidget* MakeGrid(QWidget* parent, const char* name, const QRect& geometry,
   grid->setWordWrap(false);
   BlackPanel(grid);
   return grid;
+}
+
+// The error code shown with a socket error: the system's error number where
+// the toolkit's error has one, else 1000 plus the toolkit's own number.
+int SocketErrorCode(QAbstractSocket::SocketError error) {
+  switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
+    case QAbstractSocket::SocketAccessError: return EACCES;
+    case QAbstractSocket::SocketResourceError: return ENOBUFS;
+    case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
+    case QAbstractSocket::NetworkError: return ENETUNREACH;
+    default: return 1000 + static_cast<int>(error);
+  }
 }
 
 // The link of a banner as the desktop opens it: a URL, or a local file.
@@ -215,7 +231,7 @@ void TFormMain::BuildComponents() {
           [this](QAbstractSocket::SocketError error) {
             // The peer closing the connection is a disconnect, not an error.
             if (error == QAbstractSocket::RemoteHostClosedError) return;
-            RunCore([&] { net::ClientSocketError(*state_, static_cast<int>(error)); });
+            RunCore([&] { net::ClientSocketError(*state_, SocketErrorCode(error)); });
           });
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,

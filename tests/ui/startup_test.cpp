@@ -81,6 +81,15 @@ TEST(StartUp, Failures) {
   }
 }
 
+TEST(StartUp, NoServerIsASocketError) {
+  testing::WriteSmallInstallation();
+  const auto folder = testing::TestFilePath("");
+  // Nothing listens on port 1 of the loopback interface.
+  const TRun run = RunProgram(folder, kFakeRenderer + " --handle tester '' 1 127.0.0.1");
+  EXPECT_EQ(run.Status, 1) << run.Output;
+  EXPECT_NE(run.Output.find("通信エラーが発生しました。111"), std::string::npos) << run.Output;
+}
+
 TEST(StartUp, HelpAndVersion) {
   const auto folder = testing::TestFilePath("");
   const TRun help = RunProgram(folder, "--help");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,6 +60,18 @@ int main(int argc, char** argv) {
 
   if (!line->DataDir.empty() && !QDir::setCurrent(QString::fromStdString(line->DataDir))) {
     std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", line->DataDir.c_str());
+    return 1;
+  }
+
+  // Without a display the toolkit would abort; say what to do instead.
+  const auto unset = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr || *value == '\0';
+  };
+  if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM")) {
+    std::fprintf(stderr,
+                 "velmora: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run without "
+                 "one, set QT_QPA_PLATFORM=offscreen and answer the login with --handle NAME\n");
     return 1;
   }
 

@@ -17,13 +17,12 @@ struct TRun {
   std::string Output;  // standard output and standard error together
 };
 
-// Runs the program in folder with the arguments; the environment entries go
-// in front ("NAME=value ...").
-TRun RunProgram(const std::filesystem::path& folder, const std::string& arguments,
-                const std::string& environment = "") {
-  const std::string command = "cd '" + folder.string() + "' && env QT_QPA_PLATFORM=offscreen " +
-                              environment + " timeout 60 " VELMORA_PROGRAM " " + arguments +
-                              " 2>&1";
+// Runs the program in folder with the arguments and exactly the given changes
+// to the environment (options and entries of env).
+TRun RunProgramIn(const std::filesystem::path& folder, const std::string& arguments,
+                  const std::string& environment) {
+  const std::string command = "cd '" + folder.string() + "' && env " + environment +
+                              " timeout 60 " VELMORA_PROGRAM " " + arguments + " 2>&1";
   TRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -32,6 +31,13 @@ TRun RunProgram(const std::filesystem::path& folder, const std::string& argument
   const int status = pclose(pipe);
   run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// The same on the offscreen platform, with the environment entries added
+// ("NAME=value ...").
+TRun RunProgram(const std::filesystem::path& folder, const std::string& arguments,
+                const std::string& environment = "") {
+  return RunProgramIn(folder, arguments, "QT_QPA_PLATFORM=offscreen " + environment);
 }
 
 const std::string kFakeRenderer = std::string("--renderer ") + VELMORA_TEST_RENDERER;
@@ -88,6 +94,15 @@ TEST(StartUp, NoServerIsASocketError) {
   const TRun run = RunProgram(folder, kFakeRenderer + " --handle tester '' 1 127.0.0.1");
   EXPECT_EQ(run.Status, 1) << run.Output;
   EXPECT_NE(run.Output.find("通信エラーが発生しました。111"), std::string::npos) << run.Output;
+}
+
+TEST(StartUp, NoDisplayIsAClearError) {
+  testing::WriteSmallInstallation();
+  const auto folder = testing::TestFilePath("");
+  const TRun run =
+      RunProgramIn(folder, kFakeRenderer, "-u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY");
+  EXPECT_EQ(run.Status, 1) << run.Output;
+  EXPECT_NE(run.Output.find("no display"), std::string::npos) << run.Output;
 }
 
 TEST(StartUp, HelpAndVersion) {

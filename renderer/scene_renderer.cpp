@@ -392,6 +392,9 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
   const double aspect = double(frameWidth_) / double(frameHeight_);
   const TMatrix viewProjection = CameraViewProjection(*camera, fieldOfView, aspect, depth_);
   DrawSurfaces(viewProjection);
+  // Let the device start on the surfaces while the vehicles are set up; a
+  // software rasteriser otherwise waits for the read-back to begin.
+  glFlush();
   if (vehicles != nullptr) DrawVehicles(viewProjection, fieldOfView, *camera, vehicles);
 
   // Hand the frame over; when it cannot be read back the frame target is

@@ -389,6 +389,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::ShowErrorBox(const std::string& text) {
   exitCode_ = 1;
+  errorsShown_.push_back(text);
   std::fprintf(stderr, "velmora: %s\n", text.c_str());
   std::fflush(stderr);
   if (!options_.Headless) QMessageBox::critical(this, "Velmora", Text(text));

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_state.h"
 #include "app/tick.h"
@@ -56,6 +57,8 @@ class TFormMain final : public QWidget {
   // The exit status the program ends with: 0, or 1 after an error.
   int ExitCode() const { return exitCode_; }
   bool Closed() const { return closed_; }
+  // Texts of the error boxes shown so far, oldest first.
+  const std::vector<std::string>& ErrorsShown() const { return errorsShown_; }
 
   app::TMainState& State() { return *state_; }
   const app::TClock& Clock() const { return clock_; }
@@ -129,6 +132,7 @@ class TFormMain final : public QWidget {
   bool syncing_ = false;
   bool handleUsed_ = false;
   int exitCode_ = 0;
+  std::vector<std::string> errorsShown_;
   std::size_t logShown_ = 0;
 };
 

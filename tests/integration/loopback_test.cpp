@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -119,6 +120,88 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   form.close();
   EXPECT_TRUE(form.Closed());
   EXPECT_TRUE(Await([&] { return serverLog.contains("disconnect"); })) << serverLog.toStdString();
+}
+
+// Two programs on one server see each other's vehicles move, until the server
+// goes away: then each shows the disconnection and closes.
+TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+
+  testing::FakeRenderer otherRenderer;
+  otherRenderer.GiveTextureIds = true;
+  otherRenderer.GiveSurfaceIds = true;
+  TFormHelp otherHelp;
+  const auto options = [port](const char* handle) {
+    TStartOptions o;
+    o.Headless = true;
+    o.CommandLine.Host = "127.0.0.1";
+    o.CommandLine.Port = port;
+    o.CommandLine.Handle = handle;
+    return o;
+  };
+  TFormMain alpha(renderer, help, options("alpha"));
+  TFormMain bravo(otherRenderer, otherHelp, options("bravo"));
+  alpha.show();
+  bravo.show();
+  ASSERT_TRUE(alpha.FormShow());
+  ASSERT_TRUE(bravo.FormShow());
+  app::TMainState& a = alpha.State();
+  app::TMainState& b = bravo.State();
+  ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; }))
+      << serverLog.toStdString();
+
+  // Both take the first mission, a server mission that others can see.
+  for (TFormMain* form : {&alpha, &bravo}) {
+    form->activateWindow();
+    form->StringGridMission->setFocus();
+    form->StringGridMission->setCurrentCell(form->State().MissionFixedRows, 0);
+    QApplication::processEvents();
+    form->StringGridMissionClick();
+  }
+  ASSERT_TRUE(Await([&] { return a.Own.FormNo != 0 && b.Own.FormNo != 0; }))
+      << serverLog.toStdString();
+
+  // Each program's state goes out at the server's interval.
+  EXPECT_EQ(a.SendInterval, 50);
+  const uint32_t firstSend = a.LastSendTime;
+  ASSERT_TRUE(Await([&] { return app::ClockDiff(a.LastSendTime, firstSend) >= 500; }));
+
+  // Bravo sees alpha's vehicle, and sees it move once alpha opens the throttle.
+  const auto alphaSeenByBravo = [&]() -> const vehicle::TVehicleState* {
+    for (int i = 0; i < vehicle::RemoteCount(b.Remote); ++i) {
+      if (b.Remote[static_cast<std::size_t>(i)].UserNo == a.Own.UserNo) {
+        return &b.Remote[static_cast<std::size_t>(i)];
+      }
+    }
+    return nullptr;
+  };
+  ASSERT_TRUE(Await([&] { return alphaSeenByBravo() != nullptr; })) << serverLog.toStdString();
+  const double startX = alphaSeenByBravo()->X, startY = alphaSeenByBravo()->Y;
+  int32_t f4 = 0x73;  // full thrust, brake off
+  alpha.FormKeyDown(f4, 0);
+  constexpr double kMoved = 5;  // m: well beyond any rounding of the wire's centimetres
+  ASSERT_TRUE(Await([&] {
+    const vehicle::TVehicleState* seen = alphaSeenByBravo();
+    return seen && std::hypot(seen->X - startX, seen->Y - startY) > kMoved;
+  })) << "alpha's vehicle did not move for bravo";
+  EXPECT_TRUE(Await([&] {
+    for (int i = 0; i < vehicle::RemoteCount(a.Remote); ++i) {
+      if (a.Remote[static_cast<std::size_t>(i)].UserNo == b.Own.UserNo) return true;
+    }
+    return false;
+  })) << "alpha does not see bravo";
+
+  // The server goes away: both programs say so and close.
+  server.kill();
+  server.waitForFinished(5000);
+  ASSERT_TRUE(Await([&] { return alpha.Closed() && bravo.Closed(); }));
+  for (TFormMain* form : {&alpha, &bravo}) {
+    ASSERT_FALSE(form->ErrorsShown().empty());
+    EXPECT_EQ(form->ErrorsShown().back(), "通信が切断されました。");
+    EXPECT_EQ(form->ExitCode(), 1);
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "renderer/prismoth.h"
 #include "renderer/renderer_api.h"
+#include "tests/support/camera.h"
 #include "tests/support/temp_file.h"
 
 namespace velmora::testing {
@@ -131,14 +132,7 @@ inline DXSurface UprightQuad(uint32_t colour, float x0, float x1, float y, float
 
 inline vehicle::TVehicleState Camera(double x, double y, double z, float heading, float pitch = 0,
                                      float bank = 0) {
-  vehicle::TVehicleState camera;
-  camera.X = x;
-  camera.Y = y;
-  camera.Z = z;
-  camera.Heading = heading;
-  camera.Pitch = pitch;
-  camera.Bank = bank;
-  return camera;
+  return velmora::testing::CameraAt(x, y, z, heading, pitch, bank);
 }
 
 // An uncompressed 32-bit TGA image, rows given top first.

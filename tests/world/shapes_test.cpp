@@ -6,12 +6,12 @@
 #include <map>
 
 #include "tests/support/fake_renderer.h"
-#include "tests/world/test_camera.h"
+#include "tests/support/camera.h"
 
 namespace velmora::world {
 namespace {
 
-using test::CameraAt;
+using velmora::testing::CameraAt;
 
 constexpr float kVertexTol = 1e-3f;   // m: vertices pass through 32-bit floats
 constexpr double kLayoutTol = 1e-6;   // m: curve geometry from 32-bit float input

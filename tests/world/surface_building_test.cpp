@@ -8,13 +8,13 @@
 #include "vehicle/geometry.h"
 
 #include "tests/support/fake_renderer.h"
-#include "tests/world/test_camera.h"
+#include "tests/support/camera.h"
 #include "world/shapes.h"
 
 namespace velmora::world {
 namespace {
 
-using test::CameraAt;
+using velmora::testing::CameraAt;
 
 constexpr double kFractionTol = 1e-9;  // fraction of a segment's length
 constexpr float kVertexTol = 1e-3f;    // m: vertices pass through 32-bit floats
@@ -197,7 +197,7 @@ TEST(ArcPieces, BuiltPiecesAreThoseWhoseEdgesAreSeen) {
     const double cx = place(random), cy = place(random), r = radius(random);
     const double w = width(random), a0 = angle(random), a1 = angle(random);
     const TViewFrame view = TViewFrame::FromCamera(
-        test::CameraAt(place(random) / 4, place(random) / 4, -place(random) / 100 - 31,
+        CameraAt(place(random) / 4, place(random) / 4, -place(random) / 100 - 31,
                        static_cast<float>(angle(random)), static_cast<float>(angle(random) / 20 - 9)));
     testing::FakeRenderer renderer;
     renderer.GiveSurfaceIds = true;

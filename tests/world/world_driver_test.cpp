@@ -6,13 +6,13 @@
 #include <random>
 
 #include "tests/support/fake_renderer.h"
-#include "tests/world/test_camera.h"
+#include "tests/support/camera.h"
 #include "world/objects_dat.h"
 
 namespace velmora::world {
 namespace {
 
-using test::CameraAt;
+using velmora::testing::CameraAt;
 
 class WorldDriverTest : public ::testing::Test {
  protected:

@@ -1,9 +1,9 @@
-// Cameras for the world tests.
+// Cameras for tests: a vehicle record that only carries a viewpoint.
 #pragma once
 
 #include "vehicle/vehicle_state.h"
 
-namespace velmora::world::test {
+namespace velmora::testing {
 
 // A camera at (x, y, z) looking along heading, pitch and bank (deg).
 inline vehicle::TVehicleState CameraAt(double x, double y, double z, float heading,
@@ -18,4 +18,4 @@ inline vehicle::TVehicleState CameraAt(double x, double y, double z, float headi
   return camera;
 }
 
-}  // namespace velmora::world::test
+}  // namespace velmora::testing

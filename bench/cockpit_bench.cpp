@@ -8,6 +8,7 @@
 #include "app/controls.h"
 #include "cockpit/frame.h"
 #include "cockpit/view_projection.h"
+#include "tests/support/null_renderer.h"
 #include "tests/support/recording_canvas.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
@@ -16,23 +17,7 @@ namespace {
 
 using namespace velmora;
 
-// A renderer whose frame costs nothing, so the figures are the core's.
-class NullRenderer final : public renderer::RendererApi {
- public:
-  int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
-  void DXTerminate() override {}
-  int32_t DXLoadVehicleForm(const char*, int32_t, float) override { return 0; }
-  int32_t DXLoadTexture(const char*, float) override { return 1; }
-  int32_t DXAddSurface(const DXSurface&, int32_t) override { return 1; }
-  int32_t DXRemoveSurface(int32_t) override { return 0; }
-  int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
-  int32_t DXDraw(float, uint32_t, const vehicle::TVehicleState&,
-                 const vehicle::TVehicleState* const* vehicles) override {
-    int n = 0;
-    while (vehicles[n] != nullptr) ++n;
-    return n > 1000 ? 1 : 0;
-  }
-};
+using testing::NullRenderer;
 
 // A full room: the own fighter and 100 fighters around it within 3 km.
 std::unique_ptr<app::TMainState> FullRoom() {

@@ -7,6 +7,7 @@
 #include "net/field_reader.h"
 #include "net/text_encoding.h"
 #include "renderer/renderer_api.h"
+#include "tests/support/null_renderer.h"
 #include "vehicle/geometry.h"
 #include "vehicle/vehicles_dat.h"
 
@@ -63,20 +64,7 @@ void BM_FixedGridAdd(benchmark::State& state) {
 }
 BENCHMARK(BM_FixedGridAdd);
 
-class NullRenderer : public renderer::RendererApi {
- public:
-  int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
-  void DXTerminate() override {}
-  int32_t DXLoadVehicleForm(const char*, int32_t, float) override { return 0; }
-  int32_t DXLoadTexture(const char*, float) override { return 0; }
-  int32_t DXAddSurface(const DXSurface&, int32_t) override { return 0; }
-  int32_t DXRemoveSurface(int32_t) override { return 0; }
-  int32_t DXGetNumOfVertexBufs() override { return 20000; }
-  int32_t DXDraw(float, uint32_t, const renderer::TVehicleState&,
-                 const renderer::TVehicleState* const*) override {
-    return 0;
-  }
-};
+using testing::NullRenderer;
 
 void BM_LoadHundredVehicleTypes(benchmark::State& state) {
   std::vector<std::string> lines;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/data_file.h"
+#include "tests/support/null_renderer.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
 #include "world/world.h"
@@ -20,12 +21,8 @@ namespace {
 using namespace velmora;
 
 // A renderer that hands out ids the way the store does and keeps nothing else.
-class CountingRenderer final : public renderer::RendererApi {
+class CountingRenderer final : public testing::NullRenderer {
  public:
-  int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
-  void DXTerminate() override {}
-  int32_t DXLoadVehicleForm(const char*, int32_t, float) override { return 0; }
-  int32_t DXLoadTexture(const char*, float) override { return 1; }
   int32_t DXAddSurface(const DXSurface&, int32_t) override {
     if (!freed_.empty()) {
       const int32_t id = freed_.back();
@@ -36,11 +33,6 @@ class CountingRenderer final : public renderer::RendererApi {
   }
   int32_t DXRemoveSurface(int32_t id) override {
     freed_.push_back(id);
-    return 0;
-  }
-  int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
-  int32_t DXDraw(float, uint32_t, const renderer::TVehicleState&,
-                 const renderer::TVehicleState* const*) override {
     return 0;
   }
   int32_t InUse() const { return created_ - static_cast<int32_t>(freed_.size()); }

@@ -46,8 +46,7 @@ bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
 
 // A record that is drawn needs a type the table knows.
 const vehicle::TFormParam* FormOf(const app::TMainState& s, int32_t formNo) {
-  if (!vehicle::TFormTable::InRange(formNo)) return nullptr;
-  return &s.Forms[formNo];
+  return s.Forms.Find(formNo);
 }
 
 struct TEye {

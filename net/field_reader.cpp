@@ -28,6 +28,12 @@ int HexDigitValue(char c) {
 
 }  // namespace
 
+std::string_view TrimControl(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
 std::optional<int32_t> ParseIntegerField(std::string_view field) {
   std::string_view text = TrimLeadingBlanks(field);
   bool negative = false;

@@ -13,6 +13,10 @@
 
 namespace velmora::net {
 
+// The text without blanks and control characters (bytes up to ' ') at either
+// end, as a text editor hides them.
+std::string_view TrimControl(std::string_view text);
+
 // Result of ReadBits when the run of 0/1 digits is not closed by ";".
 inline constexpr int32_t kBitsFieldFailure = std::numeric_limits<int32_t>::min();
 

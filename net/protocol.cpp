@@ -65,11 +65,6 @@ std::string WithoutTabs(std::string_view text) {
 
 bool InPlayback(const TMainState& s) { return s.ReplayMode != 0 && s.ReplayMode != kRecordingMode; }
 
-// A type this installation knows: vehicles.dat filled its entry (a filled
-// entry never has a zero-lift angle of 0).
-bool KnownType(const TMainState& s, int32_t formNo) {
-  return vehicle::TFormTable::InRange(formNo) && s.Forms[formNo].ZeroLiftAngle != 0;
-}
 
 void SendLogin(TMainState& s, const std::string& handle, uint32_t now) {
   s.LastSendTime = now;
@@ -191,7 +186,7 @@ TVehicleState& TargetOf(TMainState& s, const TReceivedRecord& r, bool& ownArrive
   if (r.UserNo == s.Own.UserNo) {
     // The own vehicle may end its run with type 0; a type the installation
     // does not know is not a vehicle this program can draw or move.
-    if (r.FormNo != 0 && !KnownType(s, r.FormNo)) return s.Scratch;
+    if (r.FormNo != 0 && !s.Forms.IsLoaded(r.FormNo)) return s.Scratch;
     s.OriginX = 0;
     s.OriginY = 0;
     ownArrived = true;
@@ -202,7 +197,7 @@ TVehicleState& TargetOf(TMainState& s, const TReceivedRecord& r, bool& ownArrive
     s.ReplayMode = 0;
     return s.Own;
   }
-  if (InPlayback(s) || !KnownType(s, r.FormNo)) return s.Scratch;
+  if (InPlayback(s) || !s.Forms.IsLoaded(r.FormNo)) return s.Scratch;
   int slot = 0;
   while (slot < vehicle::kRemoteSlots && s.Remote[static_cast<std::size_t>(slot)].UserNo != r.UserNo &&
          s.Remote[static_cast<std::size_t>(slot)].UserNo != 0) {

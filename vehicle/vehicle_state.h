@@ -70,6 +70,18 @@ class TFormTable {
   const TFormParam& operator[](int formNo) const;
   TFormParam& operator[](int formNo);
 
+  // The entry of a type number, or null outside 1..100.
+  const TFormParam* Find(int formNo) const {
+    return InRange(formNo) ? &entries_[static_cast<std::size_t>(formNo - 1)] : nullptr;
+  }
+
+  // Whether a line of vehicles.dat filled the entry: a filled entry never has
+  // a zero-lift angle of 0, an unfilled one is all zero.
+  bool IsLoaded(int formNo) const {
+    const TFormParam* form = Find(formNo);
+    return form && form->ZeroLiftAngle != 0;
+  }
+
  private:
   std::array<TFormParam, kFormCount> entries_{};
 };

@@ -19,13 +19,6 @@ constexpr NumberField kNumberFields[] = {
     {&TFormParam::ZeroLiftAngle, 1000.0},
 };
 
-// Blanks and control characters around a name, as a text editor hides them.
-std::string_view TrimControl(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
 // Describes why the integer field number `index` could not be read.
 std::string IntegerFieldProblem(const net::FieldReader& reader, int index) {
   const std::string_view rest = reader.Rest();
@@ -72,9 +65,9 @@ std::optional<TVehicleLine> ParseVehicleLine(std::string_view line, std::string*
   // a line without a TAB is all name.
   const std::string_view rest = reader.Rest();
   const std::size_t tab = rest.find('\t');
-  parsed.Param.Name = std::string(TrimControl(rest.substr(0, tab)));
+  parsed.Param.Name = std::string(net::TrimControl(rest.substr(0, tab)));
   if (tab != std::string_view::npos) {
-    parsed.ShapeStem = std::string(TrimControl(rest.substr(tab + 1)));
+    parsed.ShapeStem = std::string(net::TrimControl(rest.substr(tab + 1)));
   }
   return parsed;
 }

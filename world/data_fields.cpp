@@ -2,12 +2,6 @@
 
 namespace velmora::world::fields {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
 std::optional<int32_t> ReadInteger(net::FieldReader& reader, const char* name,
                                    std::string& problem) {
   const std::string_view before = reader.Rest();
@@ -24,7 +18,7 @@ std::optional<int32_t> ReadInteger(net::FieldReader& reader, const char* name,
 }
 
 std::optional<int32_t> ParseHexColour(std::string_view text) {
-  text = Trim(text);
+  text = TrimControl(text);
   if (text.empty() || text.size() > 8) return std::nullopt;
   uint32_t value = 0;
   for (const char c : text) {

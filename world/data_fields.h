@@ -15,7 +15,7 @@ namespace velmora::world::fields {
 inline constexpr std::size_t kMaxTextureNameBytes = 63;
 
 // The text without blanks and control characters at either end.
-std::string_view Trim(std::string_view text);
+using net::TrimControl;
 
 // Reads the next ";"-ended integer; on failure says which field and why.
 std::optional<int32_t> ReadInteger(net::FieldReader& reader, const char* name,

@@ -12,7 +12,7 @@ bool ParseGroundLine(std::string_view line, TGroundPatch& patch, int32_t& textur
   static constexpr const char* kFieldNames[6] = {"field 1 (x1)", "field 2 (y1)",
                                                  "field 3 (x2)", "field 4 (y2)",
                                                  "field 5 (z)",  "field 6 (texture scale)"};
-  if (fields::Trim(line).empty()) {
+  if (fields::TrimControl(line).empty()) {
     problem = "blank line: every line must describe a ground patch";
     return false;
   }
@@ -30,7 +30,7 @@ bool ParseGroundLine(std::string_view line, TGroundPatch& patch, int32_t& textur
   patch.Y2 = values[3] / 10.0;
   patch.Z = values[4] / 1000.0;
   textureScale = values[5];
-  name = std::string(fields::Trim(reader.Rest()));
+  name = std::string(fields::TrimControl(reader.Rest()));
   if (name.empty()) {
     problem = "the colour or texture name is missing";
     return false;

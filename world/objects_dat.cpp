@@ -34,18 +34,14 @@ class LineFields {
   // A field in thousandths (mm, or thousandths of a degree).
   bool Thousandths(const char* name, double& value) { return Scaled(name, 1000.0, value); }
 
+  // A TAB-ended colour, or one that takes the rest of the line.
   bool Colour(const char* name, int32_t& colour) {
-    const std::string_view text = reader_.ReadText();
-    const std::optional<int32_t> value = fields::ParseHexColour(text);
-    if (!value) {
-      problem_ = std::string(name) + " is not a hexadecimal colour: '" + std::string(text) + "'";
-      return false;
-    }
-    colour = *value;
-    return true;
+    return ParseColour(name, reader_.ReadText(), colour);
   }
   bool ColourRest(const char* name, int32_t& colour) {
-    const std::string_view text = fields::Trim(reader_.Rest());
+    return ParseColour(name, fields::TrimControl(reader_.Rest()), colour);
+  }
+  bool ParseColour(const char* name, std::string_view text, int32_t& colour) {
     const std::optional<int32_t> value = fields::ParseHexColour(text);
     if (!value) {
       problem_ = std::string(name) + " is not a hexadecimal colour: '" + std::string(text) + "'";
@@ -56,9 +52,9 @@ class LineFields {
   }
 
   // A TAB-ended name, trimmed.
-  std::string Name() { return std::string(fields::Trim(reader_.ReadText())); }
+  std::string Name() { return std::string(fields::TrimControl(reader_.ReadText())); }
   // The rest of the line, trimmed.
-  std::string Rest() const { return std::string(fields::Trim(reader_.Rest())); }
+  std::string Rest() const { return std::string(fields::TrimControl(reader_.Rest())); }
 
   // Loads a texture named by text; empty text gives 0 when optional.
   bool Texture(const std::string& name, bool optional, int32_t& textureId) {
@@ -343,11 +339,11 @@ TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
   int lineNo = 0;
   for (const std::string& raw : lines) {
     ++lineNo;
-    const std::string line(fields::Trim(raw));
+    const std::string line(fields::TrimControl(raw));
     if (line.empty()) continue;
 
     const std::size_t tab = line.find('\t');
-    const std::string keyword(fields::Trim(std::string_view(line).substr(0, tab)));
+    const std::string keyword(fields::TrimControl(std::string_view(line).substr(0, tab)));
     const std::string_view rest =
         tab == std::string::npos ? std::string_view() : std::string_view(line).substr(tab + 1);
     LineFields f(rest, renderer);

@@ -164,13 +164,19 @@ TEST_F(FrameTest, ReplayCameraWithoutVehicleDrawsNothing) {
   EXPECT_TRUE(renderer.Draws.empty());
 }
 
-TEST_F(FrameTest, RunwayCameraLooksAtTheAircraft) {
-  world::TWorld world;
-  auto runway = std::make_unique<world::TRunwayInfo>(0.0f, 0.0f, 0.0f, 3000.0f, 0.0f, 45.0f,
-                                                     1000.0f, 0.0f, 0, "R", 0u);
+// One runway along north from (0, y1) to (0, y2), 45 m wide, approach offset
+// 1000 m and approach course `course`, as the world's only destination.
+void AddRunway(world::TWorld& world, float y1, float y2, float course) {
+  auto runway = std::make_unique<world::TRunwayInfo>(0.0f, y1, 0.0f, y2, 0.0f, 45.0f, 1000.0f,
+                                                     course, 0, "R", 0u);
   world.Destinations[0] = runway.get();
   world.DestinationCount = 1;
   ASSERT_TRUE(world.Objects.Append(std::move(runway)));
+}
+
+TEST_F(FrameTest, RunwayCameraLooksAtTheAircraft) {
+  world::TWorld world;
+  AddRunway(world, 0, 3000, 0);
   state->World = &world;
   testing::PlaceOwn(*state, vehicle::kKindAircraft, kAirlinerGearDown);
   state->Own.Y = -100;
@@ -190,11 +196,7 @@ TEST_F(FrameTest, RunwayCameraLooksAtTheAircraft) {
 
 TEST_F(FrameTest, PredictedPathOnlyWithoutGuidance) {
   world::TWorld world;
-  auto runway = std::make_unique<world::TRunwayInfo>(0.0f, 5000.0f, 0.0f, 8000.0f, 0.0f, 45.0f,
-                                                     1000.0f, 30.0f, 0, "R", 0u);
-  world.Destinations[0] = runway.get();
-  world.DestinationCount = 1;
-  ASSERT_TRUE(world.Objects.Append(std::move(runway)));
+  AddRunway(world, 5000, 8000, 30);
   state->World = &world;
   testing::PlaceOwn(*state, vehicle::kKindAircraft, kAirlinerGearDown);
   state->Own.Z = -300;

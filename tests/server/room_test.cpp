@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/text_encoding.h"
@@ -128,6 +129,19 @@ class RoomTest : public ::testing::Test {
   void Choose(ConnectionId id, int32_t user, int mission) {
     room.Receive(id, kPrefix + "50;" + std::to_string(user) + ";1;" + std::to_string(mission) + ";",
                  now);
+  }
+
+  // Users "a" on connection 1 and "b" on connection 2, placed by missions
+  // missionA and missionB and announced in a round that both have read.
+  std::pair<int32_t, int32_t> PlaceTwo(int missionA, int missionB) {
+    const int32_t a = Login(1, "a");
+    const int32_t b = Login(2, "b");
+    Choose(1, a, missionA);
+    Choose(2, b, missionB);
+    room.Broadcast(now);
+    out.Take(1);
+    out.Take(2);
+    return {a, b};
   }
 
   // Runs a round and returns what one connection received in it.
@@ -275,13 +289,7 @@ TEST_F(RoomTest, PracticeIsPlacedWithKindZeroAndFliesAlone) {
 }
 
 TEST_F(RoomTest, TwoClientsSeeEachOthersStates) {
-  const int32_t a = Login(1, "a");
-  const int32_t b = Login(2, "b");
-  Choose(1, a, 3);
-  Choose(2, b, 4);
-  room.Broadcast(now);
-  out.Take(1);
-  out.Take(2);
+  const auto [a, b] = PlaceTwo(3, 4);
   room.Receive(1, State(a, 1, 2, 20, 80000, -99000, -60, 0, 0, 1500), now);
   room.Receive(2, State(b, 1, 2, 20, 10, 20, -60, 9000, 300, 0), now);
   Advance(40);
@@ -318,13 +326,7 @@ TEST_F(RoomTest, AHundredClientsSeeEachOther) {
 }
 
 TEST_F(RoomTest, AClientClaimingAnotherUserChangesNothing) {
-  const int32_t a = Login(1, "a");
-  const int32_t b = Login(2, "b");
-  Choose(1, a, 4);
-  Choose(2, b, 4);
-  room.Broadcast(now);
-  out.Take(1);
-  out.Take(2);
+  const auto [a, b] = PlaceTwo(4, 4);
   const WireVehicle before = *room.VehicleOf(b);
   // State, mission choice, chat and shot in b's name or in another room.
   room.Receive(1, State(b, 1, 2, 20, 5000, 5000, -60), now);
@@ -472,13 +474,7 @@ TEST_F(RoomTest, ReachingTheGoalEndsTheRunWithATypeZeroRecord) {
 }
 
 TEST_F(RoomTest, AShotInRangeAndInFrontDestroysTheTarget) {
-  const int32_t a = Login(1, "a");
-  const int32_t b = Login(2, "b");
-  Choose(1, a, 1);
-  Choose(2, b, 1);
-  room.Broadcast(now);
-  out.Take(1);
-  out.Take(2);
+  const auto [a, b] = PlaceTwo(1, 1);
   // Head on, 3000 m apart: each is in front of the other.
   room.Receive(1, kPrefix + "60;1;1;2;", now);
   const std::string hit = Cp932("52566771;20;サーバー\taさんのミサイルがbさんに命中しました。\t\n");

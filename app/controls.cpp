@@ -5,8 +5,8 @@
 #include <limits>
 #include <string>
 
-#include "net/protocol.h"
-#include "vehicle/control_step.h"
+#include "app/protocol.h"
+#include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "world/shapes.h"
 
@@ -43,7 +43,7 @@ std::string FlapsLine(double command) {
   return text;
 }
 
-void MoveFlaps(TMainState& s, bool down, uint32_t now) {
+void MoveFlaps(state::TMainState& s, bool down, uint32_t now) {
   s.FlapCommand = NextDetent(s.FlapCommand, down);
   if (!IsAirliner(s.Own.FormNo)) s.FlapSet = s.FlapCommand;
   if (s.FlapCommand != s.FlapSet) {
@@ -59,12 +59,12 @@ double Side(double sx, double sy, double ex, double ey, double mx, double my) {
 
 }  // namespace
 
-bool OnGround(const TMainState& s) {
+bool OnGround(const state::TMainState& s) {
   if (!vehicle::TFormTable::InRange(s.Own.FormNo)) return false;
   return s.Own.Z >= s.Forms[s.Own.FormNo].RestZ;
 }
 
-void OnKeyDown(TMainState& s, int32_t& key, uint32_t shift, uint32_t now) {
+void OnKeyDown(state::TMainState& s, int32_t& key, uint32_t shift, uint32_t now) {
   if (key == kKeyF8) s.Requests.ShowHelp = true;
   // No vehicle yet (or none of a known type): no control acts.
   if (!vehicle::TFormTable::InRange(s.Own.FormNo)) return;
@@ -147,7 +147,7 @@ void OnKeyDown(TMainState& s, int32_t& key, uint32_t shift, uint32_t now) {
   if (IsArrow(key)) key = 0;
 }
 
-void OnKeyUp(TMainState& s, int32_t& key, uint32_t /*shift*/) {
+void OnKeyUp(state::TMainState& s, int32_t& key, uint32_t /*shift*/) {
   if (!vehicle::TFormTable::InRange(s.Own.FormNo)) return;
   switch (key) {
     case kKeyF1:
@@ -157,7 +157,7 @@ void OnKeyUp(TMainState& s, int32_t& key, uint32_t /*shift*/) {
         s.Brake = 1;  // released at rest: the brake stays on
       } else {
         s.Brake = 0;
-        vehicle::TrimThrottle(s, s.Own);
+        pilot::TrimThrottle(s, s.Own);
       }
       break;
     case kKeyF2:
@@ -180,14 +180,14 @@ void OnKeyUp(TMainState& s, int32_t& key, uint32_t /*shift*/) {
   }
 }
 
-void ListBoxNaviMouseUp(TMainState& s) {
+void ListBoxNaviMouseUp(state::TMainState& s) {
   if (!IsAirliner(s.Own.FormNo)) return;
   s.Panels.Navi = false;
   s.Panels.Dest = true;
   s.Requests.FocusChatInput = true;
 }
 
-void ListBoxViewMouseDown(TMainState& s, int32_t x, int32_t y, int32_t width, int32_t height) {
+void ListBoxViewMouseDown(state::TMainState& s, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (s.World == nullptr || width <= 0 || height <= 0) return;
   const double t = std::tan(s.FieldOfView / 2 / kDegreesPerRadian);
   const double mx = (2.0 * x / width - 1) * t * kViewAspect;
@@ -227,7 +227,7 @@ void ListBoxViewMouseDown(TMainState& s, int32_t x, int32_t y, int32_t width, in
   }
 }
 
-void LockOnStep(TMainState& s, cockpit::TCanvas* view, int32_t width, int32_t height,
+void LockOnStep(state::TMainState& s, cockpit::TCanvas* view, int32_t width, int32_t height,
                 uint32_t now) {
   if (s.Own.UserNo == 0 || !IsFighter(s.Own.FormNo)) return;
 
@@ -254,7 +254,7 @@ void LockOnStep(TMainState& s, cockpit::TCanvas* view, int32_t width, int32_t he
   if ((s.ReplayMode == 0 || s.ReplayMode == 6) &&
       static_cast<int32_t>((now - s.LastShotTime) & 0x7FFFFFFFu) >= kFireInterval &&
       (s.EndKey != 0 || s.JoystickButton != 0)) {
-    net::SendShot(s, target->UserNo);
+    app::SendShot(s, target->UserNo);
     s.LastShotTime = now;
   }
 

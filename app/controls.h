@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 #include "cockpit/canvas.h"
 
 namespace velmora::app {
@@ -38,26 +38,26 @@ inline constexpr int32_t kFireInterval = 10000;     // ms between missile shots
 inline constexpr uint32_t kTargetBoxColour = 0x00FFFF;  // yellow
 
 // The own vehicle stands at or below its type's rest height.
-bool OnGround(const TMainState& state);
+bool OnGround(const state::TMainState& state);
 
 // A key went down. key is set to 0 for the arrow keys so that no widget acts
 // on them (the focus stays where it is). now: synchronised clock (ms).
-void OnKeyDown(TMainState& state, int32_t& key, uint32_t shift, uint32_t now);
+void OnKeyDown(state::TMainState& state, int32_t& key, uint32_t shift, uint32_t now);
 // A key went up.
-void OnKeyUp(TMainState& state, int32_t& key, uint32_t shift);
+void OnKeyUp(state::TMainState& state, int32_t& key, uint32_t shift);
 
 // A click on the navigation display: the airliner's destination list instead.
-void ListBoxNaviMouseUp(TMainState& state);
+void ListBoxNaviMouseUp(state::TMainState& state);
 
 // A click on the 3D view at client pixel (x, y) of a width × height view:
 // opens the link of the first banner under the mouse.
-void ListBoxViewMouseDown(TMainState& state, int32_t x, int32_t y, int32_t width,
+void ListBoxViewMouseDown(state::TMainState& state, int32_t x, int32_t y, int32_t width,
                           int32_t height);
 
 // The fighter's lock-on: finds the target ahead, fires when the fire key or a
 // joystick button is held and the interval has passed, and draws the target
 // box on the 3D view (view may be null). now: synchronised clock (ms).
-void LockOnStep(TMainState& state, cockpit::TCanvas* view, int32_t width, int32_t height,
+void LockOnStep(state::TMainState& state, cockpit::TCanvas* view, int32_t width, int32_t height,
                 uint32_t now);
 
 }  // namespace velmora::app

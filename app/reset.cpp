@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "physics/step_vehicle.h"
-#include "vehicle/control_step.h"
+#include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
@@ -14,9 +14,9 @@ namespace {
 constexpr double kTrainStartMargin = 2.7777777777777777;  // m/s (10 km/h) below the limit
 
 // Panels and throttle maximum (m/s²) of a vehicle type.
-void ShowPanelsFor(TMainState& s, int32_t type) {
-  s.Panels = TPanelVisibility{};
-  TPanelVisibility& p = s.Panels;
+void ShowPanelsFor(state::TMainState& s, int32_t type) {
+  s.Panels = state::TPanelVisibility{};
+  state::TPanelVisibility& p = s.Panels;
   if (type == 12 || type == 13) {  // fighter
     p.PFD = p.Indicator = p.Navi = p.Power = true;
     s.ThrottleMax = 10;
@@ -35,7 +35,7 @@ void ShowPanelsFor(TMainState& s, int32_t type) {
 }
 
 // The captain's briefing before an airliner flight.
-void CaptainBriefing(TMainState& s) {
+void CaptainBriefing(state::TMainState& s) {
   s.Log("");
   if (s.Start.Kind != 0) {
     // The bearing the base wind blows from, and its speed in knots.
@@ -57,7 +57,7 @@ void CaptainBriefing(TMainState& s) {
 
 }  // namespace
 
-void ResetRoutine(TMainState& s, int32_t type, bool place, uint32_t now) {
+void ResetRoutine(state::TMainState& s, int32_t type, bool place, uint32_t now) {
   ShowPanelsFor(s, type);
 
   // Aircraft pairs (10..19) start with the gear of their type; others have it down.
@@ -70,7 +70,7 @@ void ResetRoutine(TMainState& s, int32_t type, bool place, uint32_t now) {
         s.RailSpeedLimit - kTrainStartMargin > vehicle::GroundSpeed(s.Own)) {
       s.Throttle = s.ThrottleMax;
     } else {
-      vehicle::TrimThrottle(s, s.Own);
+      pilot::TrimThrottle(s, s.Own);
     }
     if (type == 10 || type == 11) CaptainBriefing(s);
   } else {

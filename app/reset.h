@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
 namespace velmora::app {
 
 // type: the vehicle type number the panels and limits are set for (0 = none).
 // place: settle the own vehicle on the ground or track and trim its throttle.
 // now: the synchronised clock (ms).
-void ResetRoutine(TMainState& state, int32_t type, bool place, uint32_t now);
+void ResetRoutine(state::TMainState& state, int32_t type, bool place, uint32_t now);
 
 }  // namespace velmora::app

@@ -6,7 +6,7 @@
 #include "app/reset.h"
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
-#include "vehicle/control_step.h"
+#include "pilot/control_step.h"
 #include "vehicle/range_fault.h"
 
 namespace velmora::app {
@@ -25,8 +25,8 @@ double GustUniform(std::mt19937& random) {
 // Brings one remote vehicle to the target time in steps of at most 10 ms,
 // backwards when its state is stamped later. A state the physics cannot
 // advance (an unknown type, a position step off the grid) removes the vehicle.
-void DeadReckon(TMainState& s, vehicle::TVehicleState& remote, uint32_t target) {
-  int32_t d = ClockDiff(target, static_cast<uint32_t>(remote.Time));
+void DeadReckon(state::TMainState& s, vehicle::TVehicleState& remote, uint32_t target) {
+  int32_t d = state::ClockDiff(target, static_cast<uint32_t>(remote.Time));
   if (std::abs(static_cast<int64_t>(d)) > kMaxDeadReckoning) {
     const int32_t span = d > 0 ? kMaxDeadReckoning : -kMaxDeadReckoning;
     remote.Time = static_cast<int32_t>(target - static_cast<uint32_t>(span));
@@ -48,7 +48,7 @@ void DeadReckon(TMainState& s, vehicle::TVehicleState& remote, uint32_t target) 
     }
     remote.Time = static_cast<int32_t>(static_cast<uint32_t>(remote.Time) + static_cast<uint32_t>(d));
     remote.Steps = static_cast<int16_t>(remote.Steps + 1);
-    d = ClockDiff(target, static_cast<uint32_t>(remote.Time));
+    d = state::ClockDiff(target, static_cast<uint32_t>(remote.Time));
   } while (d != 0);
 }
 
@@ -61,8 +61,8 @@ double JoystickAxis(uint32_t position) {
   return v - 0.2;
 }
 
-void AdvanceGust(TMainState& s, int32_t n) {
-  TGustState& g = s.Gust;
+void AdvanceGust(state::TMainState& s, int32_t n) {
+  state::TGustState& g = s.Gust;
   if (g.Counter >= 500) {
     g.Drift = (GustUniform(s.GustRandom) * 2 - 1) * 0.00016;
     g.Counter %= 500;
@@ -80,18 +80,18 @@ void AdvanceGust(TMainState& s, int32_t n) {
   g.Counter += n;
 }
 
-void RunOwnControlStep(TMainState& s, double stickX, double stickY, double dt, uint32_t now) {
-  if (const auto crash = vehicle::ControlStep(s, stickX, stickY, dt)) {
+void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, double dt, uint32_t now) {
+  if (const auto crash = pilot::ControlStep(s, stickX, stickY, dt)) {
     // The flight ends: back to the start state (in practice mode: no vehicle).
     s.Log(*crash);
     s.Own = s.Start;
     s.Own.Time = static_cast<int32_t>(now);
     ResetRoutine(s, s.Own.FormNo, s.Own.FormNo != 0, now);
   }
-  vehicle::ShiftWorldOffset(s);
+  pilot::ShiftWorldOffset(s);
 }
 
-void Tick(TMainState& s, const TClock& clock, const TJoystickReading& joystick,
+void Tick(state::TMainState& s, const TClock& clock, const TJoystickReading& joystick,
           TTickHooks& hooks) {
   // Replay playback replaces the simulation.
   if (s.ReplayMode != 0 && s.ReplayMode != 6) {
@@ -113,17 +113,17 @@ void Tick(TMainState& s, const TClock& clock, const TJoystickReading& joystick,
   // the pass's target time first, then the own vehicle. The loop runs at least
   // once, so a tick without elapsed time still steps with dt = 0.
   const uint32_t now = SynchronisedClock(s, clock);
-  int32_t step = ClockDiff(now, static_cast<uint32_t>(s.Own.Time));
+  int32_t step = state::ClockDiff(now, static_cast<uint32_t>(s.Own.Time));
   do {
     if (step > kMaxSubStep) step = kMaxSubStep;
-    if (InPracticeMode(s)) AdvanceGust(s, step);
+    if (state::InPracticeMode(s)) AdvanceGust(s, step);
     const uint32_t target = static_cast<uint32_t>(s.Own.Time) + static_cast<uint32_t>(step);
     const int remotes = vehicle::RemoteCount(s.Remote);
     for (int i = 0; i < remotes; ++i) DeadReckon(s, s.Remote[static_cast<std::size_t>(i)], target);
     RunOwnControlStep(s, stickX, stickY,
-                      ClockDiff(target, static_cast<uint32_t>(s.Own.Time)) / 1000.0, now);
+                      state::ClockDiff(target, static_cast<uint32_t>(s.Own.Time)) / 1000.0, now);
     s.Own.Time = static_cast<int32_t>(target);
-    step = ClockDiff(now, static_cast<uint32_t>(s.Own.Time));
+    step = state::ClockDiff(now, static_cast<uint32_t>(s.Own.Time));
   } while (step > 0);
 
   s.StickX = stickX;
@@ -138,7 +138,7 @@ void Tick(TMainState& s, const TClock& clock, const TJoystickReading& joystick,
   }
   hooks.DrawFrame();
 
-  if (InPracticeMode(s)) {
+  if (state::InPracticeMode(s)) {
     s.Remote[0].UserNo = 0;  // other vehicles are not shown in practice
     return;
   }

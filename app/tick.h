@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
 namespace velmora::app {
 
@@ -18,7 +18,7 @@ class TClock {
 
 // The synchronised clock: system time plus the correction the server's
 // position messages have built up.
-inline uint32_t SynchronisedClock(const TMainState& state, const TClock& clock) {
+inline uint32_t SynchronisedClock(const state::TMainState& state, const TClock& clock) {
   return clock.SystemMilliseconds() + state.ClockCorrection;
 }
 
@@ -46,14 +46,14 @@ class TTickHooks {
 };
 
 // Advances the gust model by n ms and sets the current wind from it.
-void AdvanceGust(TMainState& state, int32_t n);
+void AdvanceGust(state::TMainState& state, int32_t n);
 
 // The own vehicle's control step with its consequences: a crash in practice
 // mode restores the start state, then the world offset follows the vehicle.
-void RunOwnControlStep(TMainState& state, double stickX, double stickY, double dt, uint32_t now);
+void RunOwnControlStep(state::TMainState& state, double stickX, double stickY, double dt, uint32_t now);
 
 // One tick.
-void Tick(TMainState& state, const TClock& clock, const TJoystickReading& joystick,
+void Tick(state::TMainState& state, const TClock& clock, const TJoystickReading& joystick,
           TTickHooks& hooks);
 
 }  // namespace velmora::app

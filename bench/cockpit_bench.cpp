@@ -20,8 +20,8 @@ using namespace velmora;
 using testing::NullRenderer;
 
 // A full room: the own fighter and 100 fighters around it within 3 km.
-std::unique_ptr<app::TMainState> FullRoom() {
-  auto s = std::make_unique<app::TMainState>();
+std::unique_ptr<state::TMainState> FullRoom() {
+  auto s = std::make_unique<state::TMainState>();
   testing::FillTestForms(*s);
   testing::PlaceOwn(*s, vehicle::kKindAircraft, testing::kFighterGearUp);
   s->Own.Z = -1000;

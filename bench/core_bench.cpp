@@ -6,7 +6,7 @@
 
 #include "net/field_reader.h"
 #include "net/text_encoding.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "tests/support/null_renderer.h"
 #include "vehicle/geometry.h"
 #include "vehicle/vehicles_dat.h"

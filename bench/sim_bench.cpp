@@ -10,7 +10,7 @@ namespace {
 using namespace velmora;
 
 void BM_StepVehicleAircraftInFlight(benchmark::State& bench) {
-  app::TMainState s;
+  state::TMainState s;
   testing::FillTestForms(s);
   vehicle::TVehicleState& v = s.Remote[0];
   v.Kind = vehicle::kKindAircraft;
@@ -29,7 +29,7 @@ void BM_StepVehicleAircraftInFlight(benchmark::State& bench) {
 BENCHMARK(BM_StepVehicleAircraftInFlight);
 
 void BM_StepVehicleRoadVehicle(benchmark::State& bench) {
-  app::TMainState s;
+  state::TMainState s;
   testing::FillTestForms(s);
   vehicle::TVehicleState& v = s.Remote[0];
   v.Kind = vehicle::kKindRoad;
@@ -54,7 +54,7 @@ class ManualClock : public app::TClock {
 
 // One 10 ms tick: 100 remote aircraft and the own airliner each advance 10 ms.
 void BM_TickWithHundredRemoteAircraft(benchmark::State& bench) {
-  app::TMainState s;
+  state::TMainState s;
   testing::FillTestForms(s);
   testing::PlaceOwn(s, vehicle::kKindAircraft, testing::kAirlinerGearUp);
   s.Own.Z = -1000;
@@ -74,7 +74,7 @@ void BM_TickWithHundredRemoteAircraft(benchmark::State& bench) {
   ManualClock clock;
   app::TTickHooks hooks;
   app::TJoystickReading joystick;
-  const app::TMainState start = s;
+  const state::TMainState start = s;
   int ticks = 0;
   for (auto _ : bench) {
     clock.Now += 10;

@@ -45,7 +45,7 @@ bool IsFighter(int32_t formNo) { return formNo == 12 || formNo == 13; }
 bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
 
 // A record that is drawn needs a type the table knows.
-const vehicle::TFormParam* FormOf(const app::TMainState& s, int32_t formNo) {
+const vehicle::TFormParam* FormOf(const state::TMainState& s, int32_t formNo) {
   return s.Forms.Find(formNo);
 }
 
@@ -55,7 +55,7 @@ struct TEye {
 };
 
 // The eye of replay cameras 3 and 4 for an aircraft. Null eye: no place known.
-TEye AircraftEye(const app::TMainState& s, const TVehicleState& cam) {
+TEye AircraftEye(const state::TMainState& s, const TVehicleState& cam) {
   TEye eye;
   const bool fighter = IsFighter(cam.FormNo);
   const world::TRunwayInfo* nearest = nullptr;
@@ -116,7 +116,7 @@ TEye AircraftEye(const app::TMainState& s, const TVehicleState& cam) {
 }
 
 // The eye of replay cameras 3 and 4 for a road vehicle: at the race start line.
-TEye RoadEye(const app::TMainState& s) {
+TEye RoadEye(const state::TMainState& s) {
   TEye eye;
   if (s.World == nullptr || s.World->RaceStartLine == nullptr) return eye;
   const world::TRaceCrsInfo& line = *s.World->RaceStartLine;
@@ -135,7 +135,7 @@ TEye RoadEye(const app::TMainState& s) {
 
 // The eye of replay cameras 3 and 4 for a train: beside the nearest station
 // stop ahead on the track of line 1.
-TEye TrainEye(const app::TMainState& s, const TVehicleState& cam) {
+TEye TrainEye(const state::TMainState& s, const TVehicleState& cam) {
   TEye eye;
   if (s.World == nullptr) return eye;
   const world::TTrackList& track = s.World->Track;
@@ -186,7 +186,7 @@ void DrawSegment(TCanvas& view, const TVehicleState& cam, int32_t width, int32_t
 
 }  // namespace
 
-bool PlaceCamera(app::TMainState& s) {
+bool PlaceCamera(state::TMainState& s) {
   s.FieldOfView = 30;
   s.Camera = s.Own;
   TVehicleState& cam = s.Camera;
@@ -255,7 +255,7 @@ bool PlaceCamera(app::TMainState& s) {
   return true;
 }
 
-int CollectVehicles(const app::TMainState& s, TFrameContext& context) {
+int CollectVehicles(const state::TMainState& s, TFrameContext& context) {
   int count = 0;
   const TVehicleState& cam = s.Camera;
   const int remotes = vehicle::RemoteCount(s.Remote);
@@ -302,7 +302,7 @@ int CollectVehicles(const app::TMainState& s, TFrameContext& context) {
   return count;
 }
 
-std::string StatusLine(const app::TMainState& s) {
+std::string StatusLine(const state::TMainState& s) {
   const TVehicleState& own = s.Own;
   const vehicle::TFormParam* form = FormOf(s, own.FormNo);
   const double restZ = form != nullptr ? form->RestZ : 0;
@@ -318,7 +318,7 @@ std::string StatusLine(const app::TMainState& s) {
   return text;
 }
 
-void DrawGuidance(const app::TMainState& s, TCanvas& view, int32_t width, int32_t height) {
+void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int32_t height) {
   if (s.World == nullptr || s.SelectedDestination < 0 ||
       s.SelectedDestination >= s.World->DestinationCount) {
     return;
@@ -395,7 +395,7 @@ void DrawGuidance(const app::TMainState& s, TCanvas& view, int32_t width, int32_
   }
 }
 
-void DrawFrame(app::TMainState& s, TFrameContext& context, uint32_t now) {
+void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now) {
   if (!PlaceCamera(s)) return;
   CollectVehicles(s, context);
 

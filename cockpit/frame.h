@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 #include "cockpit/canvas.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "world/world.h"
 
 namespace velmora::cockpit {
@@ -22,7 +22,7 @@ inline constexpr int kMapViewVehicles = 8;       // fighters shown by the map ca
 
 // What a frame draws with, owned by the shell or a test.
 struct TFrameContext {
-  renderer::RendererApi* Renderer = nullptr;  // the 3D view's renderer
+  vehicle::RendererApi* Renderer = nullptr;  // the 3D view's renderer
   world::TWorldDriver* WorldDriver = nullptr; // null: no world objects to refresh
   TCanvas* View = nullptr;                    // the 3D view's canvas after DXDraw; may be null
   int32_t ViewWidth = kViewWidth;             // px
@@ -36,20 +36,20 @@ struct TFrameContext {
 
 // Places the camera record (and the field of view) for this frame; false when
 // a replay camera has no vehicle to look at and the frame is not drawn.
-bool PlaceCamera(app::TMainState& state);
+bool PlaceCamera(state::TMainState& state);
 
 // Fills context.Vehicles with the vehicles to draw, ended by a null pointer;
 // returns how many.
-int CollectVehicles(const app::TMainState& state, TFrameContext& context);
+int CollectVehicles(const state::TMainState& state, TFrameContext& context);
 
 // The status line: throttle, speed, attitude, altitude, flaps and gear.
-std::string StatusLine(const app::TMainState& state);
+std::string StatusLine(const state::TMainState& state);
 
 // The approach-guidance overlay on the 3D view's canvas: centre line, turn
 // gate and predicted path.
-void DrawGuidance(const app::TMainState& state, TCanvas& view, int32_t width, int32_t height);
+void DrawGuidance(const state::TMainState& state, TCanvas& view, int32_t width, int32_t height);
 
 // The whole frame. now: synchronised clock (ms).
-void DrawFrame(app::TMainState& state, TFrameContext& context, uint32_t now);
+void DrawFrame(state::TMainState& state, TFrameContext& context, uint32_t now);
 
 }  // namespace velmora::cockpit

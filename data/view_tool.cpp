@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/objects_dat.h"
 #include "world/world.h"
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
 
   void* library = dlopen(options.Library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return Fail(std::string("cannot load the renderer: ") + dlerror());
-  velmora::renderer::TRendererTable table;
+  velmora::vehicle::TRendererTable table;
   if (!Bind(library, "DXInitialize", table.Initialize) ||
       !Bind(library, "DXTerminate", table.Terminate) ||
       !Bind(library, "DXLoadVehicleForm", table.LoadVehicleForm) ||
@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
       !Bind(library, "DXDraw", table.Draw)) {
     return Fail("the renderer library lacks an export");
   }
-  velmora::renderer::TableRenderer renderer(table);
+  velmora::vehicle::TableRenderer renderer(table);
 
   TFrame frame;
   DXView view{options.Width, options.Height, &Present, &frame};

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
 namespace velmora::physics {
 
@@ -21,13 +21,13 @@ struct TTrackCoupling {
 
 // Finds the track under point (x, y) of train, starting from segment (0 =
 // unknown). Returns false when the point lies on no track.
-bool CoupleToTrack(app::TMainState& state, const vehicle::TVehicleState& train, double x, double y,
+bool CoupleToTrack(state::TMainState& state, const vehicle::TVehicleState& train, double x, double y,
                    uint16_t segment, TTrackCoupling& result);
 
 // Frees every track segment occupied or reserved by userNo.
-void ReleaseTrackSegments(app::TMainState& state, int32_t userNo);
+void ReleaseTrackSegments(state::TMainState& state, int32_t userNo);
 
 // Frees every track segment.
-void ClearTrackOccupants(app::TMainState& state);
+void ClearTrackOccupants(state::TMainState& state);
 
 }  // namespace velmora::physics

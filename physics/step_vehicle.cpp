@@ -31,7 +31,7 @@ double LimitMagnitude(double value, double limit) {
 
 // Accelerations from drag, lift, side force, thrust, braking and gravity;
 // updates the velocity.
-void ApplyForces(app::TMainState& state, TVehicleState& v, const TFormParam& form, double dt,
+void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& form, double dt,
                  double brake, double thrust, bool own) {
   // Ground speed along the heading, and the airspeed in body axes.
   const double speed = GroundSpeed(v);
@@ -112,7 +112,7 @@ void ApplyForces(app::TMainState& state, TVehicleState& v, const TFormParam& for
 }
 
 // Turns the attitude towards the motion.
-void ApplyAttitudeLaw(const app::TMainState& state, TVehicleState& v, bool onGround, double dt) {
+void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, bool onGround, double dt) {
   if (v.Kind < kKindNone || v.Kind > kKindTrain) return;  // kind 4 keeps its attitude
 
   if (onGround && v.Pitch <= 0) {
@@ -171,7 +171,7 @@ void ApplyAttitudeLaw(const app::TMainState& state, TVehicleState& v, bool onGro
 
 // Stops a vehicle that reaches the ground gently enough; registers the own
 // vehicle's touchdown.
-void ApplyGroundContact(app::TMainState& state, TVehicleState& v, const TFormParam& form,
+void ApplyGroundContact(state::TMainState& state, TVehicleState& v, const TFormParam& form,
                         double oldZ, bool own) {
   if (v.Kind == kKindAircraft && !(std::fabs(v.Bank) <= 90 && IsOdd(v.FormNo))) return;
   if (!(v.Z >= form.RestZ && v.VZ <= kMaxTouchdownRate)) return;
@@ -189,7 +189,7 @@ void ApplyGroundContact(app::TMainState& state, TVehicleState& v, const TFormPar
 
 // Puts both bogies of a train on the track; leaves the train as it is when
 // either lies on no track.
-void CoupleTrain(app::TMainState& state, TVehicleState& v, const TFormParam& form, bool own) {
+void CoupleTrain(state::TMainState& state, TVehicleState& v, const TFormParam& form, bool own) {
   if (own) {
     state.StopDistance = 1e38;
     state.RailSpeedLimit = 0;
@@ -217,7 +217,7 @@ void CoupleTrain(app::TMainState& state, TVehicleState& v, const TFormParam& for
 
 }  // namespace
 
-void StepVehicle(app::TMainState& state, TVehicleState& v, double dt, double brake,
+void StepVehicle(state::TMainState& state, TVehicleState& v, double dt, double brake,
                  double thrust) {
   const TFormParam& form = state.Forms[v.FormNo];
   const bool own = &v == &state.Own;

@@ -4,7 +4,7 @@
 // grid, keeps it on the ground and couples a train to its track.
 #pragma once
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
 namespace velmora::physics {
 
@@ -14,7 +14,7 @@ namespace velmora::physics {
 // touchdown of it sets the pitch and roll rates, the brake and the guidance
 // mode. A type number outside 1..100, or a step too long for the position
 // grid, raises vehicle::RangeFault.
-void StepVehicle(app::TMainState& state, vehicle::TVehicleState& v, double dt, double brake,
+void StepVehicle(state::TMainState& state, vehicle::TVehicleState& v, double dt, double brake,
                  double thrust);
 
 }  // namespace velmora::physics

@@ -16,7 +16,7 @@
 
 #include "app/controls.h"
 #include "app/reset.h"
-#include "net/protocol.h"
+#include "app/protocol.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
@@ -133,20 +133,20 @@ class TFormMain::THooks final : public app::TTickHooks {
                     form_.ListBoxView->height(), form_.Now());
     form_.ListBoxView->update();
   }
-  void SendState() override { net::SendOwnState(form_.State()); }
+  void SendState() override { app::SendOwnState(form_.State()); }
 
  private:
   TFormMain& form_;
 };
 
-TFormMain::TFormMain(renderer::RendererApi& renderer, TFormHelp& help, TStartOptions options,
+TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
                      TJoystick* joystick)
     : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
       renderer_(renderer),
       help_(help),
       options_(std::move(options)),
       joystick_(joystick),
-      state_(std::make_unique<app::TMainState>()),
+      state_(std::make_unique<state::TMainState>()),
       world_(std::make_unique<world::TWorld>()),
       frame_(std::make_unique<cockpit::TFrameContext>()),
       hooks_(std::make_unique<THooks>(*this)) {
@@ -216,22 +216,22 @@ void TFormMain::BuildComponents() {
   ClientSocket = new QTcpSocket(this);
   ClientSocket->setObjectName("ClientSocket");
   connect(ClientSocket, &QTcpSocket::connected, this, [this] {
-    RunCore([this] { net::ClientSocketConnect(*state_); });
+    RunCore([this] { app::ClientSocketConnect(*state_); });
   });
   connect(ClientSocket, &QTcpSocket::readyRead, this, [this] {
     const QByteArray bytes = ClientSocket->readAll();
     RunCore([&] {
-      net::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
+      app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
     });
   });
   connect(ClientSocket, &QTcpSocket::disconnected, this, [this] {
-    RunCore([this] { net::ClientSocketDisconnect(*state_); });
+    RunCore([this] { app::ClientSocketDisconnect(*state_); });
   });
   connect(ClientSocket, &QTcpSocket::errorOccurred, this,
           [this](QAbstractSocket::SocketError error) {
             // The peer closing the connection is a disconnect, not an error.
             if (error == QAbstractSocket::RemoteHostClosedError) return;
-            RunCore([&] { net::ClientSocketError(*state_, SocketErrorCode(error)); });
+            RunCore([&] { app::ClientSocketError(*state_, SocketErrorCode(error)); });
           });
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
@@ -272,7 +272,7 @@ void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32
 }
 
 bool TFormMain::FormShow() {
-  app::TMainState& s = *state_;
+  state::TMainState& s = *state_;
   const TCommandLine& line = options_.CommandLine;
 
   // Parameters: world number, message prefix, server.
@@ -411,12 +411,12 @@ void TFormMain::AskLogin() {
                                                  QLineEdit::Normal, QString(), &ok);
     if (ok) handle = answer.toStdString();
   }
-  net::LoginAnswered(*state_, handle, Now());
+  app::LoginAnswered(*state_, handle, Now());
 }
 
 void TFormMain::CarryOutRequests() {
   for (;;) {
-    app::TShellRequests r = std::exchange(state_->Requests, {});
+    state::TShellRequests r = std::exchange(state_->Requests, {});
     const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin ||
                      r.ShowHelpBottomRight || r.FocusChatInput || r.Close || r.ShowHelp ||
                      !r.OpenLinks.empty();
@@ -465,7 +465,7 @@ void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells,
 }
 
 void TFormMain::ApplyModel() {
-  const app::TMainState& s = *state_;
+  const state::TMainState& s = *state_;
   syncing_ = true;
   ListBoxPFD->setVisible(s.Panels.PFD);
   ListBoxIndicator->setVisible(s.Panels.Indicator);
@@ -474,7 +474,7 @@ void TFormMain::ApplyModel() {
   StringGridVideo->setVisible(s.Panels.Video);
   ListBoxPower->setVisible(s.Panels.Power);
 
-  SyncGrid(StringGridMission, std::clamp(s.MissionRowCount, 0, app::kMissionRows),
+  SyncGrid(StringGridMission, std::clamp(s.MissionRowCount, 0, state::kMissionRows),
            s.MissionCells.data(), s.MissionRow);
   if (s.World != nullptr) {
     const world::TDestinationPanel& panel = s.World->DestinationPanel;
@@ -529,19 +529,19 @@ void TFormMain::DrawFrameNow() {
 
 void TFormMain::StringGridMissionClick() {
   if (syncing_ || !StringGridMission->hasFocus()) return;
-  const auto mission = net::MissionForRow(*state_, StringGridMission->currentRow());
+  const auto mission = app::MissionForRow(*state_, StringGridMission->currentRow());
   if (!mission) return;
   const int32_t missionNo = *mission;
   QTimer::singleShot(kMissionPause, this, [this, missionNo] {
     if (closed_) return;
-    net::SendMission(*state_, missionNo);
+    app::SendMission(*state_, missionNo);
     state_->Requests.FocusChatInput = true;
     CarryOutRequests();
   });
 }
 
 void TFormMain::ButtonChatClick() {
-  net::SendChat(*state_, EditChatInput->text().toStdString());
+  app::SendChat(*state_, EditChatInput->text().toStdString());
   EditChatInput->clear();
   CarryOutRequests();
 }

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 #include "app/tick.h"
 #include "cockpit/frame.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "ui/canvas_widget.h"
 #include "ui/command_line.h"
 #include "ui/form_help.h"
@@ -46,7 +46,7 @@ class TSteadyClock final : public app::TClock {
 
 class TFormMain final : public QWidget {
  public:
-  TFormMain(renderer::RendererApi& renderer, TFormHelp& help, TStartOptions options,
+  TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
             TJoystick* joystick = nullptr);
   ~TFormMain() override;
 
@@ -60,7 +60,7 @@ class TFormMain final : public QWidget {
   // Texts of the error boxes shown so far, oldest first.
   const std::vector<std::string>& ErrorsShown() const { return errorsShown_; }
 
-  app::TMainState& State() { return *state_; }
+  state::TMainState& State() { return *state_; }
   const app::TClock& Clock() const { return clock_; }
   uint32_t Now() const { return app::SynchronisedClock(*state_, clock_); }
 
@@ -115,12 +115,12 @@ class TFormMain final : public QWidget {
   static void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
                       int32_t stride);
 
-  renderer::RendererApi& renderer_;
+  vehicle::RendererApi& renderer_;
   TFormHelp& help_;
   TStartOptions options_;
   TJoystick* joystick_;
   TSteadyClock clock_;
-  std::unique_ptr<app::TMainState> state_;
+  std::unique_ptr<state::TMainState> state_;
   std::unique_ptr<world::TWorld> world_;
   world::TWorldDriver worldDriver_;
   std::unique_ptr<cockpit::TFrameContext> frame_;

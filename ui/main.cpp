@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora: %s\n", error.c_str());
     return 1;
   }
-  velmora::renderer::TableRenderer renderer(library.Table());
+  velmora::vehicle::TableRenderer renderer(library.Table());
 
   if (!line->DataDir.empty() && !QDir::setCurrent(QString::fromStdString(line->DataDir))) {
     std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", line->DataDir.c_str());

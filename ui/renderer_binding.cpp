@@ -56,7 +56,7 @@ bool TRendererLibrary::Open(const std::vector<std::string>& candidates, std::str
       tried += "\n  " + candidate + ": " + (why != nullptr ? why : "cannot be loaded");
       continue;
     }
-    renderer::TRendererTable table;
+    vehicle::TRendererTable table;
     std::string missing;
     Bind(handle, "DXInitialize", table.Initialize, missing);
     Bind(handle, "DXTerminate", table.Terminate, missing);

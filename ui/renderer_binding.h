@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 
 namespace velmora::ui {
 
@@ -30,12 +30,12 @@ class TRendererLibrary {
   // says what is missing in error.
   bool Open(const std::vector<std::string>& candidates, std::string& error);
 
-  const renderer::TRendererTable& Table() const { return table_; }
+  const vehicle::TRendererTable& Table() const { return table_; }
   const std::string& Path() const { return path_; }
 
  private:
   void* handle_ = nullptr;
-  renderer::TRendererTable table_;
+  vehicle::TRendererTable table_;
   std::string path_;
 };
 

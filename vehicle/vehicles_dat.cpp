@@ -73,7 +73,7 @@ std::optional<TVehicleLine> ParseVehicleLine(std::string_view line, std::string*
 }
 
 TVehicleLoadResult LoadVehicleTypes(const std::filesystem::path& file, TFormTable& table,
-                                    renderer::RendererApi& renderer) {
+                                    vehicle::RendererApi& renderer) {
   net::DataFileLines lines = net::ReadDataFileLines(file);
   if (lines.Error) {
     TVehicleLoadResult result;
@@ -85,7 +85,7 @@ TVehicleLoadResult LoadVehicleTypes(const std::filesystem::path& file, TFormTabl
 
 TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TFormTable& table,
-                                    renderer::RendererApi& renderer) {
+                                    vehicle::RendererApi& renderer) {
   TVehicleLoadResult result;
   int lineNo = 0;
   for (const std::string& line : lines) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "net/data_file.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/vehicle_state.h"
 
 namespace velmora::vehicle {
@@ -42,11 +42,11 @@ struct TVehicleLoadResult {
 // Stops at the first malformed line or failing renderer call; the lines before
 // it stay loaded.
 TVehicleLoadResult LoadVehicleTypes(const std::filesystem::path& file, TFormTable& table,
-                                    renderer::RendererApi& renderer);
+                                    vehicle::RendererApi& renderer);
 
 // The same for lines already read; fileName goes into the error.
 TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TFormTable& table,
-                                    renderer::RendererApi& renderer);
+                                    vehicle::RendererApi& renderer);
 
 }  // namespace velmora::vehicle

@@ -37,7 +37,7 @@ std::optional<int32_t> ParseHexColour(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-int32_t LoadTexture(renderer::RendererApi& renderer, const std::string& name, float scale,
+int32_t LoadTexture(vehicle::RendererApi& renderer, const std::string& name, float scale,
                     std::string& problem) {
   if (name.size() > kMaxTextureNameBytes) {
     problem = "texture file name '" + name + "' is longer than 63 bytes";

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "net/field_reader.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 
 namespace velmora::world::fields {
 
@@ -26,7 +26,7 @@ std::optional<int32_t> ParseHexColour(std::string_view text);
 
 // Loads a texture; 0 with a problem when the name is too long for the
 // renderer or the renderer cannot load it.
-int32_t LoadTexture(renderer::RendererApi& renderer, const std::string& name, float scale,
+int32_t LoadTexture(vehicle::RendererApi& renderer, const std::string& name, float scale,
                     std::string& problem);
 
 }  // namespace velmora::world::fields

@@ -41,7 +41,7 @@ bool ParseGroundLine(std::string_view line, TGroundPatch& patch, int32_t& textur
 }  // namespace
 
 TGroundLoadResult LoadGround(const std::filesystem::path& file, TGroundTable& table,
-                             renderer::RendererApi& renderer) {
+                             vehicle::RendererApi& renderer) {
   net::DataFileLines lines = net::ReadDataFileLines(file);
   if (lines.Error) {
     table.Count = 0;
@@ -55,7 +55,7 @@ TGroundLoadResult LoadGround(const std::filesystem::path& file, TGroundTable& ta
 
 TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
                                   const std::string& fileName, TGroundTable& table,
-                                  renderer::RendererApi& renderer) {
+                                  vehicle::RendererApi& renderer) {
   TGroundLoadResult result;
   table.Count = 0;
   const auto fail = [&](int lineNo, std::string why) {
@@ -90,7 +90,7 @@ TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
   return result;
 }
 
-void AddGroundPatches(TGroundTable& table, renderer::RendererApi& renderer) {
+void AddGroundPatches(TGroundTable& table, vehicle::RendererApi& renderer) {
   for (int i = 0; i < table.Count; ++i) {
     TGroundPatch& patch = table.Patches[i];
     if (patch.SurfaceId > 0) continue;

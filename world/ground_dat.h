@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "net/data_file.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 
 namespace velmora::world {
 
@@ -47,13 +47,13 @@ struct TGroundLoadResult {
 // Reads the patches into the table (which it empties first) and loads their
 // textures. Stops at the first bad line; the patches before it stay.
 TGroundLoadResult LoadGround(const std::filesystem::path& file, TGroundTable& table,
-                             renderer::RendererApi& renderer);
+                             vehicle::RendererApi& renderer);
 TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
                                   const std::string& fileName, TGroundTable& table,
-                                  renderer::RendererApi& renderer);
+                                  vehicle::RendererApi& renderer);
 
 // Adds every patch that has no surface yet; a failed add is tried again on
 // the next call. Patches are never removed.
-void AddGroundPatches(TGroundTable& table, renderer::RendererApi& renderer);
+void AddGroundPatches(TGroundTable& table, vehicle::RendererApi& renderer);
 
 }  // namespace velmora::world

@@ -21,7 +21,7 @@ constexpr double kStraightInLimit = 10.0;  // |turn| in rad × 2000 still counte
 // Reads the fields of one line in order, remembering why the first one failed.
 class LineFields {
  public:
-  LineFields(std::string_view text, renderer::RendererApi& renderer)
+  LineFields(std::string_view text, vehicle::RendererApi& renderer)
       : reader_(text), renderer_(renderer) {}
 
   bool Integer(const char* name, int32_t& value) {
@@ -81,7 +81,7 @@ class LineFields {
   }
 
   net::FieldReader reader_;
-  renderer::RendererApi& renderer_;
+  vehicle::RendererApi& renderer_;
   std::string problem_;
 };
 
@@ -305,7 +305,7 @@ bool TWorldObjectList::Append(std::unique_ptr<TShapeInfo> object) {
 }
 
 TObjectsLoadResult LoadObjects(const std::filesystem::path& file, TWorld& world,
-                               renderer::RendererApi& renderer,
+                               vehicle::RendererApi& renderer,
                                const TObjectsLoadContext& context) {
   net::DataFileLines lines = net::ReadDataFileLines(file);
   if (lines.Error) {
@@ -321,7 +321,7 @@ TObjectsLoadResult LoadObjects(const std::filesystem::path& file, TWorld& world,
 
 TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TWorld& world,
-                                    renderer::RendererApi& renderer,
+                                    vehicle::RendererApi& renderer,
                                     const TObjectsLoadContext& context) {
   TObjectsLoadResult result;
   TDestinationPanel& panel = world.DestinationPanel;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "net/data_file.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "world/world.h"
 
 namespace velmora::world {
@@ -38,11 +38,11 @@ struct TObjectsLoadResult {
 // rows, track list, race start line), then builds the track connections.
 // Stops at the first bad line; the objects before it stay.
 TObjectsLoadResult LoadObjects(const std::filesystem::path& file, TWorld& world,
-                               renderer::RendererApi& renderer,
+                               vehicle::RendererApi& renderer,
                                const TObjectsLoadContext& context);
 TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TWorld& world,
-                                    renderer::RendererApi& renderer,
+                                    vehicle::RendererApi& renderer,
                                     const TObjectsLoadContext& context);
 
 // The panel text of a runway: "・" and its name, the turn from the approach

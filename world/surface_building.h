@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/vehicle_state.h"
 
 namespace velmora::world {
@@ -52,7 +52,7 @@ struct TViewFrame {
 // so the caller knows which objects still hold surfaces.
 class TSurfaceWriter {
  public:
-  explicit TSurfaceWriter(renderer::RendererApi& renderer) : renderer_(renderer) {}
+  explicit TSurfaceWriter(vehicle::RendererApi& renderer) : renderer_(renderer) {}
 
   // Builds a four-vertex quadrilateral (strip order) into id when id is 0 or
   // less; the renderer's answer is stored, 0 when it failed.
@@ -63,12 +63,12 @@ class TSurfaceWriter {
   // Removes the surface when id is above 0 and sets id to 0.
   void Remove(int32_t& id);
 
-  renderer::RendererApi& Renderer() { return renderer_; }
+  vehicle::RendererApi& Renderer() { return renderer_; }
   int64_t Added() const { return added_; }
   int64_t Removed() const { return removed_; }
 
  private:
-  renderer::RendererApi& renderer_;
+  vehicle::RendererApi& renderer_;
   int64_t added_ = 0;
   int64_t removed_ = 0;
 };

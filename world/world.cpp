@@ -127,7 +127,7 @@ void TWorldDriver::NoteLive(int index, int64_t delta) {
   }
 }
 
-void TWorldDriver::Refresh(TWorld& world, renderer::RendererApi& renderer,
+void TWorldDriver::Refresh(TWorld& world, vehicle::RendererApi& renderer,
                            const vehicle::TVehicleState& camera) {
   AddGroundPatches(world.Ground, renderer);
   if (!prepared_ || reach_.size() != static_cast<std::size_t>(world.Objects.Count())) {
@@ -150,7 +150,7 @@ void TWorldDriver::Refresh(TWorld& world, renderer::RendererApi& renderer,
   }
 }
 
-void TWorldDriver::Animate(TWorld& world, renderer::RendererApi& renderer,
+void TWorldDriver::Animate(TWorld& world, vehicle::RendererApi& renderer,
                            const vehicle::TVehicleState& camera, uint32_t clock) {
   if (!prepared_ || reach_.size() != static_cast<std::size_t>(world.Objects.Count())) {
     Prepare(world.Objects);
@@ -160,7 +160,7 @@ void TWorldDriver::Animate(TWorld& world, renderer::RendererApi& renderer,
   for (const int32_t index : animated_) world.Objects[index].AnimateSurfaces(view, out, clock);
 }
 
-void TWorldDriver::Frame(TWorld& world, renderer::RendererApi& renderer,
+void TWorldDriver::Frame(TWorld& world, vehicle::RendererApi& renderer,
                          const vehicle::TVehicleState& refreshCamera,
                          const vehicle::TVehicleState& camera, int32_t viewDirection,
                          uint32_t clock) {

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/vehicle_state.h"
 #include "world/ground_dat.h"
 #include "world/shapes.h"
@@ -75,15 +75,15 @@ class TWorldDriver {
   // One frame. refreshCamera: the camera with the world shift added;
   // camera: the camera record itself; viewDirection: the view direction
   // setting; clock: the synchronised clock in ms.
-  void Frame(TWorld& world, renderer::RendererApi& renderer,
+  void Frame(TWorld& world, vehicle::RendererApi& renderer,
              const vehicle::TVehicleState& refreshCamera, const vehicle::TVehicleState& camera,
              int32_t viewDirection, uint32_t clock);
 
   // One refresh pass, ground patches first.
-  void Refresh(TWorld& world, renderer::RendererApi& renderer,
+  void Refresh(TWorld& world, vehicle::RendererApi& renderer,
                const vehicle::TVehicleState& camera);
   // Animation of every object that animates.
-  void Animate(TWorld& world, renderer::RendererApi& renderer,
+  void Animate(TWorld& world, vehicle::RendererApi& renderer,
                const vehicle::TVehicleState& camera, uint32_t clock);
 
   // Without the index every object is refreshed (for comparison).

@@ -23,7 +23,7 @@ constexpr uint32_t kNow = 100000;  // ms, synchronised clock of the tests
 
 class ControlsTest : public ::testing::Test {
  protected:
-  ControlsTest() : s(std::make_unique<TMainState>()) { testing::FillTestForms(*s); }
+  ControlsTest() : s(std::make_unique<state::TMainState>()) { testing::FillTestForms(*s); }
 
   void Place(int32_t kind, int32_t formNo) {
     testing::PlaceOwn(*s, kind, formNo);
@@ -38,7 +38,7 @@ class ControlsTest : public ::testing::Test {
     return key;
   }
 
-  std::unique_ptr<TMainState> s;
+  std::unique_ptr<state::TMainState> s;
 };
 
 TEST_F(ControlsTest, HelpBeforeAVehicleAndNothingElse) {

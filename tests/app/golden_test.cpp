@@ -45,7 +45,7 @@ class StateHash {
   uint64_t hash_ = 14695981039346656037ull;
 };
 
-uint64_t HashOf(const TMainState& s) {
+uint64_t HashOf(const state::TMainState& s) {
   StateHash h;
   const TVehicleState& v = s.Own;
   h.Add(v.Kind);
@@ -89,8 +89,8 @@ std::vector<double> Numbers(const std::string& line) {
 
 // Runs `ticks` ticks of 10 ms, calling `pilot` before each, and checks the
 // history (one sample per second) and the final hash against golden/<name>.csv.
-void RunGolden(const std::string& name, TMainState& s, int ticks,
-               const std::function<void(TMainState&, int)>& pilot) {
+void RunGolden(const std::string& name, state::TMainState& s, int ticks,
+               const std::function<void(state::TMainState&, int)>& pilot) {
   SteppingClock clock;
   clock.Now = static_cast<uint32_t>(s.Own.Time);
   TTickHooks hooks;
@@ -136,7 +136,7 @@ void RunGolden(const std::string& name, TMainState& s, int ticks,
 class GoldenTest : public ::testing::Test {
  protected:
   void SetUp() override { testing::FillTestForms(s); }
-  TMainState s;
+  state::TMainState s;
 };
 
 TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
@@ -150,7 +150,7 @@ TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
   s.FlapSet = 10;
   s.ThrottleMax = 3.9;
   s.Throttle = 3.9;
-  RunGolden("airliner_takeoff", s, 6000, [](TMainState& state, int) {
+  RunGolden("airliner_takeoff", s, 6000, [](state::TMainState& state, int) {
     // Full thrust; the Down key from 75 m/s until the nose is 8° up.
     const double speed = vehicle::GroundSpeed(state.Own);
     state.PitchInput = (speed > 75 && state.Own.Pitch < 8) ? 1 : 0;
@@ -169,7 +169,7 @@ TEST_F(GoldenTest, RoadVehicleAcceleratesTurnsAndBrakes) {
   s.ThrottleMax = 6;
   s.Throttle = 0;
   s.ThrottleRate = 3;
-  RunGolden("car_drive", s, 4000, [](TMainState& state, int tick) {
+  RunGolden("car_drive", s, 4000, [](state::TMainState& state, int tick) {
     state.RollInput = (tick >= 1500 && tick < 1700) ? 1 : 0;  // a right turn
     state.Brake = tick >= 3000 ? 1 : 0;
   });
@@ -187,7 +187,7 @@ TEST_F(GoldenTest, FighterSixtyDegreeTurn) {
   s.Start = s.Own;
   s.ThrottleMax = 10;
   s.Throttle = 6;
-  RunGolden("fighter_turn", s, 3000, [](TMainState& state, int) {
+  RunGolden("fighter_turn", s, 3000, [](state::TMainState& state, int) {
     // Hold the nose up a little to keep the lift on.
     state.PitchInput = state.Own.Pitch < 2 ? 1 : 0;
   });

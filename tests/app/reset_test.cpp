@@ -10,13 +10,13 @@ namespace {
 class ResetTest : public ::testing::Test {
  protected:
   void SetUp() override { testing::FillTestForms(s); }
-  TMainState s;
+  state::TMainState s;
 };
 
 TEST_F(ResetTest, PanelsThrottleMaximumAndGearByType) {
   struct Case {
     int32_t type;
-    TPanelVisibility panels;  // PFD, Indicator, Navi, Dest, Video, Power
+    state::TPanelVisibility panels;  // PFD, Indicator, Navi, Dest, Video, Power
     double throttleMax;
     double gear;
   } cases[] = {

@@ -48,7 +48,7 @@ class TickTest : public ::testing::Test {
     return r;
   }
 
-  TMainState s;
+  state::TMainState s;
   FixedClock clock;
   RecordingHooks hooks;
   TJoystickReading noJoystick;

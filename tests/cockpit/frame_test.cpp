@@ -44,7 +44,7 @@ class DrawRecorder final : public testing::FakeRenderer {
 
 class FrameTest : public ::testing::Test {
  protected:
-  FrameTest() : state(std::make_unique<app::TMainState>()) {
+  FrameTest() : state(std::make_unique<state::TMainState>()) {
     testing::FillTestForms(*state);
     context.Renderer = &renderer;
     context.View = &canvas;
@@ -67,7 +67,7 @@ class FrameTest : public ::testing::Test {
     return r;
   }
 
-  std::unique_ptr<app::TMainState> state;
+  std::unique_ptr<state::TMainState> state;
   DrawRecorder renderer;
   testing::RecordingCanvas canvas;
   TFrameContext context;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "net/data_file.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
@@ -55,7 +55,7 @@ inline std::string Describe(const std::optional<net::DataFileError>& error) {
 
 // Loads vehicle types, ground and objects in start-up order; each stage runs
 // only when the ones before it succeeded.
-inline void LoadInstallation(renderer::RendererApi& renderer, TInstallation& out,
+inline void LoadInstallation(vehicle::RendererApi& renderer, TInstallation& out,
                              const world::TObjectsLoadContext& context = {}) {
   TInDataFolder inData;
   out.Types = vehicle::LoadVehicleTypes("vehicles.dat", *out.Forms, renderer);

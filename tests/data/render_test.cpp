@@ -29,8 +29,8 @@ bool Neutral(const TPixel& p) {
   return std::abs(p.R - p.G) < kNeutralTol && std::abs(p.G - p.B) < kNeutralTol;
 }
 
-renderer::TRendererTable BindLibrary() {
-  renderer::TRendererTable table;
+vehicle::TRendererTable BindLibrary() {
+  vehicle::TRendererTable table;
   void* handle = dlopen(PRISMOTH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) return table;
   const auto bind = [&](const char* name) { return dlsym(handle, name); };
@@ -80,9 +80,9 @@ vehicle::TVehicleState LookAt(double x, double y, double z, double tx, double ty
 }
 
 TEST(RenderTest, WholeInstallationLoadsAndTheStraightInApproachShowsTheRunway) {
-  const renderer::TRendererTable table = BindLibrary();
+  const vehicle::TRendererTable table = BindLibrary();
   ASSERT_NE(table.Draw, nullptr) << "cannot bind " << PRISMOTH_LIBRARY;
-  renderer::TableRenderer renderer(table);
+  vehicle::TableRenderer renderer(table);
   TFrame frame;
   DXView view{320, 240, &TFrame::Present, &frame};
   ASSERT_EQ(renderer.DXInitialize(&view, 0, 0), 0);

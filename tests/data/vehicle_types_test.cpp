@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
-#include "vehicle/control_step.h"
+#include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
@@ -49,7 +49,7 @@ class VehicleTypesTest : public ::testing::Test {
 
   const vehicle::TFormParam& Form() const { return s.Forms[s.Own.FormNo]; }
 
-  app::TMainState s;
+  state::TMainState s;
 };
 
 TEST_F(VehicleTypesTest, StandingOnItsWheelsTripsNoCrashTest) {
@@ -57,7 +57,7 @@ TEST_F(VehicleTypesTest, StandingOnItsWheelsTripsNoCrashTest) {
     SCOPED_TRACE(formNo);
     Place(formNo);
     for (int tick = 0; tick < 200; ++tick) {
-      const std::optional<std::string> crash = vehicle::ControlStep(s, 0, 0, kTick);
+      const std::optional<std::string> crash = pilot::ControlStep(s, 0, 0, kTick);
       ASSERT_FALSE(crash.has_value()) << *crash << " after " << tick << " ticks";
     }
     EXPECT_EQ(s.Own.Z, Form().RestZ);
@@ -74,7 +74,7 @@ TEST_F(VehicleTypesTest, TakeOffAttitudeOnTheGroundTripsNoCrashTest) {
       Place(formNo);
       s.Own.Pitch = static_cast<float>(pitch);
       s.Freeze = 1;  // the attitude stays as set; the crash tests still run
-      const std::optional<std::string> crash = vehicle::ControlStep(s, 0, 0, kTick);
+      const std::optional<std::string> crash = pilot::ControlStep(s, 0, 0, kTick);
       s.Freeze = 0;
       EXPECT_FALSE(crash.has_value()) << *crash;
     }
@@ -98,7 +98,7 @@ TEST_F(VehicleTypesTest, AirlinerRotatesNearVrAndClimbs) {
     const double speed = vehicle::GroundSpeed(s.Own);
     s.PitchInput = (speed >= kVr && s.Own.Pitch < 8) ? 1 : 0;
     if (s.Own.Z < -105) s.GearSet = s.GearCommand = 0;  // gear up through 100 m
-    const std::optional<std::string> crash = vehicle::ControlStep(s, 0, 0, kTick);
+    const std::optional<std::string> crash = pilot::ControlStep(s, 0, 0, kTick);
     ASSERT_FALSE(crash.has_value()) << *crash << " at " << tick * kTick << " s";
     if (liftOffSpeed == 0 && s.Own.Z < Form().RestZ - 1) {
       liftOffSpeed = speed * units::kKnotsPerMetrePerSecond;
@@ -156,7 +156,7 @@ TEST_F(VehicleTypesTest, FighterSustainsASixtyDegreeTurn) {
     const double rateError = wantedRate - s.PitchRate;
     s.PitchInput = rateError > kRateDeadBand ? 1 : (rateError < -kRateDeadBand ? -1 : 0);
     const float before = s.Own.Heading;
-    vehicle::ControlStep(s, 0, 0, kTick);
+    pilot::ControlStep(s, 0, 0, kTick);
     turned += vehicle::Normalise180(s.Own.Heading - before);
   }
   EXPECT_NEAR(s.Own.Z, -3000, kAltitudeBand);
@@ -172,7 +172,7 @@ TEST_F(VehicleTypesTest, CarTopsOutNearItsRoadSpeed) {
   Place(20);
   s.ThrottleMax = 6;
   s.Throttle = 6;
-  for (int tick = 0; tick < 12000; ++tick) vehicle::ControlStep(s, 0, 0, kTick);
+  for (int tick = 0; tick < 12000; ++tick) pilot::ControlStep(s, 0, 0, kTick);
   const double top = std::sqrt((6 - kRollingResistance) / (6.0 / 2500 + Form().Drag));
   EXPECT_NEAR(vehicle::GroundSpeed(s.Own), top, kSpeedTol);
   EXPECT_GT(top * units::kKmhPerMetrePerSecond, 130);

@@ -80,7 +80,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   TFormMain form(renderer, help, options);
   form.show();
   ASSERT_TRUE(form.FormShow());
-  app::TMainState& s = form.State();
+  state::TMainState& s = form.State();
 
   // Login: a user number, then the mission list below its heading row.
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
@@ -106,7 +106,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
 
   // A few ticks: the caption carries the status line.
   const int32_t placedTime = s.Own.Time;
-  ASSERT_TRUE(Await([&] { return app::ClockDiff(static_cast<uint32_t>(s.Own.Time), static_cast<uint32_t>(placedTime)) > 300; }));
+  ASSERT_TRUE(Await([&] { return state::ClockDiff(static_cast<uint32_t>(s.Own.Time), static_cast<uint32_t>(placedTime)) > 300; }));
   EXPECT_TRUE(form.windowTitle().startsWith("Pow")) << form.windowTitle().toStdString();
 
   // Chat comes back from the server into the log.
@@ -147,8 +147,8 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   bravo.show();
   ASSERT_TRUE(alpha.FormShow());
   ASSERT_TRUE(bravo.FormShow());
-  app::TMainState& a = alpha.State();
-  app::TMainState& b = bravo.State();
+  state::TMainState& a = alpha.State();
+  state::TMainState& b = bravo.State();
   ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; }))
       << serverLog.toStdString();
 
@@ -166,7 +166,7 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   // Each program's state goes out at the server's interval.
   EXPECT_EQ(a.SendInterval, 50);
   const uint32_t firstSend = a.LastSendTime;
-  ASSERT_TRUE(Await([&] { return app::ClockDiff(a.LastSendTime, firstSend) >= 500; }));
+  ASSERT_TRUE(Await([&] { return state::ClockDiff(a.LastSendTime, firstSend) >= 500; }));
 
   // Bravo sees alpha's vehicle, and sees it move once alpha opens the throttle.
   const auto alphaSeenByBravo = [&]() -> const vehicle::TVehicleState* {

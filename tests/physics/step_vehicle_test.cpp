@@ -37,7 +37,7 @@ class StepVehicleTest : public ::testing::Test {
     return v;
   }
 
-  app::TMainState state;
+  state::TMainState state;
 };
 
 TEST_F(StepVehicleTest, AFreeBodyKeepsItsVelocity) {

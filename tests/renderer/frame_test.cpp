@@ -10,7 +10,7 @@
 namespace velmora::testing {
 namespace {
 
-using renderer::TableRenderer;
+using vehicle::TableRenderer;
 using vehicle::TVehicleState;
 
 constexpr int32_t kFrameWidth = 64;   // pixels

@@ -8,7 +8,7 @@
 namespace velmora::testing {
 namespace {
 
-using renderer::TableRenderer;
+using vehicle::TableRenderer;
 
 constexpr int32_t kCapacity = 20000;  // surfaces
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "renderer/prismoth.h"
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "tests/support/camera.h"
 #include "tests/support/temp_file.h"
 
@@ -34,8 +34,8 @@ Fn BindExport(const char* name) {
   return handle != nullptr ? reinterpret_cast<Fn>(dlsym(handle, name)) : nullptr;
 }
 
-inline renderer::TRendererTable BindPrismoth() {
-  renderer::TRendererTable table;
+inline vehicle::TRendererTable BindPrismoth() {
+  vehicle::TRendererTable table;
   table.Initialize = BindExport<DXInitializeFn>("DXInitialize");
   table.Terminate = BindExport<DXTerminateFn>("DXTerminate");
   table.LoadVehicleForm = BindExport<DXLoadVehicleFormFn>("DXLoadVehicleForm");

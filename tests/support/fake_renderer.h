@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 
 namespace velmora::testing {
 
-class FakeRenderer : public renderer::RendererApi {
+class FakeRenderer : public vehicle::RendererApi {
  public:
   struct FormCall {
     std::string Stem;
@@ -126,8 +126,8 @@ class FakeRenderer : public renderer::RendererApi {
     return 0;
   }
   int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
-  int32_t DXDraw(float, uint32_t, const renderer::TVehicleState&,
-                 const renderer::TVehicleState* const*) override {
+  int32_t DXDraw(float, uint32_t, const vehicle::TVehicleState&,
+                 const vehicle::TVehicleState* const*) override {
     return 0;
   }
 

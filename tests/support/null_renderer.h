@@ -2,11 +2,11 @@
 // figures should be the core's alone. Textures and surfaces get id 1.
 #pragma once
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 
 namespace velmora::testing {
 
-class NullRenderer : public renderer::RendererApi {
+class NullRenderer : public vehicle::RendererApi {
  public:
   int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
   void DXTerminate() override {}
@@ -16,8 +16,8 @@ class NullRenderer : public renderer::RendererApi {
   int32_t DXRemoveSurface(int32_t) override { return 0; }
   int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
   // Walks the vehicle list as a renderer would, so the list is really built.
-  int32_t DXDraw(float, uint32_t, const renderer::TVehicleState&,
-                 const renderer::TVehicleState* const* vehicles) override {
+  int32_t DXDraw(float, uint32_t, const vehicle::TVehicleState&,
+                 const vehicle::TVehicleState* const* vehicles) override {
     int n = 0;
     while (vehicles && vehicles[n] != nullptr) ++n;
     return n > 1000 ? 1 : 0;

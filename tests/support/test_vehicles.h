@@ -3,7 +3,7 @@
 // takes off near 150 kt, the car tops out near 40 m/s.
 #pragma once
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
 namespace velmora::testing {
 
@@ -16,7 +16,7 @@ inline constexpr int kCar = 20;
 inline constexpr int kTrain = 30;
 inline constexpr int kFreeBody = 40;  // kind 4: no gravity, no aerodynamics
 
-inline void SetForm(app::TMainState& s, int formNo, double restZ, double wheelbase, double scale,
+inline void SetForm(state::TMainState& s, int formNo, double restZ, double wheelbase, double scale,
                     double drag, double lift, double zeroLift) {
   vehicle::TFormParam& f = s.Forms[formNo];
   f.RestZ = restZ;
@@ -29,7 +29,7 @@ inline void SetForm(app::TMainState& s, int formNo, double restZ, double wheelba
   f.ZeroLiftAngle = zeroLift;
 }
 
-inline void FillTestForms(app::TMainState& s) {
+inline void FillTestForms(state::TMainState& s) {
   SetForm(s, kAirlinerGearUp, -5, 20, 20, 15e-6, 450e-6, -3);
   SetForm(s, kAirlinerGearDown, -5, 20, 20, 15e-6, 450e-6, -3);
   SetForm(s, kFighterGearUp, -2, 6, 8, 4e-6, 200e-6, -2);
@@ -42,7 +42,7 @@ inline void FillTestForms(app::TMainState& s) {
 
 // The own vehicle of the given kind and type at the origin, heading north,
 // standing on its wheels.
-inline void PlaceOwn(app::TMainState& s, int32_t kind, int32_t formNo) {
+inline void PlaceOwn(state::TMainState& s, int32_t kind, int32_t formNo) {
   s.Own = vehicle::TVehicleState{};
   s.Own.Kind = kind;
   s.Own.FormNo = formNo;

@@ -108,7 +108,7 @@ TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {
 }
 
 TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {
-  app::TMainState& s = form->State();
+  state::TMainState& s = form->State();
   testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
   s.ThrottleMax = 6;
   ShowAndFocus(form->EditChatInput);
@@ -121,7 +121,7 @@ TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {
 }
 
 TEST_F(FormMainTest, ArrowKeysSteerAndLeaveTheFocus) {
-  app::TMainState& s = form->State();
+  state::TMainState& s = form->State();
   testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
   s.MissionRowCount = 3;
   s.MissionRow = 1;
@@ -140,7 +140,7 @@ TEST_F(FormMainTest, ArrowKeysSteerAndLeaveTheFocus) {
 }
 
 TEST_F(FormMainTest, ResetRoutinePanelsShowOnTheWidgets) {
-  app::TMainState& s = form->State();
+  state::TMainState& s = form->State();
   struct Case {
     int32_t Type;
     bool Pfd, Indicator, Navi, Power;
@@ -173,7 +173,7 @@ TEST_F(FormMainTest, StartUpLoadsTheInstallation) {
   options.CommandLine.WorldNo = 7;
   TFormMain started(renderer, help, options);
   ASSERT_TRUE(started.FormShow());
-  const app::TMainState& s = started.State();
+  const state::TMainState& s = started.State();
   EXPECT_EQ(s.WorldNo, 7);
   EXPECT_EQ(s.MessagePrefix, "7;20;1;");
   EXPECT_EQ(s.Forms[20].Name, "car");

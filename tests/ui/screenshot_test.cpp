@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "net/protocol.h"
+#include "app/protocol.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form_main.h"
 #include "ui/renderer_binding.h"
@@ -25,7 +25,7 @@ TEST(Screenshot, PlacedVehicleSeesTheWorld) {
   TRendererLibrary library;
   std::string error;
   ASSERT_TRUE(library.Open({PRISMOTH_LIBRARY}, error)) << error;
-  renderer::TableRenderer renderer(library.Table());
+  vehicle::TableRenderer renderer(library.Table());
   const auto folder = testing::WriteSmallInstallation();
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
 
@@ -38,11 +38,11 @@ TEST(Screenshot, PlacedVehicleSeesTheWorld) {
 
   // The server accepts the login and places the car 20 m south of the line,
   // heading north.
-  app::TMainState& s = form.State();
-  net::ClientSocketRead(s, "52566771;30;7;3;\n", form.Now());
+  state::TMainState& s = form.State();
+  app::ClientSocketRead(s, "52566771;30;7;3;\n", form.Now());
   const std::string place = "52566771;40;100;" + std::to_string(form.Now()) +
                             ";0;0;7;1;2;20;0;-2000;-60;0;0;0;0;0;0;0;0;0;0;\n";
-  net::ClientSocketRead(s, place, form.Now());
+  app::ClientSocketRead(s, place, form.Now());
   form.CarryOutRequests();
   ASSERT_EQ(s.Own.FormNo, 20);
   EXPECT_TRUE(form.TimerInterval->isActive());

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "renderer/renderer_api.h"
+#include "vehicle/renderer_api.h"
 #include "vehicle/range_fault.h"
 
 namespace velmora::vehicle {
@@ -74,7 +74,7 @@ struct BoundCalls {
 };
 
 TEST(RendererTable, ForwardsCallsToTheBoundExports) {
-  renderer::TRendererTable table;
+  vehicle::TRendererTable table;
   table.Initialize = [](void*, int32_t, int32_t) -> int32_t { return 0x40000000; };
   table.Terminate = [] {};
   table.LoadVehicleForm = [](const char* stem, int32_t id, float d) -> int32_t {
@@ -94,7 +94,7 @@ TEST(RendererTable, ForwardsCallsToTheBoundExports) {
     return static_cast<const DXVehicleRecord*>(camera)->FormNo;
   };
 
-  renderer::TableRenderer api(table);
+  vehicle::TableRenderer api(table);
   EXPECT_EQ(api.DXInitialize(nullptr, 0, 0), 0x40000000);
   EXPECT_EQ(api.DXLoadVehicleForm("airliner", 10, 300.0f), -1);
   EXPECT_EQ(BoundCalls::stem, "airliner");

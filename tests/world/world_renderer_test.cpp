@@ -23,9 +23,9 @@ constexpr uint32_t kSky = 0xFF0000FFu; // D3DCOLOR: opaque blue
 constexpr int kColourTol = 3;          // 8-bit levels: rounding of blending
 
 // Forwards to the library and remembers what it answered.
-class CheckedRenderer final : public renderer::RendererApi {
+class CheckedRenderer final : public vehicle::RendererApi {
  public:
-  explicit CheckedRenderer(renderer::RendererApi& inner) : inner_(inner) {}
+  explicit CheckedRenderer(vehicle::RendererApi& inner) : inner_(inner) {}
   int32_t DXInitialize(DXView* view, int32_t w, int32_t h) override {
     return inner_.DXInitialize(view, w, h);
   }
@@ -47,8 +47,8 @@ class CheckedRenderer final : public renderer::RendererApi {
     return result;
   }
   int32_t DXGetNumOfVertexBufs() override { return inner_.DXGetNumOfVertexBufs(); }
-  int32_t DXDraw(float fov, uint32_t clear, const renderer::TVehicleState& camera,
-                 const renderer::TVehicleState* const* vehicles) override {
+  int32_t DXDraw(float fov, uint32_t clear, const vehicle::TVehicleState& camera,
+                 const vehicle::TVehicleState* const* vehicles) override {
     return inner_.DXDraw(fov, clear, camera, vehicles);
   }
 
@@ -57,7 +57,7 @@ class CheckedRenderer final : public renderer::RendererApi {
   int FailedRemoves = 0;
 
  private:
-  renderer::RendererApi& inner_;
+  vehicle::RendererApi& inner_;
 };
 
 ::testing::AssertionResult IsColour(const TPixel& p, int r, int g, int b) {
@@ -83,13 +83,13 @@ class WorldOnTheRenderer : public ::testing::Test {
   void Frame(float heading, uint32_t clock) {
     const vehicle::TVehicleState camera = testing::Camera(0, 0, -2, heading);
     driver_.Frame(*world_, checked_, camera, camera, 0, clock);
-    const renderer::TVehicleState* vehicles[] = {nullptr};
+    const vehicle::TVehicleState* vehicles[] = {nullptr};
     ASSERT_EQ(checked_.DXDraw(kFieldOfView, kSky, camera, vehicles), DX_OK);
   }
 
   testing::TInTestFolder folder_;
   testing::TCapturedView view_{kFrameWidth, kFrameHeight};
-  renderer::TableRenderer renderer_{testing::BindPrismoth()};
+  vehicle::TableRenderer renderer_{testing::BindPrismoth()};
   CheckedRenderer checked_{renderer_};
   std::unique_ptr<TWorld> world_ = std::make_unique<TWorld>();
   TWorldDriver driver_;

@@ -1,5 +1,5 @@
 // The program's side of the game-server protocol: socket events in, shell
-// requests and CP932 bytes out (TMainState::Requests). Lines from the server
+// requests and CP932 bytes out (state::TMainState::Requests). Lines from the server
 // are "world;code;fields…" ended by LF; messages to it start with the message
 // prefix and carry no line end.
 #pragma once
@@ -9,41 +9,41 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
-namespace velmora::net {
+namespace velmora::app {
 
 // Longest line accepted from the server, without its LF.
 inline constexpr std::size_t kMaxLineLength = 9999;
 
 // The socket connected: the shell asks for the handle name.
-void ClientSocketConnect(app::TMainState& state);
+void ClientSocketConnect(state::TMainState& state);
 
 // The login query's answer: a handle name, or nothing when cancelled.
 // now: synchronised clock (ms).
-void LoginAnswered(app::TMainState& state, const std::optional<std::string>& handle, uint32_t now);
+void LoginAnswered(state::TMainState& state, const std::optional<std::string>& handle, uint32_t now);
 
 // Received bytes (CP932), processed line by line. A line that is longer than
 // kMaxLineLength or holds a malformed field is dropped; the lines around it
 // are processed as usual.
-void ClientSocketRead(app::TMainState& state, std::string_view received, uint32_t now);
+void ClientSocketRead(state::TMainState& state, std::string_view received, uint32_t now);
 
-void ClientSocketDisconnect(app::TMainState& state);
-void ClientSocketError(app::TMainState& state, int errorCode);
+void ClientSocketDisconnect(state::TMainState& state);
+void ClientSocketError(state::TMainState& state, int errorCode);
 
 // Outgoing messages, each appended to the bytes to send.
-void SendEmptyState(app::TMainState& state);          // "40;0;"
-void SendOwnState(app::TMainState& state);            // code 40, or "40;0;" before placing
-void SendMission(app::TMainState& state, int32_t missionNo);      // code 50
-void SendShot(app::TMainState& state, int32_t targetUserNo);      // code 60
-void SendChat(app::TMainState& state, std::string_view text);     // code 20
+void SendEmptyState(state::TMainState& state);          // "40;0;"
+void SendOwnState(state::TMainState& state);            // code 40, or "40;0;" before placing
+void SendMission(state::TMainState& state, int32_t missionNo);      // code 50
+void SendShot(state::TMainState& state, int32_t targetUserNo);      // code 60
+void SendChat(state::TMainState& state, std::string_view text);     // code 20
 
 // A click on mission grid row `row`: the mission number to send after the
 // 100 ms pause, or nothing for a heading or the empty last row.
-std::optional<int32_t> MissionForRow(const app::TMainState& state, int32_t row);
+std::optional<int32_t> MissionForRow(const state::TMainState& state, int32_t row);
 
 // Whether train j stands close enough behind train i, facing the other way,
 // to couple with it.
 bool CouplingTest(const vehicle::TVehicleState& i, const vehicle::TVehicleState& j);
 
-}  // namespace velmora::net
+}  // namespace velmora::app

@@ -1,15 +1,18 @@
-#include "vehicle/control_step.h"
+#include "pilot/control_step.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
-#include "vehicle/crew.h"
+#include "pilot/crew.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
-namespace velmora::vehicle {
+namespace velmora::pilot {
+
+using namespace vehicle;  // records, kinds and geometry helpers
+
 namespace {
 
 constexpr double kPitchGain = 0.002;        // deg/s² per (m/s)²
@@ -41,7 +44,7 @@ bool RateStops(double rate, double accel, double dt) {
 }
 
 // Thrust demand and brake deceleration from the brake and throttle controls.
-double ApplyBrakeTable(app::TMainState& s, double dt) {
+double ApplyBrakeTable(state::TMainState& s, double dt) {
   if (s.EmergencyBrake) {
     s.Throttle = 0;
     return kEmergencyBrake;
@@ -114,7 +117,7 @@ bool UpdateRate(double& rate, double accel, double stick, double dt, bool onGrou
 // Aircraft pitch channel: the stick or keys command a pitch acceleration that
 // grows with the square of the airspeed; the rate is limited and the nose
 // stops at the angle-of-attack limit.
-void PitchChannel(app::TMainState& s, const TBodyVector& air, double liftExcess, bool onGround,
+void PitchChannel(state::TMainState& s, const TBodyVector& air, double liftExcess, bool onGround,
                   double stickY, double dt) {
   TVehicleState& own = s.Own;
   const double uF2 = air.Forward * air.Forward;
@@ -137,7 +140,7 @@ void PitchChannel(app::TMainState& s, const TBodyVector& air, double liftExcess,
 
 // Aircraft roll channel; on the ground the wings only drop back towards level,
 // and only when lift is short.
-void RollChannel(app::TMainState& s, const TBodyVector& air, double liftExcess, bool onGround,
+void RollChannel(state::TMainState& s, const TBodyVector& air, double liftExcess, bool onGround,
                  double stickX, double dt) {
   TVehicleState& own = s.Own;
   const double uF2 = air.Forward * air.Forward;
@@ -157,7 +160,7 @@ void RollChannel(app::TMainState& s, const TBodyVector& air, double liftExcess, 
 }
 
 // Rudder while the nose is raised, nose-wheel or front-wheel steering otherwise.
-void Steering(app::TMainState& s, const TFormParam& form, bool onGround, double stickX,
+void Steering(state::TMainState& s, const TFormParam& form, bool onGround, double stickX,
               double dt) {
   TVehicleState& own = s.Own;
   if (!onGround) {
@@ -194,7 +197,7 @@ void Steering(app::TMainState& s, const TFormParam& form, bool onGround, double 
 
 // Flaps and gear move towards their accepted settings; the gear switches the
 // vehicle between its gear-up (even) and gear-down (odd) type half-way.
-void MoveFlapsAndGear(app::TMainState& s, double dt) {
+void MoveFlapsAndGear(state::TMainState& s, double dt) {
   TVehicleState& own = s.Own;
   if (s.FlapSet > own.Flap) {
     own.Flap = std::min(own.Flap + kFlapSpeed * dt, s.FlapSet);
@@ -243,7 +246,7 @@ const char* CrashMessage(const TVehicleState& own, const TFormParam& form) {
 
 }  // namespace
 
-std::optional<std::string> ControlStep(app::TMainState& s, double stickX, double stickY,
+std::optional<std::string> ControlStep(state::TMainState& s, double stickX, double stickY,
                                        double dt) {
   TVehicleState& own = s.Own;
   if (own.Kind == 0 || own.FormNo == 0) return std::nullopt;
@@ -283,7 +286,7 @@ std::optional<std::string> ControlStep(app::TMainState& s, double stickX, double
   return std::nullopt;
 }
 
-void ShiftWorldOffset(app::TMainState& s) {
+void ShiftWorldOffset(state::TMainState& s) {
   const auto shiftOf = [](double position) {
     if (position < -kOffsetLimit) return -kOffsetShift;
     if (position >= kOffsetLimit) return kOffsetShift;
@@ -302,7 +305,7 @@ void ShiftWorldOffset(app::TMainState& s) {
   s.OriginY += sy;
 }
 
-double TrimThrottle(app::TMainState& s, const TVehicleState& w) {
+double TrimThrottle(state::TMainState& s, const TVehicleState& w) {
   const TFormParam& form = s.Forms[w.FormNo];
   const double speed = GroundSpeed(w);
   const TBodyVector air = AirData(w, s.WindX, s.WindY);
@@ -319,4 +322,4 @@ double TrimThrottle(app::TMainState& s, const TVehicleState& w) {
   return s.Throttle;
 }
 
-}  // namespace velmora::vehicle
+}  // namespace velmora::pilot

@@ -1,4 +1,4 @@
-#include "net/protocol.h"
+#include "app/protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,11 @@
 #include "net/text_encoding.h"
 #include "tests/support/test_vehicles.h"
 
-namespace velmora::net {
+namespace velmora::app {
 namespace {
 
+using net::Cp932ToUtf8;
+using net::Utf8ToCp932;
 using vehicle::TVehicleState;
 
 constexpr int32_t kOwnUser = 7;
@@ -48,7 +50,7 @@ class ProtocolTest : public ::testing::Test {
     Sent();
   }
 
-  app::TMainState s;
+  state::TMainState s;
 };
 
 TEST_F(ProtocolTest, OutgoingMessagesByteForByte) {
@@ -170,7 +172,7 @@ TEST_F(ProtocolTest, MissionListAndMissionNumbers) {
   std::string many = "52566771;0;0;";
   for (int i = 0; i < 150; ++i) many += "m" + std::to_string(i) + "\t";
   Receive(many + "\n");
-  EXPECT_EQ(s.MissionRowCount, app::kMissionRows);
+  EXPECT_EQ(s.MissionRowCount, state::kMissionRows);
 }
 
 TEST_F(ProtocolTest, OwnRecordPlacesTheVehicleAndStartsRecording) {
@@ -321,4 +323,4 @@ TEST_F(ProtocolTest, ConnectionLossAndErrors) {
 }
 
 }  // namespace
-}  // namespace velmora::net
+}  // namespace velmora::app

@@ -1,4 +1,4 @@
-#include "vehicle/control_step.h"
+#include "pilot/control_step.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,10 @@
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
-namespace velmora::vehicle {
+namespace velmora::pilot {
 namespace {
+
+using namespace vehicle;  // records, kinds and geometry helpers
 
 using testing::kAirlinerGearDown;
 using testing::kAirlinerGearUp;
@@ -33,7 +35,7 @@ class ControlStepTest : public ::testing::Test {
     s.Start.Kind = kKindAircraft;  // a server mission: no crash tests
   }
 
-  app::TMainState s;
+  state::TMainState s;
 };
 
 TEST_F(ControlStepTest, WithoutInputNothingRotates) {
@@ -292,4 +294,4 @@ TEST_F(ControlStepTest, NoVehicleNoStep) {
 }
 
 }  // namespace
-}  // namespace velmora::vehicle
+}  // namespace velmora::pilot

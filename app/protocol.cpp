@@ -1,4 +1,4 @@
-#include "net/protocol.h"
+#include "app/protocol.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,10 +10,14 @@
 #include "physics/railway.h"
 #include "vehicle/geometry.h"
 
-namespace velmora::net {
+namespace velmora::app {
 namespace {
 
-using app::TMainState;
+using net::Cp932ToUtf8;
+using net::FieldReader;
+using net::TextConversion;
+using net::Utf8ToCp932;
+using state::TMainState;
 using vehicle::TVehicleState;
 
 constexpr int32_t kRecordingMode = 6;
@@ -52,7 +56,7 @@ std::string ToWire(std::string_view utf8) {
   return out;
 }
 
-void Send(TMainState& s, std::string_view text) {
+void Send(state::TMainState& s, std::string_view text) {
   s.Requests.Send += ToWire(s.MessagePrefix);
   s.Requests.Send += ToWire(text);
 }
@@ -63,10 +67,10 @@ std::string WithoutTabs(std::string_view text) {
   return out;
 }
 
-bool InPlayback(const TMainState& s) { return s.ReplayMode != 0 && s.ReplayMode != kRecordingMode; }
+bool InPlayback(const state::TMainState& s) { return s.ReplayMode != 0 && s.ReplayMode != kRecordingMode; }
 
 
-void SendLogin(TMainState& s, const std::string& handle, uint32_t now) {
+void SendLogin(state::TMainState& s, const std::string& handle, uint32_t now) {
   s.LastSendTime = now;
   s.ViewRefreshTime = now;
   s.Own.Time = static_cast<int32_t>(now);
@@ -75,10 +79,10 @@ void SendLogin(TMainState& s, const std::string& handle, uint32_t now) {
 }
 
 // Code 0: the mission grid.
-void MissionList(TMainState& s, FieldReader& reader) {
+void MissionList(state::TMainState& s, FieldReader& reader) {
   const int32_t fixedRows = Integer(reader);
   int32_t rows = 0;
-  while (!reader.Rest().empty() && reader.Rest().front() != '\n' && rows < app::kMissionRows - 1) {
+  while (!reader.Rest().empty() && reader.Rest().front() != '\n' && rows < state::kMissionRows - 1) {
     s.MissionCells[static_cast<std::size_t>(rows)] = " " + Utf8(reader.ReadText());
     ++rows;
   }
@@ -90,13 +94,13 @@ void MissionList(TMainState& s, FieldReader& reader) {
 }
 
 // Code 10: the server refused; ask again while not logged in.
-void Refusal(TMainState& s, FieldReader& reader) {
+void Refusal(state::TMainState& s, FieldReader& reader) {
   s.Requests.ErrorBoxes.push_back(Utf8(reader.ReadText()));
   if (s.Own.UserNo == 0) s.Requests.AskLogin = true;
 }
 
 // Code 30: logged in.
-void LoginAccepted(TMainState& s, FieldReader& reader) {
+void LoginAccepted(state::TMainState& s, FieldReader& reader) {
   const int32_t userNo = Integer(reader);
   const int32_t roomNo = Integer(reader);
   s.Requests.ShowHelpBottomRight = true;
@@ -108,7 +112,7 @@ void LoginAccepted(TMainState& s, FieldReader& reader) {
 
 // Moves the synchronised clock forward by the average lag of the last 16
 // position messages; the first message sets the offsets.
-void SynchroniseClock(TMainState& s, int32_t serverTime, uint32_t now) {
+void SynchroniseClock(state::TMainState& s, int32_t serverTime, uint32_t now) {
   const auto wrap = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
   if (s.TimeSynchronised == 0) {
     s.OffsetA = wrap(static_cast<int64_t>(now) - serverTime);
@@ -117,19 +121,19 @@ void SynchroniseClock(TMainState& s, int32_t serverTime, uint32_t now) {
     s.DriftSamples.fill(0);
     return;
   }
-  s.DriftSamples[app::kDriftSamples - 1] =
+  s.DriftSamples[state::kDriftSamples - 1] =
       wrap(static_cast<int64_t>(s.OffsetA) + serverTime - static_cast<int64_t>(now));
   int64_t sum = 0;
   for (int32_t sample : s.DriftSamples) sum += sample;
-  int64_t average = sum / app::kDriftSamples;  // truncated towards zero
+  int64_t average = sum / state::kDriftSamples;  // truncated towards zero
   if (average < 0) average = 0;                // the clock never goes back
   average = std::min<int64_t>(average, INT32_MAX);
   s.ClockCorrection += static_cast<uint32_t>(average);
-  for (int k = 0; k < app::kDriftSamples - 1; ++k) {
+  for (int k = 0; k < state::kDriftSamples - 1; ++k) {
     s.DriftSamples[static_cast<std::size_t>(k)] =
         wrap(static_cast<int64_t>(s.DriftSamples[static_cast<std::size_t>(k) + 1]) - average);
   }
-  s.DriftSamples[app::kDriftSamples - 1] = 0;
+  s.DriftSamples[state::kDriftSamples - 1] = 0;
 }
 
 // One vehicle record of code 40 as received.
@@ -160,7 +164,7 @@ TReceivedRecord ReadRecord(FieldReader& reader, int32_t userNo) {
   return r;
 }
 
-void Fill(TVehicleState& v, const TReceivedRecord& r, const TMainState& s, uint32_t baseTime) {
+void Fill(TVehicleState& v, const TReceivedRecord& r, const state::TMainState& s, uint32_t baseTime) {
   v.UserNo = r.UserNo;
   v.GroupNo = r.GroupNo;
   v.Kind = r.Kind;
@@ -182,7 +186,7 @@ void Fill(TVehicleState& v, const TReceivedRecord& r, const TMainState& s, uint3
 
 // Where a received record goes; Scratch when it is not kept. Sets ownArrived
 // for the own user's record.
-TVehicleState& TargetOf(TMainState& s, const TReceivedRecord& r, bool& ownArrived) {
+TVehicleState& TargetOf(state::TMainState& s, const TReceivedRecord& r, bool& ownArrived) {
   if (r.UserNo == s.Own.UserNo) {
     // The own vehicle may end its run with type 0; a type the installation
     // does not know is not a vehicle this program can draw or move.
@@ -214,7 +218,7 @@ TVehicleState& TargetOf(TMainState& s, const TReceivedRecord& r, bool& ownArrive
 }
 
 // Ends couplings and track holdings of vehicles that are no longer trains.
-void DropStaleVehicles(TMainState& s) {
+void DropStaleVehicles(state::TMainState& s) {
   const int count = vehicle::RemoteCount(s.Remote);
   const auto check = [&](TVehicleState& v) {
     if (v.Missed >= 10) v.Kind = vehicle::kKindNone;
@@ -240,7 +244,7 @@ void DropStaleVehicles(TMainState& s) {
 }
 
 // Removes vehicles of kind 0: the last vehicle of the list takes each one's place.
-void CompactRemoteList(TMainState& s) {
+void CompactRemoteList(state::TMainState& s) {
   int count = vehicle::RemoteCount(s.Remote);
   for (int k = count - 1; k >= 0; --k) {
     if (s.Remote[static_cast<std::size_t>(k)].Kind != vehicle::kKindNone) continue;
@@ -250,7 +254,7 @@ void CompactRemoteList(TMainState& s) {
   }
 }
 
-void CoupleTrains(TMainState& s) {
+void CoupleTrains(state::TMainState& s) {
   const int count = vehicle::RemoteCount(s.Remote);
   const auto free = [](const TVehicleState& v) {
     return v.Kind == vehicle::kKindTrain && v.PartnerNo == 0;
@@ -272,7 +276,7 @@ void CoupleTrains(TMainState& s) {
 }
 
 // The own vehicle was placed (or its run ended): reset and start recording.
-void OwnPlaced(TMainState& s, uint32_t now) {
+void OwnPlaced(state::TMainState& s, uint32_t now) {
   s.Start = s.Own;
   app::ResetRoutine(s, s.Own.FormNo, s.Own.FormNo != 0, now);
   if (s.Own.FormNo == 0) {
@@ -295,7 +299,7 @@ void OwnPlaced(TMainState& s, uint32_t now) {
 }
 
 // Code 40: positions of every vehicle, the clock and the wind.
-void Positions(TMainState& s, FieldReader& reader, uint32_t now) {
+void Positions(state::TMainState& s, FieldReader& reader, uint32_t now) {
   if (s.TimeSynchronised == 0) s.TimerEnabled = true;
   const int32_t interval = Integer(reader);
   const int32_t serverTime = Integer(reader);
@@ -327,7 +331,7 @@ void Positions(TMainState& s, FieldReader& reader, uint32_t now) {
   if (ownArrived) OwnPlaced(s, now);
 }
 
-void HandleLine(TMainState& s, std::string_view line, uint32_t now) {
+void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
   FieldReader reader(line);
   if (Integer(reader) != s.WorldNo) return;
   switch (Integer(reader)) {
@@ -354,9 +358,9 @@ void HandleLine(TMainState& s, std::string_view line, uint32_t now) {
 
 }  // namespace
 
-void ClientSocketConnect(TMainState& s) { s.Requests.AskLogin = true; }
+void ClientSocketConnect(state::TMainState& s) { s.Requests.AskLogin = true; }
 
-void LoginAnswered(TMainState& s, const std::optional<std::string>& handle, uint32_t now) {
+void LoginAnswered(state::TMainState& s, const std::optional<std::string>& handle, uint32_t now) {
   if (!handle) {
     s.Requests.Close = true;
     return;
@@ -364,7 +368,7 @@ void LoginAnswered(TMainState& s, const std::optional<std::string>& handle, uint
   SendLogin(s, *handle, now);
 }
 
-void ClientSocketRead(TMainState& s, std::string_view received, uint32_t now) {
+void ClientSocketRead(state::TMainState& s, std::string_view received, uint32_t now) {
   if (s.DiscardingLongLine) {
     const std::size_t end = received.find('\n');
     if (end == std::string_view::npos) return;
@@ -395,22 +399,22 @@ void ClientSocketRead(TMainState& s, std::string_view received, uint32_t now) {
   s.ReceiveRemainder = std::string(rest);
 }
 
-void ClientSocketDisconnect(TMainState& s) {
+void ClientSocketDisconnect(state::TMainState& s) {
   if (s.TimeSynchronised == 0) return;
   s.Requests.ErrorBoxes.push_back("通信が切断されました。");
   s.Requests.Close = true;
 }
 
-void ClientSocketError(TMainState& s, int errorCode) {
+void ClientSocketError(state::TMainState& s, int errorCode) {
   s.Own.UserNo = 0;
   s.TimerEnabled = false;
   s.Requests.ErrorBoxes.push_back("通信エラーが発生しました。" + std::to_string(errorCode));
   s.Requests.Close = true;
 }
 
-void SendEmptyState(TMainState& s) { Send(s, "40;0;"); }
+void SendEmptyState(state::TMainState& s) { Send(s, "40;0;"); }
 
-void SendOwnState(TMainState& s) {
+void SendOwnState(state::TMainState& s) {
   if (s.Own.UserNo == 0) {
     SendEmptyState(s);
     return;
@@ -425,22 +429,22 @@ void SendOwnState(TMainState& s) {
   Send(s, text);
 }
 
-void SendMission(TMainState& s, int32_t missionNo) {
+void SendMission(state::TMainState& s, int32_t missionNo) {
   Send(s, "50;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
               std::to_string(missionNo) + ";");
 }
 
-void SendShot(TMainState& s, int32_t targetUserNo) {
+void SendShot(state::TMainState& s, int32_t targetUserNo) {
   Send(s, "60;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
               std::to_string(targetUserNo) + ";");
 }
 
-void SendChat(TMainState& s, std::string_view text) {
+void SendChat(state::TMainState& s, std::string_view text) {
   Send(s, "20;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
               WithoutTabs(text) + "\t");
 }
 
-std::optional<int32_t> MissionForRow(const TMainState& s, int32_t row) {
+std::optional<int32_t> MissionForRow(const state::TMainState& s, int32_t row) {
   if (row < s.MissionFixedRows || row >= s.MissionRowCount - 1) return std::nullopt;
   return row - s.MissionFixedRows + 1;
 }
@@ -465,4 +469,4 @@ bool CouplingTest(const TVehicleState& i, const TVehicleState& j) {
          std::fabs(-e * CosDeg(j.Heading) + f * SinDeg(j.Heading)) <= 1.2;
 }
 
-}  // namespace velmora::net
+}  // namespace velmora::app

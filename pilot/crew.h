@@ -3,16 +3,16 @@
 // for types 10 and 11 after every move.
 #pragma once
 
-#include "app/main_state.h"
+#include "state/main_state.h"
 
-namespace velmora::vehicle {
+namespace velmora::pilot {
 
 // Callouts due after the move from height z0 (m, down) at vertical speed vz0
 // (m/s, down) to the own vehicle's present state.
-void CrewCallouts(app::TMainState& state, double z0, double vz0);
+void CrewCallouts(state::TMainState& state, double z0, double vz0);
 
 // Guidance and autopilot with the upward acceleration of the last move
 // (m/s²) and its length dt (s, never 0).
-void CrewGuidance(app::TMainState& state, double upwardAcceleration, double dt);
+void CrewGuidance(state::TMainState& state, double upwardAcceleration, double dt);
 
-}  // namespace velmora::vehicle
+}  // namespace velmora::pilot

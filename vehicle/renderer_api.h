@@ -9,9 +9,9 @@
 #include "renderer/prismoth.h"
 #include "vehicle/vehicle_state.h"
 
-namespace velmora::renderer {
+namespace velmora::vehicle {
 
-using vehicle::TVehicleState;
+
 
 // The renderer reads the leading fields of a vehicle record through its own
 // C declaration; the two must stay in step.
@@ -84,4 +84,4 @@ class TableRenderer final : public RendererApi {
   TRendererTable table_;
 };
 
-}  // namespace velmora::renderer
+}  // namespace velmora::vehicle

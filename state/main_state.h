@@ -13,7 +13,7 @@
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
-namespace velmora::app {
+namespace velmora::state {
 
 // Which of the panels below the 3D view are shown.
 struct TPanelVisibility {
@@ -148,4 +148,4 @@ inline bool InPracticeMode(const TMainState& state) {
 // Difference a − b of two 32-bit clock readings, correct across the wrap.
 inline int32_t ClockDiff(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b); }
 
-}  // namespace velmora::app
+}  // namespace velmora::state

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package end to end: builds it from a build folder whose programs
 # are built, unpacks it with dpkg-deb -x into a scratch folder (never into the
-# system), checks that every file is there, then runs the unpacked launcher
-# headless until the program has logged in to the launcher's server, and
-# stops it, once from outside and once by ending the program. Every wait is
-# bounded.
+# system), checks that every file is there, draws a frame with the unpacked
+# velmora-view, then runs the unpacked launcher headless until the program has
+# logged in to the launcher's server, and stops it, once from outside and once
+# by ending the program. Every wait is bounded.
 #
 #   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR
 set -euo pipefail
@@ -97,6 +97,26 @@ for package in libqt6widgets6 libqt6network6 libsdl2-2.0-0 libassimp5 libegl1 li
   esac
 done
 [ "$(dpkg-deb -f "$deb" Package)" = velmora ] || fail "the package is not named velmora"
+
+[ "$faults" -eq 0 ] || { echo "package_test: $faults fault(s)" >&2; exit 1; }
+
+echo "== velmora-view"
+# The unpacked tool draws a frame of the installed installation through the
+# installed renderer library, from a folder with neither; the loader's log
+# names the library it opened.
+view=$scratch/view.png
+status=0
+(cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/usr/bin/velmora-view" \
+   --size 64x48 0 -3200 -120 0 -4 0 "$view") >"$scratch/view.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "velmora-view: status $status: $(grep -v '^ *[0-9]*:' "$scratch/view.log")"
+grep -q "file=$root/usr/lib/velmora/libprismoth.so .*dynamically loaded" "$scratch/view.log" ||
+  fail "velmora-view did not load $root/usr/lib/velmora/libprismoth.so"
+if [ -f "$view" ]; then
+  header=$(od -An -tx1 -N24 "$view" | tr -d ' \n')
+  [ "${header:32:16}" = 0000004000000030 ] || fail "velmora-view did not draw 64 x 48 pixels"
+else
+  fail "velmora-view wrote no picture"
+fi
 
 [ "$faults" -eq 0 ] || { echo "package_test: $faults fault(s)" >&2; exit 1; }
 

@@ -71,9 +71,7 @@ if [ -f "$desktop" ]; then
   grep -qx 'Exec=velmora-play' "$desktop" || fail "the desktop entry does not start velmora-play"
   grep -qx 'Icon=velmora' "$desktop" || fail "the desktop entry does not name the icon velmora"
   grep -qx 'Type=Application' "$desktop" || fail "the desktop entry is not an application"
-  if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the entry"
-  fi
+  desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the entry"
 else
   fail "usr/share/applications/velmora.desktop missing"
 fi

@@ -175,11 +175,17 @@ expect_stopped() {  # expect_stopped WHAT
   done
   wait "$launcher_pid" 2>/dev/null || true
   launcher_pid=
-  kill -0 "$program_pid" 2>/dev/null && fail "$1: the program still runs"
-  kill -0 "$server_pid" 2>/dev/null && fail "$1: the server still runs"
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     fail "$1: port $port still accepts connections"
   fi
+  # What the launcher left behind is reported, then stopped.
+  local pid
+  for pid in "$program_pid" "$server_pid"; do
+    if kill -0 "$pid" 2>/dev/null; then
+      fail "$1: $(tr '\0' ' ' <"/proc/$pid/cmdline") still runs"
+      kill "$pid" 2>/dev/null || true
+    fi
+  done
   return 0
 }
 

@@ -6,11 +6,15 @@
 # logged in to the launcher's server, and stops it, once from outside and once
 # by ending the program. Every wait is bounded.
 #
-#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR
+#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR
+#
+# RENDERER_DIR is where the build installs the renderer library, below the
+# prefix (lib/velmora).
 set -euo pipefail
 source_dir=$1
 build_dir=$2
 scratch=$3
+renderer=usr/$4/libprismoth.so
 
 # Bounds, in seconds: the login takes a few seconds on llvmpipe; the bounds
 # leave room for a loaded machine without letting a hang run on.
@@ -50,7 +54,7 @@ for program in velmora velmora-server velmora-view velmora-play; do
   [ -f "$root/usr/bin/$program" ] && [ -x "$root/usr/bin/$program" ] ||
     fail "usr/bin/$program missing or not executable"
 done
-[ -f "$root/usr/lib/velmora/libprismoth.so" ] || fail "usr/lib/velmora/libprismoth.so missing"
+[ -f "$root/$renderer" ] || fail "$renderer missing"
 # Every file of the sample installation, byte for byte, and the missions.
 installation=0
 while IFS= read -r file; do
@@ -107,8 +111,8 @@ status=0
 (cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/usr/bin/velmora-view" \
    --size 64x48 0 -3200 -120 0 -4 0 "$view") >"$scratch/view.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "velmora-view: status $status: $(grep -v '^ *[0-9]*:' "$scratch/view.log")"
-grep -q "file=$root/usr/lib/velmora/libprismoth.so .*dynamically loaded" "$scratch/view.log" ||
-  fail "velmora-view did not load $root/usr/lib/velmora/libprismoth.so"
+grep -q "file=$root/$renderer .*dynamically loaded" "$scratch/view.log" ||
+  fail "velmora-view did not load $root/$renderer"
 if [ -f "$view" ]; then
   header=$(od -An -tx1 -N24 "$view" | tr -d ' \n')
   [ "${header:32:16}" = 0000004000000030 ] || fail "velmora-view did not draw 64 x 48 pixels"
@@ -195,8 +199,8 @@ start_launcher "$scratch/play1.log"
 # installed renderer library, not the build's.
 [ "$(readlink "/proc/$program_pid/cwd")" = "$root/usr/share/velmora" ] ||
   fail "the program reads its installation from $(readlink "/proc/$program_pid/cwd")"
-grep -q " $root/usr/lib/velmora/libprismoth.so\$" "/proc/$program_pid/maps" ||
-  fail "the program has not loaded $root/usr/lib/velmora/libprismoth.so"
+grep -q " $root/$renderer\$" "/proc/$program_pid/maps" ||
+  fail "the program has not loaded $root/$renderer"
 kill -TERM "$launcher_pid"
 expect_stopped "stopped from outside"
 

@@ -4,11 +4,13 @@
 // program does, places the camera, runs the world refresh and draws.
 //
 //   velmora-view [options] x y z heading pitch bank output.png
-//     --data DIR        installation folder (default: the working folder)
+//     --data DIR        installation folder (default: the installed one beside
+//                       the tool, else the working folder)
 //     --size WxH        image size in pixels (default 800x600)
 //     --fov DEG         vertical field of view (default 30)
 //     --vehicle T,x,y,z,heading[,pitch,bank]   draw a vehicle of type T (repeatable)
-//     --library PATH    the renderer library (default: the one built with this tool)
+//     --library PATH    the renderer library (default: the installed one beside
+//                       the tool, else the one built with this tool)
 // Positions in metres (x east, y north, z down: -100 is 100 m above the
 // ground), angles in degrees.
 #include <dlfcn.h>
@@ -36,9 +38,30 @@ using velmora::vehicle::TVehicleState;
 
 constexpr uint32_t kSkyColour = 0xFF9CC3E6;  // ARGB: a pale blue sky
 
+// An installed tool finds the installation and the renderer library relative
+// to its own folder, as the program does; from the build folder it uses the
+// working folder and the library built with it.
+std::filesystem::path InstalledPath(const char* relative) {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  const auto path = (self.parent_path() / relative).lexically_normal();
+  return std::filesystem::exists(path, error) ? path : std::filesystem::path();
+}
+
+std::string DefaultDataFolder() {
+  const auto folder = InstalledPath(VELMORA_INSTALLED_DATA "/vehicles.dat");
+  return folder.empty() ? "." : folder.parent_path().string();
+}
+
+std::string DefaultLibrary() {
+  const auto library = InstalledPath(VELMORA_INSTALLED_RENDERER_DIR "/libprismoth.so");
+  return library.empty() ? VELMORA_PRISMOTH_LIBRARY : library.string();
+}
+
 struct TOptions {
-  std::string DataFolder = ".";
-  std::string Library = VELMORA_PRISMOTH_LIBRARY;
+  std::string DataFolder = DefaultDataFolder();
+  std::string Library = DefaultLibrary();
   int Width = 800;
   int Height = 600;
   double FieldOfView = 30;

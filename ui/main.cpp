@@ -11,12 +11,13 @@
 #include "ui/command_line.h"
 #include "ui/form_help.h"
 #include "ui/form_main.h"
+#include "ui/install_layout.h"
 #include "ui/joystick.h"
 #include "ui/renderer_binding.h"
 
 namespace {
 
-// The folder of the running program, for the renderer library next to it.
+// The folder of the running program, for the files installed beside it.
 std::string ProgramDir() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -58,8 +59,10 @@ int main(int argc, char** argv) {
   }
   velmora::vehicle::TableRenderer renderer(library.Table());
 
-  if (!line->DataDir.empty() && !QDir::setCurrent(QString::fromStdString(line->DataDir))) {
-    std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", line->DataDir.c_str());
+  // Without --data an installed program reads its installed files.
+  const std::string dataDir = ChooseDataDir(line->DataDir, ProgramDir());
+  if (!dataDir.empty() && !QDir::setCurrent(QString::fromStdString(dataDir))) {
+    std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", dataDir.c_str());
     return 1;
   }
 

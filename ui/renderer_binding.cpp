@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "ui/install_layout.h"
+
 namespace velmora::ui {
 namespace {
 
@@ -26,6 +28,7 @@ std::vector<std::string> RendererCandidates(const std::string& givenPath,
   std::vector<std::string> candidates;
   if (!programDir.empty()) {
     candidates.push_back((std::filesystem::path(programDir) / kRendererFileName).string());
+    candidates.push_back(InstalledRendererPath(programDir));
   }
 #ifdef VELMORA_BUILD_RENDERER
   candidates.push_back(VELMORA_BUILD_RENDERER);

@@ -1,0 +1,186 @@
+#include "app/replay_file.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "app/replay_entry.h"
+#include "vehicle/vehicle_state.h"
+
+namespace velmora::app {
+namespace {
+
+constexpr std::size_t kMagicSize = 8;
+constexpr std::size_t kVersionAt = 8;
+constexpr std::size_t kWorldAt = 12;
+constexpr std::size_t kIntervalAt = 16;
+constexpr std::size_t kCountAt = 20;
+constexpr std::size_t kEntrySize = state::kReplayEntrySize;
+constexpr int32_t kMaxCompanions = vehicle::kRemoteSlots - 1;
+
+void PutUint32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+uint32_t GetUint32(std::string_view bytes, std::size_t at) {
+  uint32_t v = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+  }
+  return v;
+}
+
+TReplayLoadResult Fail(const std::string& fileName, std::size_t offset, const std::string& what) {
+  TReplayLoadResult result;
+  result.Error = fileName + ": byte " + std::to_string(offset) + ": " + what;
+  return result;
+}
+
+}  // namespace
+
+TReplayRecording RecordingOf(const state::TMainState& s) {
+  TReplayRecording recording;
+  recording.WorldNo = s.WorldNo;
+  for (int32_t i = s.ReplayStart; i != s.ReplayEnd; i = i + 1 >= state::kReplayEntries ? 0 : i + 1) {
+    recording.Entries.push_back(s.ReplayRing[static_cast<std::size_t>(i)]);
+  }
+  return recording;
+}
+
+std::string SerializeReplay(const TReplayRecording& r) {
+  std::string out(kReplayMagic, kMagicSize);
+  PutUint32(out, kReplayFormatVersion);
+  PutUint32(out, static_cast<uint32_t>(r.WorldNo));
+  PutUint32(out, r.FrameInterval);
+  PutUint32(out, static_cast<uint32_t>(r.Entries.size()));
+  for (const state::TReplayEntry& e : r.Entries) out.append(reinterpret_cast<const char*>(e.data()), e.size());
+  return out;
+}
+
+TReplayLoadResult ParseReplay(std::string_view bytes, const std::string& fileName) {
+  // The header.
+  if (bytes.size() < kMagicSize ||
+      std::memcmp(bytes.data(), kReplayMagic, kMagicSize) != 0) {
+    if (bytes.size() < kMagicSize && std::string_view(kReplayMagic).substr(0, bytes.size()) == bytes) {
+      return Fail(fileName, bytes.size(), "the file ends inside the header of 24 bytes");
+    }
+    return Fail(fileName, 0, "not a Velmora replay file (no \"VMREPLAY\" at its start)");
+  }
+  if (bytes.size() < kReplayHeaderSize) {
+    return Fail(fileName, bytes.size(), "the file ends inside the header of 24 bytes");
+  }
+  const uint32_t version = GetUint32(bytes, kVersionAt);
+  if (version != kReplayFormatVersion) {
+    return Fail(fileName, kVersionAt,
+                "format version " + std::to_string(version) + " is not the supported version 1");
+  }
+  TReplayRecording r;
+  r.WorldNo = static_cast<int32_t>(GetUint32(bytes, kWorldAt));
+  r.FrameInterval = GetUint32(bytes, kIntervalAt);
+  if (r.FrameInterval != 20) {
+    return Fail(fileName, kIntervalAt,
+                "frame interval " + std::to_string(r.FrameInterval) + " ms is not 20 ms");
+  }
+  const uint32_t count = GetUint32(bytes, kCountAt);
+  if (count == 0 || count > kMaxReplayFileEntries) {
+    return Fail(fileName, kCountAt,
+                "entry count " + std::to_string(count) + " is not 1.." +
+                    std::to_string(kMaxReplayFileEntries));
+  }
+  const std::size_t expected = kReplayHeaderSize + count * kEntrySize;
+  if (bytes.size() < expected) {
+    const std::size_t whole = (bytes.size() - kReplayHeaderSize) / kEntrySize;
+    return Fail(fileName, bytes.size(),
+                "the file ends inside entry " + std::to_string(whole) + " of " +
+                    std::to_string(count) + " (" + std::to_string(expected) + " bytes expected)");
+  }
+  if (bytes.size() > expected) {
+    return Fail(fileName, expected,
+                std::to_string(bytes.size() - expected) + " bytes follow the last entry");
+  }
+
+  // The entries: each one a vehicle a recording can hold.
+  r.Entries.resize(count);
+  int32_t headUser = 0;
+  int32_t companions = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const std::size_t at = kReplayHeaderSize + i * kEntrySize;
+    state::TReplayEntry& e = r.Entries[i];
+    std::memcpy(e.data(), bytes.data() + at, kEntrySize);
+    const std::string which = "entry " + std::to_string(i) + ": ";
+    const int32_t user = EntryUserNo(e);
+    if (user == 0) return Fail(fileName, at, which + "user number 0");
+    if (i == 0) headUser = user;
+    if (!vehicle::TFormTable::InRange(EntryFormNo(e))) {
+      return Fail(fileName, at + 1,
+                  which + "vehicle type " + std::to_string(EntryFormNo(e)) + " is not 1..100");
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+      const float c = EntryCoordinate(e, axis);
+      if (!std::isfinite(c) || std::fabs(c) > kMaxReplayCoordinate) {
+        return Fail(fileName, at + 2 + 4 * static_cast<std::size_t>(axis),
+                    which + "coordinate " + std::string(1, static_cast<char>('x' + axis)) +
+                        " is not a position within 1048576 m");
+      }
+    }
+    companions = user == headUser ? 0 : companions + 1;
+    if (companions > kMaxCompanions) {
+      return Fail(fileName, at, which + "more than 100 companions in one frame");
+    }
+  }
+  TReplayLoadResult result;
+  result.Recording = std::move(r);
+  return result;
+}
+
+TReplayLoadResult LoadReplayFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Fail(path, 0, std::string("cannot open: ") + std::strerror(errno));
+  // One byte more than the largest file tells an overlong file from a full one.
+  std::string bytes(kMaxReplayFileSize + 1, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (in.bad()) return Fail(path, 0, "read error");
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return ParseReplay(bytes, path);
+}
+
+std::string SaveReplayFile(const std::string& path, const TReplayRecording& recording) {
+  const std::string bytes = SerializeReplay(recording);
+  const std::string partial = path + ".part";
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out) return path + ": cannot create: " + std::strerror(errno);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+      std::remove(partial.c_str());
+      return path + ": cannot write";
+    }
+  }
+  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    std::remove(partial.c_str());
+    return path + ": cannot rename into place: " + why;
+  }
+  return {};
+}
+
+std::string ReplayFolder(const char* xdgDataHome, const char* home) {
+  // A relative XDG_DATA_HOME is invalid and ignored.
+  if (xdgDataHome != nullptr && *xdgDataHome == '/') {
+    return std::string(xdgDataHome) + "/velmora/replays";
+  }
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/share/velmora/replays";
+  return {};
+}
+
+std::string ReplayFileName(int year, int month, int day, int hour, int minute, int second) {
+  char name[64];
+  std::snprintf(name, sizeof name, "velmora-%04d%02d%02d-%02d%02d%02d.vmreplay", year, month, day,
+                hour, minute, second);
+  return name;
+}
+
+}  // namespace velmora::app

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "app/replay_entry.h"
 #include "vehicle/vehicle_state.h"
@@ -165,6 +166,80 @@ std::string SaveReplayFile(const std::string& path, const TReplayRecording& reco
     return path + ": cannot rename into place: " + why;
   }
   return {};
+}
+
+std::string ReplaySummary(const TReplayRecording& r) {
+  int32_t frames = 0;
+  const int32_t own = r.Entries.empty() ? 0 : EntryUserNo(r.Entries.front());
+  std::map<int32_t, int32_t> ownTypes;                    // type -> frames
+  std::map<int32_t, std::map<int32_t, int32_t>> others;  // user -> type -> frames
+  for (const state::TReplayEntry& e : r.Entries) {
+    if (EntryUserNo(e) == own) {
+      ++frames;
+      ++ownTypes[EntryFormNo(e)];
+    } else {
+      ++others[EntryUserNo(e)][EntryFormNo(e)];
+    }
+  }
+  const auto types = [](const std::map<int32_t, int32_t>& byType) {
+    std::string text;
+    for (const auto& [type, count] : byType) {
+      if (!text.empty()) text += ", ";
+      text += std::to_string(type) + " (" + std::to_string(count) + " frames)";
+    }
+    return text;
+  };
+  char line[160];
+  std::string out;
+  std::snprintf(line, sizeof line, "frames: %d\n", frames);
+  out += line;
+  std::snprintf(line, sizeof line, "duration: %.2f s (%u ms per frame)\n",
+                frames * static_cast<double>(r.FrameInterval) / 1000.0, r.FrameInterval);
+  out += line;
+  out += "entries: " + std::to_string(r.Entries.size()) + "\n";
+  out += "world: " + std::to_string(r.WorldNo) + "\n";
+  out += "own user: " + std::to_string(own) + "\n";
+  out += "own vehicle types: " + types(ownTypes) + "\n";
+  out += "companions: " + std::to_string(others.size()) + "\n";
+  for (const auto& [user, byType] : others) {
+    out += "  user " + std::to_string(user) + ": types " + types(byType) + "\n";
+  }
+  return out;
+}
+
+std::string ReplayCsv(const TReplayRecording& r) {
+  std::string out =
+      "frame,time_s,role,user,type,kind,x_m,y_m,z_m,heading_deg,pitch_deg,bank_deg,flap_deg,"
+      "vx_m_s,vy_m_s,vz_m_s,gear,rail_speed_limit_m_s,throttle_m_s2,brake\n";
+  const int32_t own = r.Entries.empty() ? 0 : EntryUserNo(r.Entries.front());
+  int32_t frame = -1;
+  char row[400];
+  for (const state::TReplayEntry& e : r.Entries) {
+    const bool head = EntryUserNo(e) == own;
+    if (head) ++frame;
+    vehicle::TVehicleState v;
+    RestoreEntry(e, v, 0);
+    // %.9g writes a float's value exactly enough to read the same float back.
+    int n = std::snprintf(row, sizeof row,
+                          "%d,%.3f,%s,%d,%d,%d,%.9g,%.9g,%.9g,%.1f,%.1f,%.1f,%.0f,%.1f,%.1f,%.1f,",
+                          frame, frame * static_cast<double>(r.FrameInterval) / 1000.0,
+                          head ? "own" : "companion", v.UserNo, v.FormNo, v.Kind,
+                          static_cast<double>(EntryCoordinate(e, 0)),
+                          static_cast<double>(EntryCoordinate(e, 1)),
+                          static_cast<double>(EntryCoordinate(e, 2)), static_cast<double>(v.Heading),
+                          static_cast<double>(v.Pitch), static_cast<double>(v.Bank), v.Flap, v.VX,
+                          v.VY, v.VZ);
+    if (head) {
+      const TReplayControls c = RestoreControls(e);
+      n += std::snprintf(row + n, sizeof row - static_cast<std::size_t>(n), "%.2f,%.2f,%.1f,%d",
+                         c.Gear, c.RailSpeedLimit, c.Throttle, c.Brake ? 1 : 0);
+    } else {
+      n += std::snprintf(row + n, sizeof row - static_cast<std::size_t>(n), ",,,");
+    }
+    out.append(row, static_cast<std::size_t>(n));
+    out += '\n';
+  }
+  return out;
 }
 
 std::string ReplayFolder(const char* xdgDataHome, const char* home) {

@@ -59,6 +59,15 @@ TReplayLoadResult LoadReplayFile(const std::string& path);
 // or not at all (written beside, then renamed).
 std::string SaveReplayFile(const std::string& path, const TReplayRecording& recording);
 
+// A short text about a recording: frames, duration, world, the own vehicle's
+// types and the companions with their types. Lines end with LF.
+std::string ReplaySummary(const TReplayRecording& recording);
+
+// The recording as CSV: a header row, then one row per vehicle per frame, in
+// SI units (m, m/s, m/s², degrees, seconds from the oldest frame). Gear,
+// rail speed limit, throttle and brake are left empty on companion rows.
+std::string ReplayCsv(const TReplayRecording& recording);
+
 // The folder saved replays go to: $XDG_DATA_HOME/velmora/replays, or
 // $HOME/.local/share/velmora/replays when XDG_DATA_HOME is unset, empty or
 // relative (null arguments count as unset). Empty when neither is set.

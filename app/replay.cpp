@@ -1,5 +1,8 @@
 #include "app/replay.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/reset.h"
 #include "app/replay_entry.h"
 #include "physics/railway.h"
@@ -188,6 +191,37 @@ void OpenReplay(state::TMainState& s, const TReplayRecording& recording, uint32_
   s.Remote[0].UserNo = 0;
   ResetRoutine(s, 0, false, now);
   StringGridVideoClick(s, 2 + kReplayPlay, now);
+}
+
+std::string SaveReplay(state::TMainState& s, const std::string& folder,
+                       const std::string& fileName) {
+  if (s.ReplayEnd == s.ReplayStart) {
+    s.Log("自分> 保存する録画がありません。");
+    return {};
+  }
+  if (folder.empty()) {
+    s.Log("自分> 録画を保存できません: XDG_DATA_HOME も HOME も設定されていません。");
+    return {};
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    s.Log("自分> 録画を保存できません: " + folder + ": " + error.message());
+    return {};
+  }
+  const std::filesystem::path name(fileName);
+  std::filesystem::path path = std::filesystem::path(folder) / name;
+  for (int n = 2; std::filesystem::exists(path, error) && n < 1000; ++n) {
+    path = std::filesystem::path(folder) /
+           (name.stem().string() + "-" + std::to_string(n) + name.extension().string());
+  }
+  const std::string failure = SaveReplayFile(path.string(), RecordingOf(s));
+  if (!failure.empty()) {
+    s.Log("自分> 録画を保存できません: " + failure);
+    return {};
+  }
+  s.Log("自分> 録画を保存しました: " + path.string());
+  return path.string();
 }
 
 }  // namespace velmora::app

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/replay_file.h"
 #include "state/main_state.h"
@@ -55,5 +56,12 @@ void StringGridVideoClick(state::TMainState& state, int32_t row, uint32_t now);
 // number becomes the own one), shows the replay panel and starts playing,
 // as a run just ended would. No server is needed.
 void OpenReplay(state::TMainState& state, const TReplayRecording& recording, uint32_t now);
+
+// Ctrl+S: saves the ring's frames, oldest first, as `fileName` in `folder`
+// (created when missing; "-2", "-3", … before the extension when the name is
+// taken) and logs "自分> " with where it went or why it could not. Returns
+// the path written, or empty.
+std::string SaveReplay(state::TMainState& state, const std::string& folder,
+                       const std::string& fileName);
 
 }  // namespace velmora::app

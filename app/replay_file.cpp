@@ -136,6 +136,19 @@ TReplayLoadResult ParseReplay(std::string_view bytes, const std::string& fileNam
   return result;
 }
 
+std::string CheckReplayForms(const TReplayRecording& r, const vehicle::TFormTable& forms,
+                             const std::string& fileName) {
+  for (std::size_t i = 0; i < r.Entries.size(); ++i) {
+    const int32_t type = EntryFormNo(r.Entries[i]);
+    if (!forms.IsLoaded(type)) {
+      return fileName + ": byte " + std::to_string(kReplayHeaderSize + i * kEntrySize + 1) +
+             ": entry " + std::to_string(i) + ": vehicle type " + std::to_string(type) +
+             " is not in vehicles.dat";
+    }
+  }
+  return {};
+}
+
 TReplayLoadResult LoadReplayFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(path, 0, std::string("cannot open: ") + std::strerror(errno));

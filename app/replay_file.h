@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "state/main_state.h"
+#include "vehicle/vehicle_state.h"
 
 namespace velmora::app {
 
@@ -51,6 +52,11 @@ std::string SerializeReplay(const TReplayRecording& recording);
 
 // Reads a file's bytes; fileName only names the file in the error.
 TReplayLoadResult ParseReplay(std::string_view bytes, const std::string& fileName);
+
+// Whether the installation knows every vehicle type a recording shows: empty,
+// or "FILE: byte N: entry k: vehicle type T is not in vehicles.dat".
+std::string CheckReplayForms(const TReplayRecording& recording, const vehicle::TFormTable& forms,
+                             const std::string& fileName);
 
 // Reads and parses a file; never reads more than a file of a full ring.
 TReplayLoadResult LoadReplayFile(const std::string& path);

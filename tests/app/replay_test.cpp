@@ -685,6 +685,30 @@ TEST_F(ReplayTest, APlayedRunMatchesTheRecordedRun) {
   EXPECT_EQ(line, csv.size());
 }
 
+TEST_F(ReplayTest, SavingLogsWhereTheRunWentAndNeverOverwrites) {
+  const std::string folder = (testing::TestFilePath("x").parent_path() / "data/velmora/replays").string();
+  EXPECT_EQ(SaveReplay(s, folder, "run.vmreplay"), "");
+  EXPECT_EQ(s.MessageLog.back(), "自分> 保存する録画がありません。");
+
+  RecordFrames(50);
+  const std::string first = SaveReplay(s, folder, "run.vmreplay");
+  EXPECT_EQ(first, folder + "/run.vmreplay");  // the folder was made
+  EXPECT_EQ(s.MessageLog.back(), "自分> 録画を保存しました: " + first);
+  const std::string second = SaveReplay(s, folder, "run.vmreplay");
+  EXPECT_EQ(second, folder + "/run-2.vmreplay");
+  const TReplayLoadResult loaded = LoadReplayFile(second);
+  ASSERT_TRUE(loaded.Recording) << loaded.Error;
+  EXPECT_EQ(loaded.Recording->Entries.size(), 50u);
+
+  // A folder that cannot be made: the reason is logged, nothing is claimed.
+  const std::string blocked = first + "/sub";  // below a file
+  EXPECT_EQ(SaveReplay(s, blocked, "run.vmreplay"), "");
+  EXPECT_EQ(s.MessageLog.back().rfind("自分> 録画を保存できません: " + blocked, 0), 0u)
+      << s.MessageLog.back();
+  EXPECT_EQ(SaveReplay(s, "", "run.vmreplay"), "");
+  EXPECT_EQ(s.MessageLog.back().rfind("自分> 録画を保存できません", 0), 0u);
+}
+
 TEST(ReplayFile, HeaderBytesAndSummary) {
   TReplayRecording r;
   r.WorldNo = -2;
@@ -786,6 +810,22 @@ TEST(ReplayFile, BadFilesNameTheFileAndTheByte) {
     EXPECT_FALSE(result.Recording) << c.what;
     EXPECT_EQ(result.Error.rfind(c.error, 0), 0u) << c.what << ": " << result.Error;
   }
+}
+
+TEST(ReplayFile, EveryTypeMustBeInTheInstallation) {
+  state::TMainState s;
+  testing::FillTestForms(s);
+  TReplayRecording r;
+  r.Entries.resize(3);
+  for (auto& e : r.Entries) {
+    e[0] = 5;
+    e[1] = kCar;
+  }
+  EXPECT_EQ(CheckReplayForms(r, s.Forms, "f"), "");
+  r.Entries[2][0] = 6;
+  r.Entries[2][1] = 99;  // a companion of a type this installation lacks
+  EXPECT_EQ(CheckReplayForms(r, s.Forms, "f"),
+            "f: byte 85: entry 2: vehicle type 99 is not in vehicles.dat");
 }
 
 TEST(ReplayFile, DiskErrorsAndPlaces) {

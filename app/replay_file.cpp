@@ -44,6 +44,9 @@ TReplayLoadResult Fail(const std::string& fileName, std::size_t offset, const st
 TReplayRecording RecordingOf(const state::TMainState& s) {
   TReplayRecording recording;
   recording.WorldNo = s.WorldNo;
+  recording.Entries.reserve(static_cast<std::size_t>(
+      s.ReplayEnd >= s.ReplayStart ? s.ReplayEnd - s.ReplayStart
+                                   : s.ReplayEnd - s.ReplayStart + state::kReplayEntries));
   for (int32_t i = s.ReplayStart; i != s.ReplayEnd; i = i + 1 >= state::kReplayEntries ? 0 : i + 1) {
     recording.Entries.push_back(s.ReplayRing[static_cast<std::size_t>(i)]);
   }
@@ -51,7 +54,9 @@ TReplayRecording RecordingOf(const state::TMainState& s) {
 }
 
 std::string SerializeReplay(const TReplayRecording& r) {
-  std::string out(kReplayMagic, kMagicSize);
+  std::string out;
+  out.reserve(kReplayHeaderSize + r.Entries.size() * kEntrySize);
+  out.append(kReplayMagic, kMagicSize);
   PutUint32(out, kReplayFormatVersion);
   PutUint32(out, static_cast<uint32_t>(r.WorldNo));
   PutUint32(out, r.FrameInterval);
@@ -110,25 +115,25 @@ TReplayLoadResult ParseReplay(std::string_view bytes, const std::string& fileNam
     const std::size_t at = kReplayHeaderSize + i * kEntrySize;
     state::TReplayEntry& e = r.Entries[i];
     std::memcpy(e.data(), bytes.data() + at, kEntrySize);
-    const std::string which = "entry " + std::to_string(i) + ": ";
+    const auto which = [i] { return "entry " + std::to_string(i) + ": "; };
     const int32_t user = EntryUserNo(e);
-    if (user == 0) return Fail(fileName, at, which + "user number 0");
+    if (user == 0) return Fail(fileName, at, which() + "user number 0");
     if (i == 0) headUser = user;
     if (!vehicle::TFormTable::InRange(EntryFormNo(e))) {
       return Fail(fileName, at + 1,
-                  which + "vehicle type " + std::to_string(EntryFormNo(e)) + " is not 1..100");
+                  which() + "vehicle type " + std::to_string(EntryFormNo(e)) + " is not 1..100");
     }
     for (int axis = 0; axis < 3; ++axis) {
       const float c = EntryCoordinate(e, axis);
       if (!std::isfinite(c) || std::fabs(c) > kMaxReplayCoordinate) {
         return Fail(fileName, at + 2 + 4 * static_cast<std::size_t>(axis),
-                    which + "coordinate " + std::string(1, static_cast<char>('x' + axis)) +
+                    which() + "coordinate " + std::string(1, static_cast<char>('x' + axis)) +
                         " is not a position within 1048576 m");
       }
     }
     companions = user == headUser ? 0 : companions + 1;
     if (companions > kMaxCompanions) {
-      return Fail(fileName, at, which + "more than 100 companions in one frame");
+      return Fail(fileName, at, which() + "more than 100 companions in one frame");
     }
   }
   TReplayLoadResult result;

@@ -181,6 +181,7 @@ void OpenReplay(state::TMainState& s, const TReplayRecording& recording, uint32_
   s.ReplayStart = 0;
   s.ReplayEnd = n;
   s.PlayIndex = 0;
+  s.WorldNo = recording.WorldNo;  // saved again, the run keeps its world
   s.ReplayMode = kReplayStop;
   s.VideoRowCount = state::kVideoRowsLive;
   // The start state is an ended run of the recorded user: stop shows the panel.

@@ -641,13 +641,14 @@ TEST_F(ReplayTest, APlayedRunMatchesTheRecordedRun) {
   playAndCompare("played");
 
   // Saved, opened again and exported: the same frames.
+  s.WorldNo = 1234;  // not the default world: the file carries it
   const TReplayRecording saved = RecordingOf(s);
   const auto path = testing::TestFilePath("run.vmreplay");
   ASSERT_EQ(SaveReplayFile(path.string(), saved), "");
   const TReplayLoadResult loaded = LoadReplayFile(path.string());
   ASSERT_TRUE(loaded.Recording) << loaded.Error;
   EXPECT_EQ(loaded.Recording->Entries, saved.Entries);
-  EXPECT_EQ(loaded.Recording->WorldNo, s.WorldNo);
+  EXPECT_EQ(loaded.Recording->WorldNo, 1234);
 
   auto opened = std::make_unique<state::TMainState>();
   testing::FillTestForms(*opened);
@@ -656,6 +657,8 @@ TEST_F(ReplayTest, APlayedRunMatchesTheRecordedRun) {
   EXPECT_TRUE(opened->Panels.Video);
   EXPECT_EQ(opened->VideoRowCount, state::kVideoRowsPlayback);
   EXPECT_EQ(opened->Own.UserNo, kOwnUser);
+  EXPECT_EQ(RecordingOf(*opened).Entries, saved.Entries);
+  EXPECT_EQ(RecordingOf(*opened).WorldNo, 1234);
   for (const TVehicleState& want : recorded) {
     ReplayPlaybackStep(*opened, opened->NextFrameTime);
     EXPECT_NEAR(opened->Own.X, want.X, kPositionTol);

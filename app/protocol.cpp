@@ -197,6 +197,7 @@ TVehicleState& TargetOf(state::TMainState& s, const TReceivedRecord& r, bool& ow
     if (InPlayback(s)) {
       physics::ClearTrackOccupants(s);
       s.Remote[0].UserNo = 0;
+      s.VideoRowCount = state::kVideoRowsLive;  // no camera row outside playback
     }
     s.ReplayMode = 0;
     return s.Own;

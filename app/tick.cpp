@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/replay.h"
 #include "app/reset.h"
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
@@ -95,7 +96,7 @@ void Tick(state::TMainState& s, const TClock& clock, const TJoystickReading& joy
           TTickHooks& hooks) {
   // Replay playback replaces the simulation.
   if (s.ReplayMode != 0 && s.ReplayMode != 6) {
-    hooks.ReplayPlaybackStep();
+    ReplayPlaybackStep(s, SynchronisedClock(s, clock));
     hooks.DrawFrame();
     if (s.CameraNo == 1) hooks.LockOn();
     return;
@@ -133,7 +134,7 @@ void Tick(state::TMainState& s, const TClock& clock, const TJoystickReading& joy
     if (s.Own.Kind == 0) {
       s.NextFrameTime = now;
     } else {
-      hooks.RecordReplay(now);
+      RecordReplay(s, now);
     }
   }
   hooks.DrawFrame();

@@ -33,13 +33,12 @@ struct TJoystickReading {
 // Axis position 0..65535 to −1.05..1.05 with a dead zone of ±0.2 around the centre.
 double JoystickAxis(uint32_t position);
 
-// What the tick hands on to the replay, the cockpit frame, the lock-on and
-// the protocol. Each does nothing until its subsystem provides it.
+// What the tick hands on to the cockpit frame, the lock-on and the protocol.
+// Each does nothing until its subsystem provides it. Replay recording and
+// playback run in the tick itself.
 class TTickHooks {
  public:
   virtual ~TTickHooks() = default;
-  virtual void ReplayPlaybackStep() {}
-  virtual void RecordReplay(uint32_t /*now*/) {}
   virtual void DrawFrame() {}
   virtual void LockOn() {}
   virtual void SendState() {}

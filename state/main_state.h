@@ -36,6 +36,13 @@ struct TGustState {
 
 inline constexpr int kMissionRows = 101;     // mission grid: headings, up to 100 missions, empty row
 inline constexpr int kDriftSamples = 16;     // clock synchronisation window
+inline constexpr int kReplayEntries = 6000;  // replay ring capacity
+inline constexpr int kReplayEntrySize = 30;  // bytes of one packed replay entry
+inline constexpr int kVideoRowsLive = 8;     // replay grid rows without the camera row
+inline constexpr int kVideoRowsPlayback = 9; // with the camera row "・カメラ切替え"
+
+// One replay entry: a vehicle packed little-endian into 30 bytes (app/replay_entry.h).
+using TReplayEntry = std::array<uint8_t, kReplayEntrySize>;
 
 // What the core asks the shell to do after a call; the shell carries it out
 // in this order and clears it.
@@ -119,9 +126,10 @@ struct TMainState : vehicle::TVehicleRecords {
   // Replay and view.
   uint8_t ReplayMode = 0;       // 0 live, 6 recording, others playback
   int32_t CameraNo = 3;         // replay camera
-  int32_t ReplayStart = 0;      // replay ring indices
-  int32_t ReplayEnd = 0;
-  int32_t PlayIndex = 0;
+  int32_t ReplayStart = 0;      // ring index of the oldest entry, a head entry
+  int32_t ReplayEnd = 0;        // ring index of the next entry to write; = start: empty
+  int32_t PlayIndex = 0;        // ring index of the head entry shown in playback
+  std::array<TReplayEntry, kReplayEntries> ReplayRing{};  // recorded frames
   uint32_t NextFrameTime = 0;   // ms, synchronised clock of the next replay frame
   double FieldOfView = 30;      // deg, vertical
 
@@ -129,6 +137,7 @@ struct TMainState : vehicle::TVehicleRecords {
   TPanelVisibility Panels;
   int32_t DestRow = 0;             // selected destination grid row (its rows are the world's)
   int32_t VideoRow = 2;            // selected replay grid row
+  int32_t VideoRowCount = kVideoRowsLive;  // rows of the replay grid
   std::array<std::string, kMissionRows> MissionCells{};  // mission grid, one column
   int32_t MissionRowCount = 1;     // rows of the mission grid
   int32_t MissionFixedRows = 0;    // heading rows at its top

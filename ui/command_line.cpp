@@ -1,6 +1,7 @@
 #include "ui/command_line.h"
 
 #include <cctype>
+#include <filesystem>
 #include <limits>
 #include <set>
 
@@ -68,9 +69,17 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       line.Help = true;
     } else if (a == "--version") {
       line.Version = true;
-    } else if (a == "--data" || a == "--handle" || a == "--renderer") {
+    } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
       const auto v = value(a.c_str());
       if (!v) return std::nullopt;
+      if (a == "--replay") {
+        // Absolute now: --data changes the working folder before the file is read.
+        if (v->empty()) {
+          error = "--replay needs a file";
+          return std::nullopt;
+        }
+        line.ReplayFile = std::filesystem::absolute(*v).lexically_normal().string();
+      }
       if (a == "--data") line.DataDir = *v;
       if (a == "--handle") line.Handle = *v;
       if (a == "--renderer") line.RendererPath = *v;
@@ -130,6 +139,7 @@ std::string UsageText() {
          "  --handle NAME    answer the login query with NAME without asking\n"
          "  --renderer PATH  the renderer library (default: libprismoth.so next to\n"
          "                   the program, then the build's, then the loader's path)\n"
+         "  --replay FILE    play a saved replay (Ctrl+S saves one) without a server\n"
          "  --help           show this text\n"
          "  --version        show the version\n";
 }

@@ -1,6 +1,6 @@
 // The program's command line: up to three parameters (world number, server
 // port, server host), the options --help, --version, --data DIR,
-// --handle NAME and --renderer PATH, and the toolkit's own options, which are
+// --handle NAME, --renderer PATH and --replay FILE, and the toolkit's own options, which are
 // passed on to it.
 #pragma once
 
@@ -23,6 +23,7 @@ struct TCommandLine {
   std::string DataDir;                    // --data: where the installation lives; empty = here
   std::optional<std::string> Handle;      // --handle: answers the login query
   std::string RendererPath;               // --renderer: the renderer library to bind
+  std::optional<std::string> ReplayFile;  // --replay: a saved replay to play, absolute; no server
   bool Help = false;
   bool Version = false;
   std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -12,11 +13,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "app/controls.h"
 #include "app/reset.h"
 #include "app/protocol.h"
+#include "app/replay.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
@@ -33,8 +36,8 @@ constexpr int32_t kRequiredVertexBuffers = 20000;
 
 const char* const kVideoRows[] = {"4ヶ所から録画されています。", "操作を選択してください。",
                                   "・停止", "・高速逆再生", "・逆再生", "・ポーズ", "・再生",
-                                  "・高速再生"};
-constexpr int kVideoRowCount = 8;
+                                  "・高速再生", "・カメラ切替え"};
+constexpr int kVideoRowCount = state::kVideoRowsPlayback;
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
@@ -247,6 +250,8 @@ void TFormMain::BuildComponents() {
   connect(StringGridVideo, &QTableWidget::currentCellChanged, this, [this](int row) {
     if (!syncing_ && row >= 0) state_->VideoRow = row;
   });
+  connect(StringGridVideo, &QTableWidget::cellClicked, this,
+          [this](int, int) { StringGridVideoClick(); });
   connect(ButtonChat, &QPushButton::clicked, this, [this] { ButtonChatClick(); });
   connect(EditChatInput, &QLineEdit::returnPressed, this, [this] { ButtonChatClick(); });
 
@@ -288,6 +293,7 @@ bool TFormMain::FormShow() {
   TimerInterval->setInterval(kTickMilliseconds);
   s.TimerEnabled = false;
   s.VideoRow = 2;
+  s.VideoRowCount = state::kVideoRowsLive;
   s.ReplayMode = 0;
   s.CameraNo = 3;
   s.Own.Kind = 0;
@@ -357,6 +363,18 @@ bool TFormMain::FormShow() {
   frame_->ViewHeight = ListBoxView->height();
   started_ = true;
   ApplyModel();
+
+  // A saved replay plays without a server: the tick runs on the local clock.
+  if (line.ReplayFile) {
+    const app::TReplayLoadResult replay = app::LoadReplayFile(*line.ReplayFile);
+    if (!replay.Recording) return fail(replay.Error);
+    const std::string unknown = app::CheckReplayForms(*replay.Recording, s.Forms, *line.ReplayFile);
+    if (!unknown.empty()) return fail(unknown);
+    RunCore([&] { app::OpenReplay(s, *replay.Recording, Now()); });
+    s.TimerEnabled = true;
+    ApplyModel();
+    return true;
+  }
 
   // The connection; the login continues in the connect handler.
   s.ReceiveRemainder.clear();
@@ -486,7 +504,8 @@ void TFormMain::ApplyModel() {
     for (int i = 0; i < kVideoRowCount; ++i) cells[static_cast<std::size_t>(i)] = kVideoRows[i];
     return cells;
   }();
-  SyncGrid(StringGridVideo, kVideoRowCount, videoCells.data(), s.VideoRow);
+  SyncGrid(StringGridVideo, std::clamp(s.VideoRowCount, state::kVideoRowsLive, kVideoRowCount),
+           videoCells.data(), s.VideoRow);
 
   if (s.MessageLog.size() < logShown_) {
     MemoMessage->clear();
@@ -540,6 +559,21 @@ void TFormMain::StringGridMissionClick() {
   });
 }
 
+void TFormMain::StringGridVideoClick() {
+  if (syncing_ || !StringGridVideo->hasFocus()) return;
+  const int row = StringGridVideo->currentRow();
+  RunCore([&] { app::StringGridVideoClick(*state_, row, Now()); });
+}
+
+void TFormMain::SaveReplay() {
+  const QDateTime t = QDateTime::currentDateTime();
+  const std::string name = app::ReplayFileName(t.date().year(), t.date().month(), t.date().day(),
+                                               t.time().hour(), t.time().minute(),
+                                               t.time().second());
+  const std::string folder = app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+  RunCore([&] { app::SaveReplay(*state_, folder, name); });
+}
+
 void TFormMain::ButtonChatClick() {
   app::SendChat(*state_, EditChatInput->text().toStdString());
   EditChatInput->clear();
@@ -575,6 +609,11 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
     QWidget* focus = QApplication::focusWidget();
     if (focus == MemoMessage || focus == ButtonChat || focus == EditChatInput) return false;
     ButtonChatClick();
+    return true;
+  }
+  // Ctrl+S saves the replay; the key table leaves it free.
+  if (event->key() == Qt::Key_S && (event->modifiers() & Qt::ControlModifier)) {
+    if (down && !event->isAutoRepeat()) SaveReplay();
     return true;
   }
   int32_t key = VirtualKey(event->key());

@@ -74,6 +74,9 @@ class TFormMain final : public QWidget {
   void FormPaint();
   void DrawFrameNow();
   void StringGridMissionClick();
+  void StringGridVideoClick();
+  // Ctrl+S: saves the replay ring into the user's data folder.
+  void SaveReplay();
   void ButtonChatClick();
 
   // Carries out the core's requests in order, then mirrors the model.

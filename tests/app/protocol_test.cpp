@@ -200,6 +200,14 @@ TEST_F(ProtocolTest, OwnRecordPlacesTheVehicleAndStartsRecording) {
   EXPECT_EQ(s.Own.FormNo, 0);
   EXPECT_EQ(s.VideoRow, 2);
   EXPECT_EQ(s.ReplayMode, 0);
+
+  // The own vehicle arriving during playback ends it, camera row and all.
+  s.ReplayMode = 4;
+  s.VideoRowCount = state::kVideoRowsPlayback;
+  Receive(Positions(Record(kOwnUser, 2, testing::kCar, 10, 10)), 1200);
+  EXPECT_EQ(s.ReplayMode, 6);
+  EXPECT_EQ(s.VideoRowCount, state::kVideoRowsLive);
+  EXPECT_EQ(vehicle::RemoteCount(s.Remote), 0);
 }
 
 TEST_F(ProtocolTest, RemoteListUpkeep) {

@@ -22,8 +22,6 @@ class FixedClock : public TClock {
 class RecordingHooks : public TTickHooks {
  public:
   std::vector<std::string> Calls;
-  void ReplayPlaybackStep() override { Calls.push_back("playback"); }
-  void RecordReplay(uint32_t) override { Calls.push_back("record"); }
   void DrawFrame() override { Calls.push_back("draw"); }
   void LockOn() override { Calls.push_back("lockon"); }
   void SendState() override { Calls.push_back("send"); }
@@ -112,16 +110,18 @@ TEST_F(TickTest, HooksRunInOrderAndTheStateGoesOutAtItsInterval) {
   clock.Now = 100;
   s.Own.Time = 100;
   s.ReplayMode = 6;
+  s.NextFrameTime = 100;
   s.SendInterval = 0;
   Tick(s, clock, noJoystick, hooks);
-  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"record", "draw", "lockon", "send"}));
+  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"draw", "lockon", "send"}));
+  EXPECT_EQ(s.ReplayEnd, 1);  // the frame at 100 ms was recorded before drawing
 
   hooks.Calls.clear();
   s.SendInterval = 500;
   s.LastSendTime = 0;
   clock.Now = 200;  // 200 ms since the last send
   Tick(s, clock, noJoystick, hooks);
-  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"record", "draw", "lockon"}));
+  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"draw", "lockon"}));
   clock.Now = 500;
   hooks.Calls.clear();
   Tick(s, clock, noJoystick, hooks);
@@ -145,12 +145,12 @@ TEST_F(TickTest, PlaybackOnlyCopiesAndDraws) {
   s.Own.Time = 0;
   clock.Now = 1000;
   Tick(s, clock, noJoystick, hooks);
-  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"playback", "draw", "lockon"}));
+  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"draw", "lockon"}));
   EXPECT_EQ(s.Own.Time, 0);  // nothing simulated
   s.CameraNo = 3;
   hooks.Calls.clear();
   Tick(s, clock, noJoystick, hooks);
-  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"playback", "draw"}));
+  EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"draw"}));
 }
 
 TEST_F(TickTest, JoystickReachesTheControlsAndIsStored) {

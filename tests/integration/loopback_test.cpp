@@ -122,6 +122,99 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   EXPECT_TRUE(Await([&] { return serverLog.contains("disconnect"); })) << serverLog.toStdString();
 }
 
+// A race run ends at its goal: the server sends the own record with type 0,
+// the replay panel appears, and playing the recording moves the camera.
+TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.Host = "127.0.0.1";
+  options.CommandLine.Port = port;
+  options.CommandLine.Handle = "racer";
+  TFormMain form(renderer, help, options);
+  form.show();
+  ASSERT_TRUE(form.FormShow());
+  state::TMainState& s = form.State();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
+      << serverLog.toStdString();
+
+  // The race, whose goal lies at (6200, 0) within 20 m.
+  int raceRow = -1;
+  for (int row = 0; row < s.MissionRowCount; ++row) {
+    if (s.MissionCells[static_cast<std::size_t>(row)].find("自動車レース") != std::string::npos) {
+      raceRow = row;
+    }
+  }
+  ASSERT_GE(raceRow, 0);
+  form.activateWindow();
+  form.StringGridMission->setFocus();
+  form.StringGridMission->setCurrentCell(raceRow, 0);
+  QApplication::processEvents();
+  form.StringGridMissionClick();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.ReplayMode == 6; }))
+      << serverLog.toStdString();
+  EXPECT_TRUE(form.StringGridVideo->isHidden());
+
+  // Drive for a while, recording, then stand at the goal.
+  s.Throttle = s.ThrottleMax;
+  s.Brake = 0;
+  ASSERT_TRUE(Await([&] { return s.Own.VY > 5; }));
+  ASSERT_GT(s.ReplayEnd - s.ReplayStart, 10);
+  const auto standAtGoal = [&] {
+    s.Own.X = 6200 - s.OriginX;
+    s.Own.Y = 0 - s.OriginY;
+    s.Own.VX = s.Own.VY = 0;
+    s.Throttle = 0;
+    s.Brake = 1;
+  };
+  standAtGoal();
+  ASSERT_TRUE(Await([&] {
+    if (s.Own.FormNo != 0) standAtGoal();
+    return s.Own.FormNo == 0;
+  })) << serverLog.toStdString();
+  EXPECT_TRUE(serverLog.contains("finish: user")) << serverLog.toStdString();
+  EXPECT_EQ(s.ReplayMode, 0);
+  EXPECT_FALSE(form.StringGridVideo->isHidden());
+  EXPECT_EQ(form.StringGridVideo->currentRow(), 2);
+
+  // Play: the camera follows the recorded car.
+  form.StringGridVideo->setFocus();
+  form.StringGridVideo->setCurrentCell(6, 0);
+  form.StringGridVideoClick();
+  ASSERT_EQ(s.ReplayMode, 4);
+  EXPECT_EQ(form.StringGridVideo->rowCount(), 9);
+  const auto nextCamera = [&] {
+    form.StringGridVideo->setFocus();
+    form.StringGridVideo->setCurrentCell(8, 0);
+    form.StringGridVideoClick();
+    EXPECT_EQ(form.StringGridVideo->currentRow(), 6);
+  };
+  while (s.CameraNo != 1) nextCamera();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.Camera.FormNo == 20; }));
+  // Camera 1, the driver's eye, travels with the car as it plays.
+  const double startX = s.Camera.X, startY = s.Camera.Y;
+  ASSERT_TRUE(Await([&] { return std::hypot(s.Camera.X - startX, s.Camera.Y - startY) > 1; }));
+
+  // Camera 2 maps from 10 km above; 3 and 4 watch from beside the course.
+  const auto offset = [&] {
+    return std::hypot(std::hypot(s.Camera.X - s.Own.X, s.Camera.Y - s.Own.Y), s.Camera.Z - s.Own.Z);
+  };
+  nextCamera();
+  ASSERT_EQ(s.CameraNo, 2);
+  EXPECT_TRUE(Await([&] { return s.Camera.Z < s.Own.Z - 5000; })) << s.Camera.Z;
+  nextCamera();
+  EXPECT_TRUE(Await([&] { return s.CameraNo == 3 && s.Camera.Z > -100 && offset() > 5; }))
+      << offset();
+  nextCamera();
+  EXPECT_TRUE(Await([&] { return s.CameraNo == 4 && s.Camera.Z > -100 && offset() > 5; }))
+      << offset();
+  nextCamera();
+  EXPECT_EQ(s.CameraNo, 1);
+  form.close();
+}
+
 // Two programs on one server see each other's vehicles move, until the server
 // goes away: then each shows the disconnection and closes.
 TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace velmora::ui {
 namespace {
 
@@ -52,6 +54,8 @@ TEST(CommandLine, BadParametersAreClearErrors) {
                         {{"1", "70000"}, "parameter 2 (server port)"},
                         {{"1", "2", "h", "4"}, "too many parameters"},
                         {{"--data"}, "--data needs a value"},
+                        {{"--replay"}, "--replay needs a value"},
+                        {{"--replay", ""}, "--replay needs a file"},
                         {{"--frobnicate"}, "unknown option '--frobnicate'"}};
   for (const Case& c : cases) {
     std::string why;
@@ -71,6 +75,17 @@ TEST(CommandLine, OptionsAndToolkitArguments) {
   EXPECT_EQ(line->WorldNo, -5);
   EXPECT_EQ(line->ToolkitArguments,
             (std::vector<std::string>{"velmora", "-platform", "offscreen"}));
+}
+
+TEST(CommandLine, ReplayFileIsMadeAbsoluteBeforeTheDataFolderIsEntered) {
+  const auto relative = Parse({"--replay", "runs/../good.vmreplay", "--data", "/opt/velmora"});
+  ASSERT_TRUE(relative);
+  const std::string expected = (std::filesystem::current_path() / "good.vmreplay").string();
+  EXPECT_EQ(relative->ReplayFile, expected);
+  const auto absolute = Parse({"--replay", "/var/tmp/a.vmreplay"});
+  ASSERT_TRUE(absolute);
+  EXPECT_EQ(absolute->ReplayFile, "/var/tmp/a.vmreplay");
+  EXPECT_FALSE(Parse({})->ReplayFile);
 }
 
 }  // namespace

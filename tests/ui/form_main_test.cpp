@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "app/controls.h"
+#include "app/replay.h"
+#include "app/replay_entry.h"
 #include "app/reset.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
@@ -233,6 +235,113 @@ TEST_F(FormMainTest, LoginAndChatOverLoopback) {
             "52566771;20;1;20;7;3;hello there\t52566771;20;1;20;7;3;\t");
   started.close();
   EXPECT_TRUE(started.Closed());
+}
+
+// A saved run of a car: frames with x = 0, 1, 2, … m, user 5.
+app::TReplayRecording CarRun(int frames) {
+  app::TReplayRecording r;
+  for (int i = 0; i < frames; ++i) {
+    vehicle::TVehicleState car;
+    car.UserNo = 5;
+    car.FormNo = testing::kCar;
+    car.X = i;
+    state::TReplayEntry e{};
+    app::StoreEntry(e, car, 0, 0);
+    r.Entries.push_back(e);
+  }
+  return r;
+}
+
+TEST_F(FormMainTest, AReplayFilePlaysWithoutAServer) {
+  const auto folder = testing::WriteSmallInstallation();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
+  const auto file = folder / "run.vmreplay";
+  ASSERT_EQ(app::SaveReplayFile(file.string(), CarRun(200)), "");
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.ReplayFile = file.string();
+  TFormMain started(renderer, help, options);
+  started.show();
+  ASSERT_TRUE(started.FormShow());
+  state::TMainState& s = started.State();
+  EXPECT_EQ(started.ClientSocket->state(), QAbstractSocket::UnconnectedState);
+  EXPECT_EQ(s.ReplayMode, app::kReplayPlay);
+  EXPECT_TRUE(started.TimerInterval->isActive());
+  EXPECT_FALSE(started.StringGridVideo->isHidden());
+  ASSERT_EQ(started.StringGridVideo->rowCount(), 9);
+  EXPECT_EQ(started.StringGridVideo->item(8, 0)->text(), "・カメラ切替え");
+  EXPECT_EQ(started.StringGridVideo->currentRow(), 6);
+
+  // The tick plays the frames: the car moves along x.
+  for (int i = 0; i < 500 && s.Own.X < 3; ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(2);
+  }
+  EXPECT_GE(s.Own.X, 3);
+  EXPECT_EQ(s.Own.FormNo, testing::kCar);
+
+  // The camera row cycles the camera and keeps the mode's row.
+  started.StringGridVideo->setFocus();
+  const int32_t camera = s.CameraNo;
+  started.StringGridVideo->setCurrentCell(8, 0);
+  started.StringGridVideoClick();
+  EXPECT_EQ(s.CameraNo, camera % 4 + 1);
+  EXPECT_EQ(started.StringGridVideo->currentRow(), 6);
+
+  // Stop: the camera row goes, the replay panel stays.
+  started.StringGridVideo->setCurrentCell(2, 0);
+  started.StringGridVideoClick();
+  EXPECT_EQ(s.ReplayMode, app::kReplayStop);
+  EXPECT_EQ(started.StringGridVideo->rowCount(), 8);
+  EXPECT_FALSE(started.StringGridVideo->isHidden());
+  started.close();
+}
+
+TEST_F(FormMainTest, ABadReplayFileIsAClearErrorAndNoStart) {
+  const auto folder = testing::WriteSmallInstallation();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
+  const auto file = testing::WriteTestFile("cut.vmreplay", std::string("VMREPLAY\x01\0\0", 11));
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.ReplayFile = file.string();
+  TFormMain started(renderer, help, options);
+  EXPECT_FALSE(started.FormShow());
+  ASSERT_FALSE(started.ErrorsShown().empty());
+  EXPECT_EQ(started.ErrorsShown().front(),
+            file.string() + ": byte 11: the file ends inside the header of 24 bytes");
+  EXPECT_EQ(started.ExitCode(), 1);
+
+  // A type the installation lacks.
+  app::TReplayRecording other = CarRun(2);
+  other.Entries[1][1] = 12;
+  const auto fighter = folder / "fighter.vmreplay";
+  ASSERT_EQ(app::SaveReplayFile(fighter.string(), other), "");
+  options.CommandLine.ReplayFile = fighter.string();
+  TFormMain second(renderer, help, options);
+  EXPECT_FALSE(second.FormShow());
+  ASSERT_FALSE(second.ErrorsShown().empty());
+  EXPECT_EQ(second.ErrorsShown().front(),
+            fighter.string() + ": byte 55: entry 1: vehicle type 12 is not in vehicles.dat");
+}
+
+TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
+  const auto home = testing::TestFilePath("xdg");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(home.string()));
+  state::TMainState& s = form->State();
+  app::OpenReplay(s, CarRun(30), 0);
+  ShowAndFocus(form->EditChatInput);
+  Key(form->EditChatInput, Qt::Key_S, Qt::ControlModifier);
+  qunsetenv("XDG_DATA_HOME");
+  ASSERT_FALSE(s.MessageLog.empty());
+  const std::string prefix = "自分> 録画を保存しました: " + (home / "velmora/replays/velmora-").string();
+  ASSERT_EQ(s.MessageLog.back().rfind(prefix, 0), 0u) << s.MessageLog.back();
+  const std::string path = s.MessageLog.back().substr(s.MessageLog.back().find(home.string()));
+  const app::TReplayLoadResult saved = app::LoadReplayFile(path);
+  ASSERT_TRUE(saved.Recording) << saved.Error;
+  EXPECT_EQ(saved.Recording->Entries, CarRun(30).Entries);
+  EXPECT_EQ(form->MemoMessage->toPlainText().toStdString().find("録画を保存しました") != std::string::npos,
+            true);
+  EXPECT_TRUE(form->EditChatInput->text().isEmpty());  // the key typed nothing
 }
 
 }  // namespace

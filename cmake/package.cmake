@@ -2,7 +2,8 @@
 # installation, the launcher and the desktop entry, and the Debian package
 # CPack makes of them (tools/package). The package holds the programs only:
 # tests and benchmarks install nothing.
-if(NOT (TARGET velmora AND TARGET velmora-server AND TARGET velmora-view AND TARGET prismoth))
+if(NOT (TARGET velmora AND TARGET velmora-server AND TARGET velmora-view AND TARGET velmora-replay
+        AND TARGET prismoth))
   return()
 endif()
 
@@ -10,7 +11,7 @@ endif()
 # programs first, so the package never rebuilds the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
-install(TARGETS velmora velmora-server velmora-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS velmora velmora-server velmora-view velmora-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The renderer is loaded by the programs, not linked: a private library in its
 # own folder, off the loader's search path.
 install(TARGETS prismoth LIBRARY DESTINATION ${VELMORA_INSTALL_RENDERERDIR}

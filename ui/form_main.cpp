@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/controls.h"
+#include "app/panels.h"
 #include "app/reset.h"
 #include "app/protocol.h"
 #include "vehicle/vehicles_dat.h"
@@ -236,6 +237,8 @@ void TFormMain::BuildComponents() {
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
           [this](int, int) { StringGridMissionClick(); });
+  connect(StringGridDest, &QTableWidget::cellClicked, this,
+          [this](int, int) { StringGridDestClick(); });
   // The user's row choice is the model's selected row, so mirroring the
   // model does not move it back.
   connect(StringGridMission, &QTableWidget::currentCellChanged, this, [this](int row) {
@@ -538,6 +541,18 @@ void TFormMain::StringGridMissionClick() {
     state_->Requests.FocusChatInput = true;
     CarryOutRequests();
   });
+}
+
+void TFormMain::StringGridDestClick() {
+  // A row the program selects is no choice of the user's.
+  if (syncing_ || !StringGridDest->hasFocus()) return;
+  state_->DestRow = StringGridDest->currentRow();
+  const app::TCockpitCanvases canvases{&ListBoxPFD->Canvas(), &ListBoxIndicator->Canvas(),
+                                       &ListBoxPower->Canvas()};
+  RunCore([&] { app::StringGridDestClick(*state_, Now(), canvases); });
+  ListBoxPFD->update();
+  ListBoxIndicator->update();
+  ListBoxPower->update();
 }
 
 void TFormMain::ButtonChatClick() {

@@ -74,6 +74,7 @@ class TFormMain final : public QWidget {
   void FormPaint();
   void DrawFrameNow();
   void StringGridMissionClick();
+  void StringGridDestClick();
   void ButtonChatClick();
 
   // Carries out the core's requests in order, then mirrors the model.

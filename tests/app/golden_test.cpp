@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
 #include "app/tick.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
@@ -139,6 +140,46 @@ class GoldenTest : public ::testing::Test {
   state::TMainState s;
 };
 
+// A log line with the moment it appeared.
+struct TLoggedLine {
+  std::string Line;
+  uint32_t Time;  // ms, synchronised clock of the tick that logged it
+  double Height;  // m of the wheels above the ground after that tick
+};
+
+// Collects the lines the ticks add to the log (call once per tick, before it).
+class LogWatch {
+ public:
+  void Collect(const state::TMainState& s) {
+    for (; seen_ < s.MessageLog.size(); ++seen_) {
+      Lines.push_back({s.MessageLog[seen_], static_cast<uint32_t>(s.Own.Time),
+                       s.Forms[s.Own.FormNo].RestZ - s.Own.Z});
+    }
+  }
+  void Skip(const state::TMainState& s) { seen_ = s.MessageLog.size(); }
+  int Count(const std::string& line) const {
+    int n = 0;
+    for (const TLoggedLine& l : Lines) n += l.Line == line ? 1 : 0;
+    return n;
+  }
+  const TLoggedLine* Find(const std::string& line) const {
+    for (const TLoggedLine& l : Lines) {
+      if (l.Line == line) return &l;
+    }
+    return nullptr;
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const TLoggedLine& l : Lines) texts.push_back(l.Line);
+    return texts;
+  }
+
+  std::vector<TLoggedLine> Lines;
+
+ private:
+  std::size_t seen_ = 0;
+};
+
 TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
   testing::PlaceOwn(s, vehicle::kKindAircraft, testing::kAirlinerGearDown);
   s.Own.Flap = 10;
@@ -146,19 +187,58 @@ TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
   s.Start = s.Own;  // a server mission
   s.BaseWindY = -5;
   s.WindY = -5;  // 5 m/s head wind
-  s.Gear = s.GearSet = 1;
-  s.FlapSet = 10;
+  s.Gear = s.GearSet = s.GearCommand = 1;
+  s.FlapSet = s.FlapCommand = 10;
   s.ThrottleMax = 3.9;
   s.Throttle = 3.9;
-  RunGolden("airliner_takeoff", s, 6000, [](state::TMainState& state, int) {
+  LogWatch log;
+  uint32_t gearKeyTime = 0;
+  uint32_t gearMoves = 0;  // ms, first tick with the gear off its stops
+  RunGolden("airliner_takeoff", s, 6000, [&](state::TMainState& state, int) {
+    log.Collect(state);
+    const uint32_t now = static_cast<uint32_t>(state.Own.Time);
+    if (gearMoves == 0 && state.Gear < 1) gearMoves = now;
     // Full thrust; the Down key from 75 m/s until the nose is 8° up.
     const double speed = vehicle::GroundSpeed(state.Own);
     state.PitchInput = (speed > 75 && state.Own.Pitch < 8) ? 1 : 0;
-    // Gear up once climbing through 100 m.
-    if (state.Own.Z < -105) state.GearSet = 0;
+    // The gear key once climbing through 100 m.
+    if (state.Own.Z < -105 && gearKeyTime == 0) {
+      int32_t key = kKeyF5;
+      OnKeyDown(state, key, 0, now);
+      gearKeyTime = now;
+    }
   });
+  log.Collect(s);
   EXPECT_LT(s.Own.Z, -300) << "the airliner climbs away";
   EXPECT_EQ(s.Own.FormNo, testing::kAirlinerGearUp);
+
+  // The captain's calls come in order, each once.
+  const std::vector<std::string> calls = {"機長> 80.", "機長> V（ヴィーーーー）.", "機長> 1（ワン）.",
+                                          "機長> VR（ヴィアール）.", "機長> V2（ヴィツー）.",
+                                          "機長> Positive climb."};
+  uint32_t previous = 0;
+  for (const std::string& call : calls) {
+    SCOPED_TRACE(call);
+    ASSERT_EQ(log.Count(call), 1);
+    EXPECT_GT(log.Find(call)->Time, previous);
+    previous = log.Find(call)->Time;
+  }
+  // The autopilot engages climbing through 300 m: the tick before was below.
+  const TLoggedLine* engage = log.Find("機長> Command C push.");
+  ASSERT_NE(engage, nullptr);
+  constexpr double kClimbPerTick = 0.5;  // m: more than a tick's climb
+  EXPECT_GE(engage->Height, 300);
+  EXPECT_LT(engage->Height, 300 + kClimbPerTick);
+  EXPECT_EQ(log.Count("機長> Command C push."), 1);
+  // The gear: the user's line at once, the captain's and the movement 1.5 s later.
+  ASSERT_NE(gearKeyTime, 0u);
+  ASSERT_NE(log.Find("自分> Gear up."), nullptr);
+  const TLoggedLine* gearUp = log.Find("機長> Gear up.");
+  ASSERT_NE(gearUp, nullptr);
+  constexpr uint32_t kTickMs = 10;
+  EXPECT_GT(gearUp->Time - gearKeyTime, 1500u);
+  EXPECT_LE(gearUp->Time - gearKeyTime, 1500u + kTickMs);
+  EXPECT_EQ(gearMoves, gearUp->Time + kTickMs) << "the next control step moves the gear";
 }
 
 TEST_F(GoldenTest, RoadVehicleAcceleratesTurnsAndBrakes) {

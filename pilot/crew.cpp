@@ -114,6 +114,14 @@ const world::TRunwayInfo* Destination(const state::TMainState& s) {
 
 double Bearing(double east, double north) { return Normalise360(Atan2Deg(east, north)); }
 
+// The target (east, north from the aircraft) lies behind along the course,
+// within 45° of straight behind.
+bool LeftBehind(double east, double north, double course) {
+  const double along = east * SinDeg(course) + north * CosDeg(course);
+  const double across = east * CosDeg(course) - north * SinDeg(course);
+  return along < 0 && std::fabs(across) <= -along;
+}
+
 // The captain hands over: the wind, the descent rates on a 3° path at 145 kt,
 // and in practice mode the instructor's landing advice.
 void HandOver(state::TMainState& s, bool curved, double windSpeed, double windBearing,
@@ -220,14 +228,16 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
          lead <= drift + 1.1 * airSpeed + radius * std::tan(std::fabs(turn) / 2));
     // A fix left behind on the approach course counts as passed: turning back
     // to it would fly away from the runway.
-    const double across = ae * CosDeg(h) - an * SinDeg(h);
-    const bool behind =
-        s.GuidanceMode == kModeToFix && along < 0 && std::fabs(across) <= -along;
+    const bool behind = s.GuidanceMode == kModeToFix && LeftBehind(ae, an, h);
     if (reached || behind) s.GuidanceMode += 1;
     distanceToGo = d + addend;
   } else {
     const double d = std::hypot(ae, an);
-    const bool disengage = curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight;
+    // So is the start of the final turn (on a straight-in, the aim point):
+    // with an approach offset of 6000 m or more a straight-in would otherwise
+    // never hand over and turn back at the aim point.
+    const bool disengage =
+        (curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight) || LeftBehind(ae, an, h);
     if (disengage) {
       s.Log("機長> Auto pilot disengaged.");
       if (curved) s.Log("機長> マニュアルで旋回して着陸してくれ。");

@@ -502,6 +502,35 @@ TEST_F(ApproachTest, AFixLeftBehindOnTheApproachCourseCountsAsPassed) {
   }
 }
 
+TEST_F(ApproachTest, TheAutopilotHandsOverBeforeTheFinalTurnOr6000MetresOut) {
+  struct Case {
+    const char* name;
+    double runwayHeading, f;
+    double y;  // m, the aircraft on the approach course (north) below the runway at (0, 0)
+    bool handedOver;
+  };
+  // Curved cases: runway east, course north; the turn starts at (−f − 2000, −2000).
+  const Case cases[] = {
+      {"straight-in, 6000 m out", 0, 1000, -6000, true},
+      {"straight-in, 6001 m out", 0, 1000, -6001, false},
+      {"straight-in, aim point 6000 m out, just passed", 0, 6000, -5999.9, true},
+      {"straight-in, aim point 6000 m out, just before", 0, 6000, -6000.1, false},
+      {"curved, 1000 m before the turn", 90, 1000, -3000, true},
+      {"curved, 1001 m before the turn", 90, 1000, -3001, false},
+  };
+  for (const Case& c : cases) {
+    AddRunway(0, 0, c.runwayHeading, c.f, 0);
+    s.Own.X = c.runwayHeading == 0 ? 0 : -c.f - 2000;
+    s.Own.Y = c.y;
+    s.Own.Z = kRestZ - 300;
+    s.Own.VY = 75;
+    s.GuidanceMode = kModeFinal;
+    CrewGuidance(s, 0, kDt);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(s.GuidanceMode, c.handedOver ? kModeManualLanding : kModeFinal);
+  }
+}
+
 TEST_F(ApproachTest, NoNumberBecomesNaNWithoutAirspeed) {
   // Flying with the wind at its speed: no air velocity at all.
   for (int32_t mode : {kModePositioning, kModeToFix, kModeFinal}) {

@@ -406,6 +406,15 @@ TEST_F(CrewTest, AutothrottleIsRateAndRangeLimited) {
     SCOPED_TRACE(c.target);
     EXPECT_NEAR(s.Throttle, c.expected, 1e-12);
   }
+  // Nose 3° up with flaps 25: the weight's share along the path and the flaps' drag.
+  s.Own.Pitch = 3;
+  s.Own.Flap = 25;
+  const double uF = AirData(s.Own, 0, 0).Forward;
+  const double flapped = (1 + 0.367 * 5) * DensityRatio(-s.Own.Z) * 15e-6 + 15e-6 * 0.381;
+  const double holdClimb = units::kGravity * SinDeg(3) + flapped * uF * uF;
+  s.Throttle = holdClimb - 0.01;  // within one step's limit of 0.0351
+  Autothrottle(s, uF, kLimit, kDt);
+  EXPECT_NEAR(s.Throttle, holdClimb, 1e-12);
 }
 
 // The autopilot in mode 7 towards a runway far to the north-east.
@@ -499,6 +508,87 @@ TEST_F(ApproachTest, AFixLeftBehindOnTheApproachCourseCountsAsPassed) {
     CrewGuidance(s, 0, kDt);
     SCOPED_TRACE(c.name);
     EXPECT_EQ(s.GuidanceMode, c.modeAfter);
+  }
+}
+
+TEST_F(ApproachTest, TheTurnTowardsTheFixLeadsByTheTurnRadiusAndTheDrift) {
+  // Runway north from (0, 0), f = 1000, straight-in: the fix is at (0, −17000).
+  // The aircraft flies east at 100 m/s over the ground towards the approach
+  // course, the fix due east of it at distance D: a 90° left turn.
+  constexpr double kGround = 100;        // m/s
+  constexpr double kBankG = 5.6618693775;  // m/s², g·tan 30°
+  const auto leadFor = [&](double windEast) {
+    const double air = kGround - windEast;
+    const double radius = air * air / kBankG;
+    const double turn = -3.14159265358979323846 / 2;
+    const double drift = (radius * turn / air) * windEast * -1;  // sin(0 − 90°) = −1
+    return drift + 1.1 * air + radius * std::tan(std::fabs(turn) / 2);
+  };
+  struct Case {
+    const char* name;
+    double windEast, distance;
+    int32_t modeAfter;
+  };
+  const double calm = leadFor(0), windy = leadFor(10);
+  const Case cases[] = {
+      {"calm, at the lead", 0, calm - 0.01, kModeFinal},
+      {"calm, before the lead", 0, calm + 0.01, kModeToFix},
+      {"tail wind across, at the lead", 10, windy - 0.01, kModeFinal},
+      {"tail wind across, before the lead", 10, windy + 0.01, kModeToFix},
+  };
+  const double windyRadius = 90.0 * 90.0 / kBankG;
+  ASSERT_GT(std::fabs(windy - (1.1 * 90 + windyRadius)), 100) << "the drift term must count";
+  for (const Case& c : cases) {
+    AddRunway(0, 0, 0, 1000, 0);
+    s.BaseWindX = s.WindX = c.windEast;
+    s.Own.X = -c.distance;
+    s.Own.Y = -17000;
+    s.Own.Z = kRestZ - 590;
+    s.Own.VX = kGround;
+    s.Own.VY = 0;
+    s.Own.Heading = 90;
+    s.GuidanceMode = kModeToFix;
+    CrewGuidance(s, 0, kDt);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(s.GuidanceMode, c.modeAfter);
+  }
+  // Straight at the fix along the course: only the 300 m ring, or 1.1 s of flight.
+  for (const double distance : {299.99, 300.01}) {
+    AddRunway(0, 0, 0, 1000, 0);
+    s.BaseWindX = s.WindX = 0;
+    s.Own.X = 0;
+    s.Own.Y = -17000 - distance;
+    s.Own.VX = 0;
+    s.Own.VY = kGround;
+    s.Own.Heading = 0;
+    s.GuidanceMode = kModeToFix;
+    CrewGuidance(s, 0, kDt);
+    EXPECT_EQ(s.GuidanceMode, distance <= 300 ? kModeFinal : kModeToFix) << distance;
+  }
+  // Positioning: a fix ahead along the course ends it at once; one behind
+  // sends the aircraft to the point 6000 m abeam it, on its own side.
+  struct Side {
+    double x, y;
+    int32_t modeAfter;
+    double bankSign;  // the turn towards the abeam point, flying north
+  };
+  const Side sides[] = {{0, -20000, kModeToFix, 0}, {3000, -10000, kModePositioning, 1},
+                        {-3000, -10000, kModePositioning, -1}};
+  for (const Side& c : sides) {
+    AddRunway(0, 0, 0, 1000, 0);
+    s.Own.X = c.x;
+    s.Own.Y = c.y;
+    s.Own.VX = 0;
+    s.Own.VY = kGround;
+    s.Own.Heading = 0;
+    s.Own.Bank = 0;
+    s.GuidanceMode = kModePositioning;
+    CrewGuidance(s, 0, kDt);
+    SCOPED_TRACE(c.x);
+    EXPECT_EQ(s.GuidanceMode, c.modeAfter);
+    if (c.bankSign != 0) {
+      EXPECT_EQ(Sign(s.Own.Bank), c.bankSign);
+    }
   }
 }
 

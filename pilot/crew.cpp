@@ -189,6 +189,7 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
   const bool curved = u > kStraightInTurn;
 
   double distanceToGo = 0;
+  bool passed = false;  // the target lies behind: no turn towards it this step
   if (s.GuidanceMode < kModeFinal) {
     // Further back along the approach course to the intercept fix.
     const double back = kInterceptDistance - f - u;
@@ -228,16 +229,17 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
          lead <= drift + 1.1 * airSpeed + radius * std::tan(std::fabs(turn) / 2));
     // A fix left behind on the approach course counts as passed: turning back
     // to it would fly away from the runway.
-    const bool behind = s.GuidanceMode == kModeToFix && LeftBehind(ae, an, h);
-    if (reached || behind) s.GuidanceMode += 1;
+    passed = s.GuidanceMode == kModeToFix && LeftBehind(ae, an, h);
+    if (reached || passed) s.GuidanceMode += 1;
     distanceToGo = d + addend;
   } else {
     const double d = std::hypot(ae, an);
     // So is the start of the final turn (on a straight-in, the aim point):
     // with an approach offset of 6000 m or more a straight-in would otherwise
     // never hand over and turn back at the aim point.
+    passed = LeftBehind(ae, an, h);
     const bool disengage =
-        (curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight) || LeftBehind(ae, an, h);
+        (curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight) || passed;
     if (disengage) {
       s.Log("機長> Auto pilot disengaged.");
       if (curved) s.Log("機長> マニュアルで旋回して着陸してくれ。");
@@ -251,8 +253,8 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
 
   // Lateral: 10° of bank per degree of course error, within 30° and 15°/s.
   const double height = form.RestZ - own.Z;
-  const double wanted =
-      (s.GuidanceMode == kModeFinal || height >= kTurnHeight) ? Bearing(ae, an) : track;
+  const bool steer = !passed && (s.GuidanceMode == kModeFinal || height >= kTurnHeight);
+  const double wanted = steer ? Bearing(ae, an) : track;
   double bankChange = Normalise180(wanted - track) * kBankPerDegree - own.Bank;
   bankChange = Clamp(bankChange, -kMaxBank - own.Bank, kMaxBank - own.Bank);
   bankChange = Clamp(bankChange, -kBankRate * dt, kBankRate * dt);

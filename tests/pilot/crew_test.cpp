@@ -505,9 +505,13 @@ TEST_F(ApproachTest, AFixLeftBehindOnTheApproachCourseCountsAsPassed) {
     s.Own.VY = 107.9;
     s.Own.Heading = 0;
     s.GuidanceMode = kModeToFix;
+    s.Own.Bank = 0;
     CrewGuidance(s, 0, kDt);
     SCOPED_TRACE(c.name);
     EXPECT_EQ(s.GuidanceMode, c.modeAfter);
+    if (c.modeAfter == kModeFinal) {
+      EXPECT_EQ(s.Own.Bank, 0) << "no turn back towards the fix behind";
+    }
   }
 }
 
@@ -615,9 +619,12 @@ TEST_F(ApproachTest, TheAutopilotHandsOverBeforeTheFinalTurnOr6000MetresOut) {
     s.Own.Z = kRestZ - 300;
     s.Own.VY = 75;
     s.GuidanceMode = kModeFinal;
+    s.Own.Bank = 0;
     CrewGuidance(s, 0, kDt);
     SCOPED_TRACE(c.name);
     EXPECT_EQ(s.GuidanceMode, c.handedOver ? kModeManualLanding : kModeFinal);
+    constexpr double kLevelTol = 1e-9;  // deg: the runway's float ends put the course off by 1e-14°
+    EXPECT_NEAR(s.Own.Bank, 0, kLevelTol) << "on the course: wings level, also at the hand-over";
   }
 }
 

@@ -82,6 +82,7 @@ void AdvanceGust(state::TMainState& s, int32_t n) {
 }
 
 void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, double dt, uint32_t now) {
+  s.ClockNow = now;  // the crew times its acknowledgements by it
   if (const auto crash = pilot::ControlStep(s, stickX, stickY, dt)) {
     // The flight ends: back to the start state (in practice mode: no vehicle).
     s.Log(*crash);

@@ -100,7 +100,7 @@ struct TMainState : vehicle::TVehicleRecords {
   double GearCommand = 0;      // 0 up .. 1 down, pilot's gear command
   double GearSet = 0;          // 0 up .. 1 down, accepted gear setting
   double Gear = 0;             // 0 up .. 1 down, actual gear position
-  int32_t GuidanceMode = 0;    // 0 = no autopilot or guidance
+  int32_t GuidanceMode = 0;    // crew phase: 0..3 take-off, 4 destination chosen, 5..7 autopilot, 8 manual landing
   int32_t SelectedDestination = -1;  // destination index into World->Destinations, −1 = none
   uint8_t Freeze = 0;          // 1: the own vehicle is stepped with a zero time step
   uint8_t EndKey = 0;          // fire key held
@@ -109,7 +109,8 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t LastViewDirection = -1;  // view direction of the last drawn frame; −1 = rebuild
   uint32_t CommandTime = 0;    // ms, synchronised clock of the last gear or flap command
   uint32_t LastShotTime = 0;   // ms, synchronised clock of the last missile shot
-  double CalloutMemory = 0;    // what the crew callouts keep between frames
+  double LastAirspeed = 0;     // m/s, forward airspeed at the end of the previous crew step
+  uint32_t ClockNow = 0;       // ms, synchronised clock of the tick that steps the own vehicle
 
   // Wind.
   double WindX = 0;      // m/s, current wind towards the east

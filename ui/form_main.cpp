@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "app/controls.h"
+#include "app/panels.h"
 #include "app/reset.h"
 #include "app/protocol.h"
 #include "app/replay.h"
@@ -239,6 +240,8 @@ void TFormMain::BuildComponents() {
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
           [this](int, int) { StringGridMissionClick(); });
+  connect(StringGridDest, &QTableWidget::cellClicked, this,
+          [this](int, int) { StringGridDestClick(); });
   // The user's row choice is the model's selected row, so mirroring the
   // model does not move it back.
   connect(StringGridMission, &QTableWidget::currentCellChanged, this, [this](int row) {
@@ -572,6 +575,18 @@ void TFormMain::SaveReplay() {
                                                t.time().second());
   const std::string folder = app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   RunCore([&] { app::SaveReplay(*state_, folder, name); });
+}
+
+void TFormMain::StringGridDestClick() {
+  // A row the program selects is no choice of the user's.
+  if (syncing_ || !StringGridDest->hasFocus()) return;
+  state_->DestRow = StringGridDest->currentRow();
+  const app::TCockpitCanvases canvases{&ListBoxPFD->Canvas(), &ListBoxIndicator->Canvas(),
+                                       &ListBoxPower->Canvas()};
+  RunCore([&] { app::StringGridDestClick(*state_, Now(), canvases); });
+  ListBoxPFD->update();
+  ListBoxIndicator->update();
+  ListBoxPower->update();
 }
 
 void TFormMain::ButtonChatClick() {

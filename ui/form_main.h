@@ -77,6 +77,7 @@ class TFormMain final : public QWidget {
   void StringGridVideoClick();
   // Ctrl+S: saves the replay ring into the user's data folder.
   void SaveReplay();
+  void StringGridDestClick();
   void ButtonChatClick();
 
   // Carries out the core's requests in order, then mirrors the model.

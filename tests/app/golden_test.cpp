@@ -4,6 +4,7 @@
 // Set VELMORA_UPDATE_GOLDEN=1 to write the files anew after an intended change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -15,9 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "app/controls.h"
+#include "app/panels.h"
+#include "app/reset.h"
 #include "app/tick.h"
+#include "pilot/crew.h"
+#include "tests/data/installation.h"
+#include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
+#include "vehicle/units.h"
 
 namespace velmora::app {
 namespace {
@@ -139,6 +147,46 @@ class GoldenTest : public ::testing::Test {
   state::TMainState s;
 };
 
+// A log line with the moment it appeared.
+struct TLoggedLine {
+  std::string Line;
+  uint32_t Time;  // ms, synchronised clock of the tick that logged it
+  double Height;  // m of the wheels above the ground after that tick
+};
+
+// Collects the lines the ticks add to the log (call once per tick, before it).
+class LogWatch {
+ public:
+  void Collect(const state::TMainState& s) {
+    for (; seen_ < s.MessageLog.size(); ++seen_) {
+      Lines.push_back({s.MessageLog[seen_], static_cast<uint32_t>(s.Own.Time),
+                       s.Forms[s.Own.FormNo].RestZ - s.Own.Z});
+    }
+  }
+  void Skip(const state::TMainState& s) { seen_ = s.MessageLog.size(); }
+  int Count(const std::string& line) const {
+    int n = 0;
+    for (const TLoggedLine& l : Lines) n += l.Line == line ? 1 : 0;
+    return n;
+  }
+  const TLoggedLine* Find(const std::string& line) const {
+    for (const TLoggedLine& l : Lines) {
+      if (l.Line == line) return &l;
+    }
+    return nullptr;
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const TLoggedLine& l : Lines) texts.push_back(l.Line);
+    return texts;
+  }
+
+  std::vector<TLoggedLine> Lines;
+
+ private:
+  std::size_t seen_ = 0;
+};
+
 TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
   testing::PlaceOwn(s, vehicle::kKindAircraft, testing::kAirlinerGearDown);
   s.Own.Flap = 10;
@@ -146,19 +194,58 @@ TEST_F(GoldenTest, AirlinerTakeOffAndClimb) {
   s.Start = s.Own;  // a server mission
   s.BaseWindY = -5;
   s.WindY = -5;  // 5 m/s head wind
-  s.Gear = s.GearSet = 1;
-  s.FlapSet = 10;
+  s.Gear = s.GearSet = s.GearCommand = 1;
+  s.FlapSet = s.FlapCommand = 10;
   s.ThrottleMax = 3.9;
   s.Throttle = 3.9;
-  RunGolden("airliner_takeoff", s, 6000, [](state::TMainState& state, int) {
+  LogWatch log;
+  uint32_t gearKeyTime = 0;
+  uint32_t gearMoves = 0;  // ms, first tick with the gear off its stops
+  RunGolden("airliner_takeoff", s, 6000, [&](state::TMainState& state, int) {
+    log.Collect(state);
+    const uint32_t now = static_cast<uint32_t>(state.Own.Time);
+    if (gearMoves == 0 && state.Gear < 1) gearMoves = now;
     // Full thrust; the Down key from 75 m/s until the nose is 8° up.
     const double speed = vehicle::GroundSpeed(state.Own);
     state.PitchInput = (speed > 75 && state.Own.Pitch < 8) ? 1 : 0;
-    // Gear up once climbing through 100 m.
-    if (state.Own.Z < -105) state.GearSet = 0;
+    // The gear key once climbing through 100 m.
+    if (state.Own.Z < -105 && gearKeyTime == 0) {
+      int32_t key = kKeyF5;
+      OnKeyDown(state, key, 0, now);
+      gearKeyTime = now;
+    }
   });
+  log.Collect(s);
   EXPECT_LT(s.Own.Z, -300) << "the airliner climbs away";
   EXPECT_EQ(s.Own.FormNo, testing::kAirlinerGearUp);
+
+  // The captain's calls come in order, each once.
+  const std::vector<std::string> calls = {"機長> 80.", "機長> V（ヴィーーーー）.", "機長> 1（ワン）.",
+                                          "機長> VR（ヴィアール）.", "機長> V2（ヴィツー）.",
+                                          "機長> Positive climb."};
+  uint32_t previous = 0;
+  for (const std::string& call : calls) {
+    SCOPED_TRACE(call);
+    ASSERT_EQ(log.Count(call), 1);
+    EXPECT_GT(log.Find(call)->Time, previous);
+    previous = log.Find(call)->Time;
+  }
+  // The autopilot engages climbing through 300 m: the tick before was below.
+  const TLoggedLine* engage = log.Find("機長> Command C push.");
+  ASSERT_NE(engage, nullptr);
+  constexpr double kClimbPerTick = 0.5;  // m: more than a tick's climb
+  EXPECT_GE(engage->Height, 300);
+  EXPECT_LT(engage->Height, 300 + kClimbPerTick);
+  EXPECT_EQ(log.Count("機長> Command C push."), 1);
+  // The gear: the user's line at once, the captain's and the movement 1.5 s later.
+  ASSERT_NE(gearKeyTime, 0u);
+  ASSERT_NE(log.Find("自分> Gear up."), nullptr);
+  const TLoggedLine* gearUp = log.Find("機長> Gear up.");
+  ASSERT_NE(gearUp, nullptr);
+  constexpr uint32_t kTickMs = 10;
+  EXPECT_GT(gearUp->Time - gearKeyTime, 1500u);
+  EXPECT_LE(gearUp->Time - gearKeyTime, 1500u + kTickMs);
+  EXPECT_EQ(gearMoves, gearUp->Time + kTickMs) << "the next control step moves the gear";
 }
 
 TEST_F(GoldenTest, RoadVehicleAcceleratesTurnsAndBrakes) {
@@ -192,6 +279,224 @@ TEST_F(GoldenTest, FighterSixtyDegreeTurn) {
     state.PitchInput = state.Own.Pitch < 2 ? 1 : 0;
   });
   EXPECT_GT(std::fabs(vehicle::Normalise180(s.Own.Heading)), 30) << "the fighter turns";
+}
+
+// Practice approaches in the sample installation: its vehicle types, its
+// world and its runways, with the destination chosen on the panel.
+class PracticeApproachTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::FakeRenderer renderer;
+    renderer.GiveTextureIds = true;
+    renderer.GiveSurfaceIds = true;
+    testing::LoadInstallation(renderer, installation);
+    ASSERT_TRUE(installation.Ok());
+    s.Forms = *installation.Forms;
+    s.World = installation.World.get();
+  }
+
+  // The server's kind-0 record of the given type, then the destination row
+  // clicked, as a user starts a practice approach.
+  void StartPractice(int32_t type, double flap, double windEast, double windNorth, int32_t row) {
+    s.Own = TVehicleState{};
+    s.Own.FormNo = type;
+    s.Own.Flap = flap;
+    s.Own.UserNo = 1;
+    s.Own.Time = 50000;
+    s.Start = s.Own;
+    s.BaseWindX = s.WindX = windEast;
+    s.BaseWindY = s.WindY = windNorth;
+    ResetRoutine(s, type, true, 50000);
+    s.Gust = state::TGustState{1, 1, 0, 500};
+    s.DestRow = row;
+    StringGridDestClick(s, 50000, {});
+    ASSERT_EQ(s.Own.Kind, vehicle::kKindAircraft) << "placed on the approach";
+  }
+
+  const world::TRunwayInfo& Runway(int32_t row) const {
+    return *s.World->Destinations[static_cast<std::size_t>(row - 1)];
+  }
+
+  testing::TInstallation installation;
+  state::TMainState s;
+};
+
+// Where the aircraft was when the autopilot handed over.
+struct THandOver {
+  bool Done = false;
+  double Seconds = 0;   // s after placing
+  TVehicleState Own;
+  double Airspeed = 0;  // m/s, forward
+};
+
+// Watches the guidance mode; records the modes in order and the hand-over.
+struct TModeWatch {
+  std::vector<int32_t> Modes;
+  THandOver HandOver;
+
+  void Collect(const state::TMainState& s, int tick) {
+    if (Modes.empty() || Modes.back() != s.GuidanceMode) Modes.push_back(s.GuidanceMode);
+    if (!HandOver.Done && s.GuidanceMode == pilot::kModeManualLanding) {
+      HandOver = {true, tick / 100.0, s.Own, vehicle::AirData(s.Own, s.WindX, s.WindY).Forward};
+    }
+  }
+};
+
+// The user follows the instructor's flap schedule with the keys: flaps 5
+// below 200 kt, 10 below 180, gear down and flaps 20 below 160, 25 below 150.
+void FlapSchedule(state::TMainState& s) {
+  if (s.Own.Kind != vehicle::kKindAircraft) return;
+  const double knots = vehicle::AirData(s.Own, s.WindX, s.WindY).Forward *
+                       units::kKnotsPerMetrePerSecond;
+  double wanted = 0;
+  if (knots < 150) {
+    wanted = 25;
+  } else if (knots < 160) {
+    wanted = 20;
+  } else if (knots < 180) {
+    wanted = 10;
+  } else if (knots < 200) {
+    wanted = 5;
+  }
+  const uint32_t now = static_cast<uint32_t>(s.Own.Time);
+  if (wanted >= 20 && s.GearCommand < 0.5) {
+    int32_t key = kKeyF5;
+    OnKeyDown(s, key, 0, now);
+  }
+  while (s.FlapCommand < wanted) {
+    int32_t key = kKeyF7;
+    OnKeyDown(s, key, 0, now);
+  }
+}
+
+constexpr double kGlideSlope = 0.052408;               // tan 3°
+constexpr double kApproachSpeed = 145 * 1850.0 / 3600;  // m/s
+
+TEST_F(PracticeApproachTest, StraightInFlownByTheAutopilotToTheHandOver) {
+  constexpr int32_t kRunway36 = 1;  // course equal to the runway heading
+  StartPractice(testing::kAirlinerGearDown, 25, 4, -6, kRunway36);
+  const world::TRunwayInfo& runway = Runway(kRunway36);
+  ASSERT_EQ(runway.ApproachCourse, 0.0f);
+  LogWatch log;
+  log.Skip(s);
+  TModeWatch modes;
+  RunGolden("practice_straight_in", s, 1500, [&](state::TMainState& state, int tick) {
+    log.Collect(state);
+    modes.Collect(state, tick);
+  });
+  log.Collect(s);
+  ASSERT_TRUE(modes.HandOver.Done);
+  EXPECT_EQ(modes.Modes, (std::vector<int32_t>{pilot::kModeFinal, pilot::kModeManualLanding}));
+
+  // At the hand-over, against the threshold and the runway's centre line.
+  const TVehicleState& at = modes.HandOver.Own;
+  const double d = vehicle::Normalise360(
+      vehicle::Atan2Deg(runway.X2 - runway.X1, runway.Y2 - runway.Y1));
+  const double east = at.X + s.OriginX - runway.X1, north = at.Y + s.OriginY - runway.Y1;
+  const double toThreshold = -(east * vehicle::SinDeg(d) + north * vehicle::CosDeg(d));
+  const double offset = east * vehicle::CosDeg(d) - north * vehicle::SinDeg(d);
+  const double height = s.Forms[at.FormNo].RestZ - at.Z;
+  const double pathHeight = kGlideSlope * (toThreshold + 300);
+  const double closing = at.VX * vehicle::SinDeg(d) + at.VY * vehicle::CosDeg(d);
+  std::printf("[ straight-in ] hand-over after %.2f s: %.1f m and %.1f s before the threshold, "
+              "%.2f m %s of the centre line, %.2f m %s the 3° path, %.1f kt (145 kt wanted)\n",
+              modes.HandOver.Seconds, toThreshold, toThreshold / closing, std::fabs(offset),
+              offset >= 0 ? "right" : "left", std::fabs(height - pathHeight),
+              height >= pathHeight ? "above" : "below",
+              modes.HandOver.Airspeed * units::kKnotsPerMetrePerSecond);
+  constexpr double kStepTravel = 1;     // m an aircraft covers in one 10 ms tick, and more
+  constexpr double kCentreLineTol = 5;  // m: well inside half the runway's width
+  constexpr double kPathTol = 5;        // m: a dot of the slope lights
+  constexpr double kSpeedTol = 2.6;     // m/s, 5 kt
+  EXPECT_LE(toThreshold, 6000) << "hands over 6000 m before the threshold";
+  EXPECT_GT(toThreshold, 6000 - kStepTravel);
+  EXPECT_NEAR(toThreshold / closing, 6000 / (kApproachSpeed - 6), 5)
+      << "about 6000 m at 145 kt into a 6 m/s head wind";
+  EXPECT_LT(std::fabs(offset), kCentreLineTol);
+  EXPECT_NEAR(height, pathHeight, kPathTol);
+  EXPECT_NEAR(modes.HandOver.Airspeed, kApproachSpeed, kSpeedTol);
+
+  // Wind from 326° at 14 kt; no turn, so no descent advice; the instructor's lines.
+  EXPECT_EQ(log.Texts(), (std::vector<std::string>{
+                             "機長> Auto pilot disengaged.",
+                             "機長> 風は方位326から14ノット。",
+                             "",
+                             "教官> 黄色線は予想進路を地面に描いたものだ。",
+                             "教官> 速度は 145ノットに維持。",
+                             "教官> GPWSが20をコールしたら、10コールよりも前",
+                             "教官> に機首を上げながら推力を絞る操作を開始。",
+                         }));
+}
+
+TEST_F(PracticeApproachTest, CurvedApproachToRunway03) {
+  constexpr int32_t kRunway03 = 2;  // runway heading 030, approach course 000
+  StartPractice(testing::kAirlinerGearUp, 0, 3, 5, kRunway03);
+  const world::TRunwayInfo& runway = Runway(kRunway03);
+  ASSERT_EQ(runway.ApproachCourse, 0.0f);
+  LogWatch log;
+  log.Skip(s);
+  TModeWatch modes;
+  RunGolden("practice_runway03", s, 11500, [&](state::TMainState& state, int tick) {
+    log.Collect(state);
+    modes.Collect(state, tick);
+    FlapSchedule(state);
+  });
+  ASSERT_TRUE(modes.HandOver.Done);
+  EXPECT_EQ(modes.Modes, (std::vector<int32_t>{pilot::kModeToFix, pilot::kModeFinal,
+                                               pilot::kModeManualLanding}));
+
+  // The final turn starts where a 2000 m turn from 000 ends on the centre line.
+  const double d = vehicle::Normalise360(
+      vehicle::Atan2Deg(runway.X2 - runway.X1, runway.Y2 - runway.Y1));
+  const double f = runway.ApproachOffset;
+  const double u = std::fabs(vehicle::Normalise180(0 - d)) * units::kRadiansPerDegree * 2000;
+  const double turnX = runway.X1 - f * vehicle::SinDeg(d) + 2000 * (vehicle::CosDeg(d) - 1);
+  const double turnY = runway.Y1 - f * vehicle::CosDeg(d) - 2000 * vehicle::SinDeg(d);
+  const TVehicleState& at = modes.HandOver.Own;
+  const double east = at.X + s.OriginX - turnX, north = at.Y + s.OriginY - turnY;
+  const double height = s.Forms[at.FormNo].RestZ - at.Z;
+  const double wanted = kGlideSlope * (f + u + 300);
+  std::printf("[ runway 03 ] hand-over after %.2f s: %.1f m before the turn, %.2f m %s of the "
+              "approach course, %.2f m %s the wanted %.1f m, %.1f kt (145 kt wanted)\n",
+              modes.HandOver.Seconds, -north, std::fabs(east), east >= 0 ? "right" : "left",
+              std::fabs(height - wanted), height >= wanted ? "above" : "below", wanted,
+              modes.HandOver.Airspeed * units::kKnotsPerMetrePerSecond);
+  constexpr double kStepTravel = 1.2;  // m in one tick at 210 kt
+  EXPECT_LE(std::hypot(east, north), 1000);
+  EXPECT_GT(std::hypot(east, north), 1000 - kStepTravel);
+  EXPECT_LT(north, 0) << "before the turn, not past it";
+  EXPECT_LT(std::fabs(east), 30) << "on the approach course";
+  EXPECT_NEAR(height, wanted, 15);
+  EXPECT_NEAR(modes.HandOver.Airspeed, kApproachSpeed, 2.6);
+
+  // The hand-over with the turn's descent advice and the instructor's lines.
+  const std::vector<std::string> texts = log.Texts();
+  const auto handOver = std::find(texts.begin(), texts.end(), "機長> Auto pilot disengaged.");
+  ASSERT_NE(handOver, texts.end());
+  const std::vector<std::string> tail(handOver, texts.end());
+  ASSERT_EQ(tail.size(), 12u);
+  EXPECT_EQ(tail[1], "機長> マニュアルで旋回して着陸してくれ。");
+  EXPECT_EQ(tail[2], "機長> 風は方位211から11ノット。");
+  EXPECT_EQ(tail[3], "機長> 旋回開始と同時に降下を始め、降下率は開始");
+  // Feet per minute on a 3° path at 145 kt plus the tail wind on the course and on the runway.
+  const double windBearing = vehicle::Atan2Deg(3, 5), wind = std::hypot(3, 5);
+  char rates[128];
+  std::snprintf(rates, sizeof rates, "機長> 時に毎分%.0ffeet、終了時%.0ffeet位がいい。",
+                10.4816 * (wind * vehicle::CosDeg(0 - windBearing) + 74.5),
+                10.4816 * (wind * vehicle::CosDeg(d - windBearing) + 74.5));
+  EXPECT_EQ(tail[4], rates);
+  EXPECT_EQ(tail[5], "");
+  EXPECT_EQ(tail[6], "教官> 黄色線は予想進路を地面に描いたものだ。");
+  EXPECT_EQ(tail[7], "教官> 水色の垂直線を越えたら旋回と降下を開始し");
+  EXPECT_EQ(tail[8], "教官> 黄色線がピンク線に接するように操縦。");
+  EXPECT_EQ(tail[9], "教官> 速度は 145ノットに維持。");
+  EXPECT_EQ(tail[11], "教官> に機首を上げながら推力を絞る操作を開始。");
+  // Before it, the captain acknowledged each step of the schedule once (both
+  // presses from 0 to 5 are one command to him).
+  for (const char* line : {"機長> Flaps 5.", "機長> Flaps 10.", "機長> Gear down.",
+                           "機長> Flaps 20.", "機長> Flaps 25."}) {
+    EXPECT_EQ(log.Count(line), 1) << line;
+  }
 }
 
 }  // namespace

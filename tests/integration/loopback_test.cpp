@@ -215,6 +215,62 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
   form.close();
 }
 
+// The server's practice mission, then a destination: the program places the
+// aircraft on the approach, shows the navigation display, and the autopilot
+// flies to the hand-over with the captain's and the instructor's lines.
+TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.Host = "127.0.0.1";
+  options.CommandLine.Port = port;
+  options.CommandLine.Handle = "trainee";
+  TFormMain form(renderer, help, options);
+  form.show();
+  ASSERT_TRUE(form.FormShow());
+  state::TMainState& s = form.State();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 4; }))
+      << serverLog.toStdString();
+
+  // The third mission: the final 6.5 km out, in practice mode.
+  constexpr int32_t kFinalPractice = 2;  // rows below the first mission
+  form.activateWindow();
+  form.StringGridMission->setFocus();
+  form.StringGridMission->setCurrentCell(s.MissionFixedRows + kFinalPractice, 0);
+  QApplication::processEvents();
+  form.StringGridMissionClick();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 11; })) << serverLog.toStdString();
+  EXPECT_EQ(s.Start.Kind, vehicle::kKindNone) << "practice: the start record has kind 0";
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindNone) << "nothing flies before a destination";
+  ASSERT_FALSE(form.StringGridDest->isHidden());
+
+  // Runway 36, chosen on the destination grid.
+  form.StringGridDest->setFocus();
+  form.StringGridDest->setCurrentCell(1, 0);
+  QApplication::processEvents();
+  ASSERT_TRUE(form.StringGridDest->hasFocus());
+  emit form.StringGridDest->cellClicked(1, 0);
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindAircraft);
+  EXPECT_EQ(s.GuidanceMode, 7);
+  EXPECT_TRUE(form.StringGridDest->isHidden());
+  EXPECT_FALSE(form.ListBoxNavi->isHidden());
+  EXPECT_EQ(QApplication::focusWidget(), form.EditChatInput);
+  const auto log = [&] { return form.MemoMessage->toPlainText(); };
+  EXPECT_TRUE(log().contains("自分> 行先に")) << log().toStdString();
+
+  // The autopilot flies the straight-in to the hand-over 6000 m out.
+  ASSERT_TRUE(Await([&] { return log().contains("教官> 速度は 145ノットに維持。"); }))
+      << log().toStdString();
+  EXPECT_TRUE(log().contains("機長> Auto pilot disengaged.")) << log().toStdString();
+  EXPECT_TRUE(log().contains("機長> 風は方位")) << log().toStdString();
+  EXPECT_EQ(s.GuidanceMode, 8);
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindAircraft);
+  form.close();
+}
+
 // Two programs on one server see each other's vehicles move, until the server
 // goes away: then each shows the disconnection and closes.
 TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {

@@ -141,6 +141,55 @@ TEST_F(FormMainTest, ArrowKeysSteerAndLeaveTheFocus) {
   EXPECT_EQ(QApplication::focusWidget(), form->StringGridMission);
 }
 
+TEST_F(FormMainTest, DestinationGridActsOnlyWhileItHasTheFocus) {
+  state::TMainState& s = form->State();
+  world::TWorld world;
+  world::TRunwayInfo runway(0, -1500, 0, 1500, 0, 45, 1000, 0, 0, "北", 0);
+  world.Destinations[0] = &runway;
+  world.DestinationCount = 1;
+  world.DestinationPanel.RowCount = 4;
+  world.DestinationPanel.Rows = {"行先を選択してください。", "・北", "・行先を指定しない", "・そのまま"};
+  s.World = &world;
+  testing::PlaceOwn(s, vehicle::kKindNone, testing::kAirlinerGearDown);
+  s.Start = s.Own;  // practice mode
+  s.Panels.Dest = true;
+  s.DestRow = 2;
+  form->ApplyModel();
+
+  // A click while another control has the focus (a row the program selects) does nothing.
+  ShowAndFocus(form->EditChatInput);
+  form->StringGridDest->setCurrentCell(1, 0);
+  emit form->StringGridDest->cellClicked(1, 0);
+  EXPECT_EQ(s.SelectedDestination, -1);
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindNone);
+
+  // The user's click: placed on the approach, the navigation display in the
+  // grid's place, the focus back in the chat line.
+  ShowAndFocus(form->StringGridDest);
+  ASSERT_EQ(QApplication::focusWidget(), form->StringGridDest);
+  emit form->StringGridDest->cellClicked(1, 0);
+  EXPECT_EQ(s.SelectedDestination, 0);
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindAircraft);
+  EXPECT_TRUE(form->StringGridDest->isHidden());
+  EXPECT_FALSE(form->ListBoxNavi->isHidden());
+  EXPECT_EQ(QApplication::focusWidget(), form->EditChatInput);
+  EXPECT_EQ(form->StringGridDest->item(2, 0)->text(), "・行先の指定を解除する");
+  EXPECT_TRUE(form->MemoMessage->toPlainText().contains("自分> 行先に北を指定しました。"));
+
+  // Cancelling in practice: the grid again, the cockpit canvases black.
+  form->ListBoxPFD->Image().fill(Qt::white);
+  s.Panels.Navi = false;
+  s.Panels.Dest = true;
+  form->ApplyModel();
+  ShowAndFocus(form->StringGridDest);
+  form->StringGridDest->setCurrentCell(2, 0);
+  emit form->StringGridDest->cellClicked(2, 0);
+  EXPECT_EQ(s.Own.Kind, vehicle::kKindNone);
+  EXPECT_FALSE(form->StringGridDest->isHidden());
+  EXPECT_EQ(form->ListBoxPFD->Image().pixelColor(10, 10), QColor(Qt::black));
+  s.World = nullptr;
+}
+
 TEST_F(FormMainTest, ResetRoutinePanelsShowOnTheWidgets) {
   state::TMainState& s = form->State();
   struct Case {

@@ -66,13 +66,19 @@ struct TShape {
 
 TShape ShapeOf(const TTrackRecord& r) {
   TShape s;
+  if (r.StartHeading == r.EndHeading) {  // the common straight segment
+    s.FirstLength = std::hypot(r.EndX - r.StartX, r.EndY - r.StartY);
+    s.T1X = s.T2X = r.EndX;
+    s.T1Y = s.T2Y = r.EndY;
+    return s;
+  }
   const double turn = Normalise180(r.EndHeading - r.StartHeading);
   const TDir d1 = Along(r.StartHeading);
   const TDir d2 = Along(r.EndHeading);
   const double cross = d1.X * d2.Y - d1.Y * d2.X;
-  // Equal headings, and headings whose lines never meet (equal modulo 360
-  // or opposite; the loader rejects both), are taken as the straight chord.
-  if (r.StartHeading == r.EndHeading || std::fabs(cross) < kParallelCross) {
+  // Headings whose lines never meet (equal modulo 360 or opposite; the
+  // loader rejects both) are taken as the straight chord.
+  if (std::fabs(cross) < kParallelCross) {
     s.FirstLength = std::hypot(r.EndX - r.StartX, r.EndY - r.StartY);
     s.T1X = s.T2X = r.EndX;
     s.T1Y = s.T2Y = r.EndY;

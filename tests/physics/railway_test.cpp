@@ -321,12 +321,26 @@ TEST_F(SwitchTest, ThroughRouteIsTriedFirst) {
 }
 
 TEST_F(SwitchTest, StandingTrainOnTwoSegmentsLeavesTheSegmentUnknown) {
-  TVehicleState& train = Remote(0, 0.002, 101, 0);
-  bool ok = false;
-  const TTrackCoupling r = Couple(train, 0.002, 101, 0, &ok);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(r.Segment, 0);
-  EXPECT_EQ(r.SpeedLimit, 0);
+  struct Case {
+    double VY;
+    uint16_t Known;
+    int Expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {0, 1, 0},      // run off towards a switch: no candidate, then the full search
+      {0.0009, 1, 0}, // still standing
+      {0.001, 1, 2},  // moving: the through route
+  };
+  for (const Case& c : cases) {
+    ClearTrackMarks(Track());
+    TVehicleState& train = Remote(0, 0.002, 101, c.VY);
+    bool ok = false;
+    const TTrackCoupling r = Couple(train, 0.002, 101, c.Known, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(r.Segment, c.Expected) << c.VY << " from " << c.Known;
+    EXPECT_NEAR(r.X, 0, 0.002);
+  }
 }
 
 TEST_F(SwitchTest, StopOfABlockedCandidateIsNotReportedForTheRouteTaken) {
@@ -477,6 +491,86 @@ TEST_F(RailwayTest, BlockedLineWithABranchOutOfReachIsNotATrackEnd) {
     } else {
       EXPECT_GT(r.SpeedLimit, 20);  // the main line runs on to 2000 m
     }
+  }
+}
+
+TEST_F(RailwayTest, BranchesAreFollowedWithinReachAndReservedWithinTheLookAhead) {
+  // A standing remote train looks 16 − 14/2 = 9 m ahead: it follows a branch
+  // up to 69 m away and reserves it up to 9 m away.
+  struct Case {
+    double Ahead;  // m from the point to the branch
+    bool Followed, Reserved;
+  };
+  const Case cases[] = {{8, true, true},   {9, true, true},   {10, true, false},
+                        {68, true, false}, {69, true, false}, {70, false, false}};
+  for (const Case& c : cases) {
+    SetTrack({North(0, 0, 1000), North(0, 1000, 11000, 2)});
+    TVehicleState& train = Remote(0, 0, 1000 - c.Ahead, 0);
+    bool ok = false;
+    const TTrackCoupling r = Couple(train, 0, 1000 - c.Ahead, 1, &ok);
+    ASSERT_TRUE(ok);
+    // Followed, the track ends at the branch's far end; otherwise at the joint.
+    const double end = c.Followed ? c.Ahead + 10000 : c.Ahead;
+    EXPECT_NEAR(r.SpeedLimit, EndSpeed(end + 7 - 10), 1e-9) << c.Ahead;
+    EXPECT_EQ(Record(2).Occupant, c.Reserved ? train.UserNo : 0) << c.Ahead;
+  }
+}
+
+TEST_F(RailwayTest, OwnTrainFollowsBranchesWithin6060Metres) {
+  for (const double ahead : {6059.0, 6060.0, 6061.0}) {
+    SetTrack({North(0, 0, 7000), North(0, 7000, 17000, 2)});
+    bool ok = false;
+    const TTrackCoupling r = Couple(s.Own, 0, 7000 - ahead, 1, &ok);
+    ASSERT_TRUE(ok);
+    const double end = ahead <= 6060 ? ahead + 10000 : ahead;
+    EXPECT_NEAR(r.SpeedLimit, EndSpeed(end + 7 - 10), 1e-9) << ahead;
+    EXPECT_EQ(Record(2).Occupant, 0) << "the own train reserves nothing";
+  }
+}
+
+TEST_F(RailwayTest, LookAheadGrowsByFiftyMetresBeyondTwentySixMetresOfBraking) {
+  // Braking distances 25.9 m and 26.1 m: look-ahead 34.9 m and 85.1 m, so a
+  // branch 100 m on is followed (reach + 60 m) only by the faster train.
+  for (const double braking : {25.9, 26.1}) {
+    SetTrack({North(0, 0, 1000), North(0, 1000, 11000, 2)});
+    TVehicleState& train = Remote(0, 0, 900, std::sqrt(1.94 * braking));
+    bool ok = false;
+    const TTrackCoupling r = Couple(train, 0, 900, 1, &ok);
+    ASSERT_TRUE(ok);
+    const double end = braking > 26 ? 100 + 10000 : 100;
+    EXPECT_NEAR(r.SpeedLimit, EndSpeed(end + 7 - 10), 1e-9) << braking;
+  }
+}
+
+TEST_F(RailwayTest, FullSearchTakesOnlyTrackNearlyParallelToTheMotion) {
+  SetTrack({North(0, 0, 100)});
+  struct Case {
+    float Heading;
+    bool Found;
+  };
+  // Within 4° of the track either way round.
+  const Case cases[] = {{3.9f, true},    {4.0f, false},   {356.1f, true},  {356.0f, false},
+                        {176.0f, false}, {176.1f, true},  {183.9f, true},  {184.0f, false}};
+  for (const Case& c : cases) {
+    s.Own.Heading = c.Heading;
+    bool ok = false;
+    Couple(s.Own, 0, 50, 0, &ok);
+    EXPECT_EQ(ok, c.Found) << c.Heading;
+  }
+}
+
+TEST_F(RailwayTest, OnlyAStandingTrainMayStandOnTrackRunAgainstIt) {
+  SetTrack({Segment(0, 0, 0, 0, 0, 100, 0, 1, -1)});  // southbound only
+  struct Case {
+    double VY;
+    bool Coupled;
+  };
+  const Case cases[] = {{0, true}, {0.0009, true}, {0.001, false}, {0.0011, false}};
+  for (const Case& c : cases) {
+    TVehicleState& train = Remote(0, 0, 50, c.VY);
+    bool ok = false;
+    Couple(train, 0, 50, 0, &ok);
+    EXPECT_EQ(ok, c.Coupled) << c.VY;
   }
 }
 

@@ -456,7 +456,9 @@ bool CoupleToTrack(state::TMainState& state, const vehicle::TVehicleState& train
   TSearch search{list};
   search.UserNo = train.UserNo;
   search.PartnerNo = train.PartnerNo;
-  const int line = train.GroupNo;
+  // Line n uses bit (n − 1) mod 32; the group number comes off the wire, so
+  // the arithmetic is wide enough for any value.
+  const int64_t line = train.GroupNo;
   search.LineBit = 1u << static_cast<unsigned>(((line - 1) % 32 + 32) % 32);
   search.Own = own;
   search.FirstStep = train.Steps == 0;

@@ -615,8 +615,15 @@ TEST_F(RailwayTest, LineMaskAndDirectionDecideWhichTrackATrainTakes) {
   r = Couple(s.Own, 0.1, 50, 0, &ok);
   EXPECT_EQ(r.Segment, 1);
   EXPECT_GT(r.SpeedLimit, 0);
-  s.Own.GroupNo = 34;  // line bits wrap at 32: line 34 is line 2's bit
-  EXPECT_GT(Couple(s.Own, 0.1, 50, 0, &ok).SpeedLimit, 0);
+  // Line bits wrap at 32: lines 34 and −30 use line 2's bit, line 0 line 32's.
+  for (const int32_t group : {34, -30}) {
+    s.Own.GroupNo = group;
+    EXPECT_GT(Couple(s.Own, 0.1, 50, 0, &ok).SpeedLimit, 0) << group;
+  }
+  for (const int32_t group : {0, 1, 3, INT32_MIN, INT32_MAX}) {
+    s.Own.GroupNo = group;
+    EXPECT_EQ(Couple(s.Own, 0.1, 50, 0, &ok).SpeedLimit, 0) << group;
+  }
 }
 
 // ---- Occupancy ----

@@ -19,6 +19,7 @@
 #include "app/tick.h"
 #include "physics/railway.h"
 #include "tests/data/installation.h"
+#include "tests/data/start_points.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
@@ -234,6 +235,8 @@ class TrainGoldenTest : public ::testing::Test {
     ResetRoutine(s, kCommuter, true, now);
   }
 
+  void ClearTrackMarksOfWorld() { physics::ClearTrackMarks(s); }
+
   // Nearest distance of (x, y) from any segment.
   double OffTrack(double x, double y) const {
     double nearest = physics::kNoTrack;
@@ -315,6 +318,55 @@ TEST_F(TrainGoldenTest, CommuterRunsFromStationAToStationB) {
   std::printf("commuter stopping error at station B: %.3f m (stop distance left)\n", error);
   EXPECT_LT(std::fabs(error), 2.0);
   EXPECT_NEAR(s.Own.Y, -537.8 - 10 + error, 0.1);
+}
+
+TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
+  // The server's train missions: from each start the driver leaves the
+  // station it stands at and stops at the next one, on the rails throughout.
+  int missions = 0;
+  for (const testing::TStartPoint& start : testing::kStartPoints) {
+    if (start.FormNo / 10 != vehicle::kKindTrain) continue;
+    ++missions;
+    ClearTrackMarksOfWorld();
+    s.Own = Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y,
+                  start.Heading);
+    s.Own.Time = 5000;
+    s.Start = s.Own;
+    ResetRoutine(s, start.FormNo, true, 5000);
+    SteppingClock clock;
+    clock.Now = 5000;
+    TTickHooks hooks;
+    TJoystickReading joystick;
+    TScriptedDriver driver;
+    double travelled = 0, worstOffTrack = 0;
+    bool departed = false;
+    for (int tick = 0; tick < 40000; ++tick) {
+      // Away from the start station first: its stop lies behind once overshot.
+      if (!departed && s.StopDistance > 0 && s.StopDistance < 1e37 && travelled > 20) {
+        departed = true;
+      }
+      if (departed) {
+        driver(s);
+      } else {
+        s.Brake = 0;
+        s.Throttle = s.ThrottleMax;
+      }
+      const double x = s.Own.X, y = s.Own.Y;
+      clock.Now += 10;
+      Tick(s, clock, joystick, hooks);
+      travelled += std::hypot(s.Own.X - x, s.Own.Y - y);
+      worstOffTrack = std::max(worstOffTrack, OffTrack(s.Own.X, s.Own.Y));
+      if (departed && vehicle::GroundSpeed(s.Own) == 0) break;
+    }
+    EXPECT_TRUE(departed) << start.Name;
+    EXPECT_GT(travelled, 500) << start.Name;
+    EXPECT_NEAR(vehicle::GroundSpeed(s.Own), 0, kAtRest) << start.Name;
+    EXPECT_LT(std::fabs(s.StopDistance), 0.5) << start.Name << ": at the next stop";
+    EXPECT_LE(worstOffTrack, kOnRails) << start.Name;
+    std::printf("%s: %.0f m to the next station, stopping error %.3f m\n", start.Name, travelled,
+                s.StopDistance);
+  }
+  EXPECT_EQ(missions, 3);
 }
 
 TEST_F(TrainGoldenTest, FollowerStopsShortOfALeaderThatAppearsAhead) {

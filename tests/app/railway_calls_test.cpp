@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/protocol.h"
+#include "app/reset.h"
 #include "app/tick.h"
 #include "physics/railway.h"
 #include "pilot/control_step.h"
@@ -136,6 +137,20 @@ TEST_F(RailwayCallsTest, OwnRecordDuringPlaybackClearsEveryMark) {
   Mark(1, 5);
   ClientSocketRead(s, Positions(kOwnUser, vehicle::kKindTrain, kTrain, 250), 1000);
   EXPECT_EQ(Occupant(1), 5);
+}
+
+TEST(TrainThrottle, EveryTrainTypeDrivesWithTheTrainThrottleMaximum) {
+  state::TMainState s;
+  struct Case {
+    int32_t Type;
+    double Maximum;  // m/s²
+  };
+  const Case cases[] = {{29, 1e10}, {30, 11.0 / 12.0}, {31, 11.0 / 12.0}, {39, 11.0 / 12.0},
+                        {40, 1e10}};
+  for (const Case& c : cases) {
+    ResetRoutine(s, c.Type, false, 0);
+    EXPECT_EQ(s.ThrottleMax, c.Maximum) << c.Type;
+  }
 }
 
 }  // namespace

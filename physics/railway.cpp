@@ -251,6 +251,7 @@ bool SearchAhead(TSearch& s, int g, int t, double a, double b) {
   // A blocked continuation of this track stops the train, whatever branch
   // leaves beside it; otherwise the track ends here for this train.
   if (!continuationBlocked && (lastWasBranch || !anyQualified)) {
+    s.Stop = stopHere;
     s.Limit = EndSpeed(f);
     return true;
   }

@@ -98,8 +98,6 @@ class RailwayTest : public ::testing::Test {
   state::TMainState s;
 };
 
-// ---- Geometry ----
-
 // Right turn from north to east, radius 100: centre (100, 100), first straight
 // (0, 0)–(0, 100), quarter arc to (100, 200), second straight to (150, 200).
 TTrackRecord RightFillet() { return Segment(0, 0, 0, 100, 150, 200, 90); }
@@ -214,8 +212,6 @@ TEST_F(RailwayTest, EndSpeedHoldsTheCreepSpeedAndStopsTenMetresShort) {
   };
   for (const Case& c : cases) EXPECT_NEAR(EndSpeed(c.X), c.Expected, 1e-9) << c.X;
 }
-
-// ---- Coupling and the search ahead ----
 
 TEST_F(RailwayTest, APointExactlyHalfAMetreFromEverySegmentIsOffTheTrack) {
   SetTrack({North(0, 0, 100), North(1, 0, 100)});
@@ -352,6 +348,20 @@ TEST_F(SwitchTest, StopOfABlockedCandidateIsNotReportedForTheRouteTaken) {
   ASSERT_TRUE(ok);
   EXPECT_EQ(r.Segment, 3);
   EXPECT_EQ(r.StopDistance, kNoTrack);
+}
+
+TEST_F(RailwayTest, StopOnABlockedBranchIsNotReportedAtTheTrackEnd) {
+  // The own train's track ends where a branch leaves; the branch has a stop
+  // and is blocked beyond it, so the train must stop at the joint instead.
+  SetTrack({North(0, 0, 1000), North(0, 1000, 2000, 2, 500), North(0, 2000, 3000, 2)});
+  Record(3).Occupant = 99;
+  bool ok = false;
+  const TTrackCoupling r = Couple(s.Own, 0, 500, 1, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_NEAR(r.SpeedLimit, EndSpeed(500 + 7 - 10), kSpeedTol);
+  EXPECT_EQ(r.StopDistance, kNoTrack);
+  Record(3).Occupant = 0;
+  EXPECT_NEAR(Couple(s.Own, 0, 500, 1, &ok).StopDistance, 500 + 500 - 3, kGeometryTol);
 }
 
 TEST_F(RailwayTest, SlowSectionHasNoStopButTheCreepLimit) {
@@ -626,8 +636,6 @@ TEST_F(RailwayTest, LineMaskAndDirectionDecideWhichTrackATrainTakes) {
   }
 }
 
-// ---- Occupancy ----
-
 TEST_F(RailwayTest, ReleaseAndClearTouchOnlyWhatTheySay) {
   SetTrack({North(0, 0, 1), North(0, 1, 2), North(0, 2, 3)});
   Record(1).Occupant = 5;
@@ -648,8 +656,6 @@ TEST_F(RailwayTest, ReleaseAndClearTouchOnlyWhatTheySay) {
   ReleaseTrack(s, 5);  // no world loaded: nothing to do
   ClearTrackMarks(s);
 }
-
-// ---- Stop distance without the look-ahead ----
 
 TEST_F(RailwayTest, StopDistanceFallbackWalksTheThroughRoutes) {
   SetTrack({North(0, 0, 100), North(0, 100, 200, 1, 30), North(0, 200, 300, 1, 70)});
@@ -688,8 +694,6 @@ TEST_F(RailwayTest, StopDistanceFallbackEndsOnARingAndASelfJoinedSegment) {
   Couple(s.Own, 0, 50, 1, &ok);
   EXPECT_TRUE(ok);
 }
-
-// ---- The motion step ----
 
 TEST_F(RailwayTest, SnappedTrainStaysOnThePositionGrid) {
   // A 45° track: the projection of a grid point is rarely a grid point.

@@ -13,8 +13,8 @@ namespace {
 
 using namespace velmora;
 
-constexpr int kLines = 20;             // parallel tracks, 100 m apart
-constexpr int kSegmentsPerLine = 10;   // of 100 m each: 200 segments in all
+constexpr int kLines = 20;            // parallel tracks, 100 m apart
+constexpr int kSegmentsPerLine = 10;  // of 100 m each: 200 segments in all
 constexpr int kTrainsPerLine = 5;
 
 // 20 straight tracks running north, each its own track id, ten segments long.
@@ -102,7 +102,8 @@ void BM_TickWithHundredRemoteTrains(benchmark::State& bench) {
   s.ThrottleMax = 11.0 / 12.0;
   for (int i = 0; i < kLines * kTrainsPerLine; ++i) {
     vehicle::TVehicleState& r = s.Remote[static_cast<std::size_t>(i)];
-    r = Train(10 + i, (i % kLines) * 100.0, 50 + (i / kLines) * 100.0 + (i % kLines == 0 ? 50 : 0), 20);
+    r = Train(10 + i, (i % kLines) * 100.0, 50 + (i / kLines) * 100.0 + (i % kLines == 0 ? 50 : 0),
+              20);
     r.Z = s.Forms[testing::kTrain].RestZ;
   }
   ManualClock clock;

@@ -39,28 +39,32 @@ constexpr double kLookAheadBase = 16;       // m
 // than this counts as blocked: the train stops rather than the tick hanging.
 constexpr int kSearchBudget = 2048;
 
-bool Valid(const TTrackList& list, int segment) { return segment >= 1 && segment <= list.Count; }
+bool Valid(const TTrackList& list, int segment) {
+  return segment >= 1 && segment <= list.Count;
+}
 
 // Unit vector along a heading (east, north).
 struct TDir {
   double X, Y;
 };
-TDir Along(double heading) { return {SinDeg(heading), CosDeg(heading)}; }
+TDir Along(double heading) {
+  return {SinDeg(heading), CosDeg(heading)};
+}
 
 // The parts of a segment: a straight line, or straight – arc – straight.
 struct TShape {
   bool Curved = false;
-  double Side = 1;           // +1 the track turns right (heading grows), −1 left
-  double KX = 0, KY = 0;     // m, arc centre
-  double T1X = 0, T1Y = 0;   // m, where the arc leaves the first straight part
-  double T2X = 0, T2Y = 0;   // m, where the arc meets the second straight part
-  double FromBearing = 0;    // deg, lowest bearing of the arc seen from its centre
-  double StartBearing = 0;   // deg, bearing of T1 from the centre
-  double Span = 0;           // deg the arc turns through
-  double Radius = 0;         // m
-  double FirstLength = 0;    // m, start to T1 (the whole chord when straight)
-  double ArcLength = 0;      // m
-  double SecondLength = 0;   // m, T2 to end
+  double Side = 1;          // +1 the track turns right (heading grows), −1 left
+  double KX = 0, KY = 0;    // m, arc centre
+  double T1X = 0, T1Y = 0;  // m, where the arc leaves the first straight part
+  double T2X = 0, T2Y = 0;  // m, where the arc meets the second straight part
+  double FromBearing = 0;   // deg, lowest bearing of the arc seen from its centre
+  double StartBearing = 0;  // deg, bearing of T1 from the centre
+  double Span = 0;          // deg the arc turns through
+  double Radius = 0;        // m
+  double FirstLength = 0;   // m, start to T1 (the whole chord when straight)
+  double ArcLength = 0;     // m
+  double SecondLength = 0;  // m, T2 to end
   double Total() const { return FirstLength + ArcLength + SecondLength; }
 };
 
@@ -160,10 +164,14 @@ double LowerToSegmentLimit(double limit, const TTrackRecord& r, double x) {
   return std::min(limit, own);
 }
 
-bool HasStop(const TTrackRecord& r) { return r.StopPosition >= 0 && r.StopPosition < kSlowSection; }
+bool HasStop(const TTrackRecord& r) {
+  return r.StopPosition >= 0 && r.StopPosition < kSlowSection;
+}
 
 // Triangular stand-in for 90·cos(a), a in [−90, 360).
-double Tri(double a) { return std::fabs(180 - std::fabs(a)) - 90; }
+double Tri(double a) {
+  return std::fabs(180 - std::fabs(a)) - 90;
+}
 
 // One look-ahead search: what it needs from the train and what it finds.
 struct TSearch {
@@ -172,10 +180,10 @@ struct TSearch {
   int32_t PartnerNo = 0;
   uint32_t LineBit = 0;
   bool Own = false;
-  bool FirstStep = false;     // the first step after a new state: marks are set
-  double HalfWheelbase = 0;   // m
-  double Limit = 0;           // m/s, out
-  double Stop = kNoTrack;     // m, out
+  bool FirstStep = false;    // the first step after a new state: marks are set
+  double HalfWheelbase = 0;  // m
+  double Limit = 0;          // m/s, out
+  double Stop = kNoTrack;    // m, out
   int Budget = kSearchBudget;
   // Segments on the route being followed, per direction of travel: meeting
   // one again means the track has come round in a loop.
@@ -198,8 +206,8 @@ bool SearchAhead(TSearch& s, int g, int t, double a, double b) {
   // The first station stop ahead, even one overshot by up to 40 m.
   const double f = a + s.HalfWheelbase - kStopMargin;
   if (HasStop(rec) && s.Stop == kNoTrack) {
-    const double stop = t <= 0 ? f - rec.StopPosition
-                               : f - (ShapeOf(rec).Total() - rec.StopPosition);
+    const double stop =
+        t <= 0 ? f - rec.StopPosition : f - (ShapeOf(rec).Total() - rec.StopPosition);
     if (stop >= -kStopOvershoot) s.Stop = stop;
   }
   const double stopHere = s.Stop;
@@ -213,8 +221,8 @@ bool SearchAhead(TSearch& s, int g, int t, double a, double b) {
     const int n = links[k];
     if (n == 0 || !Valid(s.List, n)) break;
     const TTrackRecord& next = s.List.Record(n);
-    const bool joins = t <= 0 ? next.EndHeading == rec.StartHeading
-                              : next.StartHeading == rec.EndHeading;
+    const bool joins =
+        t <= 0 ? next.EndHeading == rec.StartHeading : next.StartHeading == rec.EndHeading;
     const bool runs = t <= 0 ? next.Direction <= 0 : next.Direction >= 0;
     if (!s.Admits(next) || !joins || !runs) continue;
     anyQualified = true;
@@ -324,9 +332,8 @@ double TrackLength(const TTrackList& list, int segment, int mode, double x, doub
       fromStart = s.FirstLength + s.ArcLength + hit.Fraction * s.SecondLength;
       break;
     default:  // off every part: the nearer end
-      fromStart = std::hypot(x - r.StartX, y - r.StartY) <= std::hypot(x - r.EndX, y - r.EndY)
-                      ? 0
-                      : total;
+      fromStart =
+          std::hypot(x - r.StartX, y - r.StartY) <= std::hypot(x - r.EndX, y - r.EndY) ? 0 : total;
   }
   return mode < 0 ? fromStart : total - fromStart;
 }
@@ -337,8 +344,8 @@ int NextSegment(const TTrackList& list, int segment, int direction, int index) {
   const int n = direction <= 0 ? r.StartConnections[index] : r.EndConnections[index];
   if (!Valid(list, n)) return 0;
   const TTrackRecord& next = list.Record(n);
-  const bool joins = direction <= 0 ? next.EndHeading == r.StartHeading
-                                    : next.StartHeading == r.EndHeading;
+  const bool joins =
+      direction <= 0 ? next.EndHeading == r.StartHeading : next.StartHeading == r.EndHeading;
   return joins ? n : 0;
 }
 

@@ -86,6 +86,8 @@ double StopDistanceFallback(const state::TMainState& state);
 inline void ReleaseTrackSegments(state::TMainState& state, int32_t userNo) {
   ReleaseTrack(state, userNo, 0);
 }
-inline void ClearTrackOccupants(state::TMainState& state) { ClearTrackMarks(state); }
+inline void ClearTrackOccupants(state::TMainState& state) {
+  ClearTrackMarks(state);
+}
 
 }  // namespace velmora::physics

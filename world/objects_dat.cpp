@@ -243,8 +243,8 @@ bool ParseLine(const std::string& keyword, LineFields& f, const TObjectsLoadCont
   if (keyword == "Railway") {
     TTrackRecord track;
     double trackZ = 0, stop = 0;
-    if (!f.Bits("line mask", track.LineMask) || !f.Tenths("start x", track.StartX) || !f.Tenths("start y", track.StartY) ||
-        !f.Tenths("start heading", track.StartHeading) ||
+    if (!f.Bits("line mask", track.LineMask) || !f.Tenths("start x", track.StartX) ||
+        !f.Tenths("start y", track.StartY) || !f.Tenths("start heading", track.StartHeading) ||
         !f.Tenths("curve radius", track.CurveRadius) || !f.Tenths("end x", track.EndX) ||
         !f.Tenths("end y", track.EndY) || !f.Tenths("end heading", track.EndHeading) ||
         !f.Tenths("track z", trackZ) || !f.Integer("track id", track.TrackId) ||

@@ -512,8 +512,9 @@ bool TRailwayInfo::Layout(double startX, double startY, double startHeading,
     if (std::fabs(cross) < 1e-9) {
       // Parallel lines have no centre between them: headings equal modulo
       // 360 (90 and 450) are as unusable as opposite ones.
-      return fail(turn == 0 ? "the start and end headings differ by a whole turn: no curve joins them"
-                            : "the start and end headings are opposite: no curve joins them");
+      return fail(turn == 0
+                      ? "the start and end headings differ by a whole turn: no curve joins them"
+                      : "the start and end headings are opposite: no curve joins them");
     }
     const double along = ((p2.X - p1.X) * d2.Y - (p2.Y - p1.Y) * d2.X) / cross;
     layout.Curved = true;

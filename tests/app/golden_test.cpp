@@ -201,7 +201,6 @@ TEST_F(GoldenTest, FighterSixtyDegreeTurn) {
   EXPECT_GT(std::fabs(vehicle::Normalise180(s.Own.Heading)), 30) << "the fighter turns";
 }
 
-
 // Trains in the sample world: its vehicle types and its railway.
 class TrainGoldenTest : public ::testing::Test {
  protected:
@@ -328,8 +327,8 @@ TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
     if (start.FormNo / 10 != vehicle::kKindTrain) continue;
     ++missions;
     ClearTrackMarksOfWorld();
-    s.Own = Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y,
-                  start.Heading);
+    s.Own =
+        Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y, start.Heading);
     s.Own.Time = 5000;
     s.Start = s.Own;
     ResetRoutine(s, start.FormNo, true, 5000);

@@ -145,8 +145,8 @@ TEST(TrainThrottle, EveryTrainTypeDrivesWithTheTrainThrottleMaximum) {
     int32_t Type;
     double Maximum;  // m/s²
   };
-  const Case cases[] = {{29, 1e10}, {30, 11.0 / 12.0}, {31, 11.0 / 12.0}, {39, 11.0 / 12.0},
-                        {40, 1e10}};
+  const Case cases[] = {
+      {29, 1e10}, {30, 11.0 / 12.0}, {31, 11.0 / 12.0}, {39, 11.0 / 12.0}, {40, 1e10}};
   for (const Case& c : cases) {
     ResetRoutine(s, c.Type, false, 0);
     EXPECT_EQ(s.ThrottleMax, c.Maximum) << c.Type;

@@ -100,29 +100,33 @@ class RailwayTest : public ::testing::Test {
 
 // Right turn from north to east, radius 100: centre (100, 100), first straight
 // (0, 0)–(0, 100), quarter arc to (100, 200), second straight to (150, 200).
-TTrackRecord RightFillet() { return Segment(0, 0, 0, 100, 150, 200, 90); }
+TTrackRecord RightFillet() {
+  return Segment(0, 0, 0, 100, 150, 200, 90);
+}
 // Its mirror image turning left to the west.
-TTrackRecord LeftFillet() { return Segment(0, 0, 0, 100, -150, 200, 270); }
+TTrackRecord LeftFillet() {
+  return Segment(0, 0, 0, 100, -150, 200, 270);
+}
 
 TEST_F(RailwayTest, FilletProjectsOntoEachPartWithItsHeadingAndLength) {
   SetTrack({RightFillet(), LeftFillet()});
   const double r45 = 100 * std::sqrt(0.5);
   struct Case {
     int Segment;
-    double X, Y;            // the point
-    double Distance;        // expected
+    double X, Y;      // the point
+    double Distance;  // expected
     double FootX, FootY, Heading;
-    double FromStart;       // TrackLength mode −1
+    double FromStart;  // TrackLength mode −1
   };
   const Case cases[] = {
       // First straight part, 0.25 m to either side.
       {1, 0.25, 50, 0.25, 0, 50, 0, 50},
       {2, -0.25, 50, 0.25, 0, 50, 0, 50},
       // Arc at 45°: the centre lies inside the turn (right of a right turn).
-      {1, 100 - (100 + 0.3) * std::sqrt(0.5), 100 + (100 + 0.3) * std::sqrt(0.5), 0.3,
-       100 - r45, 100 + r45, 45, 100 + 25 * kPi},
-      {2, -100 + (100 - 0.3) * std::sqrt(0.5), 100 + (100 - 0.3) * std::sqrt(0.5), 0.3,
-       -100 + r45, 100 + r45, 315, 100 + 25 * kPi},
+      {1, 100 - (100 + 0.3) * std::sqrt(0.5), 100 + (100 + 0.3) * std::sqrt(0.5), 0.3, 100 - r45,
+       100 + r45, 45, 100 + 25 * kPi},
+      {2, -100 + (100 - 0.3) * std::sqrt(0.5), 100 + (100 - 0.3) * std::sqrt(0.5), 0.3, -100 + r45,
+       100 + r45, 315, 100 + 25 * kPi},
       // Second straight part.
       {1, 125, 200.2, 0.2, 125, 200, 90, 100 + 50 * kPi + 25},
       {2, -125, 199.8, 0.2, -125, 200, 270, 100 + 50 * kPi + 25},
@@ -136,8 +140,7 @@ TEST_F(RailwayTest, FilletProjectsOntoEachPartWithItsHeadingAndLength) {
     EXPECT_NEAR(foot.Heading, c.Heading, kGeometryTol);
     const double total = 150 + 50 * kPi;
     EXPECT_NEAR(TrackLength(Track(), c.Segment, 0, c.FootX, c.FootY), total, kGeometryTol);
-    EXPECT_NEAR(TrackLength(Track(), c.Segment, -1, c.FootX, c.FootY), c.FromStart,
-                kGeometryTol);
+    EXPECT_NEAR(TrackLength(Track(), c.Segment, -1, c.FootX, c.FootY), c.FromStart, kGeometryTol);
     EXPECT_NEAR(TrackLength(Track(), c.Segment, 1, c.FootX, c.FootY), total - c.FromStart,
                 kGeometryTol);
   }
@@ -148,18 +151,18 @@ TEST_F(RailwayTest, TrackDistanceBoxAndProjectionRules) {
   struct Case {
     int Segment;
     double X, Y;
-    double Distance;   // expected; kNoTrack: rejected
+    double Distance;  // expected; kNoTrack: rejected
     bool FootWritten;
   };
   const Case cases[] = {
-      {1, 0.5, 50, 0.5, true},          // on the widened box edge: measured, 0.5 is off the track
+      {1, 0.5, 50, 0.5, true},  // on the widened box edge: measured, 0.5 is off the track
       {1, 0.5000001, 50, kNoTrack, false},  // just outside the box
-      {1, 0, 100.4, kNoTrack, false},   // in the box, beyond the end: no foot
-      {1, 0, 100, 0, true},             // the end point itself is on the part
-      {0, 0, 50, kNoTrack, false},      // empty reference
-      {3, 0, 50, kNoTrack, false},      // beyond the list
+      {1, 0, 100.4, kNoTrack, false},       // in the box, beyond the end: no foot
+      {1, 0, 100, 0, true},                 // the end point itself is on the part
+      {0, 0, 50, kNoTrack, false},          // empty reference
+      {3, 0, 50, kNoTrack, false},          // beyond the list
       // Curved: the box widens by half its other side: x by 100.5, y by 75.5.
-      {2, -100.5, 50, 100.5, true},     // far off the first part, foot still written
+      {2, -100.5, 50, 100.5, true},  // far off the first part, foot still written
       {2, -100.5000001, 50, kNoTrack, false},
   };
   for (const Case& c : cases) {
@@ -189,8 +192,8 @@ TEST_F(RailwayTest, NextSegmentNeedsMatchingHeadingsAtTheJoint) {
   };
   const Case cases[] = {
       {1, 1, 0, 2}, {1, 1, 1, 0},  // 3 leaves at 10°: no joint
-      {1, 0, 0, 4}, {1, -1, 0, 4}, {1, -1, 1, 0}, {2, -1, 0, 1}, {4, 1, 0, 1},
-      {1, 1, 2, 0}, {9, 1, 0, 0},
+      {1, 0, 0, 4}, {1, -1, 0, 4}, {1, -1, 1, 0}, {2, -1, 0, 1},
+      {4, 1, 0, 1}, {1, 1, 2, 0},  {9, 1, 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NextSegment(Track(), c.Segment, c.Direction, c.Index), c.Expected)
@@ -204,11 +207,14 @@ TEST_F(RailwayTest, EndSpeedHoldsTheCreepSpeedAndStopsTenMetresShort) {
     double X, Expected;
   };
   const Case cases[] = {
-      {100, std::sqrt(77.6)},            // 100 m ahead: r = 40
+      {100, std::sqrt(77.6)},              // 100 m ahead: r = 40
       {84.859, std::sqrt(1.94 * 24.859)},  // just beyond the creep section
-      {84.858, creep}, {34.858, creep},
+      {84.858, creep},
+      {34.858, creep},
       {34.857, std::sqrt(1.94 * 24.857)},
-      {20, std::sqrt(19.4)}, {10, 0}, {5, -std::sqrt(9.7)},
+      {20, std::sqrt(19.4)},
+      {10, 0},
+      {5, -std::sqrt(9.7)},
   };
   for (const Case& c : cases) EXPECT_NEAR(EndSpeed(c.X), c.Expected, 1e-9) << c.X;
 }
@@ -324,9 +330,9 @@ TEST_F(SwitchTest, StandingTrainOnTwoSegmentsLeavesTheSegmentUnknown) {
   };
   const Case cases[] = {
       {0, 0, 0},
-      {0, 1, 0},      // run off towards a switch: no candidate, then the full search
-      {0.0009, 1, 0}, // still standing
-      {0.001, 1, 2},  // moving: the through route
+      {0, 1, 0},       // run off towards a switch: no candidate, then the full search
+      {0.0009, 1, 0},  // still standing
+      {0.001, 1, 2},   // moving: the through route
   };
   for (const Case& c : cases) {
     ClearTrackMarks(Track());
@@ -414,7 +420,8 @@ TEST_F(RailwayTest, CurveLimitIsRaisedOnlyBeyondFiftyMetres) {
   };
   for (const Case& c : cases) {
     // The radius alone decides: a straight segment with radius 300.
-    SetTrack({North(0, 0, 1000), North(0, 1000, 9000, 1, -1, 300), North(0, 9000, 20000, 1, -1, 1200)});
+    SetTrack(
+        {North(0, 0, 1000), North(0, 1000, 9000, 1, -1, 300), North(0, 9000, 20000, 1, -1, 1200)});
     bool ok = false;
     const TTrackCoupling r = Couple(s.Own, 0, 1000 - c.Ahead, 0, &ok);
     ASSERT_TRUE(ok);
@@ -432,7 +439,9 @@ TEST_F(RailwayTest, StopOvershotByUpToFortyMetresStillCounts) {
   };
   // Own train, Wheelbase 14: stop distance = (1000 − y) + 7 − 10 − 500 = 497 − y.
   const Case cases[] = {
-      {400, 97}, {497, 0}, {537, -40},
+      {400, 97},
+      {497, 0},
+      {537, -40},
       {537.5, 1000 + 300 - 537.5 - 3},  // overshot by 40.5 m: the next segment's stop
   };
   for (const Case& c : cases) {
@@ -559,8 +568,8 @@ TEST_F(RailwayTest, FullSearchTakesOnlyTrackNearlyParallelToTheMotion) {
     bool Found;
   };
   // Within 4° of the track either way round.
-  const Case cases[] = {{3.9f, true},    {4.0f, false},   {356.1f, true},  {356.0f, false},
-                        {176.0f, false}, {176.1f, true},  {183.9f, true},  {184.0f, false}};
+  const Case cases[] = {{3.9f, true},    {4.0f, false},  {356.1f, true}, {356.0f, false},
+                        {176.0f, false}, {176.1f, true}, {183.9f, true}, {184.0f, false}};
   for (const Case& c : cases) {
     s.Own.Heading = c.Heading;
     bool ok = false;
@@ -613,7 +622,8 @@ TEST_F(RailwayTest, LookAheadEndsOnAClosedLoop) {
 
 TEST_F(RailwayTest, LineMaskAndDirectionDecideWhichTrackATrainTakes) {
   // Two parallel tracks 0.4 m apart: line 2 only, and a one-way southbound.
-  SetTrack({Segment(0, 0, 0, 0, 0, 100, 0, 1, 0, -1, 0b10), Segment(0.4, 0, 0, 0, 0.4, 100, 0, 2, -1)});
+  SetTrack(
+      {Segment(0, 0, 0, 0, 0, 100, 0, 1, 0, -1, 0b10), Segment(0.4, 0, 0, 0, 0.4, 100, 0, 2, -1)});
   bool ok = false;
   // Line 1 heading north: the one-way segment runs against it and the near
   // one is not its line: on the track, but it must stop there.
@@ -663,11 +673,11 @@ TEST_F(RailwayTest, StopDistanceFallbackWalksTheThroughRoutes) {
     double Y, Heading, Expected;
   };
   const Case cases[] = {
-      {40, 0, 60 + 30},         // forwards to segment 2's stop
-      {250, 180, 50 + 100 - 30}, // backwards to segment 2's stop
-      {150, 0, 50 + 70},        // the own segment's stop is not counted
-      {50, 180, kNoTrack},      // runs out of track
-      {400, 0, kNoTrack},       // on no segment
+      {40, 0, 60 + 30},           // forwards to segment 2's stop
+      {250, 180, 50 + 100 - 30},  // backwards to segment 2's stop
+      {150, 0, 50 + 70},          // the own segment's stop is not counted
+      {50, 180, kNoTrack},        // runs out of track
+      {400, 0, kNoTrack},         // on no segment
   };
   for (const Case& c : cases) {
     s.Own.Y = c.Y;

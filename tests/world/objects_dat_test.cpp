@@ -233,9 +233,9 @@ TEST_F(ObjectsDatTest, RunwaysBecomeDestinationsUpToTwenty) {
 }
 
 TEST_F(ObjectsDatTest, RailwayLinesBecomeTrackRecords) {
-  const TObjectsLoadResult result =
-      Load("Railway\t101;10;20;900;1000;$64;200;900;-5;7;1;500;rail.bmp\n"
-           "Railway\t;0;0;0;0;0;100;0;0;7;0;-1;rail.bmp\n");
+  const TObjectsLoadResult result = Load(
+      "Railway\t101;10;20;900;1000;$64;200;900;-5;7;1;500;rail.bmp\n"
+      "Railway\t;0;0;0;0;0;100;0;0;7;0;-1;rail.bmp\n");
   ASSERT_TRUE(result.Ok()) << result.Message;
   ASSERT_EQ(world->Track.Count, 2);
   const TTrackRecord& first = world->Track.Record(1);

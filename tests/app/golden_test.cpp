@@ -201,6 +201,8 @@ TEST_F(GoldenTest, FighterSixtyDegreeTurn) {
   EXPECT_GT(std::fabs(vehicle::Normalise180(s.Own.Heading)), 30) << "the fighter turns";
 }
 
+constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
+
 // Trains in the sample world: its vehicle types and its railway.
 class TrainGoldenTest : public ::testing::Test {
  protected:
@@ -247,12 +249,12 @@ class TrainGoldenTest : public ::testing::Test {
   }
 
   static constexpr int32_t kCommuter = 30;
-  static constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
   // m: the reference point between the two snapped bogies lies inside a curve
   // by Wheelbase²/(8·radius): 0.06 m on the 400 m curve, 0.15 m on the 160 m
   // curves of the passing loop.
   static constexpr double kOnRails = 0.2;
   static constexpr double kLimitOvershoot = 0.02;  // m/s: one 10 ms step of full thrust
+  static constexpr double kReaction = 0.02;        // s: the driver brakes on the next tick
   // m/s: braking stops a train exactly, but on a curve turning the velocity
   // onto the new heading leaves rounding behind.
   static constexpr double kAtRest = 1e-6;
@@ -272,7 +274,7 @@ struct TScriptedDriver {
 
   void operator()(state::TMainState& s) {
     const double v = vehicle::GroundSpeed(s.Own);
-    const double braking = v * v / (2 * 35.0 / 36.0);
+    const double braking = v * v / (2 * kServiceBrake);
     if (ObeyStops && braking >= s.StopDistance && v > 0) Stopping = true;
     if (v > s.RailSpeedLimit || (Stopping && braking >= s.StopDistance)) {
       s.Brake = 1;
@@ -401,7 +403,7 @@ TEST_F(TrainGoldenTest, FollowerStopsShortOfALeaderThatAppearsAhead) {
   // follower stopped within its service-brake distance (drag only helps).
   EXPECT_GT(closest, 14 + 10);
   EXPECT_LE(s.Own.Y - yWhenBlocked,
-            speedWhenBlocked * speedWhenBlocked / (2 * kServiceBrake) + speedWhenBlocked * 0.02);
+            speedWhenBlocked * speedWhenBlocked / (2 * kServiceBrake) + speedWhenBlocked * kReaction);
 }
 
 TEST_F(TrainGoldenTest, RemoteTrainsStayOnTheRailsThroughTheCurves) {

@@ -195,7 +195,7 @@ TVehicleState& TargetOf(state::TMainState& s, const TReceivedRecord& r, bool& ow
     s.OriginY = 0;
     ownArrived = true;
     if (InPlayback(s)) {
-      physics::ClearTrackOccupants(s);
+      physics::ClearTrackMarks(s);
       s.Remote[0].UserNo = 0;
       s.VideoRowCount = state::kVideoRowsLive;  // no camera row outside playback
     }
@@ -236,7 +236,7 @@ void DropStaleVehicles(state::TMainState& s) {
       v.PartnerNo = 0;
     }
     if (v.TrackSegments != 0) {
-      physics::ReleaseTrackSegments(s, v.UserNo);
+      physics::ReleaseTrack(s, v.UserNo);
       v.TrackSegments = 0;
     }
   };

@@ -29,6 +29,11 @@ void ShowPanelsFor(state::TMainState& s, int32_t type) {
   } else if (type == 30) {  // train
     p.Indicator = p.Navi = p.Power = true;
     s.ThrottleMax = 11.0 / 12.0;
+  } else if (type / 10 == vehicle::kKindTrain) {
+    // Other trains (the express) keep their panels hidden but drive with the
+    // train's thrust: the unbounded maximum of other types would throw a
+    // train off the position grid within one step of full throttle.
+    s.ThrottleMax = 11.0 / 12.0;
   } else {
     s.ThrottleMax = 1e10;
   }

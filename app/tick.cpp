@@ -35,7 +35,7 @@ void DeadReckon(state::TMainState& s, vehicle::TVehicleState& remote, uint32_t t
   }
   do {
     if (remote.Kind == vehicle::kKindTrain && remote.Steps == 0) {
-      physics::ReleaseTrackSegments(s, remote.UserNo);
+      physics::ReleaseTrack(s, remote.UserNo);
     }
     if (d > kMaxSubStep) d = kMaxSubStep;
     if (d < -kMaxSubStep) d = -kMaxSubStep;

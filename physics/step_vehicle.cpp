@@ -1,5 +1,6 @@
 #include "physics/step_vehicle.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/railway.h"
@@ -187,6 +188,18 @@ void ApplyGroundContact(state::TMainState& state, TVehicleState& v, const TFormP
   if (v.Pitch < 0) v.Pitch = 0;
 }
 
+// The nearest point of the fixed position grid: the grid addition truncates,
+// so a snapped position just below a grid point would lose a whole grid step
+// on the next move, and the train's progress would hang on the last bit of
+// the projection.
+double SnapToGrid(double a) {
+  if (!std::isfinite(a)) return a;
+  int exponent = 0;
+  std::frexp(a, &exponent);
+  const int k = std::min(30 - exponent, 15);
+  return std::ldexp(std::nearbyint(std::ldexp(a, k)), -k);
+}
+
 // Puts both bogies of a train on the track; leaves the train as it is when
 // either lies on no track.
 void CoupleTrain(state::TMainState& state, TVehicleState& v, const TFormParam& form, bool own) {
@@ -210,8 +223,8 @@ void CoupleTrain(state::TMainState& state, TVehicleState& v, const TFormParam& f
     state.StopDistance = front.StopDistance;
     state.RailSpeedLimit = front.SpeedLimit;
   }
-  v.X = (front.X + rear.X) / 2;
-  v.Y = (front.Y + rear.Y) / 2;
+  v.X = SnapToGrid((front.X + rear.X) / 2);
+  v.Y = SnapToGrid((front.Y + rear.Y) / 2);
   v.Heading = static_cast<float>(Normalise360(Atan2Deg(front.X - rear.X, front.Y - rear.Y)));
 }
 

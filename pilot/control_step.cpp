@@ -269,7 +269,7 @@ std::optional<std::string> ControlStep(state::TMainState& s, double stickX, doub
   Steering(s, form, onGround, stickX, dt);
   MoveFlapsAndGear(s, dt);
 
-  if (own.Kind == kKindTrain) physics::ReleaseTrackSegments(s, own.UserNo);
+  if (own.Kind == kKindTrain) physics::ReleaseTrack(s, own.UserNo);
 
   const double z0 = own.Z;
   const double vz0 = own.VZ;

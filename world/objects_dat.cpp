@@ -68,7 +68,20 @@ class LineFields {
     return textureId != 0;
   }
 
-  int32_t Bits() { return reader_.ReadBits(); }
+  // A run of the digits 0 and 1 ended by ";". Any other character would
+  // leave the field unread and shift every later field, so it is an error.
+  bool Bits(const char* name, int32_t& value) {
+    const std::string_view rest = reader_.Rest();
+    const std::size_t end = rest.find(';');
+    const std::string_view digits = rest.substr(0, end);
+    if (end == std::string_view::npos || digits.find_first_not_of("01") != std::string_view::npos) {
+      problem_ = std::string(name) + " is not a run of the digits 0 and 1 ended by ';': '" +
+                 std::string(digits) + "'";
+      return false;
+    }
+    value = reader_.ReadBits();
+    return true;
+  }
   void Fail(std::string problem) { problem_ = std::move(problem); }
   const std::string& Problem() const { return problem_; }
 
@@ -229,10 +242,9 @@ bool ParseLine(const std::string& keyword, LineFields& f, const TObjectsLoadCont
 
   if (keyword == "Railway") {
     TTrackRecord track;
-    track.LineMask = f.Bits();
     double trackZ = 0, stop = 0;
-    if (!f.Tenths("start x", track.StartX) || !f.Tenths("start y", track.StartY) ||
-        !f.Tenths("start heading", track.StartHeading) ||
+    if (!f.Bits("line mask", track.LineMask) || !f.Tenths("start x", track.StartX) ||
+        !f.Tenths("start y", track.StartY) || !f.Tenths("start heading", track.StartHeading) ||
         !f.Tenths("curve radius", track.CurveRadius) || !f.Tenths("end x", track.EndX) ||
         !f.Tenths("end y", track.EndY) || !f.Tenths("end heading", track.EndHeading) ||
         !f.Tenths("track z", trackZ) || !f.Integer("track id", track.TrackId) ||

@@ -510,7 +510,11 @@ bool TRailwayInfo::Layout(double startX, double startY, double startHeading,
     const TVec2 p2{endX - r * r2.X, endY - r * r2.Y};
     const double cross = d1.X * d2.Y - d1.Y * d2.X;
     if (std::fabs(cross) < 1e-9) {
-      return fail("the start and end headings are opposite: no curve joins them");
+      // Parallel lines have no centre between them: headings equal modulo
+      // 360 (90 and 450) are as unusable as opposite ones.
+      return fail(turn == 0
+                      ? "the start and end headings differ by a whole turn: no curve joins them"
+                      : "the start and end headings are opposite: no curve joins them");
     }
     const double along = ((p2.X - p1.X) * d2.Y - (p2.Y - p1.Y) * d2.X) / cross;
     layout.Curved = true;

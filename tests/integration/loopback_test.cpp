@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
 
+#include "physics/railway.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form_main.h"
@@ -268,6 +270,61 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
   EXPECT_TRUE(log().contains("機長> 風は方位")) << log().toStdString();
   EXPECT_EQ(s.GuidanceMode, 8);
   EXPECT_EQ(s.Own.Kind, vehicle::kKindAircraft);
+  form.close();
+}
+
+// The express mission: the train leaves station D on the rails, through the
+// branch curve towards the junction, and stays on them.
+TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  TStartOptions options;
+  options.Headless = true;
+  options.CommandLine.Host = "127.0.0.1";
+  options.CommandLine.Port = port;
+  options.CommandLine.Handle = "driver";
+  TFormMain form(renderer, help, options);
+  form.show();
+  ASSERT_TRUE(form.FormShow());
+  state::TMainState& s = form.State();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
+      << serverLog.toStdString();
+  int row = -1;
+  for (int r = 0; r < s.MissionRowCount; ++r) {
+    if (s.MissionCells[static_cast<std::size_t>(r)].find("特急電車") != std::string::npos) row = r;
+  }
+  ASSERT_GE(row, 0) << "no express mission in the list";
+  form.activateWindow();
+  form.StringGridMission->setFocus();
+  form.StringGridMission->setCurrentCell(row, 0);
+  QApplication::processEvents();
+  form.StringGridMissionClick();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 31; })) << serverLog.toStdString();
+  EXPECT_NE(s.Own.TrackSegments, 0u) << "placed on the track";
+
+  const auto offTrack = [&] {
+    double nearest = physics::kNoTrack;
+    for (int n = 1; n <= s.World->Track.Count; ++n) {
+      physics::TTrackFoot foot;
+      nearest =
+          std::min(nearest, physics::TrackDistance(s.World->Track, n, s.Own.X, s.Own.Y, foot));
+    }
+    return nearest;
+  };
+  constexpr double kOnRails = 0.2;  // m: the reference point inside the 150 m curve
+  constexpr double kRun = 40;       // m along the track: about 10 s at full thrust
+  int32_t f4 = 0x73;                // full thrust, brake off
+  form.FormKeyDown(f4, 0);
+  const double startX = s.Own.X, startY = s.Own.Y;
+  double worst = 0;
+  ASSERT_TRUE(Await([&] {
+    worst = std::max(worst, offTrack());
+    return std::hypot(s.Own.X - startX, s.Own.Y - startY) > kRun;
+  })) << "the express did not move off";
+  EXPECT_LE(worst, kOnRails);
+  EXPECT_GT(s.RailSpeedLimit, 0);
+  EXPECT_NE(s.Own.TrackSegments, 0u);
   form.close();
 }
 

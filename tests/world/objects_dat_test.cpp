@@ -137,6 +137,11 @@ TEST_F(ObjectsDatTest, BadLinesStopLoadingWithTheirLineNumber) {
       {"Taxiway\t0;0;1000;0;0;23000;0;30000;0;0;0;0;t.bmp\n", 1, "182"},
       {"Railway\t1;0;0;0;-10;0;100;0;0;1;0;-1;t.bmp\n", 1, "negative"},
       {"Railway\t1;0;0;0;1000;0;100;1800;0;1;0;-1;t.bmp\n", 1, "opposite"},
+      {"Railway\t1;0;0;900;1000;0;100;4500;0;1;0;-1;t.bmp\n", 1, "whole turn"},
+      {"Railway\t1;0;0;900;1000;0;100;-2700;0;1;0;-1;t.bmp\n", 1, "whole turn"},
+      {"\nRailway\t12;0;0;0;0;0;100;0;0;1;0;-1;t.bmp\n", 2, "line mask"},
+      {"Railway\t0110\t0;0;0;0;0;100;0;0;1;0;-1;t.bmp\n", 1, "line mask"},
+      {"Railway\t0;0;0;0;0;100;0;0;1;0;-1;t.bmp\n", 1, "stop position"},  // one field short
       {"Railway\t1;0;0;0;0;0;10000;0;0;1;0;-1;t.bmp\n", 1, "1000 m"},
       {"Railway\t1;0;0;0;100000;10000;10000;1700;0;1;0;-1;t.bmp\n", 1, "180 pieces"},
       {"Banner\t0;0;10;0;-1000;\tlink\n", 1, "texture file name is missing"},
@@ -228,9 +233,9 @@ TEST_F(ObjectsDatTest, RunwaysBecomeDestinationsUpToTwenty) {
 }
 
 TEST_F(ObjectsDatTest, RailwayLinesBecomeTrackRecords) {
-  const TObjectsLoadResult result =
-      Load("Railway\t101;10;20;900;1000;$64;200;900;-5;7;1;500;rail.bmp\n"
-           "Railway\t12;0;0;0;0;100;0;0;7;0;-1;rail.bmp\n");
+  const TObjectsLoadResult result = Load(
+      "Railway\t101;10;20;900;1000;$64;200;900;-5;7;1;500;rail.bmp\n"
+      "Railway\t;0;0;0;0;0;100;0;0;7;0;-1;rail.bmp\n");
   ASSERT_TRUE(result.Ok()) << result.Message;
   ASSERT_EQ(world->Track.Count, 2);
   const TTrackRecord& first = world->Track.Record(1);
@@ -243,9 +248,9 @@ TEST_F(ObjectsDatTest, RailwayLinesBecomeTrackRecords) {
   EXPECT_EQ(first.TrackId, 7);
   EXPECT_EQ(first.Direction, 1);
   EXPECT_NEAR(first.StopPosition, 50, kScaledTol);
-  // A mask not ended by ";" is the failure value and its digits are read as the next field.
-  EXPECT_EQ(world->Track.Record(2).LineMask, INT32_MIN);
-  EXPECT_NEAR(world->Track.Record(2).StartX, 1.2, kScaledTol);
+  // An empty mask admits no line; the fields after it keep their places.
+  EXPECT_EQ(world->Track.Record(2).LineMask, 0);
+  EXPECT_NEAR(world->Track.Record(2).EndY, 10, kScaledTol);
   EXPECT_EQ(world->Track.Slots[2].CurveRadius, -1);  // the end record
 }
 

@@ -1,12 +1,13 @@
 #include "ui/qt_canvas.h"
 
-#include <QPainter>
 #include <QPolygon>
 #include <QString>
 #include <cmath>
 
 namespace velmora::ui {
 namespace {
+
+constexpr int kMaxPoints = 4096;  // a longer polygon or polyline is cut here
 
 QRect BoxOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
@@ -16,6 +17,14 @@ QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QPolygon PolygonOf(const cockpit::TPixel* points, int count) {
+  QPolygon polygon;
+  const int n = std::min(count, kMaxPoints);
+  polygon.reserve(n);
+  for (int i = 0; i < n; ++i) polygon << QPoint(points[i].X, points[i].Y);
+  return polygon;
+}
+
 }  // namespace
 
 QColor ToQColor(uint32_t colour) {
@@ -23,7 +32,35 @@ QColor ToQColor(uint32_t colour) {
                 static_cast<int>((colour >> 16) & 0xFF));
 }
 
+TQtCanvas::TPaint::TPaint(TQtCanvas& canvas) : painter_(canvas.session_.get()) {
+  if (painter_ == nullptr) {
+    own_ = std::make_unique<QPainter>(&canvas.image_);
+    painter_ = own_.get();
+  } else {
+    painter_->setClipping(false);
+  }
+}
+
 TQtCanvas::TQtCanvas(QImage& image, const QFont& font) : image_(image), font_(font) {}
+
+TQtCanvas::~TQtCanvas() = default;
+
+void TQtCanvas::BeginPaint() {
+  if (!session_) session_ = std::make_unique<QPainter>(&image_);
+}
+
+void TQtCanvas::EndPaint() { session_.reset(); }
+
+// Hairlines leave out their last pixel, as the core expects; wider strokes
+// get round ends and joins.
+QPen TQtCanvas::Pen() const {
+  if (penWidth_ <= 1) return QPen(pen_, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+  return QPen(pen_, penWidth_, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+QBrush TQtCanvas::Brush() const {
+  return clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_);
+}
 
 void TQtCanvas::SetPen(uint32_t colour, int32_t width) {
   pen_ = ToQColor(colour);
@@ -41,22 +78,25 @@ void TQtCanvas::SetFont(uint32_t colour, int32_t height) {
 }
 
 void TQtCanvas::FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  QPainter painter(&image_);
-  painter.fillRect(BoxOf(x1, y1, x2, y2), brush_);
+  if (x2 <= x1 || y2 <= y1) return;
+  TPaint painter(*this);
+  painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
 }
 
 void TQtCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
-  painter.drawRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+  if (x2 <= x1 || y2 <= y1) return;
+  TPaint painter(*this);
+  if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
+  painter->setPen(Pen());
+  painter->setBrush(Qt::NoBrush);
+  painter->drawRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
 }
 
 void TQtCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
-  painter.drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
+  TPaint painter(*this);
+  painter->setPen(Pen());
+  painter->setBrush(Brush());
+  painter->drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
 }
 
 void TQtCanvas::Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3,
@@ -66,51 +106,61 @@ void TQtCanvas::Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, 
   const double start = std::atan2(cy - y3, x3 - cx) * 180 / M_PI;
   double span = std::atan2(cy - y4, x4 - cx) * 180 / M_PI - start;
   if (span <= 0) span += 360;
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.drawArc(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1), static_cast<int>(std::lround(start * 16)),
-                  static_cast<int>(std::lround(span * 16)));
+  TPaint painter(*this);
+  painter->setPen(Pen());
+  painter->setBrush(Qt::NoBrush);
+  painter->drawArc(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1),
+                   static_cast<int>(std::lround(start * 16)),
+                   static_cast<int>(std::lround(span * 16)));
 }
 
 void TQtCanvas::Polygon(const cockpit::TPixel* points, int count) {
-  QPolygon polygon;
-  for (int i = 0; i < count; ++i) polygon << QPoint(points[i].X, points[i].Y);
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.setBrush(clearBrush_ ? QBrush(Qt::NoBrush) : QBrush(brush_));
-  painter.drawPolygon(polygon);
+  if (count <= 0) return;
+  const QPolygon polygon = PolygonOf(points, count);
+  TPaint painter(*this);
+  painter->setPen(Pen());
+  painter->setBrush(Brush());
+  painter->drawPolygon(polygon);
 }
 
 void TQtCanvas::Polyline(const cockpit::TPixel* points, int count) {
-  QPolygon polygon;
-  for (int i = 0; i < count; ++i) polygon << QPoint(points[i].X, points[i].Y);
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.drawPolyline(polygon);
+  if (count <= 0) return;
+  const QPolygon polygon = PolygonOf(points, count);
+  TPaint painter(*this);
+  painter->setPen(Pen());
+  painter->drawPolyline(polygon);
 }
 
 void TQtCanvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  QPainter painter(&image_);
-  painter.setPen(QPen(pen_, penWidth_));
-  painter.drawLine(x1, y1, x2, y2);
+  TPaint painter(*this);
+  painter->setPen(Pen());
+  painter->drawLine(x1, y1, x2, y2);
 }
 
 void TQtCanvas::Text(int32_t x, int32_t y, std::string_view text) {
-  ClippedText(0, 0, image_.width(), image_.height(), x, y, text);
+  const QString s = FromUtf8(text);
+  const QFontMetrics metrics(font_);
+  TPaint painter(*this);
+  if (!clearBrush_) {
+    painter->fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), brush_);
+  }
+  painter->setFont(font_);
+  painter->setPen(fontColour_);
+  painter->drawText(x, y + metrics.ascent(), s);
 }
 
 void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
                             std::string_view text) {
-  QPainter painter(&image_);
-  painter.setClipRect(BoxOf(x1, y1, x2, y2));
-  painter.setFont(font_);
+  if (x2 <= x1 || y2 <= y1) return;
   const QString s = FromUtf8(text);
   const QFontMetrics metrics(font_);
-  if (!clearBrush_) {
-    painter.fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), brush_);
-  }
-  painter.setPen(fontColour_);
-  painter.drawText(x, y + metrics.ascent(), s);
+  TPaint painter(*this);
+  if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
+  painter->setClipRect(BoxOf(x1, y1, x2, y2));
+  painter->setFont(font_);
+  painter->setPen(fontColour_);
+  painter->drawText(x, y + metrics.ascent(), s);
+  painter->setClipping(false);
 }
 
 }  // namespace velmora::ui

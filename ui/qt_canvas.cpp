@@ -8,6 +8,9 @@ namespace velmora::ui {
 namespace {
 
 constexpr int kMaxPoints = 4096;  // a longer polygon or polyline is cut here
+// Text cells are one font height tall with the baseline this far down, so
+// the form's font sits where the layout's cells expect it.
+constexpr double kBaselineShare = 0.88;
 
 QRect BoxOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
@@ -137,29 +140,36 @@ void TQtCanvas::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   painter->drawLine(x1, y1, x2, y2);
 }
 
+int TQtCanvas::CellHeight() const {
+  return font_.pixelSize() > 0 ? font_.pixelSize() : QFontMetrics(font_).height();
+}
+
+int TQtCanvas::Baseline() const {
+  return static_cast<int>(std::lround(kBaselineShare * CellHeight()));
+}
+
 void TQtCanvas::Text(int32_t x, int32_t y, std::string_view text) {
   const QString s = FromUtf8(text);
   const QFontMetrics metrics(font_);
   TPaint painter(*this);
   if (!clearBrush_) {
-    painter->fillRect(QRect(x, y, metrics.horizontalAdvance(s), metrics.height()), brush_);
+    painter->fillRect(QRect(x, y, metrics.horizontalAdvance(s), CellHeight()), brush_);
   }
   painter->setFont(font_);
   painter->setPen(fontColour_);
-  painter->drawText(x, y + metrics.ascent(), s);
+  painter->drawText(x, y + Baseline(), s);
 }
 
 void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
                             std::string_view text) {
   if (x2 <= x1 || y2 <= y1) return;
   const QString s = FromUtf8(text);
-  const QFontMetrics metrics(font_);
   TPaint painter(*this);
   if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
   painter->setClipRect(BoxOf(x1, y1, x2, y2));
   painter->setFont(font_);
   painter->setPen(fontColour_);
-  painter->drawText(x, y + metrics.ascent(), s);
+  painter->drawText(x, y + Baseline(), s);
   painter->setClipping(false);
 }
 

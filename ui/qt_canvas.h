@@ -53,6 +53,8 @@ class TQtCanvas final : public cockpit::TCanvas {
     QPainter* painter_;
   };
 
+  int CellHeight() const;  // px
+  int Baseline() const;    // px below the cell's top
   QPen Pen() const;
   QBrush Brush() const;
 

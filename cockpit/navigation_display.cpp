@@ -105,7 +105,7 @@ void RoadMap(TCanvas& c, const state::TMainState& s, const TMap& map) {
     if (line != nullptr) {
       const double x1 = line->X1 - s.OriginX - own.X, y1 = line->Y1 - s.OriginY - own.Y;
       const double x2 = line->X2 - s.OriginX - own.X, y2 = line->Y2 - s.OriginY - own.Y;
-      if (!(SegmentDistance(0, 0, x1, y1, x2, y2) <= kRoadReach)) continue;
+      if (!(SegmentDistance(0, 0, x1, y1, x2, y2) < kRoadReach)) continue;
       DrawThickLine(c, kRoadGrey, 3, map.X(x2, y2), map.Y(x2, y2), map.X(x1, y1), map.Y(x1, y1));
       continue;
     }
@@ -118,7 +118,7 @@ void RoadMap(TCanvas& c, const state::TMainState& s, const TMap& map) {
     const bool inside = arc->FromAngle < arc->ToAngle
                             ? bearing >= arc->FromAngle && bearing <= arc->ToAngle
                             : bearing >= arc->FromAngle || bearing <= arc->ToAngle;
-    if (!inside || !(std::fabs(std::hypot(cx, cy) - arc->Radius) <= kRoadReach)) continue;
+    if (!inside || !(std::fabs(std::hypot(cx, cy) - arc->Radius) < kRoadReach)) continue;
     DrawArc(c, kRoadGrey, vehicle::Normalise360(arc->ToAngle - own.Heading),
             vehicle::Normalise360(arc->FromAngle - own.Heading), 3, arc->Radius * kRoadScale,
             map.X(cx, cy), map.Y(cx, cy));

@@ -39,8 +39,12 @@ TQtCanvas::TPaint::TPaint(TQtCanvas& canvas) : painter_(canvas.session_.get()) {
   if (painter_ == nullptr) {
     own_ = std::make_unique<QPainter>(&canvas.image_);
     painter_ = own_.get();
-  } else {
-    painter_->setClipping(false);
+    painter_->setFont(canvas.font_);
+  } else if (canvas.sessionFontStale_) {
+    // Choosing a font costs a lookup: the session's painter changes it only
+    // when the canvas's font has changed.
+    painter_->setFont(canvas.font_);
+    canvas.sessionFontStale_ = false;
   }
 }
 
@@ -49,7 +53,10 @@ TQtCanvas::TQtCanvas(QImage& image, const QFont& font) : image_(image), font_(fo
 TQtCanvas::~TQtCanvas() = default;
 
 void TQtCanvas::BeginPaint() {
-  if (!session_) session_ = std::make_unique<QPainter>(&image_);
+  if (session_) return;
+  session_ = std::make_unique<QPainter>(&image_);
+  session_->setFont(font_);
+  sessionFontStale_ = false;
 }
 
 void TQtCanvas::EndPaint() { session_.reset(); }
@@ -77,7 +84,10 @@ void TQtCanvas::SetBrush(uint32_t colour, bool clear) {
 
 void TQtCanvas::SetFont(uint32_t colour, int32_t height) {
   fontColour_ = ToQColor(colour);
-  if (height > 0) font_.setPixelSize(height);
+  if (height > 0 && height != font_.pixelSize()) {
+    font_.setPixelSize(height);
+    sessionFontStale_ = true;
+  }
 }
 
 void TQtCanvas::FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -150,12 +160,10 @@ int TQtCanvas::Baseline() const {
 
 void TQtCanvas::Text(int32_t x, int32_t y, std::string_view text) {
   const QString s = FromUtf8(text);
-  const QFontMetrics metrics(font_);
   TPaint painter(*this);
   if (!clearBrush_) {
-    painter->fillRect(QRect(x, y, metrics.horizontalAdvance(s), CellHeight()), brush_);
+    painter->fillRect(QRect(x, y, painter->fontMetrics().horizontalAdvance(s), CellHeight()), brush_);
   }
-  painter->setFont(font_);
   painter->setPen(fontColour_);
   painter->drawText(x, y + Baseline(), s);
 }
@@ -167,7 +175,6 @@ void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int3
   TPaint painter(*this);
   if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
   painter->setClipRect(BoxOf(x1, y1, x2, y2));
-  painter->setFont(font_);
   painter->setPen(fontColour_);
   painter->drawText(x, y + Baseline(), s);
   painter->setClipping(false);

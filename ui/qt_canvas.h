@@ -66,6 +66,7 @@ class TQtCanvas final : public cockpit::TCanvas {
   bool clearBrush_ = false;
   QColor fontColour_ = Qt::black;
   QFont font_;
+  bool sessionFontStale_ = false;  // the session's painter has an older font
 };
 
 }  // namespace velmora::ui

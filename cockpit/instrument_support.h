@@ -2,7 +2,9 @@
 // input bounds, text of a number, strokes that keep their last pixel.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -35,10 +37,12 @@ struct TText {
   std::string_view View() const { return {Chars, static_cast<std::size_t>(Length)}; }
 };
 
-template <typename... Args>
-TText Format(const char* format, Args... args) {
+[[gnu::format(printf, 1, 2)]] inline TText Format(const char* format, ...) {
   TText t;
-  const int n = std::snprintf(t.Chars, sizeof t.Chars, format, args...);
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(t.Chars, sizeof t.Chars, format, args);
+  va_end(args);
   t.Length = n < 0 ? 0 : std::min(n, static_cast<int>(sizeof t.Chars) - 1);
   return t;
 }

@@ -149,3 +149,33 @@ void BM_InstrumentsTrain(benchmark::State& state) {
 BENCHMARK(BM_InstrumentsTrain)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+namespace {
+
+// Each instrument alone on its Qt canvas, to see where a frame's time goes.
+void BM_Instrument(benchmark::State& state) {
+  EnsureApplication();
+  TCockpit cockpit;
+  auto s = std::make_unique<state::TMainState>();
+  velmora::testing::FillTestForms(*s);
+  velmora::testing::PlaceOwn(*s, vehicle::kKindAircraft, velmora::testing::kAirlinerGearDown);
+  s->Own.Z = -600;
+  for (auto _ : state) {
+    switch (state.range(0)) {
+      case 0: cockpit::DrawAttitude(*cockpit.Canvases[1], false, 2, -8); break;
+      case 1:
+        cockpit::DrawPrimaryFlightDisplay(*cockpit.Canvases[0], *cockpit.Canvases[1], false, 2, -8,
+                                          140, 138, 1990, 1960, -700);
+        break;
+      case 2: cockpit::DrawSpeedGauge(*cockpit.Canvases[1], 70 / 3.6, 60 / 3.6, 0); break;
+      case 3: cockpit::DrawPowerPanel(*cockpit.Canvases[3], 1, 25, 30, 0.4); break;
+      default: cockpit::DrawNavigationDisplay(*cockpit.Canvases[2], *s, nullptr); break;
+    }
+    benchmark::DoNotOptimize(cockpit.Pfd.constBits());
+  }
+}
+// 0 attitude, 1 flight display with attitude, 2 speed gauge, 3 power panel,
+// 4 navigation display (aircraft, no traffic).
+BENCHMARK(BM_Instrument)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -11,6 +11,7 @@ constexpr int kMaxPoints = 4096;  // a longer polygon or polyline is cut here
 // Text cells are one font height tall with the baseline this far down, so
 // the form's font sits where the layout's cells expect it.
 constexpr double kBaselineShare = 0.88;
+constexpr std::size_t kMaxLayouts = 1024;  // kept text layouts; all dropped when full
 
 QRect BoxOf(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   return QRect(QPoint(x1, y1), QPoint(x2 - 1, y2 - 1));
@@ -158,25 +159,55 @@ int TQtCanvas::Baseline() const {
   return static_cast<int>(std::lround(kBaselineShare * CellHeight()));
 }
 
+// Instruments draw the same few short texts every frame: their layouts are
+// kept, per font height, so a frame only paints glyphs.
+const QStaticText& TQtCanvas::Layout(std::string_view text) {
+  const int height = CellHeight();
+  std::string& key = layoutKey_;
+  key.assign(reinterpret_cast<const char*>(&height), sizeof height);
+  key.append(text);
+  auto found = layouts_.find(key);
+  if (found == layouts_.end()) {
+    if (layouts_.size() >= kMaxLayouts) layouts_.clear();
+    QStaticText layout(FromUtf8(text));
+    layout.setTextFormat(Qt::PlainText);
+    layout.setPerformanceHint(QStaticText::AggressiveCaching);
+    layout.prepare(QTransform(), font_);
+    found = layouts_.emplace(key, std::move(layout)).first;
+  }
+  return found->second;
+}
+
+int TQtCanvas::Ascent() {
+  if (ascentHeight_ != CellHeight()) {
+    ascent_ = QFontMetrics(font_).ascent();
+    ascentHeight_ = CellHeight();
+  }
+  return ascent_;
+}
+
 void TQtCanvas::Text(int32_t x, int32_t y, std::string_view text) {
-  const QString s = FromUtf8(text);
+  const QStaticText& layout = Layout(text);
+  const int top = y + Baseline() - Ascent();
   TPaint painter(*this);
   if (!clearBrush_) {
-    painter->fillRect(QRect(x, y, painter->fontMetrics().horizontalAdvance(s), CellHeight()), brush_);
+    painter->fillRect(QRect(x, y, static_cast<int>(std::ceil(layout.size().width())), CellHeight()),
+                      brush_);
   }
   painter->setPen(fontColour_);
-  painter->drawText(x, y + Baseline(), s);
+  painter->drawStaticText(x, top, layout);
 }
 
 void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
                             std::string_view text) {
   if (x2 <= x1 || y2 <= y1) return;
-  const QString s = FromUtf8(text);
+  const QStaticText& layout = Layout(text);
+  const int top = y + Baseline() - Ascent();
   TPaint painter(*this);
   if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
   painter->setClipRect(BoxOf(x1, y1, x2, y2));
   painter->setPen(fontColour_);
-  painter->drawText(x, y + Baseline(), s);
+  painter->drawStaticText(x, top, layout);
   painter->setClipping(false);
 }
 

@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QStaticText>
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 #include "cockpit/canvas.h"
 
@@ -53,6 +56,8 @@ class TQtCanvas final : public cockpit::TCanvas {
     QPainter* painter_;
   };
 
+  const QStaticText& Layout(std::string_view text);
+  int Ascent();            // px of the font above its baseline
   int CellHeight() const;  // px
   int Baseline() const;    // px below the cell's top
   QPen Pen() const;
@@ -67,6 +72,10 @@ class TQtCanvas final : public cockpit::TCanvas {
   QColor fontColour_ = Qt::black;
   QFont font_;
   bool sessionFontStale_ = false;  // the session's painter has an older font
+  std::unordered_map<std::string, QStaticText> layouts_;  // by font height and text
+  std::string layoutKey_;
+  int ascent_ = 0;
+  int ascentHeight_ = -1;  // the cell height ascent_ belongs to
 };
 
 }  // namespace velmora::ui

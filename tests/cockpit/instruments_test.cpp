@@ -323,5 +323,97 @@ TEST_F(MapReachTest, StopDistanceNumber) {
   }
 }
 
+// The texts of a canvas with their places.
+std::vector<const RecordingCanvas::Call*> Texts(const RecordingCanvas& c, const std::string& text) {
+  std::vector<const RecordingCanvas::Call*> found;
+  for (const auto& call : c.Calls) {
+    if ((call.Kind == "Text" || call.Kind == "ClippedText") && call.Text == text) found.push_back(&call);
+  }
+  return found;
+}
+
+// x of a text: the last two values of a call are its place.
+int32_t TextX(const RecordingCanvas::Call& c) { return c.Values[c.Values.size() - 2]; }
+int32_t TextY(const RecordingCanvas::Call& c) { return c.Values.back(); }
+
+TEST(FlightDisplayText, RightAlignedAtFivePixelsPerCharacter) {
+  RecordingCanvas pfd, indicator;
+  DrawPrimaryFlightDisplay(pfd, indicator, false, 0, 0, 140, 140, 1200, 1190, -1234.4);
+  // Speed labels end at x 32: "140" on the centre line, "100" 72 px below.
+  const auto speed = Texts(pfd, "140");
+  ASSERT_FALSE(speed.empty());
+  EXPECT_EQ(TextX(*speed[0]), 32 - 15);
+  EXPECT_EQ(TextY(*speed[0]), 80 - 5);
+  const auto lower = Texts(pfd, "100");
+  ASSERT_FALSE(lower.empty());
+  EXPECT_EQ(TextY(*lower[0]), 80 + 72 - 5);
+  // Altitude labels end at x 232, three digits at least.
+  const auto altitude = Texts(pfd, "1200");
+  ASSERT_FALSE(altitude.empty());
+  EXPECT_EQ(TextX(*altitude[0]), 232 - 20);
+  EXPECT_EQ(TextY(*altitude[0]), 80 - 4);
+  const auto hundreds = Texts(pfd, "1000");
+  ASSERT_FALSE(hundreds.empty());
+  EXPECT_EQ(TextY(*hundreds[0]), 80 + 52 - 4);  // 200 ft at 0.26 px/ft
+  // The vertical speed number, unsigned and rounded, ends at x 259.
+  const auto vs = Texts(pfd, "1234");
+  ASSERT_EQ(vs.size(), 1u);
+  EXPECT_EQ(TextX(*vs[0]), 259 - 20);
+  EXPECT_EQ(TextY(*vs[0]), 150);
+}
+
+TEST(FlightDisplayText, LowAltitudeLabelsKeepThreeDigits) {
+  RecordingCanvas pfd, indicator;
+  DrawPrimaryFlightDisplay(pfd, indicator, false, 0, 0, 0, 0, 0, 0, 0);
+  EXPECT_EQ(Texts(pfd, "000").size(), 2u) << "upper/lower and beside the readout";
+  EXPECT_EQ(Texts(pfd, "200").size(), 1u);
+  EXPECT_EQ(Texts(pfd, "-200").size(), 1u);
+  EXPECT_EQ(TextX(*Texts(pfd, "-200")[0]), 232 - 20);
+}
+
+TEST(AttitudeText, LadderLabelsByAircraft) {
+  const struct {
+    bool Fighter;
+    const char* First;
+    const char* Second;
+    size_t FirstCount, SecondCount;
+  } cases[] = {{false, "10", "20", 4, 2}, {true, "40", "80", 4, 0}};
+  for (const auto& c : cases) {
+    RecordingCanvas indicator;
+    DrawAttitude(indicator, c.Fighter, 0, 0);
+    EXPECT_EQ(Texts(indicator, c.First).size(), c.FirstCount) << c.Fighter;
+    EXPECT_EQ(Texts(indicator, c.Second).size(), c.SecondCount) << c.Fighter;
+    // Both sides of the ±10° (±40°) rungs: 28 px half length.
+    const auto labels = Texts(indicator, c.First);
+    EXPECT_EQ(TextX(*labels[0]), 72 - 28 - 12);
+    EXPECT_EQ(TextX(*labels[1]), 75 + 28);
+  }
+}
+
+TEST(SpeedGaugeStrokes, WipeWidthByReplayMode) {
+  for (const auto& [mode, width] : {std::pair{0, 15}, {1, 60}, {2, 15}, {4, 15}, {5, 60}, {6, 15}}) {
+    RecordingCanvas c;
+    DrawSpeedGauge(c, kNoSpeedLimit, 10, static_cast<uint8_t>(mode));
+    ASSERT_FALSE(c.Calls.empty());
+    EXPECT_EQ(c.Calls[0].Kind, "Line");
+    EXPECT_EQ(c.Calls[0].PenWidth, width) << "replay mode " << mode;
+    EXPECT_EQ(c.Calls[0].PenColour, 0u);
+  }
+}
+
+TEST(SpeedGaugeStrokes, ScaleLabelsEvery20Kmh) {
+  RecordingCanvas c;
+  DrawSpeedGauge(c, kNoSpeedLimit, 0, 0);
+  for (int kmh = 0; kmh <= 180; kmh += 20) {
+    EXPECT_EQ(Texts(c, std::to_string(kmh)).size(), 1u) << kmh;
+  }
+  // 30 km/h is straight left, 160 km/h straight right: their labels sit at
+  // radius 50 less 3 px per character.
+  EXPECT_EQ(Texts(c, "190").size(), 0u);
+  const auto zero = Texts(c, "0");
+  ASSERT_EQ(zero.size(), 1u);
+  EXPECT_EQ(TextX(*zero[0]), 73 - 37 - 3);  // 50·sin(-131.54°) = -37.4
+}
+
 }  // namespace
 }  // namespace velmora::cockpit

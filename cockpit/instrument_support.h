@@ -47,10 +47,11 @@ struct TText {
   return t;
 }
 
-// A line that also covers its end pixel ("one pixel longer").
-inline void Stroke(TCanvas& c, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+// A line that also covers its end pixel ("one pixel longer"). Lines wider
+// than 1 px have round ends that cover it already.
+inline void Stroke(TCanvas& c, int32_t penWidth, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   c.Line(x1, y1, x2, y2);
-  c.Line(x2, y2, x2 + 1, y2);
+  if (penWidth <= 1) c.Line(x2, y2, x2 + 1, y2);
 }
 
 // Keeps an instrument's strokes in one drawing session of the canvas.

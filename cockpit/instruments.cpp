@@ -311,7 +311,7 @@ void DrawAttitude(TCanvas& c, bool fighter, double pitch, double bank) {
   c.SetPen(kSymbolGrey, 1);
   c.Polygon(kInnerSquare, 4);
   c.Polygon(kOuterSquare, 4);
-  Stroke(c, h1.X, h1.Y, h2.X, h2.Y);
+  Stroke(c, 1, h1.X, h1.Y, h2.X, h2.Y);
 
   // Sky pointer.
   c.SetPen(kWhite, 1);
@@ -343,7 +343,7 @@ void DrawAttitude(TCanvas& c, bool fighter, double pitch, double bank) {
       if (std::abs(j) == 4) angle = j > 0 ? 45 : -45;
     }
     const double outer = j % 3 == 0 ? 75 : 70;
-    Stroke(c, kDial + Px(outer * SinDeg(angle)), kDial - Px(outer * CosDeg(angle)),
+    Stroke(c, 1, kDial + Px(outer * SinDeg(angle)), kDial - Px(outer * CosDeg(angle)),
            kDial + Px(64 * SinDeg(angle)), kDial - Px(64 * CosDeg(angle)));
   }
 
@@ -395,9 +395,10 @@ bool DrawSpeedGauge(TCanvas& c, double limit, double v, uint8_t replayMode) {
 
   // Wipe the last frame's needle, then the needle body.
   c.SetBrush(kBlack, true);
-  c.SetPen(kBlack, (replayMode == 1 || replayMode == 5) ? 60 : 15);
+  const int32_t wipeWidth = (replayMode == 1 || replayMode == 5) ? 60 : 15;
+  c.SetPen(kBlack, wipeWidth);
   const TPixel wipeEnd = Dial(64, theta);
-  Stroke(c, back.X, back.Y, wipeEnd.X, wipeEnd.Y);
+  Stroke(c, wipeWidth, back.X, back.Y, wipeEnd.X, wipeEnd.Y);
   NeedleSegment(c, 3, back, Dial(46, theta));
   NeedleSegment(c, 2, Dial(46, theta), Dial(60, theta));
 
@@ -430,7 +431,7 @@ bool DrawSpeedGauge(TCanvas& c, double limit, double v, uint8_t replayMode) {
     const int32_t inner = i % 2 != 0 ? 62 : 60;
     c.SetPen(kDialScale, 63 - inner);
     const TPixel from = Dial(inner, a), to = Dial(67, a);
-    Stroke(c, from.X, from.Y, to.X, to.Y);
+    Stroke(c, 63 - inner, from.X, from.Y, to.X, to.Y);
     if (i % 4 == 0) {
       const detail::TText t = Format("%d", 5 * i);
       c.Text(73 + Px(50 * SinDeg(a)) - 3 * t.Length, 65 - Px(50 * CosDeg(a)), t.View());
@@ -442,7 +443,7 @@ bool DrawSpeedGauge(TCanvas& c, double limit, double v, uint8_t replayMode) {
   const TPixel tipEnd = Dial(61, theta);
   c.SetPen(kNeedle, 1);
   const TPixel tipStart = Dial(60, theta);
-  Stroke(c, tipStart.X, tipStart.Y, tipEnd.X, tipEnd.Y);
+  Stroke(c, 1, tipStart.X, tipStart.Y, tipEnd.X, tipEnd.Y);
   return v > caution;
 }
 

@@ -86,7 +86,7 @@ void Compass(TCanvas& c, double heading) {
   for (int i = 1; i <= 36; ++i) {
     const double a = 10.0 * i - heading;
     const double outer = i % 3 == 0 ? 68 : 65;
-    Stroke(c, 80 + Px(outer * SinDeg(a)), 80 - Px(outer * CosDeg(a)), 80 + Px(64 * SinDeg(a)),
+    Stroke(c, 1, 80 + Px(outer * SinDeg(a)), 80 - Px(outer * CosDeg(a)), 80 + Px(64 * SinDeg(a)),
            80 - Px(64 * CosDeg(a)));
     if (i % 3 == 0) {
       c.Text(75 + Px(75 * SinDeg(a)), 74 - Px(75 * CosDeg(a)), Format("%.2d", i).View());

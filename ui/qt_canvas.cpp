@@ -205,6 +205,11 @@ void TQtCanvas::ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int3
   const int top = y + Baseline() - Ascent();
   TPaint painter(*this);
   if (!clearBrush_) painter->fillRect(BoxOf(x1, y1, x2, y2), brush_);
+  // Rolling digits and tape labels often lie wholly outside their box.
+  const QSizeF size = layout.size();
+  const QRect extent(x - 1, top - 1, static_cast<int>(std::ceil(size.width())) + 2,
+                     static_cast<int>(std::ceil(size.height())) + 2);
+  if (!extent.intersects(BoxOf(x1, y1, x2, y2))) return;
   painter->setClipRect(BoxOf(x1, y1, x2, y2));
   painter->setPen(fontColour_);
   painter->drawStaticText(x, top, layout);

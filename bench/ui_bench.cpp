@@ -1,11 +1,16 @@
 // The shell's share of a frame: taking the renderer's pixels into the 3D
-// view's image and painting the overlay on it.
+// view's image, painting the overlay on it, and the four instruments of one
+// frame drawn by the Qt canvas.
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <memory>
 #include <vector>
 
 #include "cockpit/frame.h"
+#include "tests/support/test_vehicles.h"
 #include "ui/qt_canvas.h"
+#include "world/shapes.h"
 
 namespace {
 
@@ -44,5 +49,133 @@ void BM_GuidanceOverlayStrokes(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_GuidanceOverlayStrokes);
+
+// Fonts need the application object; the offscreen platform needs no display.
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "ui_bench";
+  static char* argv[] = {name, nullptr};
+  if (QCoreApplication::instance() == nullptr) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication application(argc, argv);
+  }
+}
+
+// The four instrument canvases of the form, in its font.
+struct TCockpit {
+  QImage Pfd{cockpit::kPfdWidth, cockpit::kPfdHeight, QImage::Format_RGBA8888};
+  QImage Indicator{cockpit::kIndicatorSize, cockpit::kIndicatorSize, QImage::Format_RGBA8888};
+  QImage Navi{cockpit::kNaviSize, cockpit::kNaviSize, QImage::Format_RGBA8888};
+  QImage Power{cockpit::kPowerWidth, cockpit::kPowerHeight, QImage::Format_RGBA8888};
+  QFont Font{"Noto Sans CJK JP"};
+  std::unique_ptr<ui::TQtCanvas> Canvases[4];
+  cockpit::TFrameContext Context;
+
+  TCockpit() {
+    Font.setPixelSize(12);
+    QImage* images[] = {&Pfd, &Indicator, &Navi, &Power};
+    for (int i = 0; i < 4; ++i) {
+      images[i]->fill(Qt::black);
+      Canvases[i] = std::make_unique<ui::TQtCanvas>(*images[i], Font);
+    }
+    Context.PFD = Canvases[0].get();
+    Context.Indicator = Canvases[1].get();
+    Context.Navi = Canvases[2].get();
+    Context.Power = Canvases[3].get();
+  }
+};
+
+// An airliner on approach at 600 m among 100 aircraft, with 20 runways in reach.
+void BM_InstrumentsAircraft(benchmark::State& state) {
+  EnsureApplication();
+  auto s = std::make_unique<state::TMainState>();
+  auto world = std::make_unique<world::TWorld>();
+  testing::FillTestForms(*s);
+  testing::PlaceOwn(*s, vehicle::kKindAircraft, testing::kAirlinerGearDown);
+  s->Own.Z = -600;
+  s->Own.VY = 75;
+  s->Own.VZ = 3.5;
+  s->Own.Pitch = 2;
+  s->Own.Bank = -8;
+  s->Own.Heading = 20;
+  s->Own.Flap = 25;
+  s->FlapSet = 30;
+  s->Gear = 1;
+  s->Throttle = 2;
+  s->ThrottleMax = 5;
+  for (int i = 0; i < world::kMaxDestinations; ++i) {
+    auto runway = std::make_unique<world::TRunwayInfo>(
+        static_cast<float>(i * 500), 3000.0f, static_cast<float>(i * 500 + 300), 6000.0f, 0.0f,
+        45.0f, 5000.0f, 10.0f, 0, "RWY", 0u);
+    world->Destinations[static_cast<std::size_t>(i)] = runway.get();
+    world->Objects.Append(std::move(runway));
+  }
+  world->DestinationCount = world::kMaxDestinations;
+  s->World = world.get();
+  for (int i = 0; i < 100; ++i) {
+    vehicle::TVehicleState& r = s->Remote[static_cast<std::size_t>(i)];
+    r.UserNo = i + 2;
+    r.Kind = vehicle::kKindAircraft;
+    r.FormNo = testing::kAirlinerGearUp;
+    r.X = (i % 10) * 900 - 4500.0;
+    r.Y = (i / 10) * 900 - 4500.0;
+    r.Z = -400 - 5.0 * i;
+  }
+  TCockpit cockpit;
+  for (auto _ : state) {
+    cockpit::DrawInstruments(*s, cockpit.Context);
+    benchmark::DoNotOptimize(cockpit.Pfd.constBits());
+  }
+}
+BENCHMARK(BM_InstrumentsAircraft)->Unit(benchmark::kMicrosecond);
+
+// A train at 60 km/h under a 70 km/h limit, 350 m before its stop.
+void BM_InstrumentsTrain(benchmark::State& state) {
+  EnsureApplication();
+  auto s = std::make_unique<state::TMainState>();
+  testing::FillTestForms(*s);
+  testing::PlaceOwn(*s, vehicle::kKindTrain, testing::kTrain);
+  s->Own.VY = 60 / 3.6;
+  s->RailSpeedLimit = 70 / 3.6;
+  s->StopDistance = 350;
+  s->Throttle = 1;
+  s->ThrottleMax = 2;
+  TCockpit cockpit;
+  for (auto _ : state) {
+    cockpit::DrawInstruments(*s, cockpit.Context);
+    benchmark::DoNotOptimize(cockpit.Indicator.constBits());
+  }
+}
+BENCHMARK(BM_InstrumentsTrain)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+namespace {
+
+// Each instrument alone on its Qt canvas, to see where a frame's time goes.
+void BM_Instrument(benchmark::State& state) {
+  EnsureApplication();
+  TCockpit cockpit;
+  auto s = std::make_unique<state::TMainState>();
+  velmora::testing::FillTestForms(*s);
+  velmora::testing::PlaceOwn(*s, vehicle::kKindAircraft, velmora::testing::kAirlinerGearDown);
+  s->Own.Z = -600;
+  for (auto _ : state) {
+    switch (state.range(0)) {
+      case 0: cockpit::DrawAttitude(*cockpit.Canvases[1], false, 2, -8); break;
+      case 1:
+        cockpit::DrawPrimaryFlightDisplay(*cockpit.Canvases[0], *cockpit.Canvases[1], false, 2, -8,
+                                          140, 138, 1990, 1960, -700);
+        break;
+      case 2: cockpit::DrawSpeedGauge(*cockpit.Canvases[1], 70 / 3.6, 60 / 3.6, 0); break;
+      case 3: cockpit::DrawPowerPanel(*cockpit.Canvases[3], 1, 25, 30, 0.4); break;
+      default: cockpit::DrawNavigationDisplay(*cockpit.Canvases[2], *s, nullptr); break;
+    }
+    benchmark::DoNotOptimize(cockpit.Pfd.constBits());
+  }
+}
+// 0 attitude, 1 flight display with attitude, 2 speed gauge, 3 power panel,
+// 4 navigation display (aircraft, no traffic).
+BENCHMARK(BM_Instrument)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

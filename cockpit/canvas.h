@@ -22,7 +22,14 @@ class TCanvas {
   virtual int32_t Width() const = 0;   // px
   virtual int32_t Height() const = 0;  // px
 
-  // A solid pen of the colour, width px wide.
+  // An instrument's strokes come between BeginPaint and EndPaint, so a canvas
+  // can keep one drawing session open for all of them. Calls outside such a
+  // pair still draw.
+  virtual void BeginPaint() {}
+  virtual void EndPaint() {}
+
+  // A solid pen of the colour, width px wide. Lines of width 1 leave out
+  // their last pixel; wider lines have round ends.
   virtual void SetPen(uint32_t colour, int32_t width) = 0;
   // A solid brush of the colour, or no fill at all when clear is set.
   virtual void SetBrush(uint32_t colour, bool clear) = 0;
@@ -44,7 +51,8 @@ class TCanvas {
   virtual void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) = 0;
   // UTF-8 text with its top-left corner at (x, y), on the brush unless it is clear.
   virtual void Text(int32_t x, int32_t y, std::string_view text) = 0;
-  // The same, cut off at the box (x1, y1)..(x2, y2).
+  // The same, cut off at the box (x1, y1)..(x2, y2); unless the brush is
+  // clear the whole box is filled with it first.
   virtual void ClippedText(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x, int32_t y,
                            std::string_view text) = 0;
 };

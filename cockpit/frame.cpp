@@ -7,6 +7,7 @@
 
 #include "cockpit/view_projection.h"
 #include "vehicle/geometry.h"
+#include "vehicle/units.h"
 
 namespace velmora::cockpit {
 namespace {
@@ -429,6 +430,73 @@ void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now) {
     DrawGuidance(s, *context.View, context.ViewWidth, context.ViewHeight);
   }
   s.Caption = StatusLine(s);
+  DrawInstruments(s, context);
+}
+
+void DrawInstruments(state::TMainState& s, TFrameContext& context) {
+  const TVehicleState& own = s.Own;
+  if (own.Kind == vehicle::kKindNone) return;
+  const double v = vehicle::GroundSpeed(own);
+
+  if (own.Kind == vehicle::kKindAircraft) {
+    if (context.PFD != nullptr && context.Indicator != nullptr) {
+      const vehicle::TFormParam* form = FormOf(s, own.FormNo);
+      const double restZ = form != nullptr ? form->RestZ : 0;
+      const double airspeed =
+          units::kKnotsPerMetrePerSecond * vehicle::AirData(own, s.WindX, s.WindY).Forward;
+      DrawPrimaryFlightDisplay(
+          *context.PFD, *context.Indicator, IsFighter(own.FormNo), own.Pitch, own.Bank, airspeed,
+          units::kKnotsPerMetrePerSecond * v,
+          (-own.Z + restZ + units::kGroundAboveSeaLevel) * units::kFeetPerMetre,
+          (-own.Z + restZ) * units::kFeetPerMetre,
+          units::kFeetPerMinutePerMetrePerSecond * -own.VZ);
+    }
+  } else if (own.Kind == vehicle::kKindRoad) {
+    if (context.Indicator != nullptr) {
+      DrawSpeedGauge(*context.Indicator, kNoSpeedLimit, v, s.ReplayMode);
+    }
+  } else if (own.Kind == vehicle::kKindTrain) {
+    // Train protection: a train rolling backwards is braked; a standing one
+    // releases the emergency brake and holds on the brake while idle.
+    const bool moving = std::fabs(own.VX) > 0.001 || std::fabs(own.VY) > 0.001;
+    if (moving && v < 0) s.Brake = 1;
+    if (!moving) {
+      s.EmergencyBrake = 0;
+      if (s.Throttle == 0) s.Brake = 1;
+    }
+    const bool overspeed = context.Indicator != nullptr
+                               ? DrawSpeedGauge(*context.Indicator, s.RailSpeedLimit, v, s.ReplayMode)
+                               : Overspeed(s.RailSpeedLimit, v);
+    if (overspeed) s.EmergencyBrake = 1;
+    if (own.UserNo == 0) s.EmergencyBrake = 0;  // not logged in: no protection
+    if (context.Indicator != nullptr) {
+      TCanvas& c = *context.Indicator;
+      c.BeginPaint();
+      if (s.EmergencyBrake != 0) {
+        c.SetBrush(0x0000FF, false);
+        c.SetFont(0x000000, 13);
+        c.Text(61, 104, "ATS");
+      } else {
+        c.SetBrush(0x000000, false);
+        c.FillRect(61, 104, 85, 117);
+      }
+      c.EndPaint();
+    }
+  }
+
+  if (context.Navi != nullptr) {
+    DrawNavigationDisplay(*context.Navi, s, context.StopDistanceFallback);
+  }
+  if (context.Power != nullptr) {
+    const double ratio = (s.Brake != 0 || s.EmergencyBrake != 0) ? -1
+                         : s.ThrottleMax != 0                    ? s.Throttle / s.ThrottleMax
+                                                                 : 0;
+    if (own.Kind == vehicle::kKindAircraft) {
+      DrawPowerPanel(*context.Power, s.Gear, own.Flap, s.FlapSet, ratio);
+    } else {
+      DrawPowerPanel(*context.Power, 0, 0, -1, ratio);
+    }
+  }
 }
 
 }  // namespace velmora::cockpit

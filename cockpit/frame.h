@@ -10,6 +10,7 @@
 
 #include "state/main_state.h"
 #include "cockpit/canvas.h"
+#include "cockpit/instruments.h"
 #include "vehicle/renderer_api.h"
 #include "world/world.h"
 
@@ -27,6 +28,15 @@ struct TFrameContext {
   TCanvas* View = nullptr;                    // the 3D view's canvas after DXDraw; may be null
   int32_t ViewWidth = kViewWidth;             // px
   int32_t ViewHeight = kViewHeight;           // px
+
+  // The instrument canvases; a null one is not drawn.
+  TCanvas* PFD = nullptr;        // flight display, 265 × 161
+  TCanvas* Indicator = nullptr;  // attitude indicator or speed gauge, 145 × 145
+  TCanvas* Navi = nullptr;       // navigation display, 161 × 161
+  TCanvas* Power = nullptr;      // power panel, 49 × 161
+  // Where a train's stop distance comes from when the track gives none; null:
+  // no fallback, the display stays blank.
+  TStopDistanceSource StopDistanceFallback = nullptr;
 
   // Filled by every frame; kept here so a frame allocates nothing.
   std::array<const vehicle::TVehicleState*, vehicle::kRemoteSlots + 1> Vehicles{};
@@ -48,6 +58,10 @@ std::string StatusLine(const state::TMainState& state);
 // The approach-guidance overlay on the 3D view's canvas: centre line, turn
 // gate and predicted path.
 void DrawGuidance(const state::TMainState& state, TCanvas& view, int32_t width, int32_t height);
+
+// The instruments that suit the own vehicle's kind, with the train
+// protection: a train above its caution speed gets the emergency brake.
+void DrawInstruments(state::TMainState& state, TFrameContext& context);
 
 // The whole frame. now: synchronised clock (ms).
 void DrawFrame(state::TMainState& state, TFrameContext& context, uint32_t now);

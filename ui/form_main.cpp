@@ -364,6 +364,10 @@ bool TFormMain::FormShow() {
   frame_->View = &ListBoxView->Canvas();
   frame_->ViewWidth = ListBoxView->width();
   frame_->ViewHeight = ListBoxView->height();
+  frame_->PFD = &ListBoxPFD->Canvas();
+  frame_->Indicator = &ListBoxIndicator->Canvas();
+  frame_->Navi = &ListBoxNavi->Canvas();
+  frame_->Power = &ListBoxPower->Canvas();
   started_ = true;
   ApplyModel();
 
@@ -546,7 +550,9 @@ void TFormMain::FormPaint() {
 void TFormMain::DrawFrameNow() {
   if (!rendererReady_ || !started_) return;
   cockpit::DrawFrame(*state_, *frame_, Now());
-  ListBoxView->update();
+  for (TCanvasWidget* canvas : {ListBoxView, ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
+    if (canvas->isVisible()) canvas->update();
+  }
 }
 
 void TFormMain::StringGridMissionClick() {

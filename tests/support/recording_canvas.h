@@ -18,6 +18,9 @@ class RecordingCanvas final : public cockpit::TCanvas {
     int32_t PenWidth = 0;
     bool ClearBrush = false;
     std::string Text;
+    uint32_t BrushColour = 0;       // brush at the time of the call
+    uint32_t FontColour = 0;        // font at the time of the call
+    int32_t FontHeight = 0;
   };
 
   int32_t W = 1017;
@@ -36,8 +39,14 @@ class RecordingCanvas final : public cockpit::TCanvas {
     pen_ = colour;
     penWidth_ = width;
   }
-  void SetBrush(uint32_t, bool clear) override { clear_ = clear; }
-  void SetFont(uint32_t, int32_t) override {}
+  void SetBrush(uint32_t colour, bool clear) override {
+    brush_ = colour;
+    clear_ = clear;
+  }
+  void SetFont(uint32_t colour, int32_t height) override {
+    font_ = colour;
+    fontHeight_ = height;
+  }
   void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override {
     Add("FillRect", {x1, y1, x2, y2});
   }
@@ -66,7 +75,7 @@ class RecordingCanvas final : public cockpit::TCanvas {
 
  private:
   void Add(const char* kind, std::vector<int32_t> values) {
-    Calls.push_back({kind, std::move(values), pen_, penWidth_, clear_, {}});
+    Calls.push_back({kind, std::move(values), pen_, penWidth_, clear_, {}, brush_, font_, fontHeight_});
   }
   void AddPoints(const char* kind, const cockpit::TPixel* points, int count) {
     std::vector<int32_t> values;
@@ -80,6 +89,9 @@ class RecordingCanvas final : public cockpit::TCanvas {
   uint32_t pen_ = 0;
   int32_t penWidth_ = 1;
   bool clear_ = false;
+  uint32_t brush_ = 0;
+  uint32_t font_ = 0;
+  int32_t fontHeight_ = 0;
 };
 
 }  // namespace velmora::testing

@@ -314,6 +314,7 @@ bool TFormMain::FormShow() {
   // Vehicle types and their shapes.
   const vehicle::TVehicleLoadResult vehicles =
       vehicle::LoadVehicleTypes("vehicles.dat", s.Forms, renderer_);
+  for (const std::string& notice : vehicles.Notices) s.Log(notice);
   if (!vehicles.Ok()) {
     if (vehicles.Error) ShowErrorBox(vehicles.Error->Message());
     return fail("DirectX の乗物形状初期化ができません");
@@ -330,6 +331,7 @@ bool TFormMain::FormShow() {
     s.World = world_.get();
     const world::TGroundLoadResult ground =
         world::LoadGround("ground.dat", world_->Ground, renderer_);
+    for (const std::string& notice : ground.Notices) s.Log(notice);
     if (!ground.Ok()) {
       if (ground.Error) ShowErrorBox(ground.Error->Message());
       worldLoaded = false;
@@ -337,6 +339,7 @@ bool TFormMain::FormShow() {
       const world::TObjectsLoadResult objects = world::LoadObjects(
           "objects.dat", *world_, renderer_, {Now(), s.BaseWindX, s.BaseWindY});
       for (const std::string& notice : objects.TrackNotices) s.Log(notice);
+      for (const std::string& notice : objects.Notices) s.Log(notice);
       if (!objects.Ok()) {
         if (!objects.Message.empty()) {
           ShowErrorBox(objects.Message);

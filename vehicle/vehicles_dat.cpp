@@ -30,7 +30,7 @@ std::string IntegerFieldProblem(const net::FieldReader& reader, int index) {
     return "field " + std::to_string(index) + " is missing its ';'";
   }
   return "field " + std::to_string(index) + " is not an integer: '" +
-         std::string(rest.substr(0, semicolon)) + "'";
+         net::Excerpt(rest.substr(0, semicolon)) + "'";
 }
 
 // Why the renderer could not load a shape, with the files it reads.
@@ -111,8 +111,11 @@ TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TFormTable& table,
                                     vehicle::RendererApi& renderer) {
   TVehicleLoadResult result;
+  const std::size_t count = net::CountUpToLastContent(lines);
+  if (count == 0) result.Notices.push_back(fileName + ": the file holds no vehicle type");
   int lineNo = 0;
-  for (const std::string& line : lines) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& line = lines[i];
     ++lineNo;
     std::string reason;
     std::optional<TVehicleLine> parsed = ParseVehicleLine(line, &reason);

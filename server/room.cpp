@@ -49,6 +49,12 @@ bool IsFighter(const WireVehicle& v) {
   return v.Kind == kKindAircraft && (v.FormNo == kFighterGearUp || v.FormNo == kFighterGearDown);
 }
 
+// What a client of another world is told, UTF-8.
+std::string ForeignWorldText(int32_t ownWorld, int32_t askedWorld) {
+  return "このサーバーはワールド番号 " + std::to_string(ownWorld) + " のサーバーです。ワールド番号 " +
+         std::to_string(askedWorld) + " には入れません。";
+}
+
 std::string Quoted(std::string_view handleUtf8) { return "'" + std::string(handleUtf8) + "'"; }
 
 }  // namespace
@@ -123,7 +129,7 @@ void Room::DropOldestPending(std::optional<std::string_view> address, uint32_t n
 
 void Room::Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs) {
   Connection* c = Find(id);
-  if (c == nullptr) return;
+  if (c == nullptr || c->Foreign) return;
   c->Splitter.Append(bytes);
   Consume(id, false, nowMs);
 }
@@ -138,11 +144,22 @@ bool Room::HasPendingInput(ConnectionId id) const {
 void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
   for (;;) {
     Connection* c = Find(id);
-    if (c == nullptr) return;
+    if (c == nullptr || c->Foreign) return;
     SplitResult next = flushing ? c->Splitter.Flush() : c->Splitter.Next();
     flushing = false;
     if (next.Status == SplitStatus::NeedMore) return;
     if (next.Status == SplitStatus::Malformed) {
+      const std::optional<int32_t> foreign = c->Splitter.ForeignWorld();
+      if (c->UserNo == 0 && foreign) {
+        // A client of another world reads only lines of its own world: the
+        // refusal goes out in that number, and the connection stays until
+        // the client gives up or the login time runs out, so that it is read.
+        output_.Log("connection " + std::to_string(id) + " asks for world " +
+                    std::to_string(*foreign) + "; refused");
+        output_.Send(id, RefusalLine(*foreign, ToWire(ForeignWorldText(config_.WorldNo, *foreign))));
+        c->Foreign = true;
+        return;
+      }
       Drop(id, "malformed or oversized input");
       output_.Close(id);
       return;

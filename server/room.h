@@ -110,6 +110,7 @@ class Room {
     int StartIndex = -1;
     std::optional<uint32_t> LastShotAt;  // ms
     bool SpoofLogged = false;        // one log line per connection is enough
+    bool Foreign = false;            // a client of another world, told so; its input is ignored
     std::size_t RecordBegin = 0;     // this round's record in the shared text
     std::size_t RecordEnd = 0;
     uint32_t ChatWindowAt = 0;       // ms, start of the current chat second

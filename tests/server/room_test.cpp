@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -715,6 +716,52 @@ TEST_F(RoomTest, ChatOverItsLimitClosesOnlyTheSender) {
     Advance(kChatWindowMs);
   }
   EXPECT_EQ(out.closed.count(id), 0u);
+}
+
+}  // namespace
+}  // namespace velmora::server
+
+namespace velmora::server {
+namespace {
+
+TEST_F(RoomTest, AClientOfAnotherWorldIsToldInItsOwnWorldNumber) {
+  struct Case {
+    std::string bytes;
+    std::optional<std::string> refusal;  // the line it is sent; nothing: closed unanswered
+  } cases[] = {
+      {"52566770;20;1;30;guest\ttovel\t1;a",
+       "52566770;10;" +
+           Cp932("このサーバーはワールド番号 52566771 のサーバーです。ワールド番号 52566770 "
+                 "には入れません。") +
+           "\t\n"},
+      {"7;20;1;30;guest\ttovel\t1;a",
+       "7;10;" +
+           Cp932("このサーバーはワールド番号 52566771 のサーバーです。ワールド番号 7 には入れません。") +
+           "\t\n"},
+      {"52566770;21;1;30;guest", std::nullopt},  // not a client's prefix
+      {"hello;20;1;30;guest", std::nullopt},
+  };
+  ConnectionId id = 1;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(room.Connect(id, now));
+    room.Receive(id, c.bytes, now);
+    room.GraceExpired(id, now);
+    if (c.refusal) {
+      EXPECT_EQ(out.Take(id), std::vector<std::string>{*c.refusal});
+      EXPECT_EQ(out.closed.count(id), 0u) << "kept open so that the refusal is read";
+      // Its further bytes are ignored, and the login time still runs out.
+      room.Receive(id, c.bytes, now);
+      room.GraceExpired(id, now);
+      EXPECT_TRUE(out.Take(id).empty());
+      Advance(kLoginTimeoutMs);
+      room.Broadcast(now);
+      EXPECT_EQ(out.closed.count(id), 1u);
+    } else {
+      EXPECT_TRUE(out.Take(id).empty()) << c.bytes;
+      EXPECT_EQ(out.closed.count(id), 1u) << c.bytes;
+    }
+    ++id;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The program's command line: up to three parameters (world number, server
 // port, server host), the options --help, --version, --data DIR,
-// --handle NAME and --renderer PATH, and the toolkit's own options, which are
+// --handle NAME, --renderer PATH and --frame-stats, and the toolkit's own options, which are
 // passed on to it.
 #pragma once
 
@@ -25,6 +25,7 @@ struct TCommandLine {
   std::string RendererPath;               // --renderer: the renderer library to bind
   bool Help = false;
   bool Version = false;
+  bool FrameStats = false;                // --frame-stats: print tick and frame times at the end
   std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options
 };
 

@@ -241,6 +241,25 @@ TEST_F(Store, AMeshCountTheFileCannotHoldIsRefusedBeforeTheImporterAllocates) {
   EXPECT_NE(DX_ERROR_FORM_COUNT, DX_ERROR_FORM_FILE);
 }
 
+TEST_F(Store, ABrokenMaterialTextureIsReportedAndTheShapeStillLoads) {
+  std::ofstream("broken.png") << "not a picture";
+  struct Case {
+    const char* texture;
+    bool reported;
+  } cases[] = {{"", false}, {"broken.png", true}, {"absent.png", true}};
+  for (const Case& c : cases) {
+    const std::string mesh = BoxMesh(1, 0, 1, {1, 1, 1, c.texture});
+    std::ofstream("painted.x") << mesh;
+    std::ofstream("painted_rough.x") << mesh;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(renderer_.DXLoadVehicleForm("painted", 1, 100), DX_OK) << c.texture;
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string expected = std::string("prismoth: painted.x: the texture '") + c.texture +
+                                 "' of material 1 cannot be loaded";
+    EXPECT_EQ(said.find(expected) != std::string::npos, c.reported) << said;
+  }
+}
+
 TEST_F(Store, DrawNeedsACamera) {
   const vehicle::TVehicleState* none[] = {nullptr};
   auto draw = BindExport<DXDrawFn>("DXDraw");

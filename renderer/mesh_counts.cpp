@@ -21,13 +21,84 @@ constexpr std::size_t kHeaderSize = 16;  // ends with the float size, no count
 // More digits than any believable count: the value is not read further.
 constexpr std::size_t kMaxCountDigits = 18;
 
+// Tokens of the binary format and what follows them.
+constexpr std::string_view kBinaryFormat = "bin ";
+constexpr std::string_view kDoubleFloats = "0064";
+constexpr std::size_t kFloatSizeAt = 12;
+constexpr uint16_t kTokenName = 1;        // dword length, then the bytes
+constexpr uint16_t kTokenString = 2;      // dword length, the bytes, a word terminator
+constexpr uint16_t kTokenInteger = 3;     // one dword
+constexpr uint16_t kTokenGuid = 5;        // 16 bytes
+constexpr uint16_t kTokenIntegerList = 6; // dword count, then the dwords
+constexpr uint16_t kTokenFloatList = 7;   // dword count, then the floats
+constexpr uint16_t kFirstPlainToken = 0x0A;  // punctuation and keywords: nothing follows
+constexpr uint16_t kLastPlainToken = 0x3F;
+constexpr std::size_t kGuidBytes = 16;
+
+uint32_t Dword(std::string_view text, std::size_t at) {
+  uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    value |= static_cast<uint32_t>(static_cast<unsigned char>(text[at + i])) << (8 * i);
+  }
+  return value;
+}
+
+std::string Refusal(const std::string& fileName, uint64_t count, std::size_t size, std::size_t at) {
+  return fileName + ": byte " + std::to_string(at) + ": the count " + std::to_string(count) +
+         " is more than the " + std::to_string(size) + " bytes of the file can hold";
+}
+
+// The binary format: every whole number (a single one or a list element) may
+// be a count, and every list must fit the bytes after it. The scan stops
+// quietly at anything it does not know: the importer reports that.
+std::string CheckBinaryCounts(std::string_view text, const std::string& fileName) {
+  const std::size_t n = text.size();
+  const std::size_t floatBytes = text.substr(kFloatSizeAt, 4) == kDoubleFloats ? 8 : 4;
+  const uint64_t limit = n / kMinBytesPerElement;
+  std::size_t at = kHeaderSize;
+  while (at + 2 <= n) {
+    const auto token = static_cast<uint16_t>(static_cast<unsigned char>(text[at]) |
+                                             static_cast<unsigned char>(text[at + 1]) << 8);
+    at += 2;
+    if (token >= kFirstPlainToken && token <= kLastPlainToken) continue;
+    if (token == kTokenGuid) {
+      at += kGuidBytes;
+      continue;
+    }
+    if (at + 4 > n) return {};
+    const uint32_t value = Dword(text, at);
+    at += 4;
+    if (token == kTokenName || token == kTokenString) {
+      if (value > n - at) return {};
+      at += value + (token == kTokenString ? 2 : 0);
+    } else if (token == kTokenInteger) {
+      if (value > limit) return Refusal(fileName, value, n, at - 4);
+    } else if (token == kTokenIntegerList || token == kTokenFloatList) {
+      const uint64_t bytes = static_cast<uint64_t>(value) * (token == kTokenFloatList ? floatBytes : 4);
+      if (bytes > n - at) return Refusal(fileName, value, n, at - 4);
+      if (token == kTokenIntegerList) {
+        for (uint32_t i = 0; i < value; ++i, at += 4) {
+          const uint32_t element = Dword(text, at);
+          if (element > limit) return Refusal(fileName, element, n, at);
+        }
+      } else {
+        at += static_cast<std::size_t>(bytes);
+      }
+    } else {
+      return {};
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string CheckMeshCounts(std::string_view text, const std::string& fileName) {
-  if (text.substr(0, kMagic.size()) != kMagic ||
-      text.substr(kFormatAt, kTextFormat.size()) != kTextFormat) {
-    return {};
+  if (text.size() < kHeaderSize || text.substr(0, kMagic.size()) != kMagic) return {};
+  if (text.substr(kFormatAt, kBinaryFormat.size()) == kBinaryFormat) {
+    return CheckBinaryCounts(text, fileName);
   }
+  if (text.substr(kFormatAt, kTextFormat.size()) != kTextFormat) return {};
   std::size_t line = 1;
   std::size_t i = kHeaderSize;
   const std::size_t n = text.size();

@@ -14,10 +14,10 @@ namespace velmora::renderer {
 // separator.
 inline constexpr std::size_t kMinBytesPerElement = 2;
 
-// Checks the whole numbers of a text .x file (`text` is the file's content):
-// empty when each could be a count of elements the file holds, else why not,
-// naming the file, the line and the count. Binary and compressed files are
-// left to the importer.
+// Checks the whole numbers of a text or binary .x file (`text` is the file's
+// content): empty when each could be a count of elements the file holds, else
+// why not, naming the file, the line (the byte in a binary file) and the
+// count. Compressed files are left to the importer.
 std::string CheckMeshCounts(std::string_view text, const std::string& fileName);
 
 // The same for a file; a file that cannot be opened passes (the importer

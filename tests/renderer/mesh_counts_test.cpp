@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -55,8 +56,47 @@ TEST(MeshCounts, OnlyWholeNumbersOutsideNamesStringsAndCommentsCount) {
     const std::string text = kHeader + c.body;
     EXPECT_EQ(!CheckMeshCounts(text, "m.x").empty(), c.refused) << c.body;
   }
-  // Binary and compressed files are the importer's own business.
-  EXPECT_TRUE(CheckMeshCounts("xof 0303bin 0032 99999999", "m.x").empty());
+  // Compressed files are the importer's own business.
+  EXPECT_TRUE(CheckMeshCounts("xof 0303bzip0032 99999999", "m.x").empty());
+}
+
+// Little-endian pieces of the binary format.
+std::string Word(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string Dword(uint32_t v) { return Word(static_cast<uint16_t>(v & 0xFFFF)) + Word(static_cast<uint16_t>(v >> 16)); }
+
+// A binary file of exactly `size` bytes: the header, the tokens, then
+// punctuation tokens (nothing follows them) as filling.
+std::string BinaryOfSize(const std::string& tokens, std::size_t size) {
+  std::string text = "xof 0303bin 0032" + tokens;
+  while (text.size() + 2 <= size) text += Word(0x0A);
+  return text;
+}
+
+TEST(MeshCounts, BinaryFilesAreCheckedNumberByNumber) {
+  constexpr std::size_t kSize = 1000;  // bytes of each test file
+  constexpr uint32_t kLimit = kSize / kMinBytesPerElement;
+  const uint16_t kInteger = 3, kIntegerList = 6, kFloatList = 7, kName = 1;
+  struct Case {
+    const char* what;
+    std::string tokens;
+    bool refused;
+  } cases[] = {
+      {"a count at the limit", Word(kIntegerList) + Dword(1) + Dword(kLimit), false},
+      {"a count one above", Word(kIntegerList) + Dword(1) + Dword(kLimit + 1), true},
+      {"a single number one above", Word(kInteger) + Dword(kLimit + 1), true},
+      {"a single number at the limit", Word(kInteger) + Dword(kLimit), false},
+      {"a list longer than the file", Word(kIntegerList) + Dword(kSize), true},
+      {"floats that fit", Word(kFloatList) + Dword(2) + Dword(0) + Dword(0), false},
+      {"floats that do not", Word(kFloatList) + Dword(kSize / 4), true},
+      {"a name, then a huge count", Word(kName) + Dword(3) + "Box" + Word(kInteger) + Dword(2000000000), true},
+      {"a name longer than the file", Word(kName) + Dword(kSize), false},  // the importer's error
+  };
+  for (const Case& c : cases) {
+    const std::string problem = CheckMeshCounts(BinaryOfSize(c.tokens, kSize), "b.x");
+    EXPECT_EQ(!problem.empty(), c.refused) << c.what << ": " << problem;
+  }
+  EXPECT_EQ(CheckMeshCounts(BinaryOfSize(Word(kInteger) + Dword(2000000000), kSize), "b.x"),
+            "b.x: byte 18: the count 2000000000 is more than the 1000 bytes of the file can hold");
 }
 
 TEST(MeshCounts, EveryMeshOfTheInstallationPasses) {

@@ -401,7 +401,13 @@ void ClientSocketRead(state::TMainState& s, std::string_view received, uint32_t 
 }
 
 void ClientSocketDisconnect(state::TMainState& s) {
-  if (s.TimeSynchronised == 0) return;
+  if (s.TimeSynchronised == 0) {
+    // The program stays open, but says why nothing arrives: the server closed
+    // the connection before the first positions (a refused login, another
+    // world number, a full server).
+    s.Log("サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
+    return;
+  }
   s.Requests.ErrorBoxes.push_back("通信が切断されました。");
   s.Requests.Close = true;
 }

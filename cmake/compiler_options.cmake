@@ -18,3 +18,12 @@ endif()
 if(VELMORA_FUZZ AND NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   message(FATAL_ERROR "VELMORA_FUZZ needs clang (libFuzzer): configure with CXX=clang++")
 endif()
+
+# In the fuzz build every library carries libFuzzer's coverage and comparison
+# hooks, not only the fuzz targets' own small files: the fuzzer can only
+# steer towards the parsers' branches it sees. The fuzz targets themselves add
+# -fsanitize=fuzzer, which brings the fuzzer's main.
+if(VELMORA_FUZZ)
+  target_compile_options(velmora_options INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(velmora_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

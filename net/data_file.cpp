@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 
+#include "net/field_reader.h"
 #include "net/text_encoding.h"
 
 namespace velmora::net {
@@ -13,6 +14,20 @@ namespace velmora::net {
 std::string DataFileError::Message() const {
   if (Line <= 0) return File + ": " + Reason;
   return File + ": line " + std::to_string(Line) + ": " + Reason;
+}
+
+std::string Excerpt(std::string_view text) {
+  if (text.size() <= kMaxExcerptBytes) return std::string(text);
+  std::size_t cut = kMaxExcerptBytes;
+  // Back off the continuation bytes of a character the cut would split.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "…(" + std::to_string(text.size()) + " bytes in all)";
+}
+
+std::size_t CountUpToLastContent(const std::vector<std::string>& lines) {
+  std::size_t count = lines.size();
+  while (count > 0 && TrimControl(lines[count - 1]).empty()) --count;
+  return count;
 }
 
 DataFileLines ReadDataFileLines(const std::filesystem::path& path) {

@@ -59,6 +59,7 @@ typedef struct DXVehicleRecord {
 #define DX_ERROR_FORM_FILE (-1)          /* DXLoadVehicleForm: mesh file missing or unreadable */
 #define DX_ERROR_FORM_ARGUMENT (-2)      /* DXLoadVehicleForm: no stem or form id outside 1..100 */
 #define DX_ERROR_FORM_NOT_READY (-3)     /* DXLoadVehicleForm: library not initialised */
+#define DX_ERROR_FORM_COUNT (-4)         /* DXLoadVehicleForm: a count larger than its file can hold */
 
 /* view: a DXView, copied. The frame has the view's size, or width x height
  * when either is non-zero. Returns DX_OK, DX_ERROR_VIEW, DX_ERROR_NO_DEVICE,

@@ -6,9 +6,11 @@
 
 #include <assimp/Importer.hpp>
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 
 #include "renderer/gl_api.h"
+#include "renderer/mesh_counts.h"
 #include "renderer/texture_table.h"
 #include "renderer/view_math.h"
 
@@ -113,13 +115,35 @@ bool UploadMesh(const TMeshData& data, const std::string& fileName, TMesh& mesh)
   mesh.SubsetCount = data.SubsetCount;
   for (const TMaterial& material : data.Materials) {
     mesh.Textures.push_back(LoadMaterialTexture(material.TextureFile, fileName));
+    // A broken texture does not stop the vehicle: it is drawn in the
+    // material's colour, and the file is named so it can be mended.
+    if (!material.TextureFile.empty() && mesh.Textures.back() == 0) {
+      std::fprintf(stderr,
+                   "prismoth: %s: the texture '%s' of material %zu cannot be loaded; the "
+                   "material is drawn without it\n",
+                   fileName.c_str(), material.TextureFile.c_str(), mesh.Textures.size());
+    }
   }
   return glGetError() == GL_NO_ERROR;
 }
 
+// The library has no other channel for the reason: it goes to standard error.
+void ReportMeshFailure(const std::string& reason) {
+  std::fprintf(stderr, "prismoth: %s\n", reason.c_str());
+}
+
 int32_t LoadMesh(const std::string& fileName, TMesh& record) {
+  const std::string countProblem = CheckMeshFileCounts(fileName);
+  if (!countProblem.empty()) {
+    ReportMeshFailure(countProblem);
+    return DX_ERROR_FORM_COUNT;
+  }
   TMeshData data;
-  if (!ReadMeshFile(fileName, data).empty()) return DX_ERROR_FORM_FILE;
+  const std::string problem = ReadMeshFile(fileName, data);
+  if (!problem.empty()) {
+    ReportMeshFailure(problem);
+    return DX_ERROR_FORM_FILE;
+  }
   TMesh mesh;
   if (!UploadMesh(data, fileName, mesh)) {
     mesh.Release();
@@ -133,6 +157,8 @@ int32_t LoadMesh(const std::string& fileName, TMesh& record) {
 }  // namespace
 
 std::string ReadMeshFile(const std::string& fileName, TMeshData& mesh) {
+  std::string countProblem = CheckMeshFileCounts(fileName);
+  if (!countProblem.empty()) return countProblem;
   Assimp::Importer importer;
   const aiScene* scene = importer.ReadFile(
       fileName, aiProcess_ConvertToLeftHanded | aiProcess_Triangulate | aiProcess_SortByPType);

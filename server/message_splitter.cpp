@@ -37,6 +37,20 @@ std::size_t PastSemicolons(std::string_view text, std::size_t from, int count) {
 
 }  // namespace
 
+std::optional<int32_t> MessageSplitter::ForeignWorld() const {
+  static constexpr std::string_view kAfterWorld = ";20;1;";
+  const std::string_view text = std::string_view(buffer_).substr(start_);
+  const std::string_view prefix(prefix_);
+  const std::size_t end = text.find(';');
+  if (end == std::string_view::npos || text.substr(end, kAfterWorld.size()) != kAfterWorld) {
+    return std::nullopt;
+  }
+  const std::optional<int32_t> world = net::ParseIntegerField(text.substr(0, end));
+  const std::optional<int32_t> own = net::ParseIntegerField(prefix.substr(0, prefix.find(';')));
+  if (!world || !own || *world == *own) return std::nullopt;
+  return world;
+}
+
 std::size_t MessageSplitter::MessageLength(bool flushing) const {
   const std::string_view text = std::string_view(buffer_).substr(start_);
   const std::string_view prefix(prefix_);

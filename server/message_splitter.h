@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,10 @@ class MessageSplitter {
   // After the grace period: a pending message whose end cannot be seen in its
   // fields (the login, an unknown code) is taken as complete as it stands.
   SplitResult Flush();
+
+  // The world number a stream opens with when it is a client's message prefix
+  // for another world ("<number>;20;1;"); nothing otherwise.
+  std::optional<int32_t> ForeignWorld() const;
 
   // True while bytes of an incomplete message are buffered.
   bool HasPending() const { return buffer_.size() > start_; }

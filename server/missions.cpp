@@ -59,20 +59,20 @@ class LineParser {
     for (std::size_t i = 0; i < count; ++i) {
       const std::string_view word = NextWord(rest_);
       if (word.empty()) {
-        reason = "'" + std::string(keyword_) + "' needs " + std::to_string(count) + " numbers";
+        reason = "'" + net::Excerpt(keyword_) + "' needs " + std::to_string(count) + " numbers";
         return false;
       }
       double value = 0;
       const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
       if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value)) {
-        reason = "'" + std::string(word) + "' is not a number";
+        reason = "'" + net::Excerpt(word) + "' is not a number";
         return false;
       }
       out[i] = value;
     }
     if (!Trim(rest_).empty()) {
-      reason = "'" + std::string(keyword_) + "' takes " + std::to_string(count) +
-               " numbers, more follow: '" + std::string(Trim(rest_)) + "'";
+      reason = "'" + net::Excerpt(keyword_) + "' takes " + std::to_string(count) +
+               " numbers, more follow: '" + net::Excerpt(Trim(rest_)) + "'";
       return false;
     }
     return true;
@@ -106,7 +106,7 @@ bool ParseLine(std::string_view line, MissionsFile& file, bool& windSeen, std::s
   const std::string_view text = Trim(rest);
   Mission* mission = file.Missions.empty() ? nullptr : &file.Missions.back();
   const auto needMission = [&]() {
-    if (mission == nullptr) reason = "'" + std::string(keyword) + "' comes before any 'mission'";
+    if (mission == nullptr) reason = "'" + net::Excerpt(keyword) + "' comes before any 'mission'";
     return mission != nullptr;
   };
   LineParser numbers(rest, keyword);
@@ -190,7 +190,7 @@ bool ParseLine(std::string_view line, MissionsFile& file, bool& windSeen, std::s
     }
     mission->Goal = MissionGoal{v[0], v[1], v[2], v[3], v[4]};
   } else {
-    reason = "unknown keyword '" + std::string(keyword) + "'";
+    reason = "unknown keyword '" + net::Excerpt(keyword) + "'";
     return false;
   }
   return true;
@@ -199,13 +199,13 @@ bool ParseLine(std::string_view line, MissionsFile& file, bool& windSeen, std::s
 // What a finished mission block must hold.
 bool CheckMission(const Mission& mission, std::string& reason) {
   if (mission.Starts.empty()) {
-    reason = "mission '" + mission.Title + "' has no 'start' line";
+    reason = "mission '" + net::Excerpt(mission.Title) + "' has no 'start' line";
     return false;
   }
   if (mission.Practice) {
     for (const StartPoint& start : mission.Starts) {
       if (start.FormNo != 10 && start.FormNo != 11) {
-        reason = "practice mission '" + mission.Title + "' must start an airliner (type 10 or 11)";
+        reason = "practice mission '" + net::Excerpt(mission.Title) + "' must start an airliner (type 10 or 11)";
         return false;
       }
     }

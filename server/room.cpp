@@ -49,6 +49,12 @@ bool IsFighter(const WireVehicle& v) {
   return v.Kind == kKindAircraft && (v.FormNo == kFighterGearUp || v.FormNo == kFighterGearDown);
 }
 
+// What a client of another world is told, UTF-8.
+std::string ForeignWorldText(int32_t ownWorld, int32_t askedWorld) {
+  return "このサーバーはワールド番号 " + std::to_string(ownWorld) + " のサーバーです。ワールド番号 " +
+         std::to_string(askedWorld) + " には入れません。";
+}
+
 std::string Quoted(std::string_view handleUtf8) { return "'" + std::string(handleUtf8) + "'"; }
 
 }  // namespace
@@ -79,20 +85,51 @@ Room::Connection* Room::Find(ConnectionId id) {
   return it == connections_.end() ? nullptr : &it->second;
 }
 
-bool Room::Connect(ConnectionId id, uint32_t nowMs) {
-  if (connections_.size() >= static_cast<std::size_t>(config_.MaxUsers) + kSpareConnections ||
-      connections_.count(id) != 0) {
-    output_.Log("connection " + std::to_string(id) + " refused: too many connections");
+std::size_t Room::PendingCount() const {
+  std::size_t count = 0;
+  for (const auto& [id, c] : connections_) count += c.UserNo == 0 ? 1 : 0;
+  return count;
+}
+
+bool Room::Connect(ConnectionId id, uint32_t nowMs, std::string_view address) {
+  if (connections_.count(id) != 0) {
+    output_.Log("connection " + std::to_string(id) + " refused: its number is in use");
     return false;
+  }
+  std::size_t fromAddress = 0;
+  for (const auto& [otherId, other] : connections_) {
+    fromAddress += other.UserNo == 0 && other.Address == address ? 1 : 0;
+  }
+  if (fromAddress >= kMaxPendingPerAddress) {
+    DropOldestPending(address, nowMs);
+  } else if (PendingCount() >= kMaxPendingLogins) {
+    DropOldestPending(std::nullopt, nowMs);
   }
   Connection& c = connections_.emplace(id, Connection(prefix_)).first->second;
   c.ConnectedAt = nowMs;
+  c.Address = std::string(address);
   return true;
+}
+
+void Room::DropOldestPending(std::optional<std::string_view> address, uint32_t nowMs) {
+  std::optional<ConnectionId> oldest;
+  uint32_t oldestAge = 0;
+  for (const auto& [id, c] : connections_) {
+    if (c.UserNo != 0 || (address && c.Address != *address)) continue;
+    const uint32_t age = Since(nowMs, c.ConnectedAt);
+    if (!oldest || age > oldestAge) {
+      oldest = id;
+      oldestAge = age;
+    }
+  }
+  if (!oldest) return;
+  Drop(*oldest, "pending logins full; the oldest makes room");
+  output_.Close(*oldest);
 }
 
 void Room::Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs) {
   Connection* c = Find(id);
-  if (c == nullptr) return;
+  if (c == nullptr || c->Foreign) return;
   c->Splitter.Append(bytes);
   Consume(id, false, nowMs);
 }
@@ -107,11 +144,22 @@ bool Room::HasPendingInput(ConnectionId id) const {
 void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
   for (;;) {
     Connection* c = Find(id);
-    if (c == nullptr) return;
+    if (c == nullptr || c->Foreign) return;
     SplitResult next = flushing ? c->Splitter.Flush() : c->Splitter.Next();
     flushing = false;
     if (next.Status == SplitStatus::NeedMore) return;
     if (next.Status == SplitStatus::Malformed) {
+      const std::optional<int32_t> foreign = c->Splitter.ForeignWorld();
+      if (c->UserNo == 0 && foreign) {
+        // A client of another world reads only lines of its own world: the
+        // refusal goes out in that number, and the connection stays until
+        // the client gives up or the login time runs out, so that it is read.
+        output_.Log("connection " + std::to_string(id) + " asks for world " +
+                    std::to_string(*foreign) + "; refused");
+        output_.Send(id, RefusalLine(*foreign, ToWire(ForeignWorldText(config_.WorldNo, *foreign))));
+        c->Foreign = true;
+        return;
+      }
       Drop(id, "malformed or oversized input");
       output_.Close(id);
       return;
@@ -161,7 +209,7 @@ void Room::HandleMessage(ConnectionId id, Connection& c, const ClientMessage& me
         } else if constexpr (std::is_same_v<T, ShotMessage>) {
           HandleShot(c, m, nowMs);
         } else if constexpr (std::is_same_v<T, ChatMessage>) {
-          HandleChat(c, m);
+          HandleChat(id, c, m, nowMs);
         }
       },
       message);
@@ -393,8 +441,20 @@ void Room::HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs) {
   }
 }
 
-void Room::HandleChat(Connection& c, const ChatMessage& chat) {
+void Room::HandleChat(ConnectionId id, Connection& c, const ChatMessage& chat, uint32_t nowMs) {
   if (!Claims(c, chat.UserNo, chat.RoomNo, "chat")) return;
+  if (c.ChatLines == 0 || Since(nowMs, c.ChatWindowAt) >= kChatWindowMs) {
+    c.ChatWindowAt = nowMs;
+    c.ChatLines = 0;
+    c.ChatBytes = 0;
+  }
+  ++c.ChatLines;
+  c.ChatBytes += chat.Text.size();
+  if (c.ChatLines > kMaxChatLinesPerSecond || c.ChatBytes > kMaxChatBytesPerSecond) {
+    Drop(id, "too much chat");
+    output_.Close(id);
+    return;
+  }
   // Keep the text up to its first byte that is not Shift-JIS, so that no
   // client receives a broken character.
   const net::TextConversion check = net::Cp932ToUtf8(chat.Text);

@@ -21,13 +21,24 @@ using ConnectionId = uint64_t;
 
 // After this long without new bytes a pending login is taken as complete.
 inline constexpr int kLoginGraceMs = 100;
-// A connection that has not logged in after this long is closed.
-inline constexpr uint32_t kLoginTimeoutMs = 60000;
+// A connection that has not logged in after this long is closed. A client
+// sends its login as soon as it has connected.
+inline constexpr uint32_t kLoginTimeoutMs = 10000;
 // A vehicle whose owner has sent nothing for this long is left out of the
 // rounds: the clients would otherwise re-run its whole age on every message.
 inline constexpr uint32_t kStaleVehicleMs = 5000;
-// Connections held beyond the user limit while they log in.
-inline constexpr std::size_t kSpareConnections = 16;
+// Connections that have not logged in yet have their own budget, apart from
+// the users': at most this many at once, and this many from one address.
+// When a budget is full the oldest pending connection makes room for the new
+// one, so a stranger holding every slot delays a real login by no more than
+// the time it takes to open that many connections.
+inline constexpr std::size_t kMaxPendingLogins = 32;
+inline constexpr std::size_t kMaxPendingPerAddress = 8;
+// Chat one connection may send in a second; over either limit the connection
+// is closed, so that one client cannot flood every other one.
+inline constexpr int kMaxChatLinesPerSecond = 10;
+inline constexpr std::size_t kMaxChatBytesPerSecond = 16 * 1024;
+inline constexpr uint32_t kChatWindowMs = 1000;
 // Longest handle accepted, bytes of CP932.
 inline constexpr std::size_t kMaxHandleLength = 32;
 // Shortest spacing of two shots by one fighter; the client keeps 10 s.
@@ -54,8 +65,10 @@ class Room {
  public:
   Room(RoomConfig config, MissionsFile missions, RoomOutput& output);
 
-  // A new connection; false when too many are open (the caller closes it).
-  bool Connect(ConnectionId id, uint32_t nowMs);
+  // A new connection from `address` (any text naming the peer). It may close
+  // the oldest pending connection to make room; false only when the id is
+  // already in use (the caller closes it).
+  bool Connect(ConnectionId id, uint32_t nowMs, std::string_view address = {});
   void Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs);
   // The connection's grace period passed without new bytes.
   void GraceExpired(ConnectionId id, uint32_t nowMs);
@@ -72,6 +85,8 @@ class Room {
   const RoomConfig& Config() const { return config_; }
   std::size_t ConnectionCount() const { return connections_.size(); }
   int UserCount() const;
+  // Connections that have not logged in yet.
+  std::size_t PendingCount() const;
   // The room's record of a user's vehicle; nullptr when it has none.
   const WireVehicle* VehicleOf(int32_t userNo) const;
 
@@ -80,6 +95,7 @@ class Room {
     explicit Connection(std::string prefix) : Splitter(std::move(prefix)) {}
     MessageSplitter Splitter;
     uint32_t ConnectedAt = 0;        // ms
+    std::string Address;             // the peer, for the pending budget
     int32_t UserNo = 0;              // 0 until the login is accepted
     std::string Handle;              // CP932
     std::string HandleUtf8;          // for the log
@@ -94,8 +110,12 @@ class Room {
     int StartIndex = -1;
     std::optional<uint32_t> LastShotAt;  // ms
     bool SpoofLogged = false;        // one log line per connection is enough
+    bool Foreign = false;            // a client of another world, told so; its input is ignored
     std::size_t RecordBegin = 0;     // this round's record in the shared text
     std::size_t RecordEnd = 0;
+    uint32_t ChatWindowAt = 0;       // ms, start of the current chat second
+    int ChatLines = 0;               // chat lines in that second
+    std::size_t ChatBytes = 0;       // and their text bytes
   };
 
   Connection* Find(ConnectionId id);
@@ -105,7 +125,9 @@ class Room {
   void HandleState(Connection& c, const StateMessage& state, uint32_t nowMs);
   void HandleMission(Connection& c, const MissionMessage& mission, uint32_t nowMs);
   void HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs);
-  void HandleChat(Connection& c, const ChatMessage& chat);
+  void HandleChat(ConnectionId id, Connection& c, const ChatMessage& chat, uint32_t nowMs);
+  // Closes the oldest pending connection, of `address` when it is given.
+  void DropOldestPending(std::optional<std::string_view> address, uint32_t nowMs);
   bool Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what);
   void Refuse(ConnectionId id, std::string_view reasonUtf8);
   void Place(Connection& c, int missionIndex, uint32_t nowMs);

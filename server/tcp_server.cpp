@@ -10,6 +10,10 @@ namespace {
 
 // A client that stops reading is dropped before its unsent lines pile up.
 constexpr qint64 kMaxUnsentBytes = 4 * 1024 * 1024;
+// What one client's socket holds for the room at a time: a burst is read and
+// relayed a piece per turn of the event loop, so lines already sent drain
+// between the pieces and the chat limit stops a flood before it piles up.
+constexpr qint64 kMaxReadPerTurn = 64 * 1024;
 
 RoomConfig ConfigFrom(const ServerOptions& options) {
   RoomConfig config;
@@ -56,12 +60,13 @@ bool TcpServer::Listen(QString& error) {
 void TcpServer::Accept() {
   while (QTcpSocket* socket = listener_.nextPendingConnection()) {
     const ConnectionId id = nextId_++;
-    if (!room_.Connect(id, Now())) {
+    if (!room_.Connect(id, Now(), socket->peerAddress().toString().toStdString())) {
       socket->abort();
       socket->deleteLater();
       continue;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(kMaxReadPerTurn);
     Client& client = clients_[id];
     client.Socket = socket;
     client.Grace = std::make_unique<QTimer>();
@@ -88,7 +93,7 @@ void TcpServer::Accept() {
 void TcpServer::Read(ConnectionId id) {
   const auto it = clients_.find(id);
   if (it == clients_.end()) return;
-  const QByteArray bytes = it->second.Socket->readAll();
+  const QByteArray bytes = it->second.Socket->read(kMaxReadPerTurn);
   room_.Receive(id, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                 Now());
   // The room may have closed the connection meanwhile.
@@ -98,6 +103,10 @@ void TcpServer::Read(ConnectionId id) {
     again->second.Grace->start();
   } else {
     again->second.Grace->stop();
+  }
+  // More waiting: take it on a later turn, after the others had theirs.
+  if (again->second.Socket->bytesAvailable() > 0) {
+    QTimer::singleShot(0, again->second.Socket, [this, id] { Read(id); });
   }
 }
 

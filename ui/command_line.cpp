@@ -69,6 +69,8 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       line.Help = true;
     } else if (a == "--version") {
       line.Version = true;
+    } else if (a == "--frame-stats") {
+      line.FrameStats = true;
     } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
       const auto v = value(a.c_str());
       if (!v) return std::nullopt;
@@ -140,6 +142,10 @@ std::string UsageText() {
          "  --renderer PATH  the renderer library (default: libprismoth.so next to\n"
          "                   the program, then the build's, then the loader's path)\n"
          "  --replay FILE    play a saved replay (Ctrl+S saves one) without a server\n"
+         "  --frame-stats    on closing, print the number of ticks and frames and the\n"
+         "                   median, 95th percentile and maximum of their times, split\n"
+         "                   into simulation, world refresh, 3D draw, instruments and\n"
+         "                   copy to the screen\n"
          "  --help           show this text\n"
          "  --version        show the version\n";
 }

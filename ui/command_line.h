@@ -1,7 +1,7 @@
 // The program's command line: up to three parameters (world number, server
 // port, server host), the options --help, --version, --data DIR,
-// --handle NAME, --renderer PATH and --replay FILE, and the toolkit's own options, which are
-// passed on to it.
+// --handle NAME, --renderer PATH, --replay FILE and --frame-stats, and the
+// toolkit's own options, which are passed on to it.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,7 @@ struct TCommandLine {
   std::optional<std::string> ReplayFile;  // --replay: a saved replay to play, absolute; no server
   bool Help = false;
   bool Version = false;
+  bool FrameStats = false;                // --frame-stats: print tick and frame times at the end
   std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options
 };
 

@@ -63,6 +63,13 @@ TFormHelp::TFormHelp(QWidget* parent)
   MemoHelp->setObjectName("MemoHelp");
   MemoHelp->setGeometry(8, 8, 305, 393);
   MemoHelp->setReadOnly(true);
+  // The list aligns its columns by counting a full-width character as two
+  // half-width ones: a monospaced face of the form's family keeps that true,
+  // and no wrapping keeps each entry on its own line.
+  QFont listFont(kHelpListFamily);
+  listFont.setPixelSize(kHelpListPixels);
+  MemoHelp->setFont(listFont);
+  MemoHelp->setLineWrapMode(QPlainTextEdit::NoWrap);
   MemoHelp->setPlainText(HelpLines().join('\n'));
 
   ButtonClose = new QPushButton("閉じる", this);

@@ -17,6 +17,12 @@ class TFormHelp final : public QWidget {
   void ButtonCloseClick() { close(); }
 };
 
+// The key list's face and size. Its longest lines hold 24 full-width
+// characters; at 11 px they fit the list beside its scroll bar (at 12 px they
+// would need 288 px of the 273 there are).
+inline constexpr const char* kHelpListFamily = "Noto Sans Mono CJK JP";
+inline constexpr int kHelpListPixels = 11;
+
 // The lines of the key list.
 QStringList HelpLines();
 

@@ -160,6 +160,10 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   QFont font("Noto Sans CJK JP");
   font.setPixelSize(12);
   setFont(font);
+  // Other top-level windows (the help form, message boxes) do not inherit a
+  // form's font: the whole application gets it.
+  QApplication::setFont(font);
+  if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);
@@ -276,7 +280,10 @@ void TFormMain::BuildComponents() {
 
 void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
                         int32_t stride) {
-  static_cast<TFormMain*>(context)->ListBoxView->TakeFrame(rgba, width, height, stride);
+  TFormMain& form = *static_cast<TFormMain*>(context);
+  const auto start = TFrameStats::Clock::now();
+  form.ListBoxView->TakeFrame(rgba, width, height, stride);
+  if (form.meter_) form.meter_->AddPresent(TFrameStats::Since(start));
 }
 
 bool TFormMain::FormShow() {
@@ -323,6 +330,7 @@ bool TFormMain::FormShow() {
   // Vehicle types and their shapes.
   const vehicle::TVehicleLoadResult vehicles =
       vehicle::LoadVehicleTypes("vehicles.dat", s.Forms, renderer_);
+  for (const std::string& notice : vehicles.Notices) s.Log(notice);
   if (!vehicles.Ok()) {
     if (vehicles.Error) ShowErrorBox(vehicles.Error->Message());
     return fail("DirectX の乗物形状初期化ができません");
@@ -339,6 +347,7 @@ bool TFormMain::FormShow() {
     s.World = world_.get();
     const world::TGroundLoadResult ground =
         world::LoadGround("ground.dat", world_->Ground, renderer_);
+    for (const std::string& notice : ground.Notices) s.Log(notice);
     if (!ground.Ok()) {
       if (ground.Error) ShowErrorBox(ground.Error->Message());
       worldLoaded = false;
@@ -346,6 +355,7 @@ bool TFormMain::FormShow() {
       const world::TObjectsLoadResult objects = world::LoadObjects(
           "objects.dat", *world_, renderer_, {Now(), s.BaseWindX, s.BaseWindY});
       for (const std::string& notice : objects.TrackNotices) s.Log(notice);
+      for (const std::string& notice : objects.Notices) s.Log(notice);
       if (!objects.Ok()) {
         if (!objects.Message.empty()) {
           ShowErrorBox(objects.Message);
@@ -359,7 +369,7 @@ bool TFormMain::FormShow() {
   if (!worldLoaded) return fail("DirectX の固定物体初期化ができません");
   worldDriver_.Prepare(world_->Objects);
 
-  frame_->Renderer = &renderer_;
+  frame_->Renderer = meter_ ? &meter_->Renderer() : &renderer_;
   frame_->WorldDriver = &worldDriver_;
   frame_->View = &ListBoxView->Canvas();
   frame_->ViewWidth = ListBoxView->width();
@@ -538,7 +548,9 @@ void TFormMain::TimerIntervalTimer() {
   if (closed_) return;
   const app::TJoystickReading reading =
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
+  if (meter_) meter_->TickBegin();
   RunCore([&] { app::Tick(*state_, clock_, reading, *hooks_); });
+  if (meter_) meter_->TickEnd();
 }
 
 void TFormMain::FormPaint() {
@@ -549,7 +561,9 @@ void TFormMain::FormPaint() {
 
 void TFormMain::DrawFrameNow() {
   if (!rendererReady_ || !started_) return;
+  if (meter_) meter_->FrameBegin();
   cockpit::DrawFrame(*state_, *frame_, Now());
+  if (meter_) meter_->FrameEnd();
   for (TCanvasWidget* canvas : {ListBoxView, ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
     if (canvas->isVisible()) canvas->update();
   }
@@ -651,6 +665,18 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (meter_ && event->type() == QEvent::Paint) {
+    // The paint is delivered here, timed, instead of after the filter.
+    const bool view = watched == ListBoxView;
+    if (view || watched == ListBoxPFD || watched == ListBoxIndicator || watched == ListBoxNavi ||
+        watched == ListBoxPower) {
+      const auto start = TFrameStats::Clock::now();
+      watched->event(event);  // QObject::event is public; the widget's own runs
+      meter_->AddPaint(view ? TFramePart::CopyToScreen : TFramePart::Instruments,
+                       TFrameStats::Since(start));
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
     return HandleKeyEvent(static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress);
   }

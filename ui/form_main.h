@@ -24,6 +24,7 @@
 #include "ui/canvas_widget.h"
 #include "ui/command_line.h"
 #include "ui/form_help.h"
+#include "ui/frame_stats.h"
 #include "ui/joystick.h"
 #include "world/world.h"
 
@@ -59,6 +60,8 @@ class TFormMain final : public QWidget {
   bool Closed() const { return closed_; }
   // Texts of the error boxes shown so far, oldest first.
   const std::vector<std::string>& ErrorsShown() const { return errorsShown_; }
+  // The tick and frame times with --frame-stats, else null.
+  const TFrameMeter* FrameMeter() const { return meter_.get(); }
 
   state::TMainState& State() { return *state_; }
   const app::TClock& Clock() const { return clock_; }
@@ -129,6 +132,7 @@ class TFormMain final : public QWidget {
   world::TWorldDriver worldDriver_;
   std::unique_ptr<cockpit::TFrameContext> frame_;
   std::unique_ptr<THooks> hooks_;
+  std::unique_ptr<TFrameMeter> meter_;
   DXView view_{};
   bool rendererReady_ = false;
   bool started_ = false;

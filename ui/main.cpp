@@ -2,9 +2,12 @@
 // then shows the main form and runs the start-up sequence and the event loop.
 #include <QApplication>
 #include <QDir>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,9 @@
 #include "ui/joystick.h"
 #include "ui/renderer_binding.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // The folder of the running program, for the files installed beside it.
@@ -22,6 +28,15 @@ std::string ProgramDir() {
   std::error_code error;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::string() : self.parent_path().string();
+}
+
+// SIGINT and SIGTERM close the main form as its close button does: the
+// handler only writes a byte, the event loop reads it and closes the form.
+int signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(signalPipe[0], &byte, 1);
 }
 
 bool HeadlessPlatform() {
@@ -95,8 +110,32 @@ int main(int argc, char** argv) {
   TJoystick joystick;
   TFormHelp help;
   TFormMain form(renderer, help, options, &joystick);
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+    stopNotifier = std::make_unique<QSocketNotifier>(signalPipe[1], QSocketNotifier::Read);
+    QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &form, [&form] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t got = read(signalPipe[1], &byte, 1);
+      form.close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+  }
+  const auto printStats = [&form] {
+    if (form.FrameMeter() == nullptr) return;
+    std::fputs(form.FrameMeter()->Stats().Report().c_str(), stdout);
+    std::fflush(stdout);
+  };
   form.show();
-  if (!form.FormShow()) return form.ExitCode() != 0 ? form.ExitCode() : 1;
+  if (!form.FormShow()) {
+    printStats();
+    return form.ExitCode() != 0 ? form.ExitCode() : 1;
+  }
   const int status = QApplication::exec();
+  printStats();
   return status != 0 ? status : form.ExitCode();
 }

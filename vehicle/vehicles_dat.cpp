@@ -1,5 +1,8 @@
 #include "vehicle/vehicles_dat.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "net/field_reader.h"
 
 namespace velmora::vehicle {
@@ -27,7 +30,28 @@ std::string IntegerFieldProblem(const net::FieldReader& reader, int index) {
     return "field " + std::to_string(index) + " is missing its ';'";
   }
   return "field " + std::to_string(index) + " is not an integer: '" +
-         std::string(rest.substr(0, semicolon)) + "'";
+         net::Excerpt(rest.substr(0, semicolon)) + "'";
+}
+
+// Why the renderer could not load a shape, with the files it reads.
+std::string ShapeProblem(const std::string& stem, int32_t result) {
+  const std::string fine = stem + ".x";
+  const std::string rough = stem + "_rough.x";
+  std::string why;
+  std::error_code status;
+  if (result == DX_ERROR_FORM_COUNT) {
+    why = fine + " or " + rough + " holds a count larger than the file can hold";
+  } else if (result == DX_ERROR_FORM_FILE && !std::filesystem::is_regular_file(fine, status)) {
+    why = fine + " does not exist";
+  } else if (result == DX_ERROR_FORM_FILE && !std::filesystem::is_regular_file(rough, status)) {
+    why = rough + " does not exist";
+  } else if (result == DX_ERROR_FORM_FILE) {
+    why = fine + " or " + rough + " is not a mesh the renderer can read";
+  } else {
+    why = "the renderer refused it";
+  }
+  return "the renderer could not load shape '" + stem + "': " + why + " (result " +
+         std::to_string(result) + "; the renderer's own reason is on standard error)";
 }
 
 }  // namespace
@@ -87,8 +111,11 @@ TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
                                     const std::string& fileName, TFormTable& table,
                                     vehicle::RendererApi& renderer) {
   TVehicleLoadResult result;
+  const std::size_t count = net::CountUpToLastContent(lines);
+  if (count == 0) result.Notices.push_back(fileName + ": the file holds no vehicle type");
   int lineNo = 0;
-  for (const std::string& line : lines) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& line = lines[i];
     ++lineNo;
     std::string reason;
     std::optional<TVehicleLine> parsed = ParseVehicleLine(line, &reason);
@@ -102,10 +129,8 @@ TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
     result.RendererResult =
         renderer.DXLoadVehicleForm(parsed->ShapeStem.c_str(), parsed->FormNo, switchDistance);
     if (result.RendererResult != 0) {
-      result.Error = net::DataFileError{
-          fileName, lineNo,
-          "the renderer could not load shape '" + parsed->ShapeStem + "' (result " +
-              std::to_string(result.RendererResult) + ")"};
+      result.Error = net::DataFileError{fileName, lineNo,
+                                        ShapeProblem(parsed->ShapeStem, result.RendererResult)};
       return result;
     }
   }

@@ -32,6 +32,7 @@ struct TVehicleLoadResult {
   // What stopped the loading: the file could not be read, a line is malformed,
   // or the renderer refused a shape (then RendererResult is its result too).
   std::optional<net::DataFileError> Error;
+  std::vector<std::string> Notices;  // for the message log; loading still succeeds
 
   bool Ok() const { return RendererResult == 0 && !Error; }
 };

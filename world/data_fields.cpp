@@ -1,5 +1,7 @@
 #include "world/data_fields.h"
 
+#include "net/data_file.h"
+
 namespace velmora::world::fields {
 
 std::optional<int32_t> ReadInteger(net::FieldReader& reader, const char* name,
@@ -12,7 +14,7 @@ std::optional<int32_t> ReadInteger(net::FieldReader& reader, const char* name,
     problem = std::string(name) + " is missing or lacks its ';'";
   } else {
     problem = std::string(name) + " is not an integer: '" +
-              std::string(before.substr(0, semicolon)) + "'";
+              net::Excerpt(before.substr(0, semicolon)) + "'";
   }
   return std::nullopt;
 }
@@ -40,7 +42,7 @@ std::optional<int32_t> ParseHexColour(std::string_view text) {
 int32_t LoadTexture(vehicle::RendererApi& renderer, const std::string& name, float scale,
                     std::string& problem) {
   if (name.size() > kMaxTextureNameBytes) {
-    problem = "texture file name '" + name + "' is longer than 63 bytes";
+    problem = "texture file name '" + net::Excerpt(name) + "' is longer than 63 bytes";
     return 0;
   }
   const int32_t id = renderer.DXLoadTexture(name.c_str(), scale);

@@ -63,8 +63,11 @@ TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
     result.Error = net::DataFileError{fileName, lineNo, std::move(why)};
     return result;
   };
+  const std::size_t count = net::CountUpToLastContent(lines);
+  if (count == 0) result.Notices.push_back(fileName + ": the file holds no ground patch");
   int lineNo = 0;
-  for (const std::string& line : lines) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& line = lines[i];
     ++lineNo;
     if (table.Count >= kMaxGroundPatches) {
       return fail(lineNo, "more than 100 ground patches");
@@ -78,7 +81,7 @@ TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
     }
     if (name.front() == '$') {
       const std::optional<int32_t> colour = net::ParseIntegerField(name);
-      if (!colour) return fail(lineNo, "colour '" + name + "' is not a hexadecimal number");
+      if (!colour) return fail(lineNo, "colour '" + net::Excerpt(name) + "' is not a hexadecimal number");
       patch.Colour = *colour;
     } else {
       const auto scale = static_cast<float>(textureScale / 1000.0);

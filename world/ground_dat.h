@@ -40,6 +40,7 @@ struct TGroundTable {
 struct TGroundLoadResult {
   int32_t Code = 0;                       // 0, or kWorldLoadFailure when loading stopped
   std::optional<net::DataFileError> Error;  // what stopped it, with file and line
+  std::vector<std::string> Notices;  // for the message log; loading still succeeds
 
   bool Ok() const { return Code == 0 && !Error; }
 };

@@ -44,7 +44,7 @@ class LineFields {
   bool ParseColour(const char* name, std::string_view text, int32_t& colour) {
     const std::optional<int32_t> value = fields::ParseHexColour(text);
     if (!value) {
-      problem_ = std::string(name) + " is not a hexadecimal colour: '" + std::string(text) + "'";
+      problem_ = std::string(name) + " is not a hexadecimal colour: '" + net::Excerpt(text) + "'";
       return false;
     }
     colour = *value;
@@ -277,7 +277,7 @@ bool ParseLine(const std::string& keyword, LineFields& f, const TObjectsLoadCont
     return true;
   }
 
-  f.Fail("unknown keyword '" + keyword + "'");
+  f.Fail("unknown keyword '" + net::Excerpt(keyword) + "'");
   return false;
 }
 
@@ -323,8 +323,12 @@ TObjectsLoadResult LoadObjects(const std::filesystem::path& file, TWorld& world,
   if (lines.Error) {
     TObjectsLoadResult result;
     result.Code = kWorldLoadFailure;
-    result.Message = "objects.datの形式が異常です: Line " + std::to_string(lines.Error->Line) +
-                     ": " + lines.Error->Reason;
+    // The file as a whole failed (missing, unreadable) or one line cannot be
+    // converted: no "Line 0" for the former.
+    result.Message = lines.Error->Line > 0
+                         ? "objects.datの形式が異常です: Line " +
+                               std::to_string(lines.Error->Line) + ": " + lines.Error->Reason
+                         : "objects.datを読めません: " + lines.Error->Message();
     result.Error = std::move(lines.Error);
     return result;
   }
@@ -376,7 +380,8 @@ TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
     if (!ok) {
       result.Code = kWorldLoadFailure;
       result.Error = net::DataFileError{fileName, lineNo, f.Problem()};
-      result.Message = "objects.datの形式が異常です: Line " + std::to_string(lineNo) + ": " + line;
+      result.Message = "objects.datの形式が異常です: Line " + std::to_string(lineNo) + ": " +
+                       net::Excerpt(line) + "\n" + f.Problem();
       return result;
     }
 
@@ -400,6 +405,7 @@ TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
   panel.Rows[world.DestinationCount + 2] = kPanelKeep;
   panel.RowCount = world.DestinationCount + 3;
   result.TrackNotices = BuildTrackConnections(world.Track);
+  if (world.Objects.Count() == 0) result.Notices.push_back(fileName + ": the file holds no object");
   return result;
 }
 

@@ -28,8 +28,11 @@ struct TObjectsLoadContext {
 struct TObjectsLoadResult {
   int32_t Code = 0;                         // 0, or kWorldLoadFailure when loading stopped
   std::optional<net::DataFileError> Error;  // what stopped it, with file and line
-  std::string Message;  // the error box text: "objects.datの形式が異常です: Line %d: %s"
+  // The error box text: "objects.datの形式が異常です: Line %d: %s" with an
+  // excerpt of the line, then the reason on a line of its own.
+  std::string Message;
   std::vector<std::string> TrackNotices;  // railway connection errors; loading still succeeds
+  std::vector<std::string> Notices;       // other notes for the message log
 
   bool Ok() const { return Code == 0 && !Error; }
 };

@@ -313,9 +313,15 @@ TEST_F(ProtocolTest, TrainsCoupleInTheList) {
 }
 
 TEST_F(ProtocolTest, ConnectionLossAndErrors) {
-  ClientSocketDisconnect(s);  // before synchronisation: silent
+  // Before synchronisation the program stays open, and the log says why
+  // nothing arrives.
+  const std::size_t logged = s.MessageLog.size();
+  ClientSocketDisconnect(s);
   EXPECT_TRUE(s.Requests.ErrorBoxes.empty());
   EXPECT_FALSE(s.Requests.Close);
+  ASSERT_EQ(s.MessageLog.size(), logged + 1);
+  EXPECT_EQ(s.MessageLog.back(),
+            "サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
   s.TimeSynchronised = 1;
   ClientSocketDisconnect(s);
   EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信が切断されました。"}));

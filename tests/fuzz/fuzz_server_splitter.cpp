@@ -2,7 +2,8 @@
 // sizes the input chooses, with rounds and grace periods in between. Checks
 // the splitter's promises on the way: a message never exceeds the limit, a
 // malformed stream stays malformed, and every line the room sends starts
-// with the world number, ends with its only LF, and goes to a live connection.
+// with the world number (or is a refusal in the number of a client of another
+// world), ends with its only LF, and goes to a live connection.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,11 +21,20 @@ using velmora::server::ConnectionId;
 constexpr std::string_view kPrefix = "52566771;20;1;";
 constexpr std::string_view kWorld = "52566771;";
 
+// A refusal in another world's number, the one line a client of that world
+// is sent: "<number>;10;".
+bool ForeignRefusal(std::string_view line) {
+  std::size_t digits = line.substr(0, 1) == "-" ? 1 : 0;
+  const std::size_t start = digits;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+  return digits > start && line.substr(digits, 4) == ";10;";
+}
+
 class CheckingOutput : public velmora::server::RoomOutput {
  public:
   void Send(ConnectionId id, std::string_view bytes) override {
     if (closed.count(id) != 0) std::abort();
-    if (bytes.substr(0, kWorld.size()) != kWorld) std::abort();
+    if (bytes.substr(0, kWorld.size()) != kWorld && !ForeignRefusal(bytes)) std::abort();
     if (bytes.empty() || bytes.back() != '\n' || bytes.find('\n') != bytes.size() - 1) std::abort();
   }
   void Close(ConnectionId id) override { closed.insert(id); }

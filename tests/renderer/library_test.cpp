@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/renderer/prismoth_library.h"
@@ -217,6 +219,45 @@ TEST_F(Store, VehicleFormFailures) {
   EXPECT_LT(DX_ERROR_FORM_FILE, 0);
   EXPECT_LT(DX_ERROR_FORM_ARGUMENT, 0);
   EXPECT_LT(DX_ERROR_FORM_NOT_READY, 0);
+}
+
+TEST_F(Store, AMeshCountTheFileCannotHoldIsRefusedBeforeTheImporterAllocates) {
+  // The sample car with its vertex count raised from 616, as a hostile edit
+  // would: the importer would size its lists from it before reading them.
+  std::ifstream source(std::string(VELMORA_DATA_DIR) + "/car.x", std::ios::binary);
+  const std::string car((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+  ASSERT_NE(car.find(" 616;"), std::string::npos);
+  struct Case {
+    const char* count;
+    int32_t result;
+  } cases[] = {{"616", DX_OK}, {"300000000", DX_ERROR_FORM_COUNT}, {"2000000000", DX_ERROR_FORM_COUNT}};
+  std::ofstream("car_rough.x", std::ios::binary) << car;
+  for (const Case& c : cases) {
+    std::string edited = car;
+    edited.replace(edited.find(" 616;"), 5, std::string(" ") + c.count + ";");
+    std::ofstream("car.x", std::ios::binary) << edited;
+    EXPECT_EQ(renderer_.DXLoadVehicleForm("car", 1, 100), c.result) << c.count;
+  }
+  EXPECT_NE(DX_ERROR_FORM_COUNT, DX_ERROR_FORM_FILE);
+}
+
+TEST_F(Store, ABrokenMaterialTextureIsReportedAndTheShapeStillLoads) {
+  std::ofstream("broken.png") << "not a picture";
+  struct Case {
+    const char* texture;
+    bool reported;
+  } cases[] = {{"", false}, {"broken.png", true}, {"absent.png", true}};
+  for (const Case& c : cases) {
+    const std::string mesh = BoxMesh(1, 0, 1, {1, 1, 1, c.texture});
+    std::ofstream("painted.x") << mesh;
+    std::ofstream("painted_rough.x") << mesh;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(renderer_.DXLoadVehicleForm("painted", 1, 100), DX_OK) << c.texture;
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string expected = std::string("prismoth: painted.x: the texture '") + c.texture +
+                                 "' of material 1 cannot be loaded";
+    EXPECT_EQ(said.find(expected) != std::string::npos, c.reported) << said;
+  }
 }
 
 TEST_F(Store, DrawNeedsACamera) {

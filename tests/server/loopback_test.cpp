@@ -1,6 +1,7 @@
 // velmora-server as a process, with scripted clients over loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -139,10 +140,15 @@ TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {
   constexpr int kClients = 100;
   std::vector<std::unique_ptr<TestClient>> clients;
   std::vector<int> users(kClients);
-  for (int i = 0; i < kClients; ++i) clients.push_back(StartLogin("c" + std::to_string(i)));
-  for (int i = 0; i < kClients; ++i) {
-    users[i] = FinishLogin(*clients[i]);
-    ASSERT_NE(users[i], 0) << "client " << i;
+  // They log in a few at a time: one address may hold only a few pending logins.
+  constexpr int kAtOnce = 8;
+  for (int first = 0; first < kClients; first += kAtOnce) {
+    const int end = std::min(first + kAtOnce, kClients);
+    for (int i = first; i < end; ++i) clients.push_back(StartLogin("c" + std::to_string(i)));
+    for (int i = first; i < end; ++i) {
+      users[i] = FinishLogin(*clients[i]);
+      ASSERT_NE(users[i], 0) << "client " << i;
+    }
   }
   for (int i = 0; i < kClients; ++i) {
     clients[i]->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;2;");
@@ -209,6 +215,50 @@ TEST_F(LoopbackTest, SpoofingChatInjectionAndGarbageHarmNobodyElse) {
             std::string::npos);
   EXPECT_NE(log.find("disconnect: user " + std::to_string(c) + " 'c': malformed"),
             std::string::npos);
+}
+
+TEST_F(LoopbackTest, AStrangerHoldingEveryPendingSlotLocksNobodyOut) {
+  // Restart with two users: pending connections alone once filled every
+  // connection the server would take (users + 16).
+  server_.reset();
+  const auto missions = WriteTestFile("missions.txt", kMissions);
+  server_ = std::make_unique<ServerProcess>(
+      VELMORA_SERVER_EXE,
+      std::vector<std::string>{"--missions", missions.string(), "--max-users", "2"}, log_);
+  ASSERT_NE(server_->Port(), 0);
+  constexpr int kStrangers = 40;  // more than any budget the server holds
+  std::vector<std::unique_ptr<TestClient>> strangers;
+  for (int i = 0; i < kStrangers; ++i) {
+    strangers.push_back(std::make_unique<TestClient>(server_->Port()));
+    ASSERT_TRUE(strangers.back()->Connected());
+    strangers.back()->Send(kPrefix + "30;gue");
+  }
+  int user = 0;
+  auto client = Login("real", user);
+  EXPECT_NE(user, 0) << "the real user was locked out";
+}
+
+TEST_F(LoopbackTest, AChatBurstLargerThanTheOutputLimitClosesOnlyTheSender) {
+  constexpr int kListeners = 10;
+  std::vector<std::unique_ptr<TestClient>> listeners;
+  std::vector<int> users(kListeners);
+  for (int i = 0; i < kListeners; ++i) listeners.push_back(Login("l" + std::to_string(i), users[i]));
+  int flooder = 0;
+  auto flood = Login("flood", flooder);
+  // 4.5 MB of chat in one burst, more than a client's 4 MiB output limit.
+  const std::string line =
+      kPrefix + "20;" + std::to_string(flooder) + ";1;" + std::string(9000, 'x') + "\t";
+  std::string burst;
+  while (burst.size() < 4500000) burst += line;
+  flood->Send(burst);  // fails part-way once the server has closed it
+  EXPECT_TRUE(flood->ClosedWithin(kWait));
+  // Every listener is still connected: a chat line of one reaches all.
+  listeners[0]->Send(kPrefix + "20;" + std::to_string(users[0]) + ";1;still here\t");
+  for (int i = 0; i < kListeners; ++i) {
+    EXPECT_TRUE(listeners[i]->ReadUntil(
+        [](const std::string& l) { return l == "52566771;20;l0\tstill here\t\n"; }, kWait))
+        << "listener " << i;
+  }
 }
 
 // Runs the server with arguments, returns its exit status and its output.

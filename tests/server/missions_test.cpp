@@ -138,6 +138,24 @@ TEST(Missions, ErrorsNameTheLineAndTheFault) {
   }
 }
 
+TEST(Missions, AHugeLineIsQuotedAsAShortExcerpt) {
+  constexpr std::size_t kMaxReasonBytes = 200;  // the excerpt and the words around it
+  const std::string huge(10 * 1024 * 1024, 'x');
+  const std::string texts[] = {
+      "mission A\nstart 12 0 0 0 0 0 0 0\n" + huge + " 1\n",
+      "mission A\nstart 12 0 " + huge + " 0 0 0 0 0\n",
+      "mission A\nstart 12 0 0 0 0 0 0 0 " + huge + "\n",
+      huge + "\n",
+  };
+  for (const std::string& text : texts) {
+    const MissionsLoad load = ParseMissions(text, "m.txt");
+    ASSERT_TRUE(load.Error);
+    EXPECT_LE(load.Error->Reason.size(), kMaxReasonBytes) << load.Error->Reason.substr(0, 200);
+    EXPECT_NE(load.Error->Reason.find("bytes in all"), std::string::npos)
+        << load.Error->Reason.substr(0, 200);
+  }
+}
+
 TEST(Missions, TooManyPanelRowsIsAnError) {
   std::string text = "heading H\n";
   for (int i = 1; i <= 100; ++i) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -564,6 +566,202 @@ TEST_F(RoomTest, MessagesBeforeLoginAndUnknownMissionsAreIgnored) {
   EXPECT_EQ(room.VehicleOf(a), nullptr);
   EXPECT_EQ(out.log.back(), "user 1: mission 5 does not exist");
   EXPECT_TRUE(out.closed.empty());
+}
+
+}  // namespace
+}  // namespace velmora::server
+
+namespace velmora::server {
+namespace {
+
+// A room for two users, where pending connections alone would once have
+// filled the connection limit.
+class PendingLoginTest : public RoomTest {
+ protected:
+  PendingLoginTest() : RoomTest(2) {}
+
+  // A connection that sent half a login and then nothing.
+  void HalfLogin(ConnectionId id, const std::string& address) {
+    ASSERT_TRUE(room.Connect(id, now, address));
+    room.Receive(id, kPrefix + "30;gue", now);
+  }
+
+  bool LogsIn(ConnectionId id, const std::string& address, const std::string& handle) {
+    EXPECT_TRUE(room.Connect(id, now, address));
+    room.Receive(id, kPrefix + "30;guest\ttovel\t1;" + handle, now);
+    room.GraceExpired(id, now);
+    const std::vector<std::string> lines = out.Take(id);
+    return !lines.empty() && lines[0].rfind("52566771;30;", 0) == 0;
+  }
+};
+
+TEST_F(PendingLoginTest, ARealLoginGetsThroughWhileAStrangerHoldsEverySlot) {
+  // The stranger fills the whole pending budget from as many addresses as it needs.
+  ConnectionId id = 1;
+  for (std::size_t i = 0; i < kMaxPendingLogins; ++i, ++id) {
+    HalfLogin(id, "10.0.0." + std::to_string(i / kMaxPendingPerAddress));
+    Advance(1);
+  }
+  EXPECT_EQ(room.PendingCount(), kMaxPendingLogins);
+  EXPECT_TRUE(out.closed.empty());
+  // A user arrives: the stranger's oldest connection makes room.
+  ASSERT_TRUE(room.Connect(1000, now, "192.0.2.7"));
+  EXPECT_EQ(out.closed, std::set<ConnectionId>{1});
+  // The stranger re-opens one connection fewer than the budget while the
+  // user's handle arrives: the user's connection is still the newest of them all.
+  room.Receive(1000, kPrefix + "30;guest\ttovel\t1;user", now);
+  for (std::size_t i = 0; i + 1 < kMaxPendingLogins; ++i, ++id) {
+    Advance(1);
+    HalfLogin(id, "10.0.0." + std::to_string(i / kMaxPendingPerAddress));
+  }
+  room.GraceExpired(1000, now);
+  const std::vector<std::string> lines = out.Take(1000);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].rfind("52566771;30;", 0), 0u) << lines[0];
+  // A second user, from an address the stranger uses too, also gets in.
+  EXPECT_TRUE(LogsIn(2000, "10.0.0.0", "second"));
+  EXPECT_EQ(room.UserCount(), 2);
+}
+
+TEST_F(PendingLoginTest, EachBudgetClosesTheOldestPendingConnectionOnlyWhenFull) {
+  struct Case {
+    std::size_t held;      // pending connections before the new one
+    std::size_t addresses; // they come from this many addresses, spread evenly
+    bool sameAddress;      // the new one comes from the first of them
+    bool closesOldest;
+  };
+  const std::vector<Case> cases = {
+      {kMaxPendingPerAddress - 1, 1, true, false},
+      {kMaxPendingPerAddress, 1, true, true},
+      {kMaxPendingPerAddress, 1, false, false},
+      {kMaxPendingLogins - 1, kMaxPendingLogins, false, false},
+      {kMaxPendingLogins, kMaxPendingLogins, false, true},
+  };
+  for (const Case& c : cases) {
+    RecordingOutput output;
+    Room fresh(RoomConfig{kWorld, 1, 100, 2}, TestMissions(), output);
+    uint32_t at = 5000;
+    for (std::size_t i = 0; i < c.held; ++i) {
+      // Numbered backwards: the oldest is found by its age, not its number.
+      ASSERT_TRUE(fresh.Connect(100 - i, at++, "a" + std::to_string(i % c.addresses)));
+    }
+    ASSERT_TRUE(fresh.Connect(1000, at, c.sameAddress ? "a0" : "other"));
+    const std::set<ConnectionId> expected =
+        c.closesOldest ? std::set<ConnectionId>{100} : std::set<ConnectionId>{};
+    EXPECT_EQ(output.closed, expected) << c.held << " held";
+    EXPECT_EQ(fresh.PendingCount(), c.held + 1 - expected.size());
+  }
+}
+
+TEST_F(PendingLoginTest, LoggedInUsersDoNotUseThePendingBudget) {
+  ASSERT_TRUE(LogsIn(1, "192.0.2.1", "a"));
+  ASSERT_TRUE(LogsIn(2, "192.0.2.1", "b"));
+  for (std::size_t i = 0; i < kMaxPendingPerAddress; ++i) HalfLogin(10 + i, "192.0.2.1");
+  EXPECT_TRUE(out.closed.empty());
+  EXPECT_EQ(room.UserCount(), 2);
+  EXPECT_EQ(room.PendingCount(), kMaxPendingPerAddress);
+  // A pending connection from a full address closes one pending, never a user.
+  HalfLogin(99, "192.0.2.1");
+  EXPECT_EQ(out.closed, std::set<ConnectionId>{10});
+  EXPECT_EQ(room.UserCount(), 2);
+}
+
+TEST_F(RoomTest, ChatOverItsLimitClosesOnlyTheSender) {
+  const std::size_t bytesPerLineAtLimit = kMaxChatBytesPerSecond / 2;
+  struct BytesCase {
+    std::size_t first, second;  // text bytes of two lines in one second
+    bool closed;
+  };
+  const std::vector<BytesCase> byteCases = {
+      {bytesPerLineAtLimit, bytesPerLineAtLimit - 1, false},
+      {bytesPerLineAtLimit, bytesPerLineAtLimit, false},
+      {bytesPerLineAtLimit, bytesPerLineAtLimit + 1, true},
+  };
+  ConnectionId next = 10;
+  const int32_t listenerUser = Login(1, "listener");
+  ASSERT_NE(listenerUser, 0);
+  auto sendChat = [&](ConnectionId id, int32_t user, std::size_t bytes) {
+    room.Receive(id, kPrefix + "20;" + std::to_string(user) + ";1;" + std::string(bytes, 'x') + "\t",
+                 now);
+  };
+  for (int lines = kMaxChatLinesPerSecond - 1; lines <= kMaxChatLinesPerSecond + 1; ++lines) {
+    const ConnectionId id = next++;
+    const int32_t user = Login(id, "talker" + std::to_string(id));
+    out.Take(1);
+    // The window is one second long: lines spread over 999 ms share it.
+    for (int i = 0; i < lines; ++i) {
+      sendChat(id, user, 1);
+      if (i + 1 < lines) Advance((kChatWindowMs - 1) / static_cast<uint32_t>(lines - 1));
+    }
+    const bool over = lines > kMaxChatLinesPerSecond;
+    EXPECT_EQ(out.closed.count(id), over ? 1u : 0u) << lines << " lines";
+    EXPECT_EQ(out.closed.count(1), 0u) << "the listener keeps its connection";
+    EXPECT_EQ(out.Take(1).size(), static_cast<std::size_t>(std::min(lines, kMaxChatLinesPerSecond)));
+    Advance(kChatWindowMs);
+  }
+  for (const BytesCase& c : byteCases) {
+    const ConnectionId id = next++;
+    const int32_t user = Login(id, "talker" + std::to_string(id));
+    sendChat(id, user, c.first);
+    sendChat(id, user, c.second);
+    EXPECT_EQ(out.closed.count(id), c.closed ? 1u : 0u) << c.second << " bytes";
+    EXPECT_EQ(out.closed.count(1), 0u);
+    Advance(kChatWindowMs);
+  }
+  // A new second starts a new count: the limit is a rate, not a total.
+  const ConnectionId id = next++;
+  const int32_t user = Login(id, "steady");
+  for (int second = 0; second < 3; ++second) {
+    for (int i = 0; i < kMaxChatLinesPerSecond; ++i) sendChat(id, user, 1);
+    Advance(kChatWindowMs);
+  }
+  EXPECT_EQ(out.closed.count(id), 0u);
+}
+
+}  // namespace
+}  // namespace velmora::server
+
+namespace velmora::server {
+namespace {
+
+TEST_F(RoomTest, AClientOfAnotherWorldIsToldInItsOwnWorldNumber) {
+  struct Case {
+    std::string bytes;
+    std::optional<std::string> refusal;  // the line it is sent; nothing: closed unanswered
+  } cases[] = {
+      {"52566770;20;1;30;guest\ttovel\t1;a",
+       "52566770;10;" +
+           Cp932("このサーバーはワールド番号 52566771 のサーバーです。ワールド番号 52566770 "
+                 "には入れません。") +
+           "\t\n"},
+      {"7;20;1;30;guest\ttovel\t1;a",
+       "7;10;" +
+           Cp932("このサーバーはワールド番号 52566771 のサーバーです。ワールド番号 7 には入れません。") +
+           "\t\n"},
+      {"52566770;21;1;30;guest", std::nullopt},  // not a client's prefix
+      {"hello;20;1;30;guest", std::nullopt},
+  };
+  ConnectionId id = 1;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(room.Connect(id, now));
+    room.Receive(id, c.bytes, now);
+    room.GraceExpired(id, now);
+    if (c.refusal) {
+      EXPECT_EQ(out.Take(id), std::vector<std::string>{*c.refusal});
+      EXPECT_EQ(out.closed.count(id), 0u) << "kept open so that the refusal is read";
+      // Its further bytes are ignored, and the login time still runs out.
+      room.Receive(id, c.bytes, now);
+      room.GraceExpired(id, now);
+      EXPECT_TRUE(out.Take(id).empty());
+      Advance(kLoginTimeoutMs);
+      room.Broadcast(now);
+      EXPECT_EQ(out.closed.count(id), 1u);
+    } else {
+      EXPECT_TRUE(out.Take(id).empty()) << c.bytes;
+      EXPECT_EQ(out.closed.count(id), 1u) << c.bytes;
+    }
+    ++id;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QTextLayout>
 #include <QTcpServer>
 #include <QThread>
 #include <QTcpSocket>
@@ -97,6 +100,40 @@ TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {
   EXPECT_TRUE(help.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(help.ButtonClose->text(), "閉じる");
   EXPECT_EQ(help.MemoHelp->toPlainText().split('\n').size(), HelpLines().size());
+}
+
+TEST_F(FormMainTest, HelpListShowsEveryEntryOnOneVisualLine) {
+  // The help form is a window of its own: it gets the form's font through
+  // the application, and its list the monospaced face of the same family.
+  help.show();
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::font().family(), "Noto Sans CJK JP");
+  EXPECT_EQ(help.font().family(), "Noto Sans CJK JP");
+  const QFont listFont = help.MemoHelp->font();
+  EXPECT_EQ(QFontInfo(listFont).family(), kHelpListFamily);
+  const QFontMetricsF metrics(listFont);
+  // Advances are kept in 1/64 px: two roundings apart at most.
+  constexpr double kAdvanceTol = 2.0 / 64;  // px
+  EXPECT_NEAR(metrics.horizontalAdvance("　"), 2 * metrics.horizontalAdvance(" "), kAdvanceTol)
+      << "a full-width character is two half-width ones";
+  EXPECT_EQ(help.MemoHelp->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+  // Each line, laid out as the list would wrap it at its visible width,
+  // takes exactly one line.
+  const qreal width = help.MemoHelp->viewport()->width() -
+                      2 * help.MemoHelp->document()->documentMargin();
+  for (const QString& text : HelpLines()) {
+    QTextLayout layout(text, listFont);
+    layout.beginLayout();
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      ++lines;
+    }
+    layout.endLayout();
+    EXPECT_EQ(lines, 1) << text.toStdString() << " in " << width << " px";
+  }
+  help.close();
 }
 
 TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {

@@ -1,7 +1,11 @@
 // The program started as a process: every start-up failure ends it with its
 // message on standard error and a nonzero status, without waiting on a box.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -94,6 +98,33 @@ TEST(StartUp, NoServerIsASocketError) {
   const TRun run = RunProgram(folder, kFakeRenderer + " --handle tester '' 1 127.0.0.1");
   EXPECT_EQ(run.Status, 1) << run.Output;
   EXPECT_NE(run.Output.find("通信エラーが発生しました。111"), std::string::npos) << run.Output;
+}
+
+TEST(StartUp, StopSignalsCloseCleanlyAndPrintTheFrameStatistics) {
+  testing::WriteSmallInstallation();
+  const auto folder = testing::TestFilePath("");
+  // A server that takes the connection and never answers: the program waits
+  // for its first positions until the signal comes.
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  socklen_t length = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  for (const char* signal : {"INT", "TERM"}) {
+    SCOPED_TRACE(signal);
+    // timeout sends the signal after 3 s and hands on the program's own status.
+    const TRun run = RunProgramIn(
+        folder,
+        "--frame-stats " + kFakeRenderer + " --handle tester '' " + port + " 127.0.0.1",
+        std::string("QT_QPA_PLATFORM=offscreen timeout --preserve-status -s ") + signal + " 3");
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_NE(run.Output.find("velmora frame statistics: "), std::string::npos) << run.Output;
+  }
+  close(listener);
 }
 
 TEST(StartUp, NoDisplayIsAClearError) {

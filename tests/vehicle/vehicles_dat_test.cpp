@@ -156,5 +156,41 @@ TEST_F(VehiclesDatTest, ARendererFailureStopsLoadingWithItsResult) {
   EXPECT_EQ(renderer.FormCalls.size(), 2u);
 }
 
+TEST_F(VehiclesDatTest, AShapeThatCannotBeLoadedNamesItsFilesAndTheReason) {
+  const std::filesystem::path folder = testing::TestFilePath("shapes");
+  std::filesystem::create_directories(folder);
+  const std::string both = (folder / "both").string();
+  const std::string fineOnly = (folder / "fine").string();
+  testing::WriteTestFile("shapes/both.x", "x");
+  testing::WriteTestFile("shapes/both_rough.x", "x");
+  testing::WriteTestFile("shapes/fine.x", "x");
+  struct Case {
+    std::string stem;
+    int32_t result;
+    std::string why;
+  } cases[] = {
+      {both, DX_ERROR_FORM_COUNT,
+       both + ".x or " + both + "_rough.x holds a count larger than the file can hold"},
+      {(folder / "none").string(), DX_ERROR_FORM_FILE, (folder / "none").string() + ".x does not exist"},
+      {fineOnly, DX_ERROR_FORM_FILE, fineOnly + "_rough.x does not exist"},
+      {both, DX_ERROR_FORM_FILE,
+       both + ".x or " + both + "_rough.x is not a mesh the renderer can read"},
+      {both, DX_ERROR_FORM_NOT_READY, "the renderer refused it"},
+  };
+  for (const Case& c : cases) {
+    testing::FakeRenderer calls;
+    calls.FormResult = c.result;
+    calls.FailFormCallNumber = 1;
+    TFormTable fresh;
+    const auto file = WriteFile("1;0;0;0;0;0;0;0;0;-1;a\t" + c.stem + "\n");
+    const TVehicleLoadResult result = LoadVehicleTypes(file, fresh, calls);
+    ASSERT_TRUE(result.Error);
+    EXPECT_EQ(result.Error->Message(),
+              file.string() + ": line 1: the renderer could not load shape '" + c.stem + "': " +
+                  c.why + " (result " + std::to_string(c.result) +
+                  "; the renderer's own reason is on standard error)");
+  }
+}
+
 }  // namespace
 }  // namespace velmora::vehicle

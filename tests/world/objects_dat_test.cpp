@@ -159,8 +159,9 @@ TEST_F(ObjectsDatTest, BadLinesStopLoadingWithTheirLineNumber) {
     while (line.find('\n') == 0) line.erase(0, 1);
     line.erase(line.find('\n'));
     while (!line.empty() && line.back() == ' ') line.pop_back();  // lines are read trimmed
-    EXPECT_EQ(result.Message,
-              "objects.datの形式が異常です: Line " + std::to_string(c.Line) + ": " + line);
+    // The box gives the line and, on a line of its own, the reason.
+    EXPECT_EQ(result.Message, "objects.datの形式が異常です: Line " + std::to_string(c.Line) +
+                                  ": " + net::Excerpt(line) + "\n" + result.Error->Reason);
   }
 }
 

@@ -1,0 +1,97 @@
+#include "ui/frame_stats.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_renderer.h"
+
+namespace velmora::ui {
+namespace {
+
+constexpr double kSumTol = 1e-9;  // ms: parts computed from the same clock readings
+
+TEST(FrameStats, NearestRankMedianPercentileAndMaximum) {
+  struct Case {
+    std::vector<double> samples;
+    TSeriesSummary expected;
+  };
+  std::vector<double> hundred;
+  for (int i = 100; i >= 1; --i) hundred.push_back(i);  // unsorted on purpose
+  std::vector<double> twenty;
+  for (int i = 1; i <= 20; ++i) twenty.push_back(i);
+  std::vector<double> twentyOne = twenty;
+  twentyOne.push_back(21);
+  const Case cases[] = {
+      {{}, {0, 0, 0, 0}},
+      {{7}, {1, 7, 7, 7}},
+      {{2, 1}, {2, 1, 2, 2}},
+      {hundred, {100, 50, 95, 100}},
+      {twenty, {20, 10, 19, 20}},      // 0.95 * 20 = 19: the 19th
+      {twentyOne, {21, 11, 20, 21}},   // 0.95 * 21 = 19.95: the 20th
+  };
+  for (const Case& c : cases) {
+    const TSeriesSummary s = Summarise(c.samples);
+    EXPECT_EQ(s.Count, c.expected.Count);
+    EXPECT_EQ(s.Median, c.expected.Median) << c.samples.size();
+    EXPECT_EQ(s.Percentile95, c.expected.Percentile95) << c.samples.size();
+    EXPECT_EQ(s.Max, c.expected.Max);
+  }
+}
+
+TEST(FrameStats, TheMeterSplitsEachFrameIntoItsParts) {
+  testing::FakeRenderer renderer;
+  TFrameMeter meter(renderer);
+  const vehicle::TVehicleState camera;
+  const vehicle::TVehicleState* none[] = {nullptr};
+  constexpr int kTicks = 3;
+  for (int i = 0; i < kTicks; ++i) {
+    meter.TickBegin();
+    meter.AddPaint(TFramePart::Instruments, 2.0);
+    meter.AddPaint(TFramePart::CopyToScreen, 1.0);
+    meter.FrameBegin();
+    meter.Renderer().DXDraw(30, 0, camera, none);
+    meter.FrameEnd();
+    meter.TickEnd();
+  }
+  // A frame drawn outside a tick (a paint of the form) counts as a frame only.
+  meter.FrameBegin();
+  meter.FrameEnd();
+  const std::string report = meter.Stats().Report();
+  EXPECT_EQ(report.rfind("velmora frame statistics: 3 ticks, 4 frames\n", 0), 0u) << report;
+  for (const char* name : {"tick ", "frame ", "simulation", "world refresh", "3D draw + read-back",
+                           "instruments", "copy to the screen"}) {
+    EXPECT_NE(report.find(name), std::string::npos) << name;
+  }
+  // The paints waiting before a frame go to that frame, once.
+  const TFrameStats& stats = meter.Stats();
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Max, 2.0);
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Median, 2.0);
+  EXPECT_EQ(stats.Part(TFramePart::CopyToScreen).Max, 1.0);
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Count, 4u);
+  EXPECT_EQ(stats.Part(TFramePart::Simulation).Count, static_cast<std::size_t>(kTicks));
+  // A tick holds its frame: the simulation is the rest of it.
+  EXPECT_LE(stats.Part(TFramePart::Simulation).Max, stats.Ticks().Max);
+}
+
+TEST(FrameStats, FramePartsAddUpToTheFrame) {
+  testing::FakeRenderer renderer;
+  TFrameMeter meter(renderer);
+  const vehicle::TVehicleState camera;
+  const vehicle::TVehicleState* none[] = {nullptr};
+  meter.FrameBegin();
+  meter.Renderer().DXDraw(30, 0, camera, none);
+  meter.AddPresent(0.0);
+  meter.FrameEnd();
+  // With no paints the refresh, the draw and the copy are the whole frame.
+  const TFrameStats& stats = meter.Stats();
+  EXPECT_NEAR(stats.Part(TFramePart::WorldRefresh).Max + stats.Part(TFramePart::Draw3D).Max +
+                  stats.Part(TFramePart::CopyToScreen).Max,
+              stats.Frames().Max, kSumTol);
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Max, 0.0);
+  EXPECT_EQ(stats.Ticks().Count, 0u);
+}
+
+}  // namespace
+}  // namespace velmora::ui

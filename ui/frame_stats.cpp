@@ -1,0 +1,94 @@
+#include "ui/frame_stats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace velmora::ui {
+namespace {
+
+constexpr double kPercentile = 0.95;
+constexpr const char* kPartNames[kFramePartCount] = {
+    "  simulation", "  world refresh", "  3D draw + read-back", "  instruments",
+    "  copy to the screen"};
+
+// The sample of nearest rank p (0 < p <= 1) in sorted samples.
+double NearestRank(const std::vector<double>& sorted, double p) {
+  const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+  return sorted[std::max<std::size_t>(rank, 1) - 1];
+}
+
+std::string Line(const char* name, const std::vector<double>& samples) {
+  const TSeriesSummary s = Summarise(samples);
+  char text[160];
+  std::snprintf(text, sizeof text, "%-24s %8zu %10.3f %10.3f %10.3f\n", name, s.Count, s.Median,
+                s.Percentile95, s.Max);
+  return text;
+}
+
+}  // namespace
+
+TSeriesSummary Summarise(std::vector<double> samples) {
+  TSeriesSummary s;
+  s.Count = samples.size();
+  if (samples.empty()) return s;
+  std::sort(samples.begin(), samples.end());
+  s.Median = NearestRank(samples, 0.5);
+  s.Percentile95 = NearestRank(samples, kPercentile);
+  s.Max = samples.back();
+  return s;
+}
+
+std::string TFrameStats::Report() const {
+  std::string text = "velmora frame statistics: " + std::to_string(ticks_.size()) + " ticks, " +
+                     std::to_string(frames_.size()) + " frames\n";
+  char head[160];
+  std::snprintf(head, sizeof head, "%-24s %8s %10s %10s %10s\n", "ms", "samples", "median",
+                "95th", "max");
+  text += head;
+  text += Line("tick", ticks_);
+  text += Line("frame", frames_);
+  for (std::size_t i = 0; i < kFramePartCount; ++i) text += Line(kPartNames[i], parts_[i]);
+  return text;
+}
+
+void TFrameMeter::TickBegin() {
+  tickStart_ = TFrameStats::Clock::now();
+  frameMsInTick_ = 0;
+  inTick_ = true;
+}
+
+void TFrameMeter::TickEnd() {
+  const double tick = TFrameStats::Since(tickStart_);
+  stats_.AddTick(tick);
+  stats_.AddPart(TFramePart::Simulation, std::max(0.0, tick - frameMsInTick_));
+  inTick_ = false;
+}
+
+void TFrameMeter::FrameBegin() {
+  frameStart_ = TFrameStats::Clock::now();
+  drawMs_ = 0;
+  presentMs_ = 0;
+}
+
+void TFrameMeter::FrameEnd() {
+  const double frame = TFrameStats::Since(frameStart_);
+  stats_.AddFrame(frame);
+  stats_.AddPart(TFramePart::WorldRefresh, std::max(0.0, frame - drawMs_));
+  stats_.AddPart(TFramePart::Draw3D, std::max(0.0, drawMs_ - presentMs_));
+  stats_.AddPart(TFramePart::Instruments, instrumentPaintMs_);
+  stats_.AddPart(TFramePart::CopyToScreen, presentMs_ + viewPaintMs_);
+  instrumentPaintMs_ = 0;
+  viewPaintMs_ = 0;
+  if (inTick_) frameMsInTick_ += frame;
+}
+
+void TFrameMeter::AddPaint(TFramePart part, double ms) {
+  if (part == TFramePart::Instruments) {
+    instrumentPaintMs_ += ms;
+  } else {
+    viewPaintMs_ += ms;
+  }
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,133 @@
+// --frame-stats: how long the program's ticks and frames take, and where the
+// time of a frame goes, gathered while it runs and printed when it closes.
+// The figures come from the running program, so a user without a GPU sees
+// which part makes it stutter.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "vehicle/renderer_api.h"
+
+namespace velmora::ui {
+
+// The parts of a tick and its frame.
+enum class TFramePart {
+  Simulation,    // the tick without its frame: control step, crew, protocol
+  WorldRefresh,  // the frame without the 3D draw: world refresh, camera, guidance
+  Draw3D,        // the renderer's draw and the read-back of its pixels
+  Instruments,   // painting the instrument canvases onto the window
+  CopyToScreen,  // handing the 3D frame to the window and painting it there
+};
+inline constexpr std::size_t kFramePartCount = 5;
+
+// Median, 95th percentile and maximum of a series, ms.
+struct TSeriesSummary {
+  std::size_t Count = 0;
+  double Median = 0;
+  double Percentile95 = 0;
+  double Max = 0;
+};
+
+// Nearest-rank statistics of the samples (ms); all 0 for none.
+TSeriesSummary Summarise(std::vector<double> samples);
+
+class TFrameStats {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  void AddTick(double ms) { ticks_.push_back(ms); }
+  void AddFrame(double ms) { frames_.push_back(ms); }
+  void AddPart(TFramePart part, double ms) {
+    parts_[static_cast<std::size_t>(part)].push_back(ms);
+  }
+
+  TSeriesSummary Ticks() const { return Summarise(ticks_); }
+  TSeriesSummary Frames() const { return Summarise(frames_); }
+  TSeriesSummary Part(TFramePart part) const {
+    return Summarise(parts_[static_cast<std::size_t>(part)]);
+  }
+
+  // The printed report: counts, then one line per series.
+  std::string Report() const;
+
+  // Milliseconds since `start`.
+  static double Since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  }
+
+ private:
+  std::vector<double> ticks_;
+  std::vector<double> frames_;
+  std::array<std::vector<double>, kFramePartCount> parts_;
+};
+
+// Measures the running program: the form calls it around each tick and
+// frame, and draws through Renderer(), which times the renderer's draw.
+class TFrameMeter {
+ public:
+  explicit TFrameMeter(vehicle::RendererApi& renderer) : timed_(renderer, drawMs_) {}
+
+  vehicle::RendererApi& Renderer() { return timed_; }
+
+  void TickBegin();
+  void TickEnd();
+  void FrameBegin();
+  void FrameEnd();
+  // The 3D frame handed to the window inside the renderer's draw, ms.
+  void AddPresent(double ms) { presentMs_ += ms; }
+  // A window paint of the 3D view (CopyToScreen) or of an instrument
+  // canvas (Instruments), ms; it counts towards the next frame.
+  void AddPaint(TFramePart part, double ms);
+
+  const TFrameStats& Stats() const { return stats_; }
+
+ private:
+  // Forwards every call, timing DXDraw into `drawMs`.
+  class TTimedRenderer final : public vehicle::RendererApi {
+   public:
+    TTimedRenderer(vehicle::RendererApi& inner, double& drawMs) : inner_(inner), drawMs_(drawMs) {}
+    int32_t DXInitialize(DXView* view, int32_t width, int32_t height) override {
+      return inner_.DXInitialize(view, width, height);
+    }
+    void DXTerminate() override { inner_.DXTerminate(); }
+    int32_t DXLoadVehicleForm(const char* stem, int32_t formId, float switchDistance) override {
+      return inner_.DXLoadVehicleForm(stem, formId, switchDistance);
+    }
+    int32_t DXLoadTexture(const char* fileName, float scale) override {
+      return inner_.DXLoadTexture(fileName, scale);
+    }
+    int32_t DXAddSurface(const DXSurface& surface, int32_t vertexCount) override {
+      return inner_.DXAddSurface(surface, vertexCount);
+    }
+    int32_t DXRemoveSurface(int32_t surfaceId) override { return inner_.DXRemoveSurface(surfaceId); }
+    int32_t DXGetNumOfVertexBufs() override { return inner_.DXGetNumOfVertexBufs(); }
+    int32_t DXDraw(float fieldOfView, uint32_t clearColour, const vehicle::TVehicleState& camera,
+                   const vehicle::TVehicleState* const* vehicles) override {
+      const auto start = TFrameStats::Clock::now();
+      const int32_t result = inner_.DXDraw(fieldOfView, clearColour, camera, vehicles);
+      drawMs_ += TFrameStats::Since(start);
+      return result;
+    }
+
+   private:
+    vehicle::RendererApi& inner_;
+    double& drawMs_;
+  };
+
+  TFrameStats stats_;
+  double drawMs_ = 0;
+  double presentMs_ = 0;
+  double viewPaintMs_ = 0;
+  double instrumentPaintMs_ = 0;
+  double frameMsInTick_ = 0;
+  bool inTick_ = false;
+  TFrameStats::Clock::time_point tickStart_;
+  TFrameStats::Clock::time_point frameStart_;
+  TTimedRenderer timed_;
+};
+
+}  // namespace velmora::ui

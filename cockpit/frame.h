@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "state/main_state.h"
 #include "cockpit/canvas.h"
 #include "cockpit/instruments.h"
+#include "physics/railway.h"
+#include "state/main_state.h"
 #include "vehicle/renderer_api.h"
 #include "world/world.h"
 
@@ -34,9 +35,9 @@ struct TFrameContext {
   TCanvas* Indicator = nullptr;  // attitude indicator or speed gauge, 145 × 145
   TCanvas* Navi = nullptr;       // navigation display, 161 × 161
   TCanvas* Power = nullptr;      // power panel, 49 × 161
-  // Where a train's stop distance comes from when the track gives none; null:
-  // no fallback, the display stays blank.
-  TStopDistanceSource StopDistanceFallback = nullptr;
+  // Where a train's stop distance comes from when the look-ahead found none:
+  // the walk along the track ahead. Null: no fallback, the display stays blank.
+  TStopDistanceSource StopDistanceFallback = &physics::StopDistanceFallback;
 
   // Filled by every frame; kept here so a frame allocates nothing.
   std::array<const vehicle::TVehicleState*, vehicle::kRemoteSlots + 1> Vehicles{};

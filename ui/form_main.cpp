@@ -378,6 +378,11 @@ bool TFormMain::FormShow() {
   frame_->Indicator = &ListBoxIndicator->Canvas();
   frame_->Navi = &ListBoxNavi->Canvas();
   frame_->Power = &ListBoxPower->Canvas();
+  if (meter_) {
+    for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
+      canvas->Canvas().TimeSessions(meter_->InstrumentDrawTime());
+    }
+  }
   started_ = true;
   ApplyModel();
 

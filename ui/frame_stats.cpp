@@ -69,14 +69,15 @@ void TFrameMeter::FrameBegin() {
   frameStart_ = TFrameStats::Clock::now();
   drawMs_ = 0;
   presentMs_ = 0;
+  instrumentDrawMs_ = 0;
 }
 
 void TFrameMeter::FrameEnd() {
   const double frame = TFrameStats::Since(frameStart_);
   stats_.AddFrame(frame);
-  stats_.AddPart(TFramePart::WorldRefresh, std::max(0.0, frame - drawMs_));
+  stats_.AddPart(TFramePart::WorldRefresh, std::max(0.0, frame - drawMs_ - instrumentDrawMs_));
   stats_.AddPart(TFramePart::Draw3D, std::max(0.0, drawMs_ - presentMs_));
-  stats_.AddPart(TFramePart::Instruments, instrumentPaintMs_);
+  stats_.AddPart(TFramePart::Instruments, instrumentDrawMs_ + instrumentPaintMs_);
   stats_.AddPart(TFramePart::CopyToScreen, presentMs_ + viewPaintMs_);
   instrumentPaintMs_ = 0;
   viewPaintMs_ = 0;

@@ -19,7 +19,7 @@ enum class TFramePart {
   Simulation,    // the tick without its frame: control step, crew, protocol
   WorldRefresh,  // the frame without the 3D draw: world refresh, camera, guidance
   Draw3D,        // the renderer's draw and the read-back of its pixels
-  Instruments,   // painting the instrument canvases onto the window
+  Instruments,   // drawing the instruments and painting their canvases onto the window
   CopyToScreen,  // handing the 3D frame to the window and painting it there
 };
 inline constexpr std::size_t kFramePartCount = 5;
@@ -83,6 +83,10 @@ class TFrameMeter {
   // canvas (Instruments), ms; it counts towards the next frame.
   void AddPaint(TFramePart part, double ms);
 
+  // Where the instrument canvases add the time they spend drawing, ms; it
+  // counts towards the frame under way.
+  double* InstrumentDrawTime() { return &instrumentDrawMs_; }
+
   const TFrameStats& Stats() const { return stats_; }
 
  private:
@@ -123,6 +127,7 @@ class TFrameMeter {
   double presentMs_ = 0;
   double viewPaintMs_ = 0;
   double instrumentPaintMs_ = 0;
+  double instrumentDrawMs_ = 0;
   double frameMsInTick_ = 0;
   bool inTick_ = false;
   TFrameStats::Clock::time_point tickStart_;

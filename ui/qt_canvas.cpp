@@ -55,12 +55,20 @@ TQtCanvas::~TQtCanvas() = default;
 
 void TQtCanvas::BeginPaint() {
   if (session_) return;
+  if (sessionMs_ != nullptr) sessionStart_ = std::chrono::steady_clock::now();
   session_ = std::make_unique<QPainter>(&image_);
   session_->setFont(font_);
   sessionFontStale_ = false;
 }
 
-void TQtCanvas::EndPaint() { session_.reset(); }
+void TQtCanvas::EndPaint() {
+  if (!session_) return;
+  session_.reset();
+  if (sessionMs_ != nullptr) {
+    *sessionMs_ += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                             sessionStart_).count();
+  }
+}
 
 // Hairlines leave out their last pixel, as the core expects; wider strokes
 // get round ends and joins.

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QStaticText>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -28,6 +29,8 @@ class TQtCanvas final : public cockpit::TCanvas {
   int32_t Height() const override { return image_.height(); }
   void BeginPaint() override;
   void EndPaint() override;
+  // Adds the time of every painting session to *ms (null: not timed).
+  void TimeSessions(double* ms) { sessionMs_ = ms; }
   void SetPen(uint32_t colour, int32_t width) override;
   void SetBrush(uint32_t colour, bool clear) override;
   void SetFont(uint32_t colour, int32_t height) override;
@@ -56,6 +59,8 @@ class TQtCanvas final : public cockpit::TCanvas {
     QPainter* painter_;
   };
 
+  double* sessionMs_ = nullptr;
+  std::chrono::steady_clock::time_point sessionStart_;
   const QStaticText& Layout(std::string_view text);
   int Ascent();            // px of the font above its baseline
   int CellHeight() const;  // px

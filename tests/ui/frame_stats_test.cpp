@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_renderer.h"
+#include "ui/qt_canvas.h"
 
 namespace velmora::ui {
 namespace {
@@ -91,6 +93,33 @@ TEST(FrameStats, FramePartsAddUpToTheFrame) {
               stats.Frames().Max, kSumTol);
   EXPECT_EQ(stats.Part(TFramePart::Instruments).Max, 0.0);
   EXPECT_EQ(stats.Ticks().Count, 0u);
+}
+
+// The instruments are drawn inside the frame: their canvases' painting
+// sessions count as instruments, not as world refresh, and only in the frame
+// that drew them.
+TEST(FrameStats, InstrumentDrawingInTheFrameCountsAsInstruments) {
+  testing::FakeRenderer renderer;
+  TFrameMeter meter(renderer);
+  QImage image(49, 161, QImage::Format_RGB32);
+  TQtCanvas canvas(image);
+  canvas.TimeSessions(meter.InstrumentDrawTime());
+  meter.FrameBegin();
+  canvas.BeginPaint();
+  canvas.SetBrush(0x0000FF, false);
+  canvas.FillRect(0, 0, 48, 160);
+  canvas.EndPaint();
+  canvas.EndPaint();  // a second end adds nothing
+  meter.FrameEnd();
+  const TFrameStats& stats = meter.Stats();
+  EXPECT_GT(stats.Part(TFramePart::Instruments).Max, 0.0);
+  EXPECT_NEAR(stats.Part(TFramePart::WorldRefresh).Max + stats.Part(TFramePart::Instruments).Max,
+              stats.Frames().Max, kSumTol);
+
+  meter.FrameBegin();
+  meter.FrameEnd();
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Count, 2u);
+  EXPECT_EQ(stats.Part(TFramePart::Instruments).Median, 0.0) << "the second frame drew nothing";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "app/tick.h"
 #include "physics/railway.h"
+#include "tests/support/settable_clock.h"
 #include "tests/support/test_vehicles.h"
 
 namespace {
@@ -82,12 +83,6 @@ void BM_CoupleToTrackFullSearch(benchmark::State& bench) {
 }
 BENCHMARK(BM_CoupleToTrackFullSearch);
 
-class ManualClock : public app::TClock {
- public:
-  uint32_t Now = 0;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
-
 // One 10 ms tick: 100 remote trains at 20 m/s, five on each track, and the
 // own train behind them, each coupled front and rear.
 void BM_TickWithHundredRemoteTrains(benchmark::State& bench) {
@@ -106,7 +101,7 @@ void BM_TickWithHundredRemoteTrains(benchmark::State& bench) {
               20);
     r.Z = s.Forms[testing::kTrain].RestZ;
   }
-  ManualClock clock;
+  testing::TSettableClock clock;
   app::TTickHooks hooks;
   app::TJoystickReading joystick;
   const state::TMainState start = s;

@@ -3,6 +3,7 @@
 
 #include "app/tick.h"
 #include "physics/step_vehicle.h"
+#include "tests/support/settable_clock.h"
 #include "tests/support/test_vehicles.h"
 
 namespace {
@@ -46,12 +47,6 @@ void BM_StepVehicleRoadVehicle(benchmark::State& bench) {
 }
 BENCHMARK(BM_StepVehicleRoadVehicle);
 
-class ManualClock : public app::TClock {
- public:
-  uint32_t Now = 0;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
-
 // One 10 ms tick: 100 remote aircraft and the own airliner each advance 10 ms.
 void BM_TickWithHundredRemoteAircraft(benchmark::State& bench) {
   state::TMainState s;
@@ -71,7 +66,7 @@ void BM_TickWithHundredRemoteAircraft(benchmark::State& bench) {
     r.VY = 150;
     r.Bank = static_cast<float>(i % 40 - 20);
   }
-  ManualClock clock;
+  testing::TSettableClock clock;
   app::TTickHooks hooks;
   app::TJoystickReading joystick;
   const state::TMainState start = s;

@@ -12,6 +12,7 @@
 #include "app/tick.h"
 #include "physics/railway.h"
 #include "pilot/control_step.h"
+#include "tests/support/settable_clock.h"
 #include "tests/support/test_vehicles.h"
 
 namespace velmora::app {
@@ -22,12 +23,6 @@ using vehicle::TVehicleState;
 
 constexpr int32_t kOwnUser = 7;
 constexpr int32_t kRemoteUser = 21;
-
-class FixedClock : public TClock {
- public:
-  uint32_t Now = 0;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
 
 class RailwayCallsTest : public ::testing::Test {
  protected:
@@ -71,7 +66,7 @@ TEST_F(RailwayCallsTest, RemoteTrainIsReleasedOnlyBeforeItsFirstStepAfterANewSta
   s.Own.X = 500;
   s.Start = s.Own;
   MakeTrain(s.Remote[0], kRemoteUser, 250);  // both bogies on segment 3
-  FixedClock clock;
+  testing::TSettableClock clock;
   TTickHooks hooks;
   TJoystickReading joystick;
   Mark(1, kRemoteUser);  // left from its previous state

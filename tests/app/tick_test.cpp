@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/settable_clock.h"
 #include "tests/support/test_vehicles.h"
 
 namespace velmora::app {
@@ -12,12 +13,6 @@ namespace {
 
 using testing::kCar;
 using vehicle::kKindRoad;
-
-class FixedClock : public TClock {
- public:
-  uint32_t Now = 0;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
 
 class RecordingHooks : public TTickHooks {
  public:
@@ -47,7 +42,7 @@ class TickTest : public ::testing::Test {
   }
 
   state::TMainState s;
-  FixedClock clock;
+  testing::TSettableClock clock;
   RecordingHooks hooks;
   TJoystickReading noJoystick;
 };

@@ -11,6 +11,19 @@
 
 #include "cockpit/canvas.h"
 
+namespace velmora::cockpit {
+
+// The instruments' plain colours, as TColor values $00BBGGRR: red is the low byte.
+inline constexpr uint32_t kBlack = 0x000000;
+inline constexpr uint32_t kWhite = 0xFFFFFF;
+inline constexpr uint32_t kRed = 0x0000FF;
+inline constexpr uint32_t kGreen = 0x00FF00;
+inline constexpr uint32_t kYellow = 0x00FFFF;
+inline constexpr uint32_t kCyan = 0xFFFF00;
+inline constexpr uint32_t kMagenta = 0xFF00FF;
+
+}  // namespace velmora::cockpit
+
 namespace velmora::cockpit::detail {
 
 inline constexpr double kPixelBound = 1e6;   // px: coordinates are held within ±this

@@ -18,12 +18,6 @@ using detail::TPaintSession;
 using vehicle::CosDeg;
 using vehicle::SinDeg;
 
-constexpr uint32_t kBlack = 0x000000;
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kRed = 0x0000FF;
-constexpr uint32_t kGreen = 0x00FF00;
-constexpr uint32_t kYellow = 0x00FFFF;
-constexpr uint32_t kMagenta = 0xFF00FF;
 constexpr uint32_t kTapeGrey = 0x505050;
 constexpr uint32_t kSymbolGrey = 0xCCCCCC;
 constexpr uint32_t kSky = 0xDE9000;       // blue

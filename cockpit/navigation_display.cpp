@@ -16,13 +16,6 @@ using detail::TPaintSession;
 using vehicle::CosDeg;
 using vehicle::SinDeg;
 
-constexpr uint32_t kBlack = 0x000000;
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kRed = 0x0000FF;
-constexpr uint32_t kGreen = 0x00FF00;
-constexpr uint32_t kYellow = 0x00FFFF;
-constexpr uint32_t kCyan = 0xFFFF00;
-constexpr uint32_t kMagenta = 0xFF00FF;
 constexpr uint32_t kRoadGrey = 0x888888;
 
 constexpr double kCentre = 80;                  // px: the own vehicle

@@ -48,6 +48,33 @@ class LoopbackTest : public ::testing::Test {
     return colon < 0 ? 0 : static_cast<uint16_t>(out.mid(colon + 1).trimmed().toInt());
   }
 
+  // The program's options against the server on `port`, logging in as `handle`.
+  static TStartOptions ProgramOptions(uint16_t port, const char* handle) {
+    TStartOptions options;
+    options.Headless = true;
+    options.CommandLine.Host = "127.0.0.1";
+    options.CommandLine.Port = port;
+    options.CommandLine.Handle = handle;
+    return options;
+  }
+
+  // Chooses a row of the mission grid as the user does: focus, select, click.
+  static void ChooseMission(TFormMain& form, int row) {
+    form.activateWindow();
+    form.StringGridMission->setFocus();
+    form.StringGridMission->setCurrentCell(row, 0);
+    QApplication::processEvents();
+    form.StringGridMissionClick();
+  }
+
+  // The first mission row whose text holds `title`; -1 when none does.
+  static int MissionRow(const state::TMainState& s, const char* title) {
+    for (int row = 0; row < s.MissionRowCount; ++row) {
+      if (s.MissionCells[static_cast<std::size_t>(row)].find(title) != std::string::npos) return row;
+    }
+    return -1;
+  }
+
   // Runs the event loop until the condition holds or patience runs out.
   bool Await(const std::function<bool()>& condition) {
     QElapsedTimer clock;
@@ -74,12 +101,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   ASSERT_NE(port, 0) << "the server did not start";
   ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
 
-  TStartOptions options;
-  options.Headless = true;
-  options.CommandLine.Host = "127.0.0.1";
-  options.CommandLine.Port = port;
-  options.CommandLine.Handle = "pilot";
-  TFormMain form(renderer, help, options);
+  TFormMain form(renderer, help, ProgramOptions(port, "pilot"));
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
@@ -130,12 +152,7 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
   const uint16_t port = StartServer();
   ASSERT_NE(port, 0) << "the server did not start";
   ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
-  TStartOptions options;
-  options.Headless = true;
-  options.CommandLine.Host = "127.0.0.1";
-  options.CommandLine.Port = port;
-  options.CommandLine.Handle = "racer";
-  TFormMain form(renderer, help, options);
+  TFormMain form(renderer, help, ProgramOptions(port, "racer"));
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
@@ -143,18 +160,9 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
       << serverLog.toStdString();
 
   // The race, whose goal lies at (6200, 0) within 20 m.
-  int raceRow = -1;
-  for (int row = 0; row < s.MissionRowCount; ++row) {
-    if (s.MissionCells[static_cast<std::size_t>(row)].find("自動車レース") != std::string::npos) {
-      raceRow = row;
-    }
-  }
+  const int raceRow = MissionRow(s, "自動車レース");
   ASSERT_GE(raceRow, 0);
-  form.activateWindow();
-  form.StringGridMission->setFocus();
-  form.StringGridMission->setCurrentCell(raceRow, 0);
-  QApplication::processEvents();
-  form.StringGridMissionClick();
+  ChooseMission(form, raceRow);
   ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.ReplayMode == 6; }))
       << serverLog.toStdString();
   EXPECT_TRUE(form.StringGridVideo->isHidden());
@@ -225,12 +233,7 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
   ASSERT_NE(port, 0) << "the server did not start";
   ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
 
-  TStartOptions options;
-  options.Headless = true;
-  options.CommandLine.Host = "127.0.0.1";
-  options.CommandLine.Port = port;
-  options.CommandLine.Handle = "trainee";
-  TFormMain form(renderer, help, options);
+  TFormMain form(renderer, help, ProgramOptions(port, "trainee"));
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
@@ -239,11 +242,7 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
 
   // The third mission: the final 6.5 km out, in practice mode.
   constexpr int32_t kFinalPractice = 2;  // rows below the first mission
-  form.activateWindow();
-  form.StringGridMission->setFocus();
-  form.StringGridMission->setCurrentCell(s.MissionFixedRows + kFinalPractice, 0);
-  QApplication::processEvents();
-  form.StringGridMissionClick();
+  ChooseMission(form, s.MissionFixedRows + kFinalPractice);
   ASSERT_TRUE(Await([&] { return s.Own.FormNo == 11; })) << serverLog.toStdString();
   EXPECT_EQ(s.Start.Kind, vehicle::kKindNone) << "practice: the start record has kind 0";
   EXPECT_EQ(s.Own.Kind, vehicle::kKindNone) << "nothing flies before a destination";
@@ -279,27 +278,15 @@ TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
   const uint16_t port = StartServer();
   ASSERT_NE(port, 0) << "the server did not start";
   ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
-  TStartOptions options;
-  options.Headless = true;
-  options.CommandLine.Host = "127.0.0.1";
-  options.CommandLine.Port = port;
-  options.CommandLine.Handle = "driver";
-  TFormMain form(renderer, help, options);
+  TFormMain form(renderer, help, ProgramOptions(port, "driver"));
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
       << serverLog.toStdString();
-  int row = -1;
-  for (int r = 0; r < s.MissionRowCount; ++r) {
-    if (s.MissionCells[static_cast<std::size_t>(r)].find("特急電車") != std::string::npos) row = r;
-  }
+  const int row = MissionRow(s, "特急電車");
   ASSERT_GE(row, 0) << "no express mission in the list";
-  form.activateWindow();
-  form.StringGridMission->setFocus();
-  form.StringGridMission->setCurrentCell(row, 0);
-  QApplication::processEvents();
-  form.StringGridMissionClick();
+  ChooseMission(form, row);
   ASSERT_TRUE(Await([&] { return s.Own.FormNo == 31; })) << serverLog.toStdString();
   EXPECT_NE(s.Own.TrackSegments, 0u) << "placed on the track";
 
@@ -339,16 +326,8 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   otherRenderer.GiveTextureIds = true;
   otherRenderer.GiveSurfaceIds = true;
   TFormHelp otherHelp;
-  const auto options = [port](const char* handle) {
-    TStartOptions o;
-    o.Headless = true;
-    o.CommandLine.Host = "127.0.0.1";
-    o.CommandLine.Port = port;
-    o.CommandLine.Handle = handle;
-    return o;
-  };
-  TFormMain alpha(renderer, help, options("alpha"));
-  TFormMain bravo(otherRenderer, otherHelp, options("bravo"));
+  TFormMain alpha(renderer, help, ProgramOptions(port, "alpha"));
+  TFormMain bravo(otherRenderer, otherHelp, ProgramOptions(port, "bravo"));
   alpha.show();
   bravo.show();
   ASSERT_TRUE(alpha.FormShow());
@@ -359,13 +338,7 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
       << serverLog.toStdString();
 
   // Both take the first mission, a server mission that others can see.
-  for (TFormMain* form : {&alpha, &bravo}) {
-    form->activateWindow();
-    form->StringGridMission->setFocus();
-    form->StringGridMission->setCurrentCell(form->State().MissionFixedRows, 0);
-    QApplication::processEvents();
-    form->StringGridMissionClick();
-  }
+  for (TFormMain* form : {&alpha, &bravo}) ChooseMission(*form, form->State().MissionFixedRows);
   ASSERT_TRUE(Await([&] { return a.Own.FormNo != 0 && b.Own.FormNo != 0; }))
       << serverLog.toStdString();
 

@@ -61,12 +61,12 @@ void EnsureApplication() {
   }
 }
 
-// The four instrument canvases of the form, in its font.
+// The four instrument canvases of the form, in its font and image format.
 struct TCockpit {
-  QImage Pfd{cockpit::kPfdWidth, cockpit::kPfdHeight, QImage::Format_RGBA8888};
-  QImage Indicator{cockpit::kIndicatorSize, cockpit::kIndicatorSize, QImage::Format_RGBA8888};
-  QImage Navi{cockpit::kNaviSize, cockpit::kNaviSize, QImage::Format_RGBA8888};
-  QImage Power{cockpit::kPowerWidth, cockpit::kPowerHeight, QImage::Format_RGBA8888};
+  QImage Pfd{cockpit::kPfdWidth, cockpit::kPfdHeight, QImage::Format_RGB32};
+  QImage Indicator{cockpit::kIndicatorSize, cockpit::kIndicatorSize, QImage::Format_RGB32};
+  QImage Navi{cockpit::kNaviSize, cockpit::kNaviSize, QImage::Format_RGB32};
+  QImage Power{cockpit::kPowerWidth, cockpit::kPowerHeight, QImage::Format_RGB32};
   QFont Font{"Noto Sans CJK JP"};
   std::unique_ptr<ui::TQtCanvas> Canvases[4];
   cockpit::TFrameContext Context;

@@ -7,9 +7,10 @@
 
 namespace velmora::ui {
 
-TCanvasWidget::TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry)
+TCanvasWidget::TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry,
+                             QImage::Format format)
     : QWidget(parent),
-      image_(geometry.size(), QImage::Format_RGBA8888),
+      image_(geometry.size(), format),
       canvas_(image_, parent != nullptr ? parent->font() : QFont()) {
   setObjectName(name);
   setGeometry(geometry);
@@ -21,6 +22,7 @@ TCanvasWidget::TCanvasWidget(QWidget* parent, const QString& name, const QRect& 
 void TCanvasWidget::TakeFrame(const uint8_t* rgba, int32_t width, int32_t height,
                               int32_t stride) {
   if (rgba == nullptr || width <= 0 || height <= 0) return;
+  if (image_.format() != QImage::Format_RGBA8888) return;
   const int rows = std::min(height, image_.height());
   const auto bytes = static_cast<std::size_t>(std::min(width, image_.width())) * 4;
   for (int y = 0; y < rows; ++y) {

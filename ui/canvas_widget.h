@@ -10,14 +10,19 @@
 
 namespace velmora::ui {
 
+// The image is in the painter's native format unless the canvas is to take
+// the renderer's frames, which come as RGBA bytes: painting into RGBA8888
+// takes the painter's slow path, about 25 times slower for large fills.
 class TCanvasWidget final : public QWidget {
  public:
-  TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry);
+  TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry,
+                QImage::Format format = QImage::Format_RGB32);
 
   QImage& Image() { return image_; }
   TQtCanvas& Canvas() { return canvas_; }
 
-  // Copies a frame of RGBA rows (top row first) into the image.
+  // Copies a frame of RGBA rows (top row first) into the image, which must be
+  // RGBA8888; otherwise nothing is copied.
   void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
 
   std::function<void(int x, int y)> OnMouseDown;

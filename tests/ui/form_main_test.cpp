@@ -55,6 +55,21 @@ class FormMainTest : public ::testing::Test {
   std::unique_ptr<TFormMain> form;
 };
 
+// Only the 3D view takes the renderer's RGBA frames; the instrument canvases
+// paint in the painter's native format and refuse a frame.
+TEST_F(FormMainTest, OnlyTheViewTakesRendererFrames) {
+  EXPECT_EQ(form->ListBoxView->Image().format(), QImage::Format_RGBA8888);
+  const uint8_t red[4 * 2] = {255, 0, 0, 255, 255, 0, 0, 255};
+  form->ListBoxView->TakeFrame(red, 2, 1, 8);
+  EXPECT_EQ(form->ListBoxView->Image().pixel(1, 0), qRgb(255, 0, 0));
+  for (TCanvasWidget* canvas :
+       {form->ListBoxPFD, form->ListBoxIndicator, form->ListBoxNavi, form->ListBoxPower}) {
+    EXPECT_EQ(canvas->Image().format(), QImage::Format_RGB32) << canvas->objectName().toStdString();
+    canvas->TakeFrame(red, 2, 1, 8);
+    EXPECT_EQ(canvas->Image().pixel(1, 0), qRgb(0, 0, 0)) << canvas->objectName().toStdString();
+  }
+}
+
 TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {
   EXPECT_EQ(form->size(), QSize(1016, 741));
   EXPECT_EQ(form->windowTitle(), "Velmora");

@@ -105,7 +105,7 @@ void ReplayPlaybackStep(state::TMainState& s, uint32_t now) {
     }
 
     // Recorded trains hold no track: the marks of live trains would block it.
-    physics::ClearTrackOccupants(s);
+    physics::ClearTrackMarks(s);
 
     // The companions become the remote list.
     int32_t k = NextRingIndex(h);

@@ -82,12 +82,4 @@ void ClearTrackMarks(state::TMainState& state);
 double StopDistanceFallback(const world::TTrackList& list, const vehicle::TVehicleState& train);
 double StopDistanceFallback(const state::TMainState& state);
 
-// Earlier names of the occupancy operations.
-inline void ReleaseTrackSegments(state::TMainState& state, int32_t userNo) {
-  ReleaseTrack(state, userNo, 0);
-}
-inline void ClearTrackOccupants(state::TMainState& state) {
-  ClearTrackMarks(state);
-}
-
 }  // namespace velmora::physics

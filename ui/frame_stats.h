@@ -91,24 +91,10 @@ class TFrameMeter {
 
  private:
   // Forwards every call, timing DXDraw into `drawMs`.
-  class TTimedRenderer final : public vehicle::RendererApi {
+  class TTimedRenderer final : public vehicle::ForwardingRenderer {
    public:
-    TTimedRenderer(vehicle::RendererApi& inner, double& drawMs) : inner_(inner), drawMs_(drawMs) {}
-    int32_t DXInitialize(DXView* view, int32_t width, int32_t height) override {
-      return inner_.DXInitialize(view, width, height);
-    }
-    void DXTerminate() override { inner_.DXTerminate(); }
-    int32_t DXLoadVehicleForm(const char* stem, int32_t formId, float switchDistance) override {
-      return inner_.DXLoadVehicleForm(stem, formId, switchDistance);
-    }
-    int32_t DXLoadTexture(const char* fileName, float scale) override {
-      return inner_.DXLoadTexture(fileName, scale);
-    }
-    int32_t DXAddSurface(const DXSurface& surface, int32_t vertexCount) override {
-      return inner_.DXAddSurface(surface, vertexCount);
-    }
-    int32_t DXRemoveSurface(int32_t surfaceId) override { return inner_.DXRemoveSurface(surfaceId); }
-    int32_t DXGetNumOfVertexBufs() override { return inner_.DXGetNumOfVertexBufs(); }
+    TTimedRenderer(vehicle::RendererApi& inner, double& drawMs)
+        : ForwardingRenderer(inner), drawMs_(drawMs) {}
     int32_t DXDraw(float fieldOfView, uint32_t clearColour, const vehicle::TVehicleState& camera,
                    const vehicle::TVehicleState* const* vehicles) override {
       const auto start = TFrameStats::Clock::now();
@@ -118,7 +104,6 @@ class TFrameMeter {
     }
 
    private:
-    vehicle::RendererApi& inner_;
     double& drawMs_;
   };
 

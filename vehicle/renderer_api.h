@@ -42,6 +42,36 @@ class RendererApi {
                          const TVehicleState* const* vehicles) = 0;
 };
 
+// Passes every call on to another renderer; a wrapper overrides the calls it
+// watches or times.
+class ForwardingRenderer : public RendererApi {
+ public:
+  explicit ForwardingRenderer(RendererApi& inner) : inner_(inner) {}
+
+  int32_t DXInitialize(DXView* view, int32_t width, int32_t height) override {
+    return inner_.DXInitialize(view, width, height);
+  }
+  void DXTerminate() override { inner_.DXTerminate(); }
+  int32_t DXLoadVehicleForm(const char* stem, int32_t formId, float switchDistance) override {
+    return inner_.DXLoadVehicleForm(stem, formId, switchDistance);
+  }
+  int32_t DXLoadTexture(const char* fileName, float scale) override {
+    return inner_.DXLoadTexture(fileName, scale);
+  }
+  int32_t DXAddSurface(const DXSurface& surface, int32_t vertexCount) override {
+    return inner_.DXAddSurface(surface, vertexCount);
+  }
+  int32_t DXRemoveSurface(int32_t surfaceId) override { return inner_.DXRemoveSurface(surfaceId); }
+  int32_t DXGetNumOfVertexBufs() override { return inner_.DXGetNumOfVertexBufs(); }
+  int32_t DXDraw(float fieldOfView, uint32_t clearColour, const TVehicleState& camera,
+                 const TVehicleState* const* vehicles) override {
+    return inner_.DXDraw(fieldOfView, clearColour, camera, vehicles);
+  }
+
+ protected:
+  RendererApi& inner_;
+};
+
 // The exports of the library, as bound by name.
 struct TRendererTable {
   DXInitializeFn Initialize = nullptr;

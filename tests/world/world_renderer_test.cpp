@@ -23,19 +23,9 @@ constexpr uint32_t kSky = 0xFF0000FFu; // D3DCOLOR: opaque blue
 constexpr int kColourTol = 3;          // 8-bit levels: rounding of blending
 
 // Forwards to the library and remembers what it answered.
-class CheckedRenderer final : public vehicle::RendererApi {
+class CheckedRenderer final : public vehicle::ForwardingRenderer {
  public:
-  explicit CheckedRenderer(vehicle::RendererApi& inner) : inner_(inner) {}
-  int32_t DXInitialize(DXView* view, int32_t w, int32_t h) override {
-    return inner_.DXInitialize(view, w, h);
-  }
-  void DXTerminate() override { inner_.DXTerminate(); }
-  int32_t DXLoadVehicleForm(const char* stem, int32_t id, float d) override {
-    return inner_.DXLoadVehicleForm(stem, id, d);
-  }
-  int32_t DXLoadTexture(const char* name, float scale) override {
-    return inner_.DXLoadTexture(name, scale);
-  }
+  explicit CheckedRenderer(vehicle::RendererApi& inner) : ForwardingRenderer(inner) {}
   int32_t DXAddSurface(const DXSurface& surface, int32_t count) override {
     const int32_t id = inner_.DXAddSurface(surface, count);
     if (id > 0) ++InUse; else ++FailedAdds;
@@ -46,18 +36,10 @@ class CheckedRenderer final : public vehicle::RendererApi {
     if (result == 0) --InUse; else ++FailedRemoves;
     return result;
   }
-  int32_t DXGetNumOfVertexBufs() override { return inner_.DXGetNumOfVertexBufs(); }
-  int32_t DXDraw(float fov, uint32_t clear, const vehicle::TVehicleState& camera,
-                 const vehicle::TVehicleState* const* vehicles) override {
-    return inner_.DXDraw(fov, clear, camera, vehicles);
-  }
 
   int InUse = 0;
   int FailedAdds = 0;
   int FailedRemoves = 0;
-
- private:
-  vehicle::RendererApi& inner_;
 };
 
 ::testing::AssertionResult IsColour(const TPixel& p, int r, int g, int b) {

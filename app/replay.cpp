@@ -42,22 +42,22 @@ void StepBack(state::TMainState& s, int32_t frames) {
   }
 }
 
-// Why the ring is empty, for a save that finds nothing: recording waits for
-// the server to place a vehicle, or the own vehicle does not fit an entry.
+// Why the ring is empty, for a save that finds nothing: a user number no
+// entry holds (no run of this user is recorded, so it comes first), then
+// recording that waits for the server to place a vehicle, then a vehicle
+// whose type or position does not fit an entry.
 std::string WhyNothingRecorded(const state::TMainState& s) {
+  const TUnrecordable why = WhyUnrecordable(s.Own, s.OriginX, s.OriginY);
+  if (why == TUnrecordable::UserNo) {
+    return "利用者番号 " + std::to_string(s.Own.UserNo) +
+           " は録画できる範囲 (-128..127) の外です。";
+  }
   if (s.ReplayMode != kReplayRecording) return "録画は車両が配置されてから始まります。";
   if (s.Own.Kind == vehicle::kKindNone) return "車両に乗っていません。";
-  switch (WhyUnrecordable(s.Own, s.OriginX, s.OriginY)) {
-    case TUnrecordable::UserNo:
-      return "利用者番号 " + std::to_string(s.Own.UserNo) +
-             " は録画できる範囲 (-128..127) の外です。";
-    case TUnrecordable::FormNo:
-      return "車両の型 " + std::to_string(s.Own.FormNo) + " は録画できる範囲 (1..100) の外です。";
-    case TUnrecordable::Position:
-      return "車両の位置が録画できる範囲 (±1048576 m) の外です。";
-    case TUnrecordable::None:
-      break;
+  if (why == TUnrecordable::FormNo) {
+    return "車両の型 " + std::to_string(s.Own.FormNo) + " は録画できる範囲 (1..100) の外です。";
   }
+  if (why == TUnrecordable::Position) return "車両の位置が録画できる範囲 (±1048576 m) の外です。";
   return "まだ1コマも録画していません。";
 }
 

@@ -724,6 +724,8 @@ TEST_F(ReplayTest, SavingNothingSaysWhyNothingWasRecorded) {
   const Case cases[] = {
       {kReplayStop, vehicle::kKindRoad, kOwnUser, 0,
        "保存する録画がありません: 録画は車両が配置されてから始まります。"},
+      {kReplayStop, vehicle::kKindRoad, 128, 0,
+       "保存する録画がありません: 利用者番号 128 は録画できる範囲 (-128..127) の外です。"},
       {kReplayRecording, vehicle::kKindNone, kOwnUser, 0,
        "保存する録画がありません: 車両に乗っていません。"},
       {kReplayRecording, vehicle::kKindRoad, 128, 0,

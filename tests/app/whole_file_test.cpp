@@ -71,6 +71,11 @@ std::optional<std::string> WithSmallFileSystems(const fs::path& readOnly, const 
   const uid_t uid = getuid();
   const gid_t gid = getgid();
   const pid_t child = fork();
+  if (child < 0) {
+    close(pipe[0]);
+    close(pipe[1]);
+    return std::nullopt;
+  }
   if (child == 0) {
     close(pipe[0]);
     const auto put = [](const char* file, const std::string& text) {

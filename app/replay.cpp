@@ -3,8 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/reset.h"
 #include "app/replay_entry.h"
+#include "app/reset.h"
+#include "app/whole_file.h"
 #include "physics/railway.h"
 
 namespace velmora::app {
@@ -39,6 +40,25 @@ void StepBack(state::TMainState& s, int32_t frames) {
     s.PlayIndex = PreviousRingIndex(s.PlayIndex);
     if (IsHeadEntry(s, s.PlayIndex) && ++met == frames) return;
   }
+}
+
+// Why the ring is empty, for a save that finds nothing: a user number no
+// entry holds (no run of this user is recorded, so it comes first), then
+// recording that waits for the server to place a vehicle, then a vehicle
+// whose type or position does not fit an entry.
+std::string WhyNothingRecorded(const state::TMainState& s) {
+  const TUnrecordable why = WhyUnrecordable(s.Own, s.OriginX, s.OriginY);
+  if (why == TUnrecordable::UserNo) {
+    return "利用者番号 " + std::to_string(s.Own.UserNo) +
+           " は録画できる範囲 (-128..127) の外です。";
+  }
+  if (s.ReplayMode != kReplayRecording) return "録画は車両が配置されてから始まります。";
+  if (s.Own.Kind == vehicle::kKindNone) return "車両に乗っていません。";
+  if (why == TUnrecordable::FormNo) {
+    return "車両の型 " + std::to_string(s.Own.FormNo) + " は録画できる範囲 (1..100) の外です。";
+  }
+  if (why == TUnrecordable::Position) return "車両の位置が録画できる範囲 (±1048576 m) の外です。";
+  return "まだ1コマも録画していません。";
 }
 
 }  // namespace
@@ -197,7 +217,7 @@ void OpenReplay(state::TMainState& s, const TReplayRecording& recording, uint32_
 std::string SaveReplay(state::TMainState& s, const std::string& folder,
                        const std::string& fileName) {
   if (s.ReplayEnd == s.ReplayStart) {
-    s.Log("自分> 保存する録画がありません。");
+    s.Log("自分> 保存する録画がありません: " + WhyNothingRecorded(s));
     return {};
   }
   if (folder.empty()) {
@@ -207,7 +227,7 @@ std::string SaveReplay(state::TMainState& s, const std::string& folder,
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
-    s.Log("自分> 録画を保存できません: " + folder + ": " + error.message());
+    s.Log("自分> 録画を保存できません: " + folder + ": " + FileFaultJapanese(error.value()));
     return {};
   }
   const std::filesystem::path name(fileName);
@@ -216,9 +236,9 @@ std::string SaveReplay(state::TMainState& s, const std::string& folder,
     path = std::filesystem::path(folder) /
            (name.stem().string() + "-" + std::to_string(n) + name.extension().string());
   }
-  const std::string failure = SaveReplayFile(path.string(), RecordingOf(s));
-  if (!failure.empty()) {
-    s.Log("自分> 録画を保存できません: " + failure);
+  const int failure = WriteWholeFile(path.string(), SerializeReplay(RecordingOf(s)));
+  if (failure != 0) {
+    s.Log("自分> 録画を保存できません: " + path.string() + ": " + FileFaultJapanese(failure));
     return {};
   }
   s.Log("自分> 録画を保存しました: " + path.string());

@@ -60,13 +60,20 @@ bool Recordable(double coordinate) {
 
 }  // namespace
 
+TUnrecordable WhyUnrecordable(const vehicle::TVehicleState& v, double originX, double originY) {
+  if (v.UserNo < INT8_MIN || v.UserNo > INT8_MAX) return TUnrecordable::UserNo;
+  if (!vehicle::TFormTable::InRange(v.FormNo)) return TUnrecordable::FormNo;
+  if (!Recordable(v.X + originX) || !Recordable(v.Y + originY) || !Recordable(v.Z)) {
+    return TUnrecordable::Position;
+  }
+  return TUnrecordable::None;
+}
+
 bool StoreEntry(state::TReplayEntry& e, const vehicle::TVehicleState& v, double originX,
                 double originY) {
+  if (WhyUnrecordable(v, originX, originY) != TUnrecordable::None) return false;
   const double x = v.X + originX;
   const double y = v.Y + originY;
-  if (v.UserNo < INT8_MIN || v.UserNo > INT8_MAX) return false;
-  if (!vehicle::TFormTable::InRange(v.FormNo)) return false;
-  if (!Recordable(x) || !Recordable(y) || !Recordable(v.Z)) return false;
   PutInt8(e, 0, v.UserNo);
   PutInt8(e, 1, v.FormNo);
   PutFloat(e, 2, x);

@@ -38,6 +38,13 @@ struct TReplayControls {
   bool Brake = false;         // wheel brake on
 };
 
+// Why a vehicle cannot be recorded: the field that its value does not fit.
+enum class TUnrecordable { None, UserNo, FormNo, Position };
+
+// Whether v fits an entry, with the world offsets originX/Y (m) added to its
+// position.
+TUnrecordable WhyUnrecordable(const vehicle::TVehicleState& v, double originX, double originY);
+
 // Packs v into e; originX/Y are the world offsets (m) added to its position.
 // False, with e unchanged, when v cannot be recorded.
 bool StoreEntry(state::TReplayEntry& e, const vehicle::TVehicleState& v, double originX,

@@ -1,13 +1,17 @@
 #include "app/replay_file.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <system_error>
 
 #include "app/replay_entry.h"
+#include "app/whole_file.h"
 #include "vehicle/vehicle_state.h"
 
 namespace velmora::app {
@@ -31,6 +35,16 @@ uint32_t GetUint32(std::string_view bytes, std::size_t at) {
     v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
   }
   return v;
+}
+
+// A stored coordinate as the shortest decimal that reads back as the same
+// float: a z stored from -0.6 reads -0.6, not its float's -0.600000024. Fixed
+// notation, and -0 reads 0.
+std::string CoordinateText(float value) {
+  char text[64];
+  const auto written =
+      std::to_chars(text, text + sizeof text, value + 0.0f, std::chars_format::fixed);
+  return std::string(text, written.ptr);
 }
 
 TReplayLoadResult Fail(const std::string& fileName, std::size_t offset, const std::string& what) {
@@ -155,35 +169,25 @@ std::string CheckReplayForms(const TReplayRecording& r, const vehicle::TFormTabl
 }
 
 TReplayLoadResult LoadReplayFile(const std::string& path) {
+  std::error_code status;
+  if (std::filesystem::is_directory(path, status)) {
+    return Fail(path, 0, "is a directory, not a replay file");
+  }
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(path, 0, std::string("cannot open: ") + std::strerror(errno));
   // One byte more than the largest file tells an overlong file from a full one.
   std::string bytes(kMaxReplayFileSize + 1, '\0');
+  errno = 0;
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (in.bad()) return Fail(path, 0, "read error");
+  if (in.bad()) return Fail(path, 0, std::string("cannot read: ") + std::strerror(errno));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   return ParseReplay(bytes, path);
 }
 
 std::string SaveReplayFile(const std::string& path, const TReplayRecording& recording) {
-  const std::string bytes = SerializeReplay(recording);
-  const std::string partial = path + ".part";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) return path + ": cannot create: " + std::strerror(errno);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(partial.c_str());
-      return path + ": cannot write";
-    }
-  }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
-    const std::string why = std::strerror(errno);
-    std::remove(partial.c_str());
-    return path + ": cannot rename into place: " + why;
-  }
-  return {};
+  const int error = WriteWholeFile(path, SerializeReplay(recording));
+  return error == 0 ? std::string() : path + ": cannot write: " + FileFaultEnglish(error);
 }
 
 std::string ReplaySummary(const TReplayRecording& r) {
@@ -227,34 +231,45 @@ std::string ReplaySummary(const TReplayRecording& r) {
 
 std::string ReplayCsv(const TReplayRecording& r) {
   std::string out =
-      "frame,time_s,role,user,type,kind,x_m,y_m,z_m,heading_deg,pitch_deg,bank_deg,flap_deg,"
+      "frame,time_s,role,user,type,kind,x_m,y_m,z_m,alt_m,heading_deg,pitch_deg,bank_deg,flap_deg,"
       "vx_m_s,vy_m_s,vz_m_s,gear,rail_speed_limit_m_s,throttle_m_s2,brake\n";
   const int32_t own = r.Entries.empty() ? 0 : EntryUserNo(r.Entries.front());
   int32_t frame = -1;
-  char row[400];
+  char row[160];
   for (const state::TReplayEntry& e : r.Entries) {
     const bool head = EntryUserNo(e) == own;
     if (head) ++frame;
     vehicle::TVehicleState v;
     RestoreEntry(e, v, 0);
-    // %.9g writes a float's value exactly enough to read the same float back.
-    int n = std::snprintf(row, sizeof row,
-                          "%d,%.3f,%s,%d,%d,%d,%.9g,%.9g,%.9g,%.1f,%.1f,%.1f,%.0f,%.1f,%.1f,%.1f,",
-                          frame, frame * static_cast<double>(r.FrameInterval) / 1000.0,
-                          head ? "own" : "companion", v.UserNo, v.FormNo, v.Kind,
-                          static_cast<double>(EntryCoordinate(e, 0)),
-                          static_cast<double>(EntryCoordinate(e, 1)),
-                          static_cast<double>(EntryCoordinate(e, 2)), static_cast<double>(v.Heading),
-                          static_cast<double>(v.Pitch), static_cast<double>(v.Bank), v.Flap, v.VX,
-                          v.VY, v.VZ);
-    if (head) {
-      const TReplayControls c = RestoreControls(e);
-      n += std::snprintf(row + n, sizeof row - static_cast<std::size_t>(n), "%.2f,%.2f,%.1f,%d",
-                         c.Gear, c.RailSpeedLimit, c.Throttle, c.Brake ? 1 : 0);
-    } else {
-      n += std::snprintf(row + n, sizeof row - static_cast<std::size_t>(n), ",,,");
-    }
+    int n = std::snprintf(row, sizeof row, "%d,%.3f,%s,%d,%d,%d,", frame,
+                          frame * static_cast<double>(r.FrameInterval) / 1000.0,
+                          head ? "own" : "companion", v.UserNo, v.FormNo, v.Kind);
     out.append(row, static_cast<std::size_t>(n));
+    const float z = EntryCoordinate(e, 2);
+    for (const float c : {EntryCoordinate(e, 0), EntryCoordinate(e, 1), z, 0.0f - z}) {
+      out += CoordinateText(c);
+      out += ',';
+    }
+    // Each value to the step its field stores: tenths of a degree and of a
+    // m/s, whole degrees of flap.
+    n = std::snprintf(row, sizeof row, "%.1f,%.1f,%.1f,%.0f,%.1f,%.1f,%.1f,",
+                      static_cast<double>(v.Heading), static_cast<double>(v.Pitch),
+                      static_cast<double>(v.Bank), v.Flap, v.VX, v.VY, v.VZ);
+    out.append(row, static_cast<std::size_t>(n));
+    if (head) {
+      // Hundredths of gear travel, quarters of a m/s, tenths of a m/s².
+      const TReplayControls c = RestoreControls(e);
+      n = std::snprintf(row, sizeof row, "%.2f,", c.Gear);
+      out.append(row, static_cast<std::size_t>(n));
+      if (v.Kind == vehicle::kKindTrain) {
+        n = std::snprintf(row, sizeof row, "%.2f", c.RailSpeedLimit);
+        out.append(row, static_cast<std::size_t>(n));
+      }
+      n = std::snprintf(row, sizeof row, ",%.1f,%d", c.Throttle, c.Brake ? 1 : 0);
+      out.append(row, static_cast<std::size_t>(n));
+    } else {
+      out += ",,,";
+    }
     out += '\n';
   }
   return out;

@@ -58,11 +58,12 @@ TReplayLoadResult ParseReplay(std::string_view bytes, const std::string& fileNam
 std::string CheckReplayForms(const TReplayRecording& recording, const vehicle::TFormTable& forms,
                              const std::string& fileName);
 
-// Reads and parses a file; never reads more than a file of a full ring.
+// Reads and parses a file; never reads more than a file of a full ring. A
+// folder is refused as one.
 TReplayLoadResult LoadReplayFile(const std::string& path);
 
-// Writes the file; the error text, or empty on success. The file appears whole
-// or not at all (written beside, then renamed).
+// Writes the file; empty on success, else "PATH: cannot write: " and the
+// reason. The file appears whole or not at all (see WriteWholeFile).
 std::string SaveReplayFile(const std::string& path, const TReplayRecording& recording);
 
 // A short text about a recording: frames, duration, world, the own vehicle's
@@ -70,8 +71,11 @@ std::string SaveReplayFile(const std::string& path, const TReplayRecording& reco
 std::string ReplaySummary(const TReplayRecording& recording);
 
 // The recording as CSV: a header row, then one row per vehicle per frame, in
-// SI units (m, m/s, m/s², degrees, seconds from the oldest frame). Gear,
-// rail speed limit, throttle and brake are left empty on companion rows.
+// SI units (m, m/s, m/s², degrees, seconds from the oldest frame), each value
+// written to the step its field stores. Beside the stored z (down) stands
+// alt_m, the height up. Gear, rail speed limit, throttle and brake are left
+// empty on companion rows, and the rail speed limit on the rows of own
+// vehicles that are no trains.
 std::string ReplayCsv(const TReplayRecording& recording);
 
 // The folder saved replays go to: $XDG_DATA_HOME/velmora/replays, or

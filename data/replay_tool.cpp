@@ -3,14 +3,22 @@
 //   velmora-replay FILE                 summary: frames, duration, types, companions
 //   velmora-replay --csv FILE [OUT]     every vehicle of every frame as CSV, to OUT or stdout
 //
-// Exit status 0, 1 when the file cannot be read or is no valid replay (the
-// message names the file and the byte offset), 2 on a usage error.
+// OUT appears whole or not at all: it is written beside its place and moved
+// there once complete, so a full disk leaves an older OUT as it was.
+//
+// Exit status 0; 1 when the file cannot be read or is no valid replay (the
+// message names the file and the byte offset), or when the output cannot be
+// written (the message names the output and the reason); 2 on a usage error,
+// an output that is the input file among them.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/replay_file.h"
+#include "app/whole_file.h"
 
 namespace {
 
@@ -19,6 +27,19 @@ int Usage() {
              "       velmora-replay --csv FILE [OUT]\n",
              stderr);
   return 2;
+}
+
+// Whether out names the input file itself, by any name: the same file on the
+// same device, whether through a link or another spelling of the path.
+bool SameFile(const std::string& input, const std::string& out) {
+  std::error_code error;
+  return std::filesystem::equivalent(input, out, error) && !error;
+}
+
+int CannotWrite(const std::string& what, int error) {
+  std::fprintf(stderr, "velmora-replay: %s: cannot write: %s\n", what.c_str(),
+               velmora::app::FileFaultEnglish(error).c_str());
+  return 1;
 }
 
 }  // namespace
@@ -37,18 +58,21 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora-replay: %s\n", loaded.Error.c_str());
     return 1;
   }
+  if (csv && argc == 4 && SameFile(file, argv[3])) {
+    std::fprintf(stderr,
+                 "velmora-replay: %s is the input replay %s itself; give another output file\n",
+                 argv[3], file.c_str());
+    return 2;
+  }
   const std::string text = csv ? velmora::app::ReplayCsv(*loaded.Recording)
                                : velmora::app::ReplaySummary(*loaded.Recording);
   if (csv && argc == 4) {
-    std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::fprintf(stderr, "velmora-replay: %s: cannot write\n", argv[3]);
-      return 1;
-    }
-    return 0;
+    const int error = velmora::app::WriteWholeFile(argv[3], text);
+    return error == 0 ? 0 : CannotWrite(argv[3], error);
   }
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    return CannotWrite("standard output", errno != 0 ? errno : EIO);
+  }
+  return 0;
 }

@@ -2,18 +2,31 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "server/missions.h"
 #include "server/server_options.h"
 #include "server/tcp_server.h"
 
+namespace {
+
+// The folder of the running program, for the missions installed beside it.
+std::string ProgramDir() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : self.parent_path().string();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace velmora::server;
 
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  const OptionsParse parse = ParseServerOptions(arguments);
+  OptionsParse parse = ParseServerOptions(arguments);
   if (parse.Error) {
     std::fprintf(stderr, "velmora-server: %s\n", parse.Error->c_str());
     return 2;
@@ -23,6 +36,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (parse.Options.MissionsPath.empty()) {
+    parse.Options.MissionsPath = DefaultMissionsPath(ProgramDir());
+  }
   MissionsLoad missions = LoadMissions(parse.Options.MissionsPath);
   if (missions.Error) {
     std::fprintf(stderr, "velmora-server: %s\n", missions.Error->Message().c_str());

@@ -1,6 +1,14 @@
 #include "server/server_options.h"
 
 #include <charconv>
+#include <filesystem>
+#include <system_error>
+
+// The build sets it from its install folders; this is the default for a /usr
+// or /usr/local tree.
+#ifndef VELMORA_INSTALLED_DATA
+#define VELMORA_INSTALLED_DATA "../share/velmora"
+#endif
 
 namespace velmora::server {
 namespace {
@@ -10,6 +18,7 @@ constexpr int32_t kMinIntervalMs = 10;
 constexpr int32_t kMaxIntervalMs = 10000;
 // A client holds 100 other vehicles; more users than that would hide some.
 constexpr int kMaxUsersLimit = 100;
+constexpr const char* kSourceTreeMissions = "server/missions.txt";
 
 std::optional<int64_t> ParseWhole(const std::string& text) {
   int64_t value = 0;
@@ -19,6 +28,16 @@ std::optional<int64_t> ParseWhole(const std::string& text) {
 }
 
 }  // namespace
+
+std::string DefaultMissionsPath(const std::string& programDir) {
+  if (programDir.empty()) return kSourceTreeMissions;
+  const auto installed =
+      (std::filesystem::path(programDir) / VELMORA_INSTALLED_DATA / "missions.txt")
+          .lexically_normal();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(installed, error)) return kSourceTreeMissions;
+  return installed.string();
+}
 
 std::string ServerHelpText() {
   return "Usage: velmora-server [options]\n"
@@ -32,7 +51,8 @@ std::string ServerHelpText() {
          "  --room N          room number given to every user (default 1)\n"
          "  --interval MS     milliseconds between position messages, 10..10000 (default 100)\n"
          "  --max-users N     users logged in at once, 1..100 (default 100)\n"
-         "  --missions FILE   missions file (default server/missions.txt)\n"
+         "  --missions FILE   missions file (default: the installed missions.txt,\n"
+         "                    else server/missions.txt in the working directory)\n"
          "  --help            show this text and exit\n"
          "\n"
          "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
@@ -63,6 +83,10 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name == "--missions") {
+      if (value.empty()) {
+        parse.Error = "option --missions needs a file name";
+        return parse;
+      }
       o.MissionsPath = value;
       continue;
     }

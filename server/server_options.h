@@ -15,7 +15,7 @@ struct ServerOptions {
   int32_t RoomNo = 1;
   int32_t IntervalMs = 100;              // ms between rounds of positions
   int MaxUsers = 100;
-  std::string MissionsPath = "server/missions.txt";
+  std::string MissionsPath;  // empty: see DefaultMissionsPath
   bool Help = false;
 };
 
@@ -26,6 +26,12 @@ struct OptionsParse {
 
 // Reads the arguments after the program name.
 OptionsParse ParseServerOptions(const std::vector<std::string>& arguments);
+
+// The missions file read without --missions: the one installed beside the
+// program (../share/velmora/missions.txt from programDir, as the package
+// lays it out) when it is there, else server/missions.txt in the working
+// directory, where a server run from the source tree finds it.
+std::string DefaultMissionsPath(const std::string& programDir);
 
 // The text --help prints.
 std::string ServerHelpText();

@@ -17,6 +17,7 @@ constexpr const char* kPanelCaption = "行先を選択してください。";
 constexpr const char* kPanelNoDestination = "・行先を指定しない";
 constexpr const char* kPanelKeep = "・そのまま";
 constexpr double kStraightInLimit = 10.0;  // |turn| in rad × 2000 still counted as straight in
+constexpr std::size_t kMaxBitsDigits = 32;  // digits of a bit field: the bits of its 32-bit value
 
 // Reads the fields of one line in order, remembering why the first one failed.
 class LineFields {
@@ -70,13 +71,22 @@ class LineFields {
 
   // A run of the digits 0 and 1 ended by ";". Any other character would
   // leave the field unread and shift every later field, so it is an error.
+  // So is a run longer than the 32 bits the value holds: its leading digits
+  // would drop out unseen (a mask for line 33 and up reads as no line at all).
+  // An empty run reads as 0, a segment no train may use.
   bool Bits(const char* name, int32_t& value) {
     const std::string_view rest = reader_.Rest();
     const std::size_t end = rest.find(';');
     const std::string_view digits = rest.substr(0, end);
     if (end == std::string_view::npos || digits.find_first_not_of("01") != std::string_view::npos) {
       problem_ = std::string(name) + " is not a run of the digits 0 and 1 ended by ';': '" +
-                 std::string(digits) + "'";
+                 net::Excerpt(digits) + "'";
+      return false;
+    }
+    if (digits.size() > kMaxBitsDigits) {
+      problem_ = std::string(name) + " has " + std::to_string(digits.size()) +
+                 " digits; it holds at most " + std::to_string(kMaxBitsDigits) +
+                 " (one per line number 1..32)";
       return false;
     }
     value = reader_.ReadBits();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string>
@@ -691,7 +692,7 @@ TEST_F(ReplayTest, APlayedRunMatchesTheRecordedRun) {
 TEST_F(ReplayTest, SavingLogsWhereTheRunWentAndNeverOverwrites) {
   const std::string folder = (testing::TestFilePath("x").parent_path() / "data/velmora/replays").string();
   EXPECT_EQ(SaveReplay(s, folder, "run.vmreplay"), "");
-  EXPECT_EQ(s.MessageLog.back(), "自分> 保存する録画がありません。");
+  EXPECT_EQ(s.MessageLog.back(), "自分> 保存する録画がありません: まだ1コマも録画していません。");
 
   RecordFrames(50);
   const std::string first = SaveReplay(s, folder, "run.vmreplay");
@@ -710,6 +711,47 @@ TEST_F(ReplayTest, SavingLogsWhereTheRunWentAndNeverOverwrites) {
       << s.MessageLog.back();
   EXPECT_EQ(SaveReplay(s, "", "run.vmreplay"), "");
   EXPECT_EQ(s.MessageLog.back().rfind("自分> 録画を保存できません", 0), 0u);
+}
+
+TEST_F(ReplayTest, SavingNothingSaysWhyNothingWasRecorded) {
+  const std::string folder = testing::TestFilePath("replays").string();
+  struct Case {
+    uint8_t Mode;
+    int32_t Kind, User;
+    double X;            // m
+    const char* Logged;  // after "自分> "
+  };
+  const Case cases[] = {
+      {kReplayStop, vehicle::kKindRoad, kOwnUser, 0,
+       "保存する録画がありません: 録画は車両が配置されてから始まります。"},
+      {kReplayStop, vehicle::kKindRoad, 128, 0,
+       "保存する録画がありません: 利用者番号 128 は録画できる範囲 (-128..127) の外です。"},
+      {kReplayRecording, vehicle::kKindNone, kOwnUser, 0,
+       "保存する録画がありません: 車両に乗っていません。"},
+      {kReplayRecording, vehicle::kKindRoad, 128, 0,
+       "保存する録画がありません: 利用者番号 128 は録画できる範囲 (-128..127) の外です。"},
+      {kReplayRecording, vehicle::kKindRoad, -129, 0,
+       "保存する録画がありません: 利用者番号 -129 は録画できる範囲 (-128..127) の外です。"},
+      {kReplayRecording, vehicle::kKindRoad, 127, 0, "録画を保存しました: "},
+      {kReplayRecording, vehicle::kKindRoad, -128, 0, "録画を保存しました: "},
+      {kReplayRecording, vehicle::kKindRoad, kOwnUser, 1048576.5,
+       "保存する録画がありません: 車両の位置が録画できる範囲 (±1048576 m) の外です。"},
+      {kReplayRecording, vehicle::kKindRoad, kOwnUser, 1048576, "録画を保存しました: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Logged);
+    s.ReplayStart = s.ReplayEnd = 0;
+    s.ReplayMode = c.Mode;
+    s.Own.Kind = c.Kind;
+    s.Own.UserNo = c.User;
+    s.Own.X = c.X;
+    // The tick records while the mode is recording and a vehicle is placed.
+    const bool placed = c.Kind != vehicle::kKindNone;
+    if (c.Mode == kReplayRecording && placed) RecordReplay(s, s.NextFrameTime);
+    SaveReplay(s, folder, "run.vmreplay");
+    EXPECT_EQ(s.MessageLog.back().rfind(std::string("自分> ") + c.Logged, 0), 0u)
+        << s.MessageLog.back();
+  }
 }
 
 TEST(ReplayFile, HeaderBytesAndSummary) {
@@ -738,14 +780,54 @@ TEST(ReplayFile, HeaderBytesAndSummary) {
 
   const std::string csv = ReplayCsv(r);
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "frame,time_s,role,user,type,kind,x_m,y_m,z_m,heading_deg,pitch_deg,bank_deg,"
+            "frame,time_s,role,user,type,kind,x_m,y_m,z_m,alt_m,heading_deg,pitch_deg,bank_deg,"
             "flap_deg,vx_m_s,vy_m_s,vz_m_s,gear,rail_speed_limit_m_s,throttle_m_s2,brake");
-  EXPECT_NE(csv.find("\n0,0.000,companion,9,40,4,0,0,0,0.0,0.0,0.0,0,0.0,0.0,0.0,,,,\n"),
+  EXPECT_NE(csv.find("\n0,0.000,companion,9,40,4,0,0,0,0,0.0,0.0,0.0,0,0.0,0.0,0.0,,,,\n"),
             std::string::npos)
       << csv;
-  EXPECT_NE(csv.find("\n2,0.040,own,5,12,1,0,0,0,0.0,0.0,0.0,0,0.0,0.0,0.0,0.00,-8.00,0.0,0\n"),
+  EXPECT_NE(csv.find("\n2,0.040,own,5,12,1,0,0,0,0,0.0,0.0,0.0,0,0.0,0.0,0.0,0.00,,0.0,0\n"),
             std::string::npos)
       << csv;
+}
+
+TEST(ReplayFile, CsvGivesEachValueAtTheStepItsFieldStores) {
+  // One own frame each: coordinates as the shortest decimal of their float,
+  // the height up beside the stored z (down), angles and speeds in tenths,
+  // and a rail speed limit for trains only.
+  struct Case {
+    int32_t Type;
+    double X, Z;       // m
+    float Heading;     // deg
+    double VX;         // m/s
+    double RailLimit;  // m/s
+    const char* Row;
+  };
+  const Case cases[] = {
+      {20, 0.1, -0.6, -0.6f, -0.6, 12.25,
+       "0,0.000,own,5,20,2,0.1,0,-0.6,0.6,-0.6,0.0,0.0,0,-0.6,0.0,0.0,0.00,,0.0,0"},
+      {30, 1048576, 2.5, 359.9f, 0, 12.25,
+       "0,0.000,own,5,30,3,1048576,0,2.5,-2.5,359.9,0.0,0.0,0,0.0,0.0,0.0,0.00,12.25,0.0,0"},
+      {39, -1048576, 0, 0, 0, 0,
+       "0,0.000,own,5,39,3,-1048576,0,0,0,0.0,0.0,0.0,0,0.0,0.0,0.0,0.00,0.00,0.0,0"},
+      {19, 1.0 / 3, -1000.125, 0, 0, 12.25,
+       "0,0.000,own,5,19,1,0.33333334,0,-1000.125,1000.125,0.0,0.0,0.0,0,0.0,0.0,0.0,0.00,,0.0,0"},
+  };
+  for (const Case& c : cases) {
+    TVehicleState v;
+    v.UserNo = 5;
+    v.FormNo = c.Type;
+    v.Kind = c.Type / 10;
+    v.X = c.X;
+    v.Z = c.Z;
+    v.Heading = c.Heading;
+    v.VX = c.VX;
+    TReplayRecording r;
+    r.Entries.resize(1);
+    ASSERT_TRUE(StoreEntry(r.Entries[0], v, 0, 0));
+    StoreControls(r.Entries[0], {0, c.RailLimit, 0, false});
+    const std::string csv = ReplayCsv(r);
+    EXPECT_EQ(csv.substr(csv.find('\n') + 1), std::string(c.Row) + "\n");
+  }
 }
 
 TEST(ReplayFile, BadFilesNameTheFileAndTheByte) {
@@ -840,7 +922,12 @@ TEST(ReplayFile, DiskErrorsAndPlaces) {
   r.Entries.resize(1);
   r.Entries[0][0] = 1;
   r.Entries[0][1] = 20;
-  EXPECT_NE(SaveReplayFile("/nonexistent/velmora/run.vmreplay", r), "");
+  EXPECT_EQ(SaveReplayFile("/nonexistent/velmora/run.vmreplay", r),
+            "/nonexistent/velmora/run.vmreplay: cannot write: the folder does not exist");
+  // A folder given as the replay is named as one.
+  const std::string folder = testing::TestFilePath("replays").string();
+  std::filesystem::create_directories(folder);
+  EXPECT_EQ(LoadReplayFile(folder).Error, folder + ": byte 0: is a directory, not a replay file");
 
   // A file far larger than any replay is read only up to one byte past the largest.
   const auto big = testing::WriteTestFile("big.vmreplay",

@@ -120,6 +120,24 @@ else
   fail "velmora-view wrote no picture"
 fi
 
+echo "== velmora-server"
+# The unpacked server, started from a folder without missions and without
+# --missions, reads the installed ones and listens.
+server_log=$scratch/server.log
+(cd "$scratch/home" && exec "$root/usr/bin/velmora-server" --port 0) >"$server_log" 2>&1 &
+server_alone=$!
+waited=0
+until grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$server_log"; do
+  if ! kill -0 "$server_alone" 2>/dev/null || [ "$waited" -ge $((stop_wait * 10)) ]; then
+    fail "velmora-server from $scratch/home: $(cat "$server_log")"
+    break
+  fi
+  sleep 0.1
+  waited=$((waited + 1))
+done
+kill "$server_alone" 2>/dev/null || true
+wait "$server_alone" 2>/dev/null || true
+
 [ "$faults" -eq 0 ] || { echo "package_test: $faults fault(s)" >&2; exit 1; }
 
 # The launcher's children: "PID NAME" for each process whose parent is $1.

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "server/server_options.h"
+#include "tests/support/temp_file.h"
 
 namespace velmora::server {
 namespace {
@@ -17,6 +20,7 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(defaults.Options.RoomNo, 1);
   EXPECT_EQ(defaults.Options.IntervalMs, 100);
   EXPECT_EQ(defaults.Options.MaxUsers, 100);
+  EXPECT_EQ(defaults.Options.MissionsPath, "");  // found by DefaultMissionsPath
   EXPECT_FALSE(defaults.Options.Help);
 
   const OptionsParse all =
@@ -50,11 +54,48 @@ TEST(ServerOptions, BadArgumentsSayWhatIsWrong) {
       {{"--interval", "5"}, "from 10 to 10000"},
       {{"--max-users", "0"}, "from 1 to 100"},
       {{"--max-users", "101"}, "from 1 to 100"},
+      {{"--missions", ""}, "needs a file name"},
   };
   for (const Case& c : cases) {
     const OptionsParse parse = ParseServerOptions(c.arguments);
     ASSERT_TRUE(parse.Error) << c.arguments.front();
     EXPECT_NE(parse.Error->find(c.error), std::string::npos) << *parse.Error;
+  }
+}
+
+TEST(ServerOptions, MissionsInstalledBesideTheProgramWin) {
+  namespace fs = std::filesystem;
+  // Trees laid out as the install lays them out: programs in INSTALL_BINDIR,
+  // the missions in INSTALL_DATADIR.
+  const fs::path installed = testing::TestFilePath("installed");
+  const fs::path missingMissions = testing::TestFilePath("bare");
+  const fs::path folderNamedLikeFile = testing::TestFilePath("folder");
+  for (const fs::path& prefix : {installed, missingMissions, folderNamedLikeFile}) {
+    fs::create_directories(prefix / VELMORA_INSTALL_BINDIR);
+    fs::create_directories(prefix / VELMORA_INSTALL_DATADIR);
+  }
+  std::ofstream(installed / VELMORA_INSTALL_DATADIR / "missions.txt") << "\n";
+  fs::create_directories(folderNamedLikeFile / VELMORA_INSTALL_DATADIR / "missions.txt");
+  const fs::path buildDir = testing::TestFilePath("build") / "server";
+  fs::create_directories(buildDir);
+
+  struct Case {
+    const char* Name;
+    fs::path ProgramDir;
+    std::string Expected;
+  };
+  const Case cases[] = {
+      {"installed", installed / VELMORA_INSTALL_BINDIR,
+       (installed / VELMORA_INSTALL_DATADIR / "missions.txt").string()},
+      {"no missions installed", missingMissions / VELMORA_INSTALL_BINDIR, "server/missions.txt"},
+      {"missions.txt is a folder", folderNamedLikeFile / VELMORA_INSTALL_BINDIR,
+       "server/missions.txt"},
+      {"build folder", buildDir, "server/missions.txt"},
+      {"program folder unknown", "", "server/missions.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(DefaultMissionsPath(c.ProgramDir.string()), c.Expected);
   }
 }
 

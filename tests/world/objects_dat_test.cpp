@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "net/text_encoding.h"
 #include "tests/support/fake_renderer.h"
@@ -253,6 +255,39 @@ TEST_F(ObjectsDatTest, RailwayLinesBecomeTrackRecords) {
   EXPECT_EQ(world->Track.Record(2).LineMask, 0);
   EXPECT_NEAR(world->Track.Record(2).EndY, 10, kScaledTol);
   EXPECT_EQ(world->Track.Slots[2].CurveRadius, -1);  // the end record
+}
+
+TEST_F(ObjectsDatTest, LineMaskHoldsAtMostThirtyTwoDigits) {
+  // Each mask on the second line, after a good segment.
+  struct Case {
+    std::string Mask;
+    std::optional<int32_t> LineMask;  // empty: the line is refused
+  };
+  const Case cases[] = {
+      {"1" + std::string(31, '0'), INT32_MIN},     // 32 digits: line 32 alone
+      {std::string(31, '0') + "1", 1},             // 32 digits: line 1 alone
+      {"1" + std::string(32, '0'), std::nullopt},  // 33 digits: line 33 would read as no line
+      {std::string(32, '0') + "1", std::nullopt},  // 33 digits, even with a value that fits
+      {"", 0},                                     // no digit: a segment no train uses
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("mask '" + c.Mask + "'");
+    world = std::make_unique<TWorld>();
+    const TObjectsLoadResult result = Load(
+        "Railway\t1;0;0;0;0;0;100;0;0;1;0;-1;t.bmp\n"
+        "Railway\t" +
+        c.Mask + ";0;100;0;0;0;200;0;0;1;0;-1;t.bmp\n");
+    if (c.LineMask) {
+      ASSERT_TRUE(result.Ok()) << result.Message;
+      EXPECT_EQ(world->Track.Record(2).LineMask, *c.LineMask);
+    } else {
+      ASSERT_TRUE(result.Error);
+      EXPECT_EQ(result.Error->Line, 2);
+      EXPECT_NE(result.Error->Reason.find("line mask has 33 digits; it holds at most 32"),
+                std::string::npos)
+          << result.Error->Reason;
+    }
+  }
 }
 
 TEST_F(ObjectsDatTest, TwoHundredAndFirstRailwayIsRejected) {

@@ -460,8 +460,8 @@ void ClientSocketError(state::TMainState& s, int errorCode, std::string_view hos
   s.Own.UserNo = 0;
   s.TimerEnabled = false;
   s.Requests.ErrorBoxes.push_back("サーバー " + std::string(host) + ":" + std::to_string(port) +
-                                  " との通信エラー（" + std::to_string(errorCode) +
-                                  "）：" + SocketErrorReason(errorCode));
+                                  " との通信エラー（" + std::to_string(errorCode) + "）：" +
+                                  SocketErrorReason(errorCode));
   s.Requests.Close = true;
 }
 

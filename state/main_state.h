@@ -168,8 +168,9 @@ struct TMainState : vehicle::TVehicleRecords {
   // Adds a line to the message log; beyond kMaxLogLines the oldest line goes.
   void Log(std::string line) {
     if (MessageLog.size() >= kMaxLogLines) {
-      MessageLog.erase(MessageLog.begin(),
-                       MessageLog.begin() + static_cast<std::ptrdiff_t>(MessageLog.size() - kMaxLogLines + 1));
+      MessageLog.erase(
+          MessageLog.begin(),
+          MessageLog.begin() + static_cast<std::ptrdiff_t>(MessageLog.size() - kMaxLogLines + 1));
     }
     MessageLog.push_back(std::move(line));
     ++MessageLogCount;

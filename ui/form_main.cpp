@@ -509,9 +509,9 @@ void TFormMain::AskLogin() {
 void TFormMain::CarryOutRequests() {
   for (;;) {
     state::TShellRequests r = std::exchange(state_->Requests, {});
-    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin ||
-                     r.DropConnection || r.OpenConnection || r.ShowHelpBottomRight ||
-                     r.FocusChatInput || r.Close || r.ShowHelp || !r.OpenLinks.empty();
+    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin || r.DropConnection ||
+                     r.OpenConnection || r.ShowHelpBottomRight || r.FocusChatInput || r.Close ||
+                     r.ShowHelp || !r.OpenLinks.empty();
     if (!any) break;
     if (!r.Send.empty() && !closed_ && ClientSocket->state() == QAbstractSocket::ConnectedState) {
       ClientSocket->write(r.Send.data(), static_cast<qint64>(r.Send.size()));

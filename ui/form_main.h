@@ -4,8 +4,8 @@
 // (TMainState::Requests) and mirrors the core's model onto the widgets.
 #pragma once
 
-#include <QLineEdit>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>

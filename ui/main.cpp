@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
   // is nothing to show.
   TRendererLibrary library;
   if (!library.Open(RendererCandidates(line->RendererPath, ProgramDir()), error)) {
-    return StartFailure("描画ライブラリ（" + std::string(kRendererFileName) + "）を読み込めません。",
-                        error);
+    return StartFailure(
+        "描画ライブラリ（" + std::string(kRendererFileName) + "）を読み込めません。", error);
   }
   velmora::vehicle::TableRenderer renderer(library.Table());
 

@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
-#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QTcpServer>
 #include <QThread>
-#include <QTcpSocket>
 #include <functional>
 #include <memory>
 
@@ -414,7 +414,8 @@ TEST_F(FormMainTest, ABadReplayFileIsAClearErrorAndNoStart) {
   TFormMain started(renderer, help, options);
   EXPECT_FALSE(started.FormShow());
   ASSERT_FALSE(started.ErrorsShown().empty());
-  EXPECT_EQ(started.ErrorsShown().front(), "リプレイファイル " + file.string() + " を再生できません。");
+  EXPECT_EQ(started.ErrorsShown().front(),
+            "リプレイファイル " + file.string() + " を再生できません。");
   EXPECT_EQ(started.ExitCode(), 1);
 
   // A type the installation lacks.
@@ -464,7 +465,8 @@ class TScriptedServer {
     clock.start();
     while (!condition() && clock.elapsed() < patienceMs) {
       QApplication::processEvents(QEventLoop::AllEvents, 10);
-      if (peer_ == nullptr && server_.hasPendingConnections()) peer_ = server_.nextPendingConnection();
+      if (peer_ == nullptr && server_.hasPendingConnections())
+        peer_ = server_.nextPendingConnection();
       if (peer_ != nullptr) Received += peer_->readAll();
     }
     return condition();

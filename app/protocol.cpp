@@ -1,6 +1,7 @@
 #include "app/protocol.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -17,6 +18,7 @@ using net::Cp932ToUtf8;
 using net::FieldReader;
 using net::TextConversion;
 using net::Utf8ToCp932;
+using state::TLoginStage;
 using state::TMainState;
 using vehicle::TVehicleState;
 
@@ -93,10 +95,18 @@ void MissionList(state::TMainState& s, FieldReader& reader) {
   s.Requests.FocusChatInput = true;
 }
 
+// Drops the connection of a login that did not get through and asks for the
+// handle again; the answer connects anew.
+void AskAgain(state::TMainState& s) {
+  s.LoginStage = TLoginStage::Asking;
+  s.Requests.DropConnection = true;
+  s.Requests.AskLogin = true;
+}
+
 // Code 10: the server refused; ask again while not logged in.
 void Refusal(state::TMainState& s, FieldReader& reader) {
   s.Requests.ErrorBoxes.push_back(Utf8(reader.ReadText()));
-  if (s.Own.UserNo == 0) s.Requests.AskLogin = true;
+  if (s.Own.UserNo == 0) AskAgain(s);
 }
 
 // Code 30: logged in.
@@ -106,6 +116,7 @@ void LoginAccepted(state::TMainState& s, FieldReader& reader) {
   s.Requests.ShowHelpBottomRight = true;
   s.Own.UserNo = userNo;
   s.RoomNo = roomNo;
+  s.LoginStage = TLoginStage::LoggedIn;
   s.Requests.FocusChatInput = true;
   SendEmptyState(s);
 }
@@ -359,17 +370,32 @@ void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
 
 }  // namespace
 
-void ClientSocketConnect(state::TMainState& s) { s.Requests.AskLogin = true; }
+void StartLogin(state::TMainState& s) {
+  s.LoginStage = TLoginStage::Asking;
+  s.Requests.AskLogin = true;
+}
 
-void LoginAnswered(state::TMainState& s, const std::optional<std::string>& handle, uint32_t now) {
+void LoginAnswered(state::TMainState& s, const std::optional<std::string>& handle) {
   if (!handle) {
     s.Requests.Close = true;
     return;
   }
-  SendLogin(s, *handle, now);
+  s.LoginHandle = *handle;
+  s.LoginStage = TLoginStage::Connecting;
+  s.ReceiveRemainder.clear();
+  s.DiscardingLongLine = false;
+  s.Requests.OpenConnection = true;
+}
+
+void ClientSocketConnect(state::TMainState& s, uint32_t now) {
+  if (s.LoginStage != TLoginStage::Connecting) return;
+  s.LoginStage = TLoginStage::Sent;
+  s.ServerSilent = false;
+  SendLogin(s, s.LoginHandle, now);
 }
 
 void ClientSocketRead(state::TMainState& s, std::string_view received, uint32_t now) {
+  if (!received.empty()) s.ServerSilent = false;
   if (s.DiscardingLongLine) {
     const std::size_t end = received.find('\n');
     if (end == std::string_view::npos) return;
@@ -401,22 +427,49 @@ void ClientSocketRead(state::TMainState& s, std::string_view received, uint32_t 
 }
 
 void ClientSocketDisconnect(state::TMainState& s) {
+  // A connection given up for a new attempt has nothing more to say.
+  if (s.LoginStage == TLoginStage::Asking) return;
   if (s.TimeSynchronised == 0) {
-    // The program stays open, but says why nothing arrives: the server closed
-    // the connection before the first positions (a refused login, another
-    // world number, a full server).
+    // The program stays open, says why nothing arrives (a login that took
+    // too long, another world number, a full server) and asks again.
     s.Log("サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
+    s.Own.UserNo = 0;
+    AskAgain(s);
     return;
   }
   s.Requests.ErrorBoxes.push_back("通信が切断されました。");
   s.Requests.Close = true;
 }
 
-void ClientSocketError(state::TMainState& s, int errorCode) {
+std::string SocketErrorReason(int errorCode) {
+  switch (errorCode) {
+    case ECONNREFUSED: return "接続が拒否されました。サーバーが動いていないか、ポート番号が違います。";
+    case ECONNRESET: return "接続がリセットされました。";
+    case EHOSTUNREACH: return "ホストが見つからないか、到達できません。";
+    case EACCES: return "接続が許可されていません。";
+    case ENOBUFS: return "接続に使う資源が足りません。";
+    case ETIMEDOUT: return "接続がタイムアウトしました。";
+    case ENETUNREACH: return "ネットワークに到達できません。";
+    default: return "原因の分からないエラーです。";
+  }
+}
+
+void ClientSocketError(state::TMainState& s, int errorCode, std::string_view host, uint16_t port) {
+  // A connection given up for a new attempt may fail as it likes.
+  if (s.LoginStage == TLoginStage::Asking) return;
   s.Own.UserNo = 0;
   s.TimerEnabled = false;
-  s.Requests.ErrorBoxes.push_back("通信エラーが発生しました。" + std::to_string(errorCode));
+  s.Requests.ErrorBoxes.push_back("サーバー " + std::string(host) + ":" + std::to_string(port) +
+                                  " との通信エラー（" + std::to_string(errorCode) + "）：" +
+                                  SocketErrorReason(errorCode));
   s.Requests.Close = true;
+}
+
+void ServerSilence(state::TMainState& s, uint32_t silentMs) {
+  const bool awaited = s.LoginStage == TLoginStage::Sent || s.LoginStage == TLoginStage::LoggedIn;
+  if (!awaited || s.ServerSilent || silentMs < kServerSilenceMs) return;
+  s.ServerSilent = true;
+  s.Log("サーバーからの応答がありません。");
 }
 
 void SendEmptyState(state::TMainState& s) { Send(s, "40;0;"); }
@@ -437,6 +490,14 @@ void SendOwnState(state::TMainState& s) {
 }
 
 void SendMission(state::TMainState& s, int32_t missionNo) {
+  // The grid cuts long texts: the log shows the chosen one whole, with the
+  // instruction a practice mission carries at its end.
+  const int32_t row = missionNo - 1 + s.MissionFixedRows;
+  if (missionNo >= 1 && row < s.MissionRowCount - 1) {
+    std::string_view text = s.MissionCells[static_cast<std::size_t>(row)];
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    s.Log("ミッション：" + std::string(text));
+  }
   Send(s, "50;" + std::to_string(s.Own.UserNo) + ";" + std::to_string(s.RoomNo) + ";" +
               std::to_string(missionNo) + ";");
 }

@@ -16,20 +16,40 @@ namespace velmora::app {
 // Longest line accepted from the server, without its LF.
 inline constexpr std::size_t kMaxLineLength = 9999;
 
-// The socket connected: the shell asks for the handle name.
-void ClientSocketConnect(state::TMainState& state);
+// Silence from the server, while a message is awaited, after which the log says so.
+inline constexpr uint32_t kServerSilenceMs = 5000;
 
-// The login query's answer: a handle name, or nothing when cancelled.
-// now: synchronised clock (ms).
-void LoginAnswered(state::TMainState& state, const std::optional<std::string>& handle, uint32_t now);
+// Starts the login: the shell asks for the handle name first.
+void StartLogin(state::TMainState& state);
+
+// The login query's answer: a handle name, or nothing when cancelled. A name
+// opens a new connection, which carries the login as soon as it stands.
+void LoginAnswered(state::TMainState& state, const std::optional<std::string>& handle);
+
+// The socket connected: the login goes out. now: synchronised clock (ms).
+void ClientSocketConnect(state::TMainState& state, uint32_t now);
 
 // Received bytes (CP932), processed line by line. A line that is longer than
 // kMaxLineLength or holds a malformed field is dropped; the lines around it
 // are processed as usual.
 void ClientSocketRead(state::TMainState& state, std::string_view received, uint32_t now);
 
+// The server closed the connection. Before the first positions the program
+// stays open, says so in the log and asks for the handle again.
 void ClientSocketDisconnect(state::TMainState& state);
-void ClientSocketError(state::TMainState& state, int errorCode);
+
+// A socket error with the system's error number (errno), or 1000 plus the
+// toolkit's own number where the system has none: a box naming the server
+// and the reason, then the program closes.
+void ClientSocketError(state::TMainState& state, int errorCode, std::string_view host,
+                       uint16_t port);
+
+// The reason of a socket error in words, Japanese.
+std::string SocketErrorReason(int errorCode);
+
+// The server has sent nothing for silentMs: while a message is awaited, after
+// kServerSilenceMs the log says so, once until a message comes again.
+void ServerSilence(state::TMainState& state, uint32_t silentMs);
 
 // Outgoing messages, each appended to the bytes to send.
 void SendEmptyState(state::TMainState& state);          // "40;0;"

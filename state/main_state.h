@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -40,6 +41,7 @@ inline constexpr int kReplayEntries = 6000;  // replay ring capacity
 inline constexpr int kReplayEntrySize = 30;  // bytes of one packed replay entry
 inline constexpr int kVideoRowsLive = 8;     // replay grid rows without the camera row
 inline constexpr int kVideoRowsPlayback = 9; // with the camera row "・カメラ切替え"
+inline constexpr std::size_t kMaxLogLines = 5000;  // message log lines kept; the oldest go first
 
 // One replay entry: a vehicle packed little-endian into 30 bytes (app/replay_entry.h).
 using TReplayEntry = std::array<uint8_t, kReplayEntrySize>;
@@ -49,12 +51,25 @@ using TReplayEntry = std::array<uint8_t, kReplayEntrySize>;
 struct TShellRequests {
   std::string Send;                     // CP932 bytes for the server, in order
   std::vector<std::string> ErrorBoxes;  // modal error boxes, in order
+  bool DropConnection = false;          // close the server connection without a disconnect event
+  bool OpenConnection = false;          // connect to the server anew, dropping any open connection
   bool AskLogin = false;                // then the login query ("ログイン")
   bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
   bool FocusChatInput = false;          // focus to EditChatInput
   bool Close = false;                   // close the main form (after the boxes)
   bool ShowHelp = false;                // show the help form where it is
   std::vector<std::string> OpenLinks;   // UTF-8 link texts to open through the desktop
+};
+
+// Where the login stands. The handle is asked before each connection, and
+// every attempt connects anew: a user may take as long as they like to
+// answer, while the server keeps a connection without a login only briefly.
+enum class TLoginStage : uint8_t {
+  Idle,        // no login wanted (a replay file plays without a server)
+  Asking,      // the login query is open
+  Connecting,  // the handle is known; it goes out once the connection stands
+  Sent,        // the login went out; the server's answer is awaited
+  LoggedIn,    // the server accepted it
 };
 
 struct TMainState : vehicle::TVehicleRecords {
@@ -67,6 +82,9 @@ struct TMainState : vehicle::TVehicleRecords {
   std::string MessagePrefix = "52566771;20;1;";  // put in front of every sent message
   std::string ReceiveRemainder;               // received text not yet processed (CP932)
   bool DiscardingLongLine = false;            // skipping an overlong line up to its LF
+  TLoginStage LoginStage = TLoginStage::Idle;
+  std::string LoginHandle;                    // UTF-8 handle of the login under way
+  bool ServerSilent = false;                  // the log has said that the server is silent
   bool TimerEnabled = false;                  // the 10 ms tick runs
   int32_t OffsetA = 0;                        // ms: local minus server time at synchronisation
   int32_t OffsetB = 0;                        // ms: maps server time onto vehicle times
@@ -143,11 +161,20 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t MissionRowCount = 1;     // rows of the mission grid
   int32_t MissionFixedRows = 0;    // heading rows at its top
   int32_t MissionRow = 0;          // selected mission grid row
-  std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first
+  std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first; the last kMaxLogLines
+  uint64_t MessageLogCount = 0;         // lines ever logged, dropped ones included
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
 
-  // Adds a line to the message log.
-  void Log(std::string line) { MessageLog.push_back(std::move(line)); }
+  // Adds a line to the message log; beyond kMaxLogLines the oldest line goes.
+  void Log(std::string line) {
+    if (MessageLog.size() >= kMaxLogLines) {
+      MessageLog.erase(
+          MessageLog.begin(),
+          MessageLog.begin() + static_cast<std::ptrdiff_t>(MessageLog.size() - kMaxLogLines + 1));
+    }
+    MessageLog.push_back(std::move(line));
+    ++MessageLogCount;
+  }
 };
 
 // Practice mode: a vehicle of the user's own choosing, not a server mission.

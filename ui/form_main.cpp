@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "app/reset.h"
 #include "app/protocol.h"
 #include "app/replay.h"
+#include "net/data_file.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
@@ -34,6 +36,7 @@ constexpr int kMissionPause = 100;            // ms before a mission choice is s
 constexpr int kGridColumnWidth = 233;         // px
 constexpr int kGridRowHeight = 13;            // px
 constexpr int32_t kRequiredVertexBuffers = 20000;
+constexpr int kSilenceCheckMilliseconds = 500;  // how often the server's silence is looked at
 
 const char* const kVideoRows[] = {"4ヶ所から録画されています。", "操作を選択してください。",
                                   "・停止", "・高速逆再生", "・逆再生", "・ポーズ", "・再生",
@@ -116,6 +119,13 @@ int SocketErrorCode(QAbstractSocket::SocketError error) {
   }
 }
 
+// A data file that failed to load, in the words of the interface: which file
+// and which line; the reason itself goes to standard error.
+std::string DataFileFault(const net::DataFileError& error) {
+  if (error.Line <= 0) return error.File + " を読めません。";
+  return error.File + " の " + std::to_string(error.Line) + " 行目に誤りがあります。";
+}
+
 // The link of a banner as the desktop opens it: a URL, or a local file.
 QUrl LinkUrl(const std::string& link) { return QUrl::fromUserInput(Text(link)); }
 
@@ -195,6 +205,7 @@ void TFormMain::BuildComponents() {
   MemoMessage->setObjectName("MemoMessage");
   MemoMessage->setGeometry(736, 580, 280, 137);
   MemoMessage->setReadOnly(true);
+  MemoMessage->setMaximumBlockCount(static_cast<int>(state::kMaxLogLines));
   BlackPanel(MemoMessage);
   EditChatInput = new QLineEdit(this);
   EditChatInput->setObjectName("EditChatInput");
@@ -225,9 +236,11 @@ void TFormMain::BuildComponents() {
   ClientSocket = new QTcpSocket(this);
   ClientSocket->setObjectName("ClientSocket");
   connect(ClientSocket, &QTcpSocket::connected, this, [this] {
-    RunCore([this] { app::ClientSocketConnect(*state_); });
+    silence_.restart();
+    RunCore([this] { app::ClientSocketConnect(*state_, Now()); });
   });
   connect(ClientSocket, &QTcpSocket::readyRead, this, [this] {
+    silence_.restart();
     const QByteArray bytes = ClientSocket->readAll();
     RunCore([&] {
       app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
@@ -240,8 +253,21 @@ void TFormMain::BuildComponents() {
           [this](QAbstractSocket::SocketError error) {
             // The peer closing the connection is a disconnect, not an error.
             if (error == QAbstractSocket::RemoteHostClosedError) return;
-            RunCore([&] { app::ClientSocketError(*state_, SocketErrorCode(error)); });
+            const TCommandLine& line = options_.CommandLine;
+            RunCore([&] {
+              app::ClientSocketError(*state_, SocketErrorCode(error), line.Host, line.Port);
+            });
           });
+
+  // A server that stops answering without closing the connection.
+  TimerSilence = new QTimer(this);
+  TimerSilence->setObjectName("TimerSilence");
+  TimerSilence->setInterval(kSilenceCheckMilliseconds);
+  connect(TimerSilence, &QTimer::timeout, this, [this] {
+    if (ClientSocket->state() != QAbstractSocket::ConnectedState) return;
+    const auto silent = static_cast<uint32_t>(std::min<qint64>(silence_.elapsed(), UINT32_MAX));
+    RunCore([&] { app::ServerSilence(*state_, silent); });
+  });
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
           [this](int, int) { StringGridMissionClick(); });
@@ -315,8 +341,8 @@ bool TFormMain::FormShow() {
   s.Camera = s.Own;
   ApplyModel();
 
-  const auto fail = [&](const std::string& text) {
-    ShowErrorBox(text);
+  const auto fail = [&](const std::string& text, const std::string& detail = {}) {
+    ShowErrorBox(text, detail);
     close();
     if (!closed_) FormClose();
     return false;
@@ -333,14 +359,17 @@ bool TFormMain::FormShow() {
       vehicle::LoadVehicleTypes("vehicles.dat", s.Forms, renderer_);
   for (const std::string& notice : vehicles.Notices) s.Log(notice);
   if (!vehicles.Ok()) {
-    if (vehicles.Error) ShowErrorBox(vehicles.Error->Message());
+    if (vehicles.Error) ShowErrorBox(DataFileFault(*vehicles.Error), vehicles.Error->Message());
     return fail("DirectX の乗物形状初期化ができません");
   }
 
   // The world: enough renderer slots, then ground.dat and objects.dat.
   bool worldLoaded = renderer_.DXGetNumOfVertexBufs() >= kRequiredVertexBuffers;
   if (!worldLoaded) {
-    ShowErrorBox("the renderer offers fewer than 20000 vertex buffers");
+    ShowErrorBox("描画ライブラリの頂点バッファが足りません（" +
+                     std::to_string(kRequiredVertexBuffers) + " 個必要です）。",
+                 "the renderer offers " + std::to_string(renderer_.DXGetNumOfVertexBufs()) +
+                     " vertex buffers, fewer than " + std::to_string(kRequiredVertexBuffers));
   } else {
     world_->Objects.Clear();
     world_->Ground.Count = 0;
@@ -350,7 +379,7 @@ bool TFormMain::FormShow() {
         world::LoadGround("ground.dat", world_->Ground, renderer_);
     for (const std::string& notice : ground.Notices) s.Log(notice);
     if (!ground.Ok()) {
-      if (ground.Error) ShowErrorBox(ground.Error->Message());
+      if (ground.Error) ShowErrorBox(DataFileFault(*ground.Error), ground.Error->Message());
       worldLoaded = false;
     } else {
       const world::TObjectsLoadResult objects = world::LoadObjects(
@@ -361,7 +390,7 @@ bool TFormMain::FormShow() {
         if (!objects.Message.empty()) {
           ShowErrorBox(objects.Message);
         } else if (objects.Error) {
-          ShowErrorBox(objects.Error->Message());
+          ShowErrorBox(DataFileFault(*objects.Error), objects.Error->Message());
         }
         worldLoaded = false;
       }
@@ -390,19 +419,22 @@ bool TFormMain::FormShow() {
   // A saved replay plays without a server: the tick runs on the local clock.
   if (line.ReplayFile) {
     const app::TReplayLoadResult replay = app::LoadReplayFile(*line.ReplayFile);
-    if (!replay.Recording) return fail(replay.Error);
+    const std::string unplayable = "リプレイファイル " + *line.ReplayFile + " を再生できません。";
+    if (!replay.Recording) return fail(unplayable, replay.Error);
     const std::string unknown = app::CheckReplayForms(*replay.Recording, s.Forms, *line.ReplayFile);
-    if (!unknown.empty()) return fail(unknown);
+    if (!unknown.empty()) return fail(unplayable, unknown);
     RunCore([&] { app::OpenReplay(s, *replay.Recording, Now()); });
     s.TimerEnabled = true;
     ApplyModel();
     return true;
   }
 
-  // The connection; the login continues in the connect handler.
+  // The login: the handle first, then the connection that carries it. It
+  // starts from the event loop, as the query waits for the user.
   s.ReceiveRemainder.clear();
   if (options_.OpenSocket) {
-    ClientSocket->connectToHost(Text(line.Host), line.Port);
+    TimerSilence->start();
+    QTimer::singleShot(0, this, [this] { RunCore([this] { app::StartLogin(*state_); }); });
   }
   return true;
 }
@@ -411,6 +443,7 @@ void TFormMain::FormClose() {
   if (closed_) return;
   closed_ = true;
   TimerInterval->stop();
+  TimerSilence->stop();
   state_->TimerEnabled = false;
   // No socket event may reach the core once the form is closing.
   ClientSocket->disconnect(this);
@@ -428,17 +461,33 @@ void TFormMain::closeEvent(QCloseEvent* event) {
   QCoreApplication::exit(exitCode_);
 }
 
-void TFormMain::ShowErrorBox(const std::string& text) {
+void TFormMain::ShowErrorBox(const std::string& text, const std::string& detail) {
   exitCode_ = 1;
-  errorsShown_.push_back(text);
   std::fprintf(stderr, "velmora: %s\n", text.c_str());
+  if (!detail.empty()) std::fprintf(stderr, "velmora: %s\n", detail.c_str());
   std::fflush(stderr);
-  if (!options_.Headless) QMessageBox::critical(this, "Velmora", Text(text));
+  // At most one box at a time: a message that comes while one is open goes
+  // to the log.
+  if (boxOpen_) {
+    state_->Log(text);
+    ApplyModel();
+    return;
+  }
+  errorsShown_.push_back(text);
+  if (options_.Headless) return;
+  boxOpen_ = true;
+  QMessageBox::critical(this, "Velmora", Text(text));
+  boxOpen_ = false;
 }
 
 void TFormMain::AskLogin() {
+  // The query runs its own event loop: a second request meanwhile is the same question.
+  if (asking_) return;
+  asking_ = true;
   std::optional<std::string> handle;
-  if (options_.CommandLine.Handle && !handleUsed_) {
+  if (options_.LoginQuery) {
+    handle = options_.LoginQuery();
+  } else if (options_.CommandLine.Handle && !handleUsed_) {
     // The --handle answer serves the first query only: a server that refuses
     // the name would otherwise be asked the same name for ever.
     handleUsed_ = true;
@@ -452,20 +501,41 @@ void TFormMain::AskLogin() {
                                                  QLineEdit::Normal, QString(), &ok);
     if (ok) handle = answer.toStdString();
   }
-  app::LoginAnswered(*state_, handle, Now());
+  asking_ = false;
+  if (closed_) return;
+  app::LoginAnswered(*state_, handle);
 }
 
 void TFormMain::CarryOutRequests() {
   for (;;) {
     state::TShellRequests r = std::exchange(state_->Requests, {});
-    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin ||
-                     r.ShowHelpBottomRight || r.FocusChatInput || r.Close || r.ShowHelp ||
-                     !r.OpenLinks.empty();
+    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin || r.DropConnection ||
+                     r.OpenConnection || r.ShowHelpBottomRight || r.FocusChatInput || r.Close ||
+                     r.ShowHelp || !r.OpenLinks.empty();
     if (!any) break;
     if (!r.Send.empty() && !closed_ && ClientSocket->state() == QAbstractSocket::ConnectedState) {
       ClientSocket->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
     }
-    for (const std::string& box : r.ErrorBoxes) ShowErrorBox(box);
+    if ((r.DropConnection || r.OpenConnection) && !closed_) {
+      // The core has given this connection up: its end is no event.
+      const QSignalBlocker quiet(ClientSocket);
+      ClientSocket->abort();
+    }
+    if (r.OpenConnection && !closed_) {
+      ClientSocket->connectToHost(Text(options_.CommandLine.Host), options_.CommandLine.Port);
+    }
+    if (!r.ErrorBoxes.empty()) {
+      // One box for a flood of messages: the one that explains a close, else
+      // the first; the others go to the log.
+      const std::size_t boxed = r.Close ? r.ErrorBoxes.size() - 1 : 0;
+      for (std::size_t i = 0; i < r.ErrorBoxes.size(); ++i) {
+        if (i == boxed) continue;
+        std::fprintf(stderr, "velmora: %s\n", r.ErrorBoxes[i].c_str());
+        state_->Log(r.ErrorBoxes[i]);
+      }
+      if (r.ErrorBoxes.size() > 1) ApplyModel();
+      ShowErrorBox(r.ErrorBoxes[boxed]);
+    }
     if (r.AskLogin && !closed_) AskLogin();
     if (r.ShowHelpBottomRight) {
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -495,10 +565,14 @@ void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells,
     const QString text = Text(cells[r]);
     QTableWidgetItem* item = grid->item(r, 0);
     if (item == nullptr) {
-      grid->setItem(r, 0, new QTableWidgetItem(text));
-    } else if (item->text() != text) {
-      item->setText(text);
+      item = new QTableWidgetItem(text);
+      grid->setItem(r, 0, item);
+    } else if (item->text() == text) {
+      continue;
     }
+    // A text wider than the grid is cut there: the tip shows it whole.
+    item->setText(text);
+    item->setToolTip(text.trimmed());
   }
   if (selected >= 0 && selected < rows && grid->currentRow() != selected) {
     grid->setCurrentCell(selected, 0);
@@ -530,13 +604,17 @@ void TFormMain::ApplyModel() {
   SyncGrid(StringGridVideo, std::clamp(s.VideoRowCount, state::kVideoRowsLive, kVideoRowCount),
            videoCells.data(), s.VideoRow);
 
-  if (s.MessageLog.size() < logShown_) {
+  // The log keeps its last lines only; lines logged and dropped since the
+  // last mirror never reach the memo.
+  if (s.MessageLogCount < logShown_) {
     MemoMessage->clear();
     logShown_ = 0;
   }
-  for (; logShown_ < s.MessageLog.size(); ++logShown_) {
-    MemoMessage->appendPlainText(Text(s.MessageLog[logShown_]));
+  const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - logShown_, s.MessageLog.size());
+  for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {
+    MemoMessage->appendPlainText(Text(s.MessageLog[i]));
   }
+  logShown_ = s.MessageLogCount;
   const QString caption = Text(s.Caption);
   if (windowTitle() != caption) setWindowTitle(caption);
 

@@ -4,6 +4,7 @@
 // (TMainState::Requests) and mirrors the core's model onto the widgets.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,9 @@ struct TStartOptions {
   TCommandLine CommandLine;
   bool OpenSocket = true;  // tests may start without a server
   bool Headless = false;   // error boxes and the login query never wait for a user
+  // Answers the login query in place of the dialog (tests); it may run the
+  // event loop while it "types", as the dialog does.
+  std::function<std::optional<std::string>()> LoginQuery;
 };
 
 // The system's millisecond clock, 32 bits, wrapping.
@@ -99,6 +104,7 @@ class TFormMain final : public QWidget {
   QLineEdit* EditChatInput = nullptr;
   QPushButton* ButtonChat = nullptr;
   QTimer* TimerInterval = nullptr;
+  QTimer* TimerSilence = nullptr;  // looks at the server's silence while connected
   QTcpSocket* ClientSocket = nullptr;
 
  protected:
@@ -113,7 +119,8 @@ class TFormMain final : public QWidget {
   // Runs a core call; a fault the core raises (a value out of its range)
   // ends the program with a clear message instead of tearing it down.
   void RunCore(const std::function<void()>& call);
-  void ShowErrorBox(const std::string& text);
+  // A box with a Japanese text; the detail (English) goes to standard error only.
+  void ShowErrorBox(const std::string& text, const std::string& detail = {});
   void AskLogin();
   void FormClose();
   bool HandleKeyEvent(QKeyEvent* event, bool down);
@@ -139,9 +146,12 @@ class TFormMain final : public QWidget {
   bool closed_ = false;
   bool syncing_ = false;
   bool handleUsed_ = false;
+  bool asking_ = false;   // the login query is open
+  bool boxOpen_ = false;  // an error box is open
   int exitCode_ = 0;
   std::vector<std::string> errorsShown_;
-  std::size_t logShown_ = 0;
+  uint64_t logShown_ = 0;  // log lines mirrored onto the memo (MessageLogCount)
+  QElapsedTimer silence_;  // since the connection stood or the server last sent something
 };
 
 }  // namespace velmora::ui

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace velmora::ui {
@@ -18,8 +19,8 @@ double NearestRank(const std::vector<double>& sorted, double p) {
   return sorted[std::max<std::size_t>(rank, 1) - 1];
 }
 
-std::string Line(const char* name, const std::vector<double>& samples) {
-  const TSeriesSummary s = Summarise(samples);
+std::string Line(const char* name, const TSampleSeries& series) {
+  const TSeriesSummary s = series.Summary();
   char text[160];
   std::snprintf(text, sizeof text, "%-24s %8zu %10.3f %10.3f %10.3f\n", name, s.Count, s.Median,
                 s.Percentile95, s.Max);
@@ -39,9 +40,40 @@ TSeriesSummary Summarise(std::vector<double> samples) {
   return s;
 }
 
+void TSampleSeries::Add(double ms) {
+  ++count_;
+  max_ = count_ == 1 ? ms : std::max(max_, ms);
+  if (kept_.size() < capacity_) {
+    kept_.push_back(ms);
+    return;
+  }
+  // Each of the count_ samples so far stays kept with the same chance.
+  const std::uint64_t slot = std::uniform_int_distribution<std::uint64_t>(0, count_ - 1)(random_);
+  if (slot < capacity_) kept_[static_cast<std::size_t>(slot)] = ms;
+}
+
+TSeriesSummary TSampleSeries::Summary() const {
+  TSeriesSummary s = Summarise(kept_);
+  s.Count = count_;
+  s.Max = max_;
+  return s;
+}
+
+TFrameStats::TFrameStats(std::size_t samplesKept)
+    : ticks_(samplesKept),
+      frames_(samplesKept),
+      parts_{TSampleSeries(samplesKept), TSampleSeries(samplesKept), TSampleSeries(samplesKept),
+             TSampleSeries(samplesKept), TSampleSeries(samplesKept)} {}
+
+std::size_t TFrameStats::SamplesHeld() const {
+  std::size_t held = ticks_.Kept() + frames_.Kept();
+  for (const TSampleSeries& part : parts_) held += part.Kept();
+  return held;
+}
+
 std::string TFrameStats::Report() const {
-  std::string text = "velmora frame statistics: " + std::to_string(ticks_.size()) + " ticks, " +
-                     std::to_string(frames_.size()) + " frames\n";
+  std::string text = "velmora frame statistics: " + std::to_string(ticks_.Summary().Count) +
+                     " ticks, " + std::to_string(frames_.Summary().Count) + " frames\n";
   char head[160];
   std::snprintf(head, sizeof head, "%-24s %8s %10s %10s %10s\n", "ms", "samples", "median",
                 "95th", "max");

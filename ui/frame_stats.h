@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -35,21 +36,47 @@ struct TSeriesSummary {
 // Nearest-rank statistics of the samples (ms); all 0 for none.
 TSeriesSummary Summarise(std::vector<double> samples);
 
+// Samples kept per series: about 11 minutes of ticks, 512 KiB.
+inline constexpr std::size_t kSamplesKept = std::size_t{1} << 16;
+
+// One series in bounded memory. The count and the maximum are exact; the
+// median and the 95th percentile come from every sample while they fit, then
+// from a uniform random sample of them all (reservoir sampling), so a long
+// flight's memory stays flat and its percentiles stay true to a fraction of
+// a percent of rank.
+class TSampleSeries {
+ public:
+  explicit TSampleSeries(std::size_t capacity = kSamplesKept) : capacity_(capacity) {}
+
+  void Add(double ms);
+  TSeriesSummary Summary() const;
+  std::size_t Kept() const { return kept_.size(); }
+
+ private:
+  std::size_t capacity_;
+  std::size_t count_ = 0;
+  double max_ = 0;
+  std::vector<double> kept_;
+  std::mt19937_64 random_{0x5eed};
+};
+
 class TFrameStats {
  public:
   using Clock = std::chrono::steady_clock;
 
-  void AddTick(double ms) { ticks_.push_back(ms); }
-  void AddFrame(double ms) { frames_.push_back(ms); }
-  void AddPart(TFramePart part, double ms) {
-    parts_[static_cast<std::size_t>(part)].push_back(ms);
-  }
+  explicit TFrameStats(std::size_t samplesKept = kSamplesKept);
 
-  TSeriesSummary Ticks() const { return Summarise(ticks_); }
-  TSeriesSummary Frames() const { return Summarise(frames_); }
+  void AddTick(double ms) { ticks_.Add(ms); }
+  void AddFrame(double ms) { frames_.Add(ms); }
+  void AddPart(TFramePart part, double ms) { parts_[static_cast<std::size_t>(part)].Add(ms); }
+
+  TSeriesSummary Ticks() const { return ticks_.Summary(); }
+  TSeriesSummary Frames() const { return frames_.Summary(); }
   TSeriesSummary Part(TFramePart part) const {
-    return Summarise(parts_[static_cast<std::size_t>(part)]);
+    return parts_[static_cast<std::size_t>(part)].Summary();
   }
+  // Samples held over all series.
+  std::size_t SamplesHeld() const;
 
   // The printed report: counts, then one line per series.
   std::string Report() const;
@@ -60,9 +87,9 @@ class TFrameStats {
   }
 
  private:
-  std::vector<double> ticks_;
-  std::vector<double> frames_;
-  std::array<std::vector<double>, kFramePartCount> parts_;
+  TSampleSeries ticks_;
+  TSampleSeries frames_;
+  std::array<TSampleSeries, kFramePartCount> parts_;
 };
 
 // Measures the running program: the form calls it around each tick and

@@ -2,6 +2,7 @@
 // then shows the main form and runs the start-up sequence and the event loop.
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -44,6 +45,16 @@ bool HeadlessPlatform() {
   return platform == "offscreen" || platform == "minimal";
 }
 
+// A start-up failure once the toolkit runs: the Japanese text on standard
+// error and, on a screen, in a box, since a program started from the desktop
+// has no terminal; the detail (English) on standard error only.
+int StartFailure(const std::string& text, const std::string& detail) {
+  std::fprintf(stderr, "velmora: %s\nvelmora: %s\n", text.c_str(), detail.c_str());
+  std::fflush(stderr);
+  if (!HeadlessPlatform()) QMessageBox::critical(nullptr, "Velmora", QString::fromStdString(text));
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,7 +64,10 @@ int main(int argc, char** argv) {
   std::string error;
   const auto line = ParseCommandLine(arguments, error);
   if (!line) {
-    std::fprintf(stderr, "velmora: %s\n(velmora --help shows the usage)\n", error.c_str());
+    std::fprintf(stderr,
+                 "velmora: コマンドラインに誤りがあります。\nvelmora: %s\n(velmora --help shows "
+                 "the usage)\n",
+                 error.c_str());
     return 2;
   }
   if (line->Help) {
@@ -65,22 +79,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The renderer is bound before any window exists: without it there is
-  // nothing to show.
-  TRendererLibrary library;
-  if (!library.Open(RendererCandidates(line->RendererPath, ProgramDir()), error)) {
-    std::fprintf(stderr, "velmora: %s\n", error.c_str());
-    return 1;
-  }
-  velmora::vehicle::TableRenderer renderer(library.Table());
-
-  // Without --data an installed program reads its installed files.
-  const std::string dataDir = ChooseDataDir(line->DataDir, ProgramDir());
-  if (!dataDir.empty() && !QDir::setCurrent(QString::fromStdString(dataDir))) {
-    std::fprintf(stderr, "velmora: cannot enter the data folder '%s'\n", dataDir.c_str());
-    return 1;
-  }
-
   // Without a display the toolkit would abort; say what to do instead.
   const auto unset = [](const char* name) {
     const char* value = std::getenv(name);
@@ -88,6 +86,7 @@ int main(int argc, char** argv) {
   };
   if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM")) {
     std::fprintf(stderr,
+                 "velmora: 表示する画面がありません。\n"
                  "velmora: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run without "
                  "one, set QT_QPA_PLATFORM=offscreen and answer the login with --handle NAME\n");
     return 1;
@@ -103,6 +102,22 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Velmora");
   QApplication::setApplicationVersion(VELMORA_VERSION);
   QApplication::setQuitOnLastWindowClosed(false);
+
+  // The renderer is bound before the main window exists: without it there
+  // is nothing to show.
+  TRendererLibrary library;
+  if (!library.Open(RendererCandidates(line->RendererPath, ProgramDir()), error)) {
+    return StartFailure(
+        "描画ライブラリ（" + std::string(kRendererFileName) + "）を読み込めません。", error);
+  }
+  velmora::vehicle::TableRenderer renderer(library.Table());
+
+  // Without --data an installed program reads its installed files.
+  const std::string dataDir = ChooseDataDir(line->DataDir, ProgramDir());
+  if (!dataDir.empty() && !QDir::setCurrent(QString::fromStdString(dataDir))) {
+    return StartFailure("データのフォルダ " + dataDir + " を開けません。",
+                        "cannot enter the data folder '" + dataDir + "'");
+  }
 
   TStartOptions options;
   options.CommandLine = *line;

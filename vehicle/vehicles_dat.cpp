@@ -112,7 +112,7 @@ TVehicleLoadResult LoadVehicleLines(const std::vector<std::string>& lines,
                                     vehicle::RendererApi& renderer) {
   TVehicleLoadResult result;
   const std::size_t count = net::CountUpToLastContent(lines);
-  if (count == 0) result.Notices.push_back(fileName + ": the file holds no vehicle type");
+  if (count == 0) result.Notices.push_back(fileName + " に乗物の種類がありません。");
   int lineNo = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& line = lines[i];

@@ -64,7 +64,7 @@ TGroundLoadResult LoadGroundLines(const std::vector<std::string>& lines,
     return result;
   };
   const std::size_t count = net::CountUpToLastContent(lines);
-  if (count == 0) result.Notices.push_back(fileName + ": the file holds no ground patch");
+  if (count == 0) result.Notices.push_back(fileName + " に地面がありません。");
   int lineNo = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& line = lines[i];

@@ -415,7 +415,7 @@ TObjectsLoadResult LoadObjectsLines(const std::vector<std::string>& lines,
   panel.Rows[world.DestinationCount + 2] = kPanelKeep;
   panel.RowCount = world.DestinationCount + 3;
   result.TrackNotices = BuildTrackConnections(world.Track);
-  if (world.Objects.Count() == 0) result.Notices.push_back(fileName + ": the file holds no object");
+  if (world.Objects.Count() == 0) result.Notices.push_back(fileName + " に物体がありません。");
   return result;
 }
 

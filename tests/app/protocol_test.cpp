@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include "net/text_encoding.h"
@@ -54,7 +56,9 @@ class ProtocolTest : public ::testing::Test {
 };
 
 TEST_F(ProtocolTest, OutgoingMessagesByteForByte) {
-  LoginAnswered(s, std::string("ハンドル\tname"), 123456);
+  LoginAnswered(s, std::string("ハンドル\tname"));
+  EXPECT_TRUE(s.Requests.Send.empty()) << "the login waits for its connection";
+  ClientSocketConnect(s, 123456);
   EXPECT_EQ(s.Requests.Send,
             "52566771;20;1;30;guest\ttovel\t123456;" + Utf8ToCp932("ハンドル name").Text);
   EXPECT_EQ(s.Own.Time, 123456);
@@ -96,18 +100,52 @@ TEST_F(ProtocolTest, OutgoingMessagesByteForByte) {
   EXPECT_EQ(Sent(), "7;20;1;20;12;3;rocket ?!\t");
 }
 
+// Each login attempt asks first and then connects anew, so the user's time
+// to answer never counts against the server's patience with a silent
+// connection. A refusal or a drop before the first positions asks again.
 TEST_F(ProtocolTest, LoginQueryRefusalAndAcceptance) {
-  ClientSocketConnect(s);
+  StartLogin(s);
   EXPECT_TRUE(s.Requests.AskLogin);
+  EXPECT_FALSE(s.Requests.OpenConnection) << "no connection waits on the user";
   s.Requests = {};
-  LoginAnswered(s, std::nullopt, 0);
+  LoginAnswered(s, std::nullopt);
   EXPECT_TRUE(s.Requests.Close);
   s.Requests = {};
 
+  const auto attempt = [&](const char* handle) {
+    LoginAnswered(s, std::string(handle));
+    EXPECT_TRUE(s.Requests.OpenConnection);
+    EXPECT_TRUE(s.Requests.Send.empty());
+    s.Requests = {};
+    ClientSocketConnect(s, 2000);
+    EXPECT_EQ(Sent(), std::string("52566771;20;1;30;guest\ttovel\t2000;") + handle);
+    s.Requests = {};
+  };
+  attempt("taken");
   Receive("52566771;10;そのハンドル名は使用中です。\t\n");
   EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"そのハンドル名は使用中です。"}));
   EXPECT_TRUE(s.Requests.AskLogin);  // not logged in: ask again
+  EXPECT_TRUE(s.Requests.DropConnection);
   s.Requests = {};
+  // The given-up connection closing or failing meanwhile says nothing.
+  const std::size_t logged = s.MessageLog.size();
+  ClientSocketDisconnect(s);
+  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000);
+  ClientSocketConnect(s, 2000);
+  EXPECT_EQ(s.MessageLog.size(), logged);
+  EXPECT_FALSE(s.Requests.AskLogin || s.Requests.Close || !s.Requests.Send.empty());
+
+  // The server drops the next attempt before answering: the log says so and
+  // the query comes again.
+  attempt("slow");
+  ClientSocketDisconnect(s);
+  EXPECT_EQ(s.MessageLog.back(),
+            "サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
+  EXPECT_TRUE(s.Requests.AskLogin);
+  EXPECT_FALSE(s.Requests.Close);
+  s.Requests = {};
+
+  attempt("pilot");
 
   Receive("52566771;30;7;3;\n");
   EXPECT_EQ(s.Own.UserNo, 7);
@@ -316,6 +354,9 @@ TEST_F(ProtocolTest, ConnectionLossAndErrors) {
   // Before synchronisation the program stays open, and the log says why
   // nothing arrives.
   const std::size_t logged = s.MessageLog.size();
+  LoginAnswered(s, std::string("pilot"));
+  ClientSocketConnect(s, 0);
+  s.Requests = {};
   ClientSocketDisconnect(s);
   EXPECT_TRUE(s.Requests.ErrorBoxes.empty());
   EXPECT_FALSE(s.Requests.Close);
@@ -323,17 +364,73 @@ TEST_F(ProtocolTest, ConnectionLossAndErrors) {
   EXPECT_EQ(s.MessageLog.back(),
             "サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
   s.TimeSynchronised = 1;
+  s.LoginStage = state::TLoginStage::LoggedIn;
   ClientSocketDisconnect(s);
   EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信が切断されました。"}));
   EXPECT_TRUE(s.Requests.Close);
   s.Requests = {};
   s.Own.UserNo = 9;
   s.TimerEnabled = true;
-  ClientSocketError(s, 10061);
-  EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信エラーが発生しました。10061"}));
+  ClientSocketError(s, ECONNREFUSED, "example.org", 64000);
+  EXPECT_EQ(s.Requests.ErrorBoxes,
+            (std::vector<std::string>{"サーバー example.org:64000 との通信エラー（" +
+                                      std::to_string(ECONNREFUSED) +
+                                      "）：接続が拒否されました。サーバーが動いていないか、"
+                                      "ポート番号が違います。"}));
   EXPECT_EQ(s.Own.UserNo, 0);
   EXPECT_FALSE(s.TimerEnabled);
   EXPECT_TRUE(s.Requests.Close);
+}
+
+// The server falls silent while the program waits for it: one line after
+// kServerSilenceMs, and another only after a message has come in between.
+// Before the login goes out nothing is awaited.
+TEST_F(ProtocolTest, ASilentServerIsNamedOnceUntilItSpeaksAgain) {
+  const std::string kSilent = "サーバーからの応答がありません。";
+  struct Step {
+    state::TLoginStage stage;
+    uint32_t silentMs;
+    bool speaks;  // a message arrives before the look
+    int lines;    // silence lines logged so far
+  };
+  const Step steps[] = {
+      {state::TLoginStage::Asking, 60000, false, 0},
+      {state::TLoginStage::Connecting, 60000, false, 0},
+      {state::TLoginStage::Sent, kServerSilenceMs - 1, false, 0},
+      {state::TLoginStage::Sent, kServerSilenceMs, false, 1},
+      {state::TLoginStage::LoggedIn, 60000, false, 1},
+      {state::TLoginStage::LoggedIn, kServerSilenceMs - 1, true, 1},
+      {state::TLoginStage::LoggedIn, kServerSilenceMs, false, 2},
+  };
+  for (const Step& step : steps) {
+    s.LoginStage = step.stage;
+    if (step.speaks) Receive("52566771;20;A\tまだいます\t\n");
+    ServerSilence(s, step.silentMs);
+    EXPECT_EQ(std::count(s.MessageLog.begin(), s.MessageLog.end(), kSilent), step.lines)
+        << static_cast<int>(step.stage) << " " << step.silentMs;
+  }
+}
+
+// The log keeps its last kMaxLogLines lines; the count goes on.
+TEST_F(ProtocolTest, TheLogKeepsItsLastLines) {
+  for (std::size_t i = 1; i <= state::kMaxLogLines + 1; ++i) {
+    Receive("52566771;20;A\t" + std::to_string(i) + "\t\n");
+  }
+  ASSERT_EQ(s.MessageLog.size(), state::kMaxLogLines);
+  EXPECT_EQ(s.MessageLog.front(), "A: 2");
+  EXPECT_EQ(s.MessageLog.back(), "A: " + std::to_string(state::kMaxLogLines + 1));
+  EXPECT_EQ(s.MessageLogCount, state::kMaxLogLines + 1);
+}
+
+// The grid cuts long mission texts: the chosen one goes to the log whole.
+TEST_F(ProtocolTest, TheChosenMissionIsLoggedWhole) {
+  Receive("52566771;0;1;選択してください\t着陸訓練：最終進入 6.5km（行先を選ぶと進入開始）\t\n");
+  SendMission(s, 1);
+  ASSERT_FALSE(s.MessageLog.empty());
+  EXPECT_EQ(s.MessageLog.back(), "ミッション：着陸訓練：最終進入 6.5km（行先を選ぶと進入開始）");
+  const std::size_t logged = s.MessageLog.size();
+  SendMission(s, 2);  // beyond the list: nothing to show
+  EXPECT_EQ(s.MessageLog.size(), logged);
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "physics/railway.h"
 #include "tests/support/fake_renderer.h"
@@ -19,6 +22,10 @@ namespace velmora::ui {
 namespace {
 
 constexpr int kPatience = 20000;  // ms a step may take on a loaded machine
+// ms the server keeps a new connection that has sent no login; a person may
+// take longer than that to type a handle or to read a refusal.
+constexpr int kServerLoginBudget = 10000;
+constexpr int kLateAnswer = kServerLoginBudget + 1000;  // ms
 
 class LoopbackTest : public ::testing::Test {
  protected:
@@ -73,6 +80,16 @@ class LoopbackTest : public ::testing::Test {
       if (s.MissionCells[static_cast<std::size_t>(row)].find(title) != std::string::npos) return row;
     }
     return -1;
+  }
+
+  // Runs the event loop for ms, as a person at the login query lets it run.
+  void Idle(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+      serverLog += server.readAllStandardError();
+    }
   }
 
   // Runs the event loop until the condition holds or patience runs out.
@@ -381,6 +398,57 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
     EXPECT_EQ(form->ErrorsShown().back(), "通信が切断されました。");
     EXPECT_EQ(form->ExitCode(), 1);
   }
+}
+
+// A person may take longer to type the handle, or to read a refusal, than
+// the server waits for a login on a new connection: both still get in.
+TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0) << "the server did not start";
+  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  const auto loggedIn = [](TFormMain& form) {
+    return form.State().Own.UserNo != 0 && form.State().MissionRowCount > 2;
+  };
+
+  // The handle typed after the server's budget.
+  TStartOptions lateOptions = ProgramOptions(port, "unused");
+  int lateAsked = 0;
+  lateOptions.LoginQuery = [&]() -> std::optional<std::string> {
+    ++lateAsked;
+    Idle(kLateAnswer);
+    return "pilot";
+  };
+  TFormMain late(renderer, help, lateOptions);
+  late.show();
+  ASSERT_TRUE(late.FormShow());
+  ASSERT_TRUE(Await([&] { return loggedIn(late); })) << serverLog.toStdString();
+  EXPECT_EQ(lateAsked, 1);
+  EXPECT_TRUE(late.ErrorsShown().empty());
+
+  // The same handle again: refused; the user reads the box for a while and
+  // answers with another.
+  testing::FakeRenderer otherRenderer;
+  otherRenderer.GiveTextureIds = true;
+  otherRenderer.GiveSurfaceIds = true;
+  TFormHelp otherHelp;
+  TStartOptions retryOptions = ProgramOptions(port, "unused");
+  std::vector<std::string> answers = {"pilot", "copilot"};
+  std::size_t retryAsked = 0;
+  retryOptions.LoginQuery = [&]() -> std::optional<std::string> {
+    if (retryAsked >= answers.size()) return std::nullopt;
+    if (retryAsked > 0) Idle(kLateAnswer);
+    return answers[retryAsked++];
+  };
+  TFormMain retry(otherRenderer, otherHelp, retryOptions);
+  retry.show();
+  ASSERT_TRUE(retry.FormShow());
+  ASSERT_TRUE(Await([&] { return loggedIn(retry); })) << serverLog.toStdString();
+  EXPECT_EQ(retryAsked, 2u);
+  EXPECT_EQ(retry.ErrorsShown(),
+            std::vector<std::string>{"そのハンドル名は使用中です。別の名前を入れてください。"});
+  EXPECT_TRUE(serverLog.contains("'copilot' on connection")) << serverLog.toStdString();
+  late.close();
+  retry.close();
 }
 
 }  // namespace

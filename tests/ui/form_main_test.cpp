@@ -2,19 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QTextLayout>
 #include <QTcpServer>
-#include <QThread>
 #include <QTcpSocket>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QThread>
+#include <functional>
 #include <memory>
 
 #include "app/controls.h"
+#include "app/protocol.h"
 #include "app/replay.h"
 #include "app/replay_entry.h"
 #include "app/reset.h"
+#include "net/text_encoding.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
@@ -409,7 +415,7 @@ TEST_F(FormMainTest, ABadReplayFileIsAClearErrorAndNoStart) {
   EXPECT_FALSE(started.FormShow());
   ASSERT_FALSE(started.ErrorsShown().empty());
   EXPECT_EQ(started.ErrorsShown().front(),
-            file.string() + ": byte 11: the file ends inside the header of 24 bytes");
+            "リプレイファイル " + file.string() + " を再生できません。");
   EXPECT_EQ(started.ExitCode(), 1);
 
   // A type the installation lacks.
@@ -422,7 +428,7 @@ TEST_F(FormMainTest, ABadReplayFileIsAClearErrorAndNoStart) {
   EXPECT_FALSE(second.FormShow());
   ASSERT_FALSE(second.ErrorsShown().empty());
   EXPECT_EQ(second.ErrorsShown().front(),
-            fighter.string() + ": byte 55: entry 1: vehicle type 12 is not in vehicles.dat");
+            "リプレイファイル " + fighter.string() + " を再生できません。");
 }
 
 TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
@@ -443,6 +449,103 @@ TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
   EXPECT_EQ(form->MemoMessage->toPlainText().toStdString().find("録画を保存しました") != std::string::npos,
             true);
   EXPECT_TRUE(form->EditChatInput->text().isEmpty());  // the key typed nothing
+}
+
+// A server played by the test on loopback: it takes the program's connection
+// and says what the test tells it to.
+class TScriptedServer {
+ public:
+  TScriptedServer() { listening_ = server_.listen(QHostAddress::LocalHost); }
+  bool Listening() const { return listening_; }
+  uint16_t Port() const { return server_.serverPort(); }
+
+  // Runs the event loop until the condition holds; false after the patience.
+  bool Await(const std::function<bool()>& condition, int patienceMs = 10000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < patienceMs) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      if (peer_ == nullptr && server_.hasPendingConnections())
+        peer_ = server_.nextPendingConnection();
+      if (peer_ != nullptr) Received += peer_->readAll();
+    }
+    return condition();
+  }
+  // Sends UTF-8 text in CP932, in one write.
+  void Say(const std::string& utf8) {
+    peer_->write(QByteArray::fromStdString(net::Utf8ToCp932(utf8).Text));
+    peer_->flush();
+  }
+
+  QByteArray Received;
+
+ private:
+  QTcpServer server_;
+  QTcpSocket* peer_ = nullptr;
+  bool listening_ = false;
+};
+
+class ScriptedServerTest : public FormMainTest {
+ protected:
+  // Starts a program against the scripted server and logs it in as user 7.
+  void LogIn() {
+    ASSERT_TRUE(server.Listening());
+    const auto folder = testing::WriteSmallInstallation();
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
+    TStartOptions options;
+    options.Headless = true;
+    options.CommandLine.Host = "127.0.0.1";
+    options.CommandLine.Port = server.Port();
+    options.CommandLine.Handle = "tester";
+    program = std::make_unique<TFormMain>(renderer, help, options);
+    ASSERT_TRUE(program->FormShow());
+    ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); }));
+    server.Say("52566771;30;7;3;\n");
+    ASSERT_TRUE(server.Await([&] { return program->State().Own.UserNo == 7; }));
+  }
+  // How many lines of the memo hold the text.
+  int MemoLinesWith(const QString& text) const {
+    return static_cast<int>(program->MemoMessage->toPlainText().split('\n').filter(text).size());
+  }
+
+  TScriptedServer server;
+  std::unique_ptr<TFormMain> program;
+};
+
+// 200 refusals at once: one box, the other 199 in the log.
+TEST_F(ScriptedServerTest, AFloodOfRefusalsOpensOneBox) {
+  LogIn();
+  std::string flood;
+  for (int i = 0; i < 200; ++i) flood += "52566771;10;拒否 " + std::to_string(i) + "\t\n";
+  server.Say(flood);
+  ASSERT_TRUE(server.Await([&] { return MemoLinesWith("拒否 ") == 199; }))
+      << MemoLinesWith("拒否 ");
+  EXPECT_EQ(program->ErrorsShown(), std::vector<std::string>{"拒否 0"});
+  EXPECT_FALSE(program->Closed());
+}
+
+// A server that stops answering without closing: the log says so once, and
+// its next message lifts the watch.
+TEST_F(ScriptedServerTest, ASilentServerIsNamedInTheLog) {
+  LogIn();
+  const QString silent = "サーバーからの応答がありません。";
+  constexpr int kPatience = app::kServerSilenceMs + 5000;  // ms: the watch plus a loaded machine
+  ASSERT_TRUE(server.Await([&] { return MemoLinesWith(silent) == 1; }, kPatience));
+  server.Say("52566771;20;server\tまだいます\t\n");
+  ASSERT_TRUE(server.Await([&] { return MemoLinesWith("まだいます") == 1; }));
+  EXPECT_FALSE(program->State().ServerSilent);
+  EXPECT_EQ(MemoLinesWith(silent), 1);
+}
+
+// The memo keeps the log's last lines as the log does.
+TEST_F(FormMainTest, TheMemoKeepsTheLastLogLines) {
+  state::TMainState& s = form->State();
+  for (std::size_t i = 1; i <= state::kMaxLogLines + 1; ++i) s.Log("line " + std::to_string(i));
+  form->ApplyModel();
+  const QTextDocument* memo = form->MemoMessage->document();
+  EXPECT_EQ(static_cast<std::size_t>(memo->blockCount()), state::kMaxLogLines);
+  EXPECT_EQ(memo->firstBlock().text(), "line 2");
+  EXPECT_EQ(memo->lastBlock().text(), "line " + QString::number(state::kMaxLogLines + 1));
 }
 
 }  // namespace

@@ -122,5 +122,26 @@ TEST(FrameStats, InstrumentDrawingInTheFrameCountsAsInstruments) {
   EXPECT_EQ(stats.Part(TFramePart::Instruments).Median, 0.0) << "the second frame drew nothing";
 }
 
+// A long flight keeps a bounded sample: its count and maximum stay exact and
+// its percentiles close to the true ones, within the sampling error of the
+// kept samples.
+TEST(FrameStats, ALongRunKeepsBoundedSamplesAndTrueFigures) {
+  constexpr std::size_t kKept = 2000;
+  constexpr std::size_t kSamples = 100 * kKept;
+  constexpr double kRankTol = 0.03;  // of the count: a few standard errors of a 2000-sample rank
+  TFrameStats stats(kKept);
+  // 1, 2, … kSamples ms, in a scrambled order.
+  for (std::size_t i = 0; i < kSamples; ++i) {
+    stats.AddTick(static_cast<double>((i * 7919) % kSamples + 1));
+  }
+  EXPECT_LE(stats.SamplesHeld(), kKept);
+  const TSeriesSummary ticks = stats.Ticks();
+  EXPECT_EQ(ticks.Count, kSamples);
+  EXPECT_EQ(ticks.Max, static_cast<double>(kSamples));
+  EXPECT_NEAR(ticks.Median, 0.5 * kSamples, kRankTol * kSamples);
+  EXPECT_NEAR(ticks.Percentile95, 0.95 * kSamples, kRankTol * kSamples);
+  EXPECT_EQ(stats.Report().rfind("velmora frame statistics: 200000 ticks, 0 frames\n", 0), 0u);
+}
+
 }  // namespace
 }  // namespace velmora::ui

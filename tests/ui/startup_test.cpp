@@ -59,7 +59,7 @@ TEST(StartUp, Failures) {
   const char* kObjects = "Line\t0;0;0;1000;-10;5000;FFFFFF\n";
   const Case cases[] = {
       {"no vehicles.dat", nullptr, kObjects, kFakeRenderer, "",
-       {"vehicles.dat", "DirectX の乗物形状初期化ができません"}},
+       {"vehicles.dat を読めません。", "DirectX の乗物形状初期化ができません"}},
       {"bad objects.dat line", kVehicles, "Line\t0;0;0;1000;-10;5000;FFFFFF\nLine\t1;2;x\n",
        kFakeRenderer, "",
        {"objects.datの形式が異常です: Line 2", "DirectX の固定物体初期化ができません"}},
@@ -68,12 +68,13 @@ TEST(StartUp, Failures) {
       {"renderer refuses the view", kVehicles, kObjects, kFakeRenderer,
        "VELMORA_FAKE_INIT_RESULT=1", {"DirectX の初期化ができません"}},
       {"no renderer library", kVehicles, kObjects, "--renderer /nonexistent/libprismoth.so", "",
-       {"cannot load the renderer library", "/nonexistent/libprismoth.so"}},
+       {"描画ライブラリ（libprismoth.so）を読み込めません。", "cannot load the renderer library",
+        "/nonexistent/libprismoth.so"}},
       {"renderer without DXDraw", kVehicles, kObjects,
        std::string("--renderer ") + VELMORA_TEST_RENDERER_PARTIAL, "",
        {"lacks the export(s) DXDraw"}},
       {"world number not a number", kVehicles, kObjects, kFakeRenderer + " world", "",
-       {"parameter 1 (world number) is not an integer: 'world'"}},
+       {"コマンドラインに誤りがあります。", "parameter 1 (world number) is not an integer: 'world'"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -97,7 +98,9 @@ TEST(StartUp, NoServerIsASocketError) {
   // Nothing listens on port 1 of the loopback interface.
   const TRun run = RunProgram(folder, kFakeRenderer + " --handle tester '' 1 127.0.0.1");
   EXPECT_EQ(run.Status, 1) << run.Output;
-  EXPECT_NE(run.Output.find("通信エラーが発生しました。111"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("サーバー 127.0.0.1:1 との通信エラー（111）：接続が拒否されました。"),
+            std::string::npos)
+      << run.Output;
 }
 
 TEST(StartUp, StopSignalsCloseCleanlyAndPrintTheFrameStatistics) {

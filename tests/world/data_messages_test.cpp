@@ -116,14 +116,14 @@ TEST_F(DataMessagesTest, AnEmptyFileLoadsWithANotice) {
     std::vector<std::string> notices;
     EXPECT_FALSE(Vehicles(text, &notices));
     EXPECT_EQ(notices, std::vector<std::string>{testing::TestFilePath("vehicles.dat").string() +
-                                                ": the file holds no vehicle type"});
+                                                " に乗物の種類がありません。"});
     EXPECT_FALSE(Ground(text, &notices));
     EXPECT_EQ(notices, std::vector<std::string>{testing::TestFilePath("ground.dat").string() +
-                                                ": the file holds no ground patch"});
+                                                " に地面がありません。"});
     const TObjectsLoadResult objects = Objects(text);
     EXPECT_TRUE(objects.Ok());
     EXPECT_EQ(objects.Notices, std::vector<std::string>{testing::TestFilePath("objects.dat").string() +
-                                                        ": the file holds no object"});
+                                                        " に物体がありません。"});
   }
   // A file with records gives no such notice.
   std::vector<std::string> notices;

@@ -7,6 +7,13 @@
 // their state every 50 ms; reports the server's CPU time per round (from
 // /proc) and the delay from one client's state message to its appearance in a
 // position line at another client.
+// BM_AdmissionFlood: the server process while empty connections arrive at
+// 1000 a second from 4 or 60 addresses and 20 real logins come in one after
+// another from addresses of their own; reports the logins the server
+// accepted within 2 s, their time to log in, and the server's CPU share.
+// BM_Reconnect: 200 clients log in at once (and leave again), reconnecting
+// whenever they are closed, as after a server restart; reports how many got
+// in within 30 s and when the last one did.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -220,5 +227,83 @@ void BM_ServerLoopback(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ServerLoopback)->Arg(5000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+namespace {
+
+void ReportLogins(benchmark::State& state, const std::vector<velmora::testing::LoginRun>& runs) {
+  std::vector<double> took;
+  for (const auto& r : runs) {
+    if (r.TookMs) took.push_back(*r.TookMs);
+    if (r.Fd >= 0) close(r.Fd);
+  }
+  std::sort(took.begin(), took.end());
+  state.counters["admitted"] = static_cast<double>(took.size());
+  state.counters["of"] = static_cast<double>(runs.size());
+  if (!took.empty()) {
+    state.counters["login_ms_p50"] = took[took.size() / 2];
+    state.counters["login_ms_max"] = took.back();
+  }
+}
+
+void BM_AdmissionFlood(benchmark::State& state) {
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  constexpr int kLogins = 20;
+  for (auto _ : state) {
+    std::vector<velmora::testing::LoginRun> runs(kLogins);
+    for (int i = 0; i < kLogins; ++i) {
+      runs[i].Source = "127.0.1." + std::to_string(i + 1);
+      runs[i].Handle = "real" + std::to_string(i);
+      runs[i].StartAfter = milliseconds(300 + 150 * i);
+    }
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const auto start = Clock::now();
+    {
+      velmora::testing::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
+                                              milliseconds(300 + 150 * kLogins + 2000));
+      velmora::testing::RunLogins(server.Port(), runs, milliseconds(2000), false, true);
+      state.counters["flood_connections"] = flood.Opened();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["server_cpu_percent"] =
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+    ReportLogins(state, runs);
+  }
+}
+BENCHMARK(BM_AdmissionFlood)->Arg(4)->Arg(60)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Reconnect(benchmark::State& state) {
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  constexpr int kReconnecting = 200;
+  for (auto _ : state) {
+    std::vector<velmora::testing::LoginRun> runs(kReconnecting);
+    for (int i = 0; i < kReconnecting; ++i) {
+      runs[i].Source = "127.0.2." + std::to_string(1 + i / 4);
+      runs[i].Handle = "back" + std::to_string(i);
+    }
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const auto start = Clock::now();
+    velmora::testing::RunLogins(server.Port(), runs, milliseconds(30000), true, false);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["server_cpu_percent"] =
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+    int tries = 0;
+    for (const auto& r : runs) tries += r.Tries;
+    state.counters["tries"] = tries;
+    ReportLogins(state, runs);
+  }
+}
+BENCHMARK(BM_Reconnect)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

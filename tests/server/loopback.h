@@ -31,18 +31,22 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // Starts the server with the given arguments and "--port 0"; its standard
-// error goes to logPath. Port() is 0 when it did not come up in time.
+// error goes to logPath, or with an empty logPath into a pipe that nobody
+// reads. Port() is 0 when it did not come up in time.
 class ServerProcess {
  public:
   ServerProcess(const std::string& executable, std::vector<std::string> arguments,
                 const std::string& logPath, milliseconds timeout = milliseconds(10000)) {
     int out[2];
     if (pipe(out) != 0) return;
+    int unread[2] = {-1, -1};
+    if (logPath.empty() && pipe(unread) != 0) return;
     arguments.insert(arguments.begin(), {executable, "--port", "0"});
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int log =
+          logPath.empty() ? unread[1] : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (log >= 0) dup2(log, STDERR_FILENO);
       close(out[0]);
       close(out[1]);
@@ -53,6 +57,8 @@ class ServerProcess {
       _exit(127);
     }
     close(out[1]);
+    if (unread[1] >= 0) close(unread[1]);
+    unreadLog_ = unread[0];
     // "listening on 127.0.0.1:PORT"
     std::string text;
     const auto deadline = Clock::now() + timeout;
@@ -81,6 +87,8 @@ class ServerProcess {
 
   // Ends the server: SIGTERM, and SIGKILL when it has not gone within 5 s.
   void Stop() {
+    if (unreadLog_ >= 0) close(unreadLog_);
+    unreadLog_ = -1;
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     const auto deadline = Clock::now() + milliseconds(5000);
@@ -98,14 +106,18 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int unreadLog_ = -1;
 };
 
 // A TCP connection to the server's port from `source` (a loopback address,
 // so that one machine can stand for many peers); -1 when it cannot be opened.
-// Non-blocking unless `blocking`.
-inline int OpenFrom(const std::string& source, int port, bool blocking = false) {
+// Non-blocking unless `blocking`; a receiveBuffer above 0 sets the socket's
+// receive buffer (bytes) before it connects.
+inline int OpenFrom(const std::string& source, int port, bool blocking = false,
+                    int receiveBuffer = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
   if (fd < 0) return -1;
+  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in from{};
   from.sin_family = AF_INET;
   sockaddr_in to{};
@@ -267,8 +279,8 @@ inline void RunLogins(int port, std::vector<LoginRun>& runs, milliseconds limit,
 // A scripted client on one TCP connection.
 class TestClient {
  public:
-  explicit TestClient(int port, const std::string& source = "127.0.0.1") {
-    fd_ = OpenFrom(source, port, true);
+  explicit TestClient(int port, const std::string& source = "127.0.0.1", int receiveBuffer = 0) {
+    fd_ = OpenFrom(source, port, true, receiveBuffer);
     if (fd_ < 0) return;
     const int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

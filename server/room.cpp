@@ -352,7 +352,7 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
   c.Handle = std::move(handle);
   c.HandleUtf8 = handleUtf8.Text;
   Note(c, "login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
-                  " on connection " + std::to_string(id) + " from " + c.Address);
+                  " on connection " + std::to_string(id));
 
   std::vector<std::string> headings;
   for (const std::string& text : missions_.Headings) headings.push_back(ToWire(text));

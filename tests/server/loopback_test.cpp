@@ -273,12 +273,13 @@ TEST_F(LoopbackTest, FloodsOfEmptyConnectionsKeepNoLoginOut) {
 }
 
 TEST_F(LoopbackTest, TwoHundredClientsComingBackAtOnceAllGetIn) {
-  // As after a restart: they all connect at once, four from each address,
-  // and try again whenever they are closed or refused (the room holds 100).
+  // As after a restart: they all connect at once, twenty from each of ten
+  // addresses, and try again whenever they are closed or refused (the room
+  // holds 100, an address 8 pending logins).
   constexpr int kClients = 200;
   std::vector<LoginRun> runs(kClients);
   for (int i = 0; i < kClients; ++i) {
-    runs[i].Source = "127.0.2." + std::to_string(1 + i / 4);
+    runs[i].Source = "127.0.2." + std::to_string(1 + i / 20);
     runs[i].Handle = "back" + std::to_string(i);
   }
   RunLogins(server_->Port(), runs, milliseconds(30000), true, false);

@@ -128,11 +128,10 @@ long long RecordX(const std::string& line, int user) {
 
 void BM_ServerLoopback(benchmark::State& state) {
   const std::string log = "/dev/null";
-  velmora::testing::ServerProcess server(
-      VELMORA_SERVER_EXE,
-      {"--interval", std::to_string(kIntervalMs), "--missions", VELMORA_SAMPLE_MISSIONS,
-       "--max-per-address", "0"},
-      log);
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--interval", std::to_string(kIntervalMs), "--missions",
+                                          VELMORA_SAMPLE_MISSIONS, "--max-per-address", "0"},
+                                         log);
   if (server.Port() == 0) {
     state.SkipWithError("the server did not start");
     return;

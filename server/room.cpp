@@ -149,9 +149,9 @@ bool Room::Admit(ConnectionId id, std::string_view address, uint32_t nowMs) {
     return true;
   }
   if (!victim) {
-    Note("address " + std::string(address),
-         "connection " + std::to_string(id) + " from " + std::string(address) +
-             " refused: pending logins full");
+    Note("address " + std::string(address), "connection " + std::to_string(id) + " from " +
+                                                std::string(address) +
+                                                " refused: pending logins full");
     return false;
   }
   Drop(*victim, "pending logins full; a connection that sent nothing makes room");
@@ -197,7 +197,7 @@ void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
         // refusal goes out in that number, and the connection stays until
         // the client gives up or the login time runs out, so that it is read.
         Note(*c, "connection " + std::to_string(id) + " asks for world " +
-                         std::to_string(*foreign) + "; refused");
+                     std::to_string(*foreign) + "; refused");
         output_.Send(id, RefusalLine(*foreign, ToWire(ForeignWorldText(config_.WorldNo, *foreign))));
         c->Foreign = true;
         return;
@@ -222,8 +222,8 @@ void Room::Drop(ConnectionId id, std::string_view why) {
   Connection* c = Find(id);
   if (c == nullptr) return;
   if (c->UserNo != 0) {
-    Note(*c, "disconnect: user " + std::to_string(c->UserNo) + " " + Quoted(c->HandleUtf8) +
-                     ": " + std::string(why));
+    Note(*c, "disconnect: user " + std::to_string(c->UserNo) + " " + Quoted(c->HandleUtf8) + ": " +
+                 std::string(why));
     if (c->Vehicle) {
       WireVehicle gone = *c->Vehicle;
       gone.Kind = 0;
@@ -231,8 +231,7 @@ void Room::Drop(ConnectionId id, std::string_view why) {
       departing_.push_back(gone);
     }
   } else {
-    Note(*c, "disconnect: connection " + std::to_string(id) + " before login: " +
-                     std::string(why));
+    Note(*c, "disconnect: connection " + std::to_string(id) + " before login: " + std::string(why));
   }
   connections_.erase(id);
 }
@@ -338,8 +337,9 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
     fromAddress += other.UserNo != 0 && other.Address == c.Address ? 1 : 0;
   }
   if (config_.MaxUsersPerAddress > 0 && fromAddress >= config_.MaxUsersPerAddress) {
-    Refuse(id, c, "同じアドレスからは " + std::to_string(config_.MaxUsersPerAddress) +
-                      " 人までしかログインできません。");
+    Refuse(id, c,
+           "同じアドレスからは " + std::to_string(config_.MaxUsersPerAddress) +
+               " 人までしかログインできません。");
     return;
   }
   const int32_t userNo = UserCount() < config_.MaxUsers ? FreeUserNo() : 0;
@@ -352,7 +352,7 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
   c.Handle = std::move(handle);
   c.HandleUtf8 = handleUtf8.Text;
   Note(c, "login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
-                  " on connection " + std::to_string(id));
+              " on connection " + std::to_string(id));
 
   std::vector<std::string> headings;
   for (const std::string& text : missions_.Headings) headings.push_back(ToWire(text));
@@ -387,9 +387,8 @@ bool Room::Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_vie
   if (c.UserNo == 0) return false;
   if (userNo == c.UserNo && roomNo == config_.RoomNo) return true;
   if (!c.SpoofLogged) {
-    Note(c, "user " + std::to_string(c.UserNo) + ": " + std::string(what) +
-                " claiming user " + std::to_string(userNo) + " in room " +
-                std::to_string(roomNo) + " ignored");
+    Note(c, "user " + std::to_string(c.UserNo) + ": " + std::string(what) + " claiming user " +
+                std::to_string(userNo) + " in room " + std::to_string(roomNo) + " ignored");
     c.SpoofLogged = true;
   }
   return false;
@@ -451,8 +450,8 @@ void Room::CheckGoal(Connection& c, uint32_t nowMs) {
 void Room::HandleMission(Connection& c, const MissionMessage& choice, uint32_t nowMs) {
   if (!Claims(c, choice.UserNo, choice.RoomNo, "mission choice")) return;
   if (choice.MissionNo < 1 || static_cast<std::size_t>(choice.MissionNo) > missions_.Missions.size()) {
-    Note(c, "user " + std::to_string(c.UserNo) + ": mission " +
-                std::to_string(choice.MissionNo) + " does not exist");
+    Note(c, "user " + std::to_string(c.UserNo) + ": mission " + std::to_string(choice.MissionNo) +
+                " does not exist");
     return;
   }
   Place(c, choice.MissionNo - 1, nowMs);
@@ -599,7 +598,8 @@ void Room::Broadcast(uint32_t nowMs) {
   std::vector<ConnectionId> idle;
   for (const auto& [id, c] : connections_) {
     if (c.UserNo == 0 && Since(nowMs, c.ConnectedAt) >= kLoginTimeoutMs) expired.push_back(id);
-    if (c.UserNo != 0 && config_.IdleLimitMs > 0 && Since(nowMs, c.ActiveAt) >= config_.IdleLimitMs) {
+    if (c.UserNo != 0 && config_.IdleLimitMs > 0 &&
+        Since(nowMs, c.ActiveAt) >= config_.IdleLimitMs) {
       idle.push_back(id);
     }
   }

@@ -94,7 +94,9 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
       if (!number || *number < 0 || *number > kMaxUsersLimit) return bad("from 0 to 100"), parse;
       o.MaxUsersPerAddress = static_cast<int>(*number);
     } else if (name == "--idle-limit") {
-      if (!number || *number < 0 || *number > kMaxIdleLimitSeconds) return bad("from 0 to 86400"), parse;
+      if (!number || *number < 0 || *number > kMaxIdleLimitSeconds) {
+        return bad("from 0 to 86400"), parse;
+      }
       o.IdleLimitSeconds = static_cast<int>(*number);
     } else {
       if (!number || *number < 1 || *number > kMaxUsersLimit) return bad("from 1 to 100"), parse;

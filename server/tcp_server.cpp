@@ -1,9 +1,9 @@
 #include "server/tcp_server.h"
 
-#include <QHostAddress>
-#include <QTcpSocket>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <QHostAddress>
+#include <QTcpSocket>
 
 #include <cstdio>
 
@@ -37,7 +37,9 @@ RoomConfig ConfigFrom(const ServerOptions& options) {
 }  // namespace
 
 TcpServer::TcpServer(const ServerOptions& options, MissionsFile missions)
-    : log_(STDERR_FILENO), options_(options), room_(ConfigFrom(options), std::move(missions), *this) {
+    : log_(STDERR_FILENO),
+      options_(options),
+      room_(ConfigFrom(options), std::move(missions), *this) {
   clock_.start();
   QObject::connect(&listener_, &QTcpServer::newConnection, [this] { Accept(); });
   rounds_.setTimerType(Qt::PreciseTimer);

@@ -19,7 +19,8 @@ TEST(LogWriter, ALogNobodyReadsDropsLinesAndSaysHowManyOnceItIsReadAgain) {
     LogWriter writer(fds[1], 64 * 1024);
     // Nobody reads while the lines are written: each one is queued or
     // dropped at once.
-    for (int i = 0; i < kLines; ++i) writer.Write("line " + std::to_string(i) + std::string(90, '.'));
+    for (int i = 0; i < kLines; ++i)
+      writer.Write("line " + std::to_string(i) + std::string(90, '.'));
     // The log is read again; the next line is preceded by the count.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     bool wroteLast = false;
@@ -49,7 +50,8 @@ TEST(LogWriter, ALogNobodyReadsDropsLinesAndSaysHowManyOnceItIsReadAgain) {
     ASSERT_NE(end, std::string::npos) << "a line cut short";
     const std::string line = text.substr(at, end - at);
     at = end + 1;
-    if (line.size() > dropped.size() && line.compare(line.size() - dropped.size(), dropped.size(), dropped) == 0) {
+    if (line.size() > dropped.size() &&
+        line.compare(line.size() - dropped.size(), dropped.size(), dropped) == 0) {
       expected += std::stoi(line);
       ++notices;
     } else if (expected < kLines) {

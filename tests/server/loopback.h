@@ -117,7 +117,8 @@ inline int OpenFrom(const std::string& source, int port, bool blocking = false,
                     int receiveBuffer = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
   if (fd < 0) return -1;
-  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  if (receiveBuffer > 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in from{};
   from.sin_family = AF_INET;
   sockaddr_in to{};

@@ -119,7 +119,8 @@ class LoopbackTest : public ::testing::Test {
     std::string log;
     if (std::FILE* file = std::fopen(log_.c_str(), "r")) {
       char buffer[4096];
-      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, n);
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        log.append(buffer, n);
       std::fclose(file);
     }
     return log;
@@ -167,7 +168,8 @@ TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {
   for (int first = 0; first < kClients; first += kAtOnce) {
     const int end = std::min(first + kAtOnce, kClients);
     const std::string source = "127.0.3." + std::to_string(1 + first / kAtOnce);
-    for (int i = first; i < end; ++i) clients.push_back(StartLogin("c" + std::to_string(i), source));
+    for (int i = first; i < end; ++i)
+      clients.push_back(StartLogin("c" + std::to_string(i), source));
     for (int i = first; i < end; ++i) {
       users[i] = FinishLogin(*clients[i]);
       ASSERT_NE(users[i], 0) << "client " << i;
@@ -263,11 +265,12 @@ TEST_F(LoopbackTest, FloodsOfEmptyConnectionsKeepNoLoginOut) {
       runs[i].StartAfter = milliseconds(200 + 100 * i);
     }
     {
-      ConnectionFlood flood(server_->Port(), addresses, 1000, milliseconds(200 + 100 * kLogins + 2000));
+      ConnectionFlood flood(server_->Port(), addresses, 1000,
+                            milliseconds(200 + 100 * kLogins + 2000));
       RunLogins(server_->Port(), runs, milliseconds(2000), false, false);
     }
-    const auto admitted =
-        std::count_if(runs.begin(), runs.end(), [](const LoginRun& r) { return r.TookMs.has_value(); });
+    const auto admitted = std::count_if(runs.begin(), runs.end(),
+                                        [](const LoginRun& r) { return r.TookMs.has_value(); });
     EXPECT_GE(admitted, kLogins - 1) << "flood from " << addresses << " addresses";
   }
 }
@@ -345,7 +348,8 @@ TEST_F(LoopbackTest, AChatBurstLargerThanTheOutputLimitClosesOnlyTheSender) {
   std::vector<int> users(kListeners);
   // Each from an address of its own: one address may hold only a few users.
   for (int i = 0; i < kListeners; ++i) {
-    listeners.push_back(Login("l" + std::to_string(i), users[i], "127.0.4." + std::to_string(i + 1)));
+    listeners.push_back(
+        Login("l" + std::to_string(i), users[i], "127.0.4." + std::to_string(i + 1)));
   }
   int flooder = 0;
   auto flood = Login("flood", flooder);

@@ -631,7 +631,8 @@ TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHolding
   const auto spread = [](const std::string& prefix, std::size_t count, std::size_t each,
                          bool started) {
     std::vector<Group> groups;
-    for (std::size_t i = 0; i < count; ++i) groups.push_back({prefix + std::to_string(i), each, started});
+    for (std::size_t i = 0; i < count; ++i)
+      groups.push_back({prefix + std::to_string(i), each, started});
     return groups;
   };
   const auto join = [](std::vector<Group> a, const std::vector<Group>& b) {
@@ -653,7 +654,10 @@ TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHolding
       {"address at its budget", {{"a", kPer, false}}, "a", true, 0},
       {"address at its budget, every login on its way", {{"a", kPer, true}}, "a", false, kNone},
       {"a silent one goes though logins on their way are older",
-       {{"a", kPer - 1, true}, {"a", 1, false}}, "a", true, 1},
+       {{"a", kPer - 1, true}, {"a", 1, false}},
+       "a",
+       true,
+       1},
       {"another address at its budget", {{"a", kPer, false}}, "b", true, kNone},
       {"all one short", join(spread("x", kAll / 4 - 1, 4, false), {{"y", 3, false}}), "new", true,
        kNone},
@@ -683,9 +687,9 @@ TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHolding
     }
     const std::size_t held = id - 1;
     EXPECT_EQ(fresh.Connect(100000, at, c.newcomer), c.admitted) << c.what;
-    const std::set<ConnectionId> expected = c.closesGroup == kNone
-                                                ? std::set<ConnectionId>{}
-                                                : std::set<ConnectionId>{firstOfGroup[c.closesGroup]};
+    const std::set<ConnectionId> expected =
+        c.closesGroup == kNone ? std::set<ConnectionId>{}
+                               : std::set<ConnectionId>{firstOfGroup[c.closesGroup]};
     EXPECT_EQ(output.closed, expected) << c.what;
     EXPECT_EQ(fresh.PendingCount(), held + (c.admitted ? 1 : 0) - expected.size()) << c.what;
   }
@@ -836,9 +840,8 @@ class LimitedRoomTest : public RoomTest {
 };
 
 TEST_F(LimitedRoomTest, OneAddressHoldsAtMostItsShareOfTheUsers) {
-  const std::string refusal = "52566771;10;" +
-                              Cp932("同じアドレスからは 8 人までしかログインできません。") +
-                              "\t\n";
+  const std::string refusal =
+      "52566771;10;" + Cp932("同じアドレスからは 8 人までしかログインできません。") + "\t\n";
   ConnectionId id = 1;
   for (int i = 0; i < kPerAddress; ++i, ++id) {
     EXPECT_EQ(LoginFrom(id, "a", "a" + std::to_string(i)).rfind("52566771;30;", 0), 0u) << i;
@@ -900,7 +903,8 @@ TEST_F(RoomTest, LogLinesAboutOneConnectionAreLimitedPerSecond) {
       Advance((kLogWindowMs - 1) / static_cast<uint32_t>(lines));
     }
     EXPECT_EQ(std::count(out.log.begin(), out.log.end(), line), kMaxLogLinesPerSecond) << lines;
-    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), summary), 0) << "not before the second ends";
+    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), summary), 0)
+        << "not before the second ends";
     Advance(kLogWindowMs);
     room.Broadcast(now);
     EXPECT_EQ(std::count(out.log.begin(), out.log.end(), summary),

@@ -33,9 +33,10 @@ inline constexpr uint32_t kStaleVehicleMs = 5000;
 // room. A new connection past its address's budget closes that address's
 // oldest connection that has sent nothing, or is refused when there is none.
 // Past the whole budget it closes such a connection of the address holding
-// the most, when that address holds more than the new one's; otherwise it is
-// refused. So a stranger may push out only connections of an address that
-// holds more than it does, and never a login that is on its way.
+// the most, when that address holds more than the new one's, else one of its
+// own address, else it is refused. So a stranger may push out only silent
+// connections of an address that holds more than its own, and never a login
+// that is on its way.
 inline constexpr std::size_t kMaxPendingLogins = 256;
 inline constexpr std::size_t kMaxPendingPerAddress = 8;
 // Log lines about one user's connection (before login: about one address)
@@ -152,8 +153,6 @@ class Room {
   static bool Evictable(const Connection& c) { return c.UserNo == 0 && !c.Splitter.HasPending(); }
   // Makes room for a new connection from `address`; false when it is refused.
   bool Admit(ConnectionId id, std::string_view address, uint32_t nowMs);
-  // Closes the oldest evictable pending connection of `address`; false when it has none.
-  bool DropOldestPending(std::string_view address, uint32_t nowMs);
   int32_t FreeUserNo();
   // A log line about a user (before login: about its address), within the
   // log line limit.

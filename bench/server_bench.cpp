@@ -15,7 +15,12 @@
 // (and leave again), reconnecting
 // whenever they are closed, as after a server restart; reports how many got
 // in within 30 s and when the last one did.
+// BM_LogFlood: one user sends missions that do not exist and shots without a
+// fighter as fast as it can for 2 s while another user reads its rounds;
+// reports the log's growth and the rounds the other user got a second, with
+// the log in a file (arg 0) and in a pipe that nobody reads (arg 1).
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -307,5 +312,64 @@ void BM_Reconnect(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Reconnect)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+namespace {
+
+void BM_LogFlood(benchmark::State& state) {
+  const bool unread = state.range(0) == 1;
+  const std::string logPath = "/tmp/velmora-log-flood-" + std::to_string(getpid()) + ".log";
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS},
+                                         unread ? "" : logPath);
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  std::vector<velmora::testing::LoginRun> runs(2);
+  runs[0].Source = "127.0.5.1";
+  runs[0].Handle = "flood";
+  runs[1].Source = "127.0.5.2";
+  runs[1].Handle = "reader";
+  velmora::testing::RunLogins(server.Port(), runs, milliseconds(5000), false, true);
+  if (!runs[0].TookMs || !runs[1].TookMs) {
+    state.SkipWithError("a login was not answered");
+    return;
+  }
+  const std::string user = "1";
+  std::string burst;
+  for (int i = 0; i < 200; ++i) {
+    burst += kPrefix + "50;" + user + ";1;999;" + kPrefix + "60;" + user + ";1;2;";
+  }
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    int rounds = 0;
+    std::string reader;
+    while (Clock::now() - start < milliseconds(2000)) {
+      send(runs[0].Fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      char chunk[65536];
+      while (recv(runs[0].Fd, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+      }
+      for (ssize_t n; (n = recv(runs[1].Fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;) {
+        reader.append(chunk, static_cast<std::size_t>(n));
+      }
+      for (std::size_t end; (end = reader.find('\n')) != std::string::npos;) {
+        rounds += reader.rfind("52566771;40;", 0) == 0 ? 1 : 0;
+        reader.erase(0, end + 1);
+      }
+      usleep(1000);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["rounds_per_s"] = rounds / seconds;
+    struct stat info {};
+    if (!unread && stat(logPath.c_str(), &info) == 0) {
+      state.counters["log_MB_per_s"] = static_cast<double>(info.st_size) / 1e6 / seconds;
+    }
+  }
+  for (auto& r : runs) close(r.Fd);
+  unlink(logPath.c_str());
+}
+BENCHMARK(BM_LogFlood)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

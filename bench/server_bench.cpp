@@ -13,9 +13,8 @@
 // reports the logins the server accepted within 2 s, their time to log in,
 // and the server's CPU share.
 // BM_Reconnect: 200 clients, 20 from each of 10 addresses, log in at once
-// (and leave again), reconnecting
-// whenever they are closed, as after a server restart; reports how many got
-// in within 30 s and when the last one did.
+// (and leave again), reconnecting whenever they are closed, as after a server
+// restart; reports how many got in within 30 s and when the last one did.
 // BM_LogFlood: one user sends missions that do not exist and shots without a
 // fighter as fast as it can for 2 s while another user reads its rounds;
 // reports the log's growth and the rounds the other user got a second, with

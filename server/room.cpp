@@ -1,5 +1,6 @@
 #include "server/room.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <type_traits>
@@ -112,11 +113,10 @@ bool Room::Connect(ConnectionId id, uint32_t nowMs, std::string_view address) {
 }
 
 bool Room::Admit(ConnectionId id, std::string_view address, uint32_t nowMs) {
-  // Pending connections by address, with each address's oldest evictable one.
+  // Pending connections by address, with those the room has no bytes of.
   struct Holding {
     std::size_t Count = 0;
-    std::optional<ConnectionId> Oldest;
-    uint32_t OldestAge = 0;  // ms
+    std::vector<std::pair<uint32_t, ConnectionId>> Silent;  // age (ms), id
   };
   std::map<std::string_view, Holding> holdings;
   std::size_t total = 0;
@@ -125,26 +125,40 @@ bool Room::Admit(ConnectionId id, std::string_view address, uint32_t nowMs) {
     Holding& h = holdings[c.Address];
     ++h.Count;
     ++total;
-    const uint32_t age = Since(nowMs, c.ConnectedAt);
-    if (Evictable(c) && (!h.Oldest || age > h.OldestAge)) {
-      h.Oldest = otherId;
-      h.OldestAge = age;
-    }
+    if (Evictable(c)) h.Silent.emplace_back(Since(nowMs, c.ConnectedAt), otherId);
   }
-  const Holding own = holdings.count(address) != 0 ? holdings[address] : Holding{};
+  // The oldest silent connection of a holding whose bytes are not waiting
+  // unread either (they may have arrived while the server was busy).
+  const auto oldestSilent = [this](Holding* h) -> std::optional<ConnectionId> {
+    if (h == nullptr) return std::nullopt;
+    // Oldest first; of equal age, the one that came first.
+    std::sort(h->Silent.begin(), h->Silent.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    for (const auto& [age, silentId] : h->Silent) {
+      if (!output_.InputWaiting(silentId)) return silentId;
+    }
+    return std::nullopt;
+  };
+  const auto ownIt = holdings.find(address);
+  Holding* own = ownIt != holdings.end() ? &ownIt->second : nullptr;
+  const std::size_t ownCount = own != nullptr ? own->Count : 0;
   std::optional<ConnectionId> victim;
-  if (own.Count >= kMaxPendingPerAddress) {
-    victim = own.Oldest;
+  if (ownCount >= kMaxPendingPerAddress) {
+    victim = oldestSilent(own);
   } else if (total >= kMaxPendingLogins) {
-    const Holding* most = nullptr;
-    for (const auto& [otherAddress, h] : holdings) {
-      if (!h.Oldest || h.Count <= own.Count) continue;
-      if (most == nullptr || h.Count > most->Count ||
-          (h.Count == most->Count && h.OldestAge > most->OldestAge)) {
+    Holding* most = nullptr;
+    uint32_t mostAge = 0;  // ms, of its oldest silent connection
+    for (auto& [otherAddress, h] : holdings) {
+      if (h.Silent.empty() || h.Count <= ownCount) continue;
+      const uint32_t age = std::max_element(h.Silent.begin(), h.Silent.end())->first;
+      if (most == nullptr || h.Count > most->Count || (h.Count == most->Count && age > mostAge)) {
         most = &h;
+        mostAge = age;
       }
     }
-    victim = most != nullptr ? most->Oldest : own.Oldest;
+    victim = oldestSilent(most);
+    if (!victim) victim = oldestSilent(own);
   } else {
     return true;
   }

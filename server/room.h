@@ -74,6 +74,9 @@ class RoomOutput {
   virtual void Close(ConnectionId id) = 0;
   // One line of the server log, UTF-8.
   virtual void Log(std::string_view line) = 0;
+  // True when bytes from the connection have arrived that the room has not
+  // been given yet.
+  virtual bool InputWaiting(ConnectionId) { return false; }
 };
 
 class Room {

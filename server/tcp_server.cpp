@@ -1,6 +1,7 @@
 #include "server/tcp_server.h"
 
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <QHostAddress>
 #include <QTcpSocket>
@@ -160,6 +161,15 @@ void TcpServer::Forget(ConnectionId id) {
   QObject::disconnect(it->second.Socket, nullptr, nullptr, nullptr);
   it->second.Socket->deleteLater();
   clients_.erase(it);
+}
+
+bool TcpServer::InputWaiting(ConnectionId id) {
+  const auto it = clients_.find(id);
+  if (it == clients_.end()) return false;
+  if (it->second.Socket->bytesAvailable() > 0) return true;
+  char byte = 0;
+  return recv(static_cast<int>(it->second.Socket->socketDescriptor()), &byte, 1,
+              MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
 void TcpServer::CheckReading() {

@@ -27,6 +27,7 @@ class TcpServer final : public RoomOutput {
   void Send(ConnectionId id, std::string_view bytes) override;
   void Close(ConnectionId id) override;
   void Log(std::string_view line) override;
+  bool InputWaiting(ConnectionId id) override;
 
  private:
   struct Client {

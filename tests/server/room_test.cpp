@@ -25,6 +25,7 @@ class RecordingOutput : public RoomOutput {
   void Send(ConnectionId id, std::string_view bytes) override { sent[id].emplace_back(bytes); }
   void Close(ConnectionId id) override { closed.insert(id); }
   void Log(std::string_view line) override { log.emplace_back(line); }
+  bool InputWaiting(ConnectionId id) override { return unread.count(id) != 0; }
 
   // Lines sent to a connection since the last call, then forgotten.
   std::vector<std::string> Take(ConnectionId id) {
@@ -36,6 +37,7 @@ class RecordingOutput : public RoomOutput {
   std::map<ConnectionId, std::vector<std::string>> sent;
   std::set<ConnectionId> closed;
   std::vector<std::string> log;
+  std::set<ConnectionId> unread;  // bytes have arrived that the room was not given yet
 };
 
 std::string Cp932(const std::string& utf8) { return net::Utf8ToCp932(utf8).Text; }
@@ -621,15 +623,19 @@ TEST_F(PendingLoginTest, ARealLoginGetsThroughWhileAStrangerHoldsEverySlot) {
 }
 
 TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHoldingMore) {
+  // What a pending connection has sent.
+  enum class Sent { Nothing, Unread, LoginStart };  // Unread: arrived, not yet read
+  constexpr Sent kNothing = Sent::Nothing;
+  constexpr Sent kStarted = Sent::LoginStart;
   // Pending connections held before the new one, in order of age.
   struct Group {
     std::string address;
     std::size_t count;
-    bool started;  // each has sent the start of its login
+    Sent sent;
   };
   // `count` groups of `each` from addresses prefix0, prefix1, ...
   const auto spread = [](const std::string& prefix, std::size_t count, std::size_t each,
-                         bool started) {
+                         Sent started) {
     std::vector<Group> groups;
     for (std::size_t i = 0; i < count; ++i)
       groups.push_back({prefix + std::to_string(i), each, started});
@@ -650,27 +656,32 @@ TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHolding
     std::size_t closesGroup;  // its oldest connection makes room; kNone: nothing closes
   };
   const std::vector<Case> cases = {
-      {"address below its budget", {{"a", kPer - 1, false}}, "a", true, kNone},
-      {"address at its budget", {{"a", kPer, false}}, "a", true, 0},
-      {"address at its budget, every login on its way", {{"a", kPer, true}}, "a", false, kNone},
+      {"address below its budget", {{"a", kPer - 1, kNothing}}, "a", true, kNone},
+      {"address at its budget", {{"a", kPer, kNothing}}, "a", true, 0},
+      {"address at its budget, every login on its way", {{"a", kPer, kStarted}}, "a", false, kNone},
       {"a silent one goes though logins on their way are older",
-       {{"a", kPer - 1, true}, {"a", 1, false}},
+       {{"a", kPer - 1, kStarted}, {"a", 1, kNothing}},
        "a",
        true,
        1},
-      {"another address at its budget", {{"a", kPer, false}}, "b", true, kNone},
-      {"all one short", join(spread("x", kAll / 4 - 1, 4, false), {{"y", 3, false}}), "new", true,
-       kNone},
+      {"one whose login has arrived unread stays",
+       {{"a", 1, Sent::Unread}, {"a", kPer - 1, kNothing}},
+       "a",
+       true,
+       1},
+      {"another address at its budget", {{"a", kPer, kNothing}}, "b", true, kNone},
+      {"all one short", join(spread("x", kAll / 4 - 1, 4, kNothing), {{"y", 3, kNothing}}), "new",
+       true, kNone},
       {"all full: the address holding the most gives",
-       join(spread("x", (kAll - kPer) / 4, 4, false), {{"big", kPer, false}}), "new", true,
+       join(spread("x", (kAll - kPer) / 4, 4, kNothing), {{"big", kPer, kNothing}}), "new", true,
        (kAll - kPer) / 4},
       {"all full: one holding no more than the newcomer's keeps its own",
-       join(spread("x", kAll / 4 - 2, 4, true), {{"lone", 4, false}, {"new", 4, true}}), "new",
-       false, kNone},
+       join(spread("x", kAll / 4 - 2, 4, kStarted), {{"lone", 4, kNothing}, {"new", 4, kStarted}}),
+       "new", false, kNone},
       {"all full: then the newcomer's own silent one goes",
-       join(spread("x", kAll / 4 - 2, 4, true), {{"lone", 4, false}, {"new", 4, false}}), "new",
-       true, kAll / 4 - 1},
-      {"all full, every login on its way", spread("x", kAll / 4, 4, true), "new", false, kNone},
+       join(spread("x", kAll / 4 - 2, 4, kStarted), {{"lone", 4, kNothing}, {"new", 4, kNothing}}),
+       "new", true, kAll / 4 - 1},
+      {"all full, every login on its way", spread("x", kAll / 4, 4, kStarted), "new", false, kNone},
   };
   for (const Case& c : cases) {
     RecordingOutput output;
@@ -682,7 +693,8 @@ TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHolding
       firstOfGroup.push_back(id);
       for (std::size_t i = 0; i < g.count; ++i, ++id) {
         ASSERT_TRUE(fresh.Connect(id, at++, g.address)) << c.what;
-        if (g.started) fresh.Receive(id, kPrefix + "30;gue", at);
+        if (g.sent == Sent::LoginStart) fresh.Receive(id, kPrefix + "30;gue", at);
+        if (g.sent == Sent::Unread) output.unread.insert(id);
       }
     }
     const std::size_t held = id - 1;

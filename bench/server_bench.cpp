@@ -7,7 +7,20 @@
 // their state every 50 ms; reports the server's CPU time per round (from
 // /proc) and the delay from one client's state message to its appearance in a
 // position line at another client.
+// BM_AdmissionFlood: the server process while empty connections arrive at
+// 1000 a second from 1, 4 or 60 addresses and 20 real logins come in one
+// after another, from addresses of their own (with 1: from the flood's);
+// reports the logins the server accepted within 2 s, their time to log in,
+// and the server's CPU share.
+// BM_Reconnect: 200 clients, 20 from each of 10 addresses, log in at once
+// (and leave again), reconnecting whenever they are closed, as after a server
+// restart; reports how many got in within 30 s and when the last one did.
+// BM_LogFlood: one user sends missions that do not exist and shots without a
+// fighter as fast as it can for 2 s while another user reads its rounds;
+// reports the log's growth and the rounds the other user got a second, with
+// the log in a file (arg 0) and in a pipe that nobody reads (arg 1).
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -120,9 +133,10 @@ long long RecordX(const std::string& line, int user) {
 
 void BM_ServerLoopback(benchmark::State& state) {
   const std::string log = "/dev/null";
-  velmora::testing::ServerProcess server(
-      VELMORA_SERVER_EXE,
-      {"--interval", std::to_string(kIntervalMs), "--missions", VELMORA_SAMPLE_MISSIONS}, log);
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--interval", std::to_string(kIntervalMs), "--missions",
+                                          VELMORA_SAMPLE_MISSIONS, "--max-per-address", "0"},
+                                         log);
   if (server.Port() == 0) {
     state.SkipWithError("the server did not start");
     return;
@@ -220,5 +234,143 @@ void BM_ServerLoopback(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ServerLoopback)->Arg(5000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+namespace {
+
+void ReportLogins(benchmark::State& state, const std::vector<velmora::testing::LoginRun>& runs) {
+  std::vector<double> took;
+  for (const auto& r : runs) {
+    if (r.TookMs) took.push_back(*r.TookMs);
+    if (r.Fd >= 0) close(r.Fd);
+  }
+  std::sort(took.begin(), took.end());
+  state.counters["admitted"] = static_cast<double>(took.size());
+  state.counters["of"] = static_cast<double>(runs.size());
+  if (!took.empty()) {
+    state.counters["login_ms_p50"] = took[took.size() / 2];
+    state.counters["login_ms_max"] = took.back();
+  }
+}
+
+void BM_AdmissionFlood(benchmark::State& state) {
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  constexpr int kLogins = 20;
+  for (auto _ : state) {
+    std::vector<velmora::testing::LoginRun> runs(kLogins);
+    for (int i = 0; i < kLogins; ++i) {
+      // With one address the flood comes from the users' own.
+      runs[i].Source = state.range(0) == 1 ? "127.0.0.2" : "127.0.1." + std::to_string(i + 1);
+      runs[i].Handle = "real" + std::to_string(i);
+      runs[i].StartAfter = milliseconds(300 + 150 * i);
+    }
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const auto start = Clock::now();
+    {
+      velmora::testing::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
+                                              milliseconds(300 + 150 * kLogins + 2000));
+      velmora::testing::RunLogins(server.Port(), runs, milliseconds(2000), false, false);
+      state.counters["flood_connections"] = flood.Opened();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["server_cpu_percent"] =
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+    ReportLogins(state, runs);
+  }
+}
+BENCHMARK(BM_AdmissionFlood)->Arg(1)->Arg(4)->Arg(60)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Reconnect(benchmark::State& state) {
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  constexpr int kReconnecting = 200;
+  for (auto _ : state) {
+    std::vector<velmora::testing::LoginRun> runs(kReconnecting);
+    for (int i = 0; i < kReconnecting; ++i) {
+      runs[i].Source = "127.0.2." + std::to_string(1 + i / 20);
+      runs[i].Handle = "back" + std::to_string(i);
+    }
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const auto start = Clock::now();
+    velmora::testing::RunLogins(server.Port(), runs, milliseconds(30000), true, false);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["server_cpu_percent"] =
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+    int tries = 0;
+    for (const auto& r : runs) tries += r.Tries;
+    state.counters["tries"] = tries;
+    ReportLogins(state, runs);
+  }
+}
+BENCHMARK(BM_Reconnect)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+namespace {
+
+void BM_LogFlood(benchmark::State& state) {
+  const bool unread = state.range(0) == 1;
+  const std::string logPath = "/tmp/velmora-log-flood-" + std::to_string(getpid()) + ".log";
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS},
+                                         unread ? "" : logPath);
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  std::vector<velmora::testing::LoginRun> runs(2);
+  runs[0].Source = "127.0.5.1";
+  runs[0].Handle = "flood";
+  runs[1].Source = "127.0.5.2";
+  runs[1].Handle = "reader";
+  velmora::testing::RunLogins(server.Port(), runs, milliseconds(5000), false, true);
+  if (!runs[0].TookMs || !runs[1].TookMs) {
+    state.SkipWithError("a login was not answered");
+    return;
+  }
+  const std::string user = "1";
+  std::string burst;
+  for (int i = 0; i < 200; ++i) {
+    burst += kPrefix + "50;" + user + ";1;999;" + kPrefix + "60;" + user + ";1;2;";
+  }
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    int rounds = 0;
+    std::string reader;
+    while (Clock::now() - start < milliseconds(2000)) {
+      send(runs[0].Fd, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      char chunk[65536];
+      while (recv(runs[0].Fd, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+      }
+      for (ssize_t n; (n = recv(runs[1].Fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;) {
+        reader.append(chunk, static_cast<std::size_t>(n));
+      }
+      for (std::size_t end; (end = reader.find('\n')) != std::string::npos;) {
+        rounds += reader.rfind("52566771;40;", 0) == 0 ? 1 : 0;
+        reader.erase(0, end + 1);
+      }
+      usleep(1000);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["rounds_per_s"] = rounds / seconds;
+    struct stat info {};
+    if (!unread && stat(logPath.c_str(), &info) == 0) {
+      state.counters["log_MB_per_s"] = static_cast<double>(info.st_size) / 1e6 / seconds;
+    }
+  }
+  for (auto& r : runs) close(r.Fd);
+  unlink(logPath.c_str());
+}
+BENCHMARK(BM_LogFlood)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,6 +1,7 @@
 // velmora-server: the game server the simulator program logs in to.
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -44,6 +45,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora-server: %s\n", missions.Error->Message().c_str());
     return 1;
   }
+
+  // A log reader that goes away must not end the game: the log writer sees
+  // the failed write and drops the lines instead.
+  std::signal(SIGPIPE, SIG_IGN);
 
   QCoreApplication app(argc, argv);
   TcpServer server(parse.Options, std::move(missions.Missions));

@@ -1,5 +1,6 @@
 #include "server/room.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <type_traits>
@@ -91,50 +92,105 @@ std::size_t Room::PendingCount() const {
   return count;
 }
 
+int32_t Room::UserOf(ConnectionId id) const {
+  const auto it = connections_.find(id);
+  return it == connections_.end() ? 0 : it->second.UserNo;
+}
+
 bool Room::Connect(ConnectionId id, uint32_t nowMs, std::string_view address) {
+  now_ = nowMs;
   if (connections_.count(id) != 0) {
     output_.Log("connection " + std::to_string(id) + " refused: its number is in use");
     return false;
   }
-  std::size_t fromAddress = 0;
-  for (const auto& [otherId, other] : connections_) {
-    fromAddress += other.UserNo == 0 && other.Address == address ? 1 : 0;
-  }
-  if (fromAddress >= kMaxPendingPerAddress) {
-    DropOldestPending(address, nowMs);
-  } else if (PendingCount() >= kMaxPendingLogins) {
-    DropOldestPending(std::nullopt, nowMs);
-  }
+  if (!Admit(id, address, nowMs)) return false;
   Connection& c = connections_.emplace(id, Connection(prefix_)).first->second;
   c.ConnectedAt = nowMs;
+  c.ActiveAt = nowMs;
   c.Address = std::string(address);
+  Note(c, "connection " + std::to_string(id) + " from " + c.Address);
   return true;
 }
 
-void Room::DropOldestPending(std::optional<std::string_view> address, uint32_t nowMs) {
-  std::optional<ConnectionId> oldest;
-  uint32_t oldestAge = 0;
-  for (const auto& [id, c] : connections_) {
-    if (c.UserNo != 0 || (address && c.Address != *address)) continue;
-    const uint32_t age = Since(nowMs, c.ConnectedAt);
-    if (!oldest || age > oldestAge) {
-      oldest = id;
-      oldestAge = age;
-    }
+bool Room::Admit(ConnectionId id, std::string_view address, uint32_t nowMs) {
+  // Pending connections by address, with those the room has no bytes of.
+  struct Holding {
+    std::size_t Count = 0;
+    std::vector<std::pair<uint32_t, ConnectionId>> Silent;  // age (ms), id
+  };
+  std::map<std::string_view, Holding> holdings;
+  std::size_t total = 0;
+  for (const auto& [otherId, c] : connections_) {
+    if (c.UserNo != 0) continue;
+    Holding& h = holdings[c.Address];
+    ++h.Count;
+    ++total;
+    if (Evictable(c)) h.Silent.emplace_back(Since(nowMs, c.ConnectedAt), otherId);
   }
-  if (!oldest) return;
-  Drop(*oldest, "pending logins full; the oldest makes room");
-  output_.Close(*oldest);
+  // The oldest silent connection of a holding whose bytes are not waiting
+  // unread either (they may have arrived while the server was busy).
+  const auto oldestSilent = [this](Holding* h) -> std::optional<ConnectionId> {
+    if (h == nullptr) return std::nullopt;
+    // Oldest first; of equal age, the one that came first.
+    std::sort(h->Silent.begin(), h->Silent.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    for (const auto& [age, silentId] : h->Silent) {
+      if (!output_.InputWaiting(silentId)) return silentId;
+    }
+    return std::nullopt;
+  };
+  const auto ownIt = holdings.find(address);
+  Holding* own = ownIt != holdings.end() ? &ownIt->second : nullptr;
+  const std::size_t ownCount = own != nullptr ? own->Count : 0;
+  std::optional<ConnectionId> victim;
+  if (ownCount >= kMaxPendingPerAddress) {
+    victim = oldestSilent(own);
+  } else if (total >= kMaxPendingLogins) {
+    Holding* most = nullptr;
+    uint32_t mostAge = 0;  // ms, of its oldest silent connection
+    for (auto& [otherAddress, h] : holdings) {
+      if (h.Silent.empty() || h.Count <= ownCount) continue;
+      const uint32_t age = std::max_element(h.Silent.begin(), h.Silent.end())->first;
+      if (most == nullptr || h.Count > most->Count || (h.Count == most->Count && age > mostAge)) {
+        most = &h;
+        mostAge = age;
+      }
+    }
+    victim = oldestSilent(most);
+    if (!victim) victim = oldestSilent(own);
+  } else {
+    return true;
+  }
+  if (!victim) {
+    Note("address " + std::string(address), "connection " + std::to_string(id) + " from " +
+                                                std::string(address) +
+                                                " refused: pending logins full");
+    return false;
+  }
+  Drop(*victim, "pending logins full; a connection that sent nothing makes room");
+  output_.Close(*victim);
+  return true;
 }
 
 void Room::Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs) {
+  now_ = nowMs;
   Connection* c = Find(id);
   if (c == nullptr || c->Foreign) return;
+  c->ActiveAt = nowMs;
   c->Splitter.Append(bytes);
   Consume(id, false, nowMs);
 }
 
-void Room::GraceExpired(ConnectionId id, uint32_t nowMs) { Consume(id, true, nowMs); }
+void Room::Reading(ConnectionId id, uint32_t nowMs) {
+  now_ = nowMs;
+  if (Connection* c = Find(id)) c->ActiveAt = nowMs;
+}
+
+void Room::GraceExpired(ConnectionId id, uint32_t nowMs) {
+  now_ = nowMs;
+  Consume(id, true, nowMs);
+}
 
 bool Room::HasPendingInput(ConnectionId id) const {
   const auto it = connections_.find(id);
@@ -154,8 +210,8 @@ void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
         // A client of another world reads only lines of its own world: the
         // refusal goes out in that number, and the connection stays until
         // the client gives up or the login time runs out, so that it is read.
-        output_.Log("connection " + std::to_string(id) + " asks for world " +
-                    std::to_string(*foreign) + "; refused");
+        Note(*c, "connection " + std::to_string(id) + " asks for world " +
+                     std::to_string(*foreign) + "; refused");
         output_.Send(id, RefusalLine(*foreign, ToWire(ForeignWorldText(config_.WorldNo, *foreign))));
         c->Foreign = true;
         return;
@@ -180,8 +236,8 @@ void Room::Drop(ConnectionId id, std::string_view why) {
   Connection* c = Find(id);
   if (c == nullptr) return;
   if (c->UserNo != 0) {
-    output_.Log("disconnect: user " + std::to_string(c->UserNo) + " " + Quoted(c->HandleUtf8) +
-                ": " + std::string(why));
+    Note(*c, "disconnect: user " + std::to_string(c->UserNo) + " " + Quoted(c->HandleUtf8) + ": " +
+                 std::string(why));
     if (c->Vehicle) {
       WireVehicle gone = *c->Vehicle;
       gone.Kind = 0;
@@ -189,8 +245,7 @@ void Room::Drop(ConnectionId id, std::string_view why) {
       departing_.push_back(gone);
     }
   } else {
-    output_.Log("disconnect: connection " + std::to_string(id) + " before login: " +
-                std::string(why));
+    Note(*c, "disconnect: connection " + std::to_string(id) + " before login: " + std::string(why));
   }
   connections_.erase(id);
 }
@@ -215,19 +270,56 @@ void Room::HandleMessage(ConnectionId id, Connection& c, const ClientMessage& me
       message);
 }
 
-void Room::Refuse(ConnectionId id, std::string_view reasonUtf8) {
-  output_.Log("login refused on connection " + std::to_string(id) + ": " +
-              std::string(reasonUtf8));
+void Room::Note(const Connection& c, std::string line) {
+  Note(c.UserNo != 0 ? "user " + std::to_string(c.UserNo) : "address " + c.Address,
+       std::move(line));
+}
+
+void Room::Note(const std::string& subject, std::string line) {
+  auto [it, fresh] = logWindows_.try_emplace(subject);
+  LogWindow& w = it->second;
+  if (!fresh && Since(now_, w.StartAt) >= kLogWindowMs) {
+    if (w.Suppressed > 0) {
+      output_.Log(subject + ": " + std::to_string(w.Suppressed) + " log lines suppressed");
+    }
+    w = LogWindow{};
+    fresh = true;
+  }
+  if (fresh) w.StartAt = now_;
+  if (w.Lines < kMaxLogLinesPerSecond) {
+    ++w.Lines;
+    output_.Log(line);
+  } else {
+    ++w.Suppressed;
+  }
+}
+
+void Room::ReportSuppressed(uint32_t nowMs) {
+  for (auto it = logWindows_.begin(); it != logWindows_.end();) {
+    if (Since(nowMs, it->second.StartAt) < kLogWindowMs) {
+      ++it;
+      continue;
+    }
+    if (it->second.Suppressed > 0) {
+      output_.Log(it->first + ": " + std::to_string(it->second.Suppressed) +
+                  " log lines suppressed");
+    }
+    it = logWindows_.erase(it);
+  }
+}
+
+void Room::Refuse(ConnectionId id, const Connection& c, std::string_view reasonUtf8) {
+  Note(c, "login refused on connection " + std::to_string(id) + ": " + std::string(reasonUtf8));
   output_.Send(id, RefusalLine(config_.WorldNo, ToWire(reasonUtf8)));
 }
 
 void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login) {
   if (c.UserNo != 0) {
-    output_.Log("user " + std::to_string(c.UserNo) + ": second login ignored");
+    Note(c, "user " + std::to_string(c.UserNo) + ": second login ignored");
     return;
   }
   if (login.Account != kGuestAccount || login.Password != kGuestPassword) {
-    Refuse(id, "ユーザー名かパスワードが違います。");
+    Refuse(id, c, "ユーザー名かパスワードが違います。");
     return;
   }
   // The handle goes into every chat line: no field or line ends, no blanks
@@ -237,32 +329,43 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
   while (!handle.empty() && handle.front() == ' ') handle.erase(0, 1);
   const net::TextConversion handleUtf8 = net::Cp932ToUtf8(handle);
   if (handle.empty()) {
-    Refuse(id, "ハンドル名が空です。");
+    Refuse(id, c, "ハンドル名が空です。");
     return;
   }
   if (!handleUtf8.Ok) {
-    Refuse(id, "ハンドル名に使えない文字が含まれています。");
+    Refuse(id, c, "ハンドル名に使えない文字が含まれています。");
     return;
   }
   if (handle.size() > kMaxHandleLength) {
-    Refuse(id, "ハンドル名が長すぎます（全角16文字まで）。");
+    Refuse(id, c, "ハンドル名が長すぎます（全角16文字まで）。");
     return;
   }
   for (const auto& [otherId, other] : connections_) {
     if (other.UserNo != 0 && other.Handle == handle) {
-      Refuse(id, "そのハンドル名は使用中です。別の名前を入れてください。");
+      Refuse(id, c, "そのハンドル名は使用中です。別の名前を入れてください。");
       return;
     }
   }
-  if (UserCount() >= config_.MaxUsers) {
-    Refuse(id, "満員のため入れません。しばらくしてからもう一度お試しください。");
+  int fromAddress = 0;
+  for (const auto& [otherId, other] : connections_) {
+    fromAddress += other.UserNo != 0 && other.Address == c.Address ? 1 : 0;
+  }
+  if (config_.MaxUsersPerAddress > 0 && fromAddress >= config_.MaxUsersPerAddress) {
+    Refuse(id, c,
+           "同じアドレスからは " + std::to_string(config_.MaxUsersPerAddress) +
+               " 人までしかログインできません。");
+    return;
+  }
+  const int32_t userNo = UserCount() < config_.MaxUsers ? FreeUserNo() : 0;
+  if (userNo == 0) {
+    Refuse(id, c, "満員のため入れません。しばらくしてからもう一度お試しください。");
     return;
   }
 
-  c.UserNo = nextUserNo_++;
+  c.UserNo = userNo;
   c.Handle = std::move(handle);
   c.HandleUtf8 = handleUtf8.Text;
-  output_.Log("login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+  Note(c, "login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
               " on connection " + std::to_string(id));
 
   std::vector<std::string> headings;
@@ -274,13 +377,32 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
   output_.Send(id, MissionListLine(config_.WorldNo, headings, titles));
 }
 
+int32_t Room::FreeUserNo() {
+  if (nextUserNo_ <= kMaxUserNo) return nextUserNo_++;
+  // The number of a vehicle that has left waits for the round that tells the
+  // others so, unless every free number is such a one.
+  for (const bool skipDeparting : {true, false}) {
+    std::vector<bool> taken(static_cast<std::size_t>(kMaxUserNo) + 1, false);
+    const auto take = [&](int32_t userNo) {
+      if (userNo > 0 && userNo <= kMaxUserNo) taken[static_cast<std::size_t>(userNo)] = true;
+    };
+    for (const auto& [id, c] : connections_) take(c.UserNo);
+    if (skipDeparting) {
+      for (const WireVehicle& gone : departing_) take(gone.UserNo);
+    }
+    for (int32_t userNo = 1; userNo <= kMaxUserNo; ++userNo) {
+      if (!taken[static_cast<std::size_t>(userNo)]) return userNo;
+    }
+  }
+  return 0;
+}
+
 bool Room::Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what) {
   if (c.UserNo == 0) return false;
   if (userNo == c.UserNo && roomNo == config_.RoomNo) return true;
   if (!c.SpoofLogged) {
-    output_.Log("user " + std::to_string(c.UserNo) + ": " + std::string(what) +
-                " claiming user " + std::to_string(userNo) + " in room " +
-                std::to_string(roomNo) + " ignored");
+    Note(c, "user " + std::to_string(c.UserNo) + ": " + std::string(what) + " claiming user " +
+                std::to_string(userNo) + " in room " + std::to_string(roomNo) + " ignored");
     c.SpoofLogged = true;
   }
   return false;
@@ -332,7 +454,7 @@ void Room::CheckGoal(Connection& c, uint32_t nowMs) {
   const double seconds = Since(nowMs, c.PlacedAt) * kSecondsPerMillisecond;
   char time[32];
   std::snprintf(time, sizeof time, "%.1f", seconds);
-  output_.Log("finish: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+  Note(c, "finish: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
               " completed mission " + std::to_string(c.MissionIndex + 1) + " in " + time + " s");
   ServerChat(c.HandleUtf8 + "さんが「" + mission.Title + "」を完了しました。タイム " + time +
              " 秒");
@@ -342,8 +464,8 @@ void Room::CheckGoal(Connection& c, uint32_t nowMs) {
 void Room::HandleMission(Connection& c, const MissionMessage& choice, uint32_t nowMs) {
   if (!Claims(c, choice.UserNo, choice.RoomNo, "mission choice")) return;
   if (choice.MissionNo < 1 || static_cast<std::size_t>(choice.MissionNo) > missions_.Missions.size()) {
-    output_.Log("user " + std::to_string(c.UserNo) + ": mission " +
-                std::to_string(choice.MissionNo) + " does not exist");
+    Note(c, "user " + std::to_string(c.UserNo) + ": mission " + std::to_string(choice.MissionNo) +
+                " does not exist");
     return;
   }
   Place(c, choice.MissionNo - 1, nowMs);
@@ -366,7 +488,7 @@ void Room::Place(Connection& c, int missionIndex, uint32_t nowMs) {
   }
 
   const WireVehicle record = StartRecord(mission, mission.Starts[start], c.UserNo);
-  output_.Log("mission: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
+  Note(c, "mission: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
               " chose mission " + std::to_string(missionIndex + 1) + " '" + mission.Title +
               "', start point " + std::to_string(start + 1));
   c.OwnNotice = record;
@@ -403,11 +525,11 @@ void Room::HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs) {
   if (!Claims(c, shot.UserNo, shot.RoomNo, "shot")) return;
   const std::string shooterName = "user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8);
   if (!Live(c) || !IsFighter(*c.Vehicle)) {
-    output_.Log("shot: " + shooterName + " has no fighter; ignored");
+    Note(c, "shot: " + shooterName + " has no fighter; ignored");
     return;
   }
   if (c.LastShotAt && Since(nowMs, *c.LastShotAt) < kMinShotSpacingMs) {
-    output_.Log("shot: " + shooterName + " fired again too soon; ignored");
+    Note(c, "shot: " + shooterName + " fired again too soon; ignored");
     return;
   }
   Connection* target = nullptr;
@@ -416,7 +538,7 @@ void Room::HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs) {
   }
   if (target == nullptr || !IsFighter(*target->Vehicle) ||
       target->Vehicle->GroupNo != c.Vehicle->GroupNo) {
-    output_.Log("shot: " + shooterName + " at user " + std::to_string(shot.TargetNo) +
+    Note(c, "shot: " + shooterName + " at user " + std::to_string(shot.TargetNo) +
                 ": no such fighter in the shooter's group; ignored");
     return;
   }
@@ -429,7 +551,7 @@ void Room::HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs) {
   const char* verdict = hit ? "hit"
                         : judgement.Verdict == ShotVerdict::OutOfRange ? "miss, out of range"
                                                                         : "miss, not in front";
-  output_.Log("shot: " + shooterName + " at user " + std::to_string(target->UserNo) + " " +
+  Note(c, "shot: " + shooterName + " at user " + std::to_string(target->UserNo) + " " +
               Quoted(target->HandleUtf8) + ": " + verdict + " (" +
               std::to_string(std::lround(judgement.Distance)) + " m)");
   if (hit) {
@@ -483,15 +605,28 @@ void Room::SetBaseWind(double east, double north) {
 }
 
 void Room::Broadcast(uint32_t nowMs) {
-  // Connections that never logged in are not kept for ever.
+  now_ = nowMs;
+  // Connections that never logged in are not kept for ever, nor users who
+  // neither send nor read.
   std::vector<ConnectionId> expired;
+  std::vector<ConnectionId> idle;
   for (const auto& [id, c] : connections_) {
     if (c.UserNo == 0 && Since(nowMs, c.ConnectedAt) >= kLoginTimeoutMs) expired.push_back(id);
+    if (c.UserNo != 0 && config_.IdleLimitMs > 0 &&
+        Since(nowMs, c.ActiveAt) >= config_.IdleLimitMs) {
+      idle.push_back(id);
+    }
   }
   for (const ConnectionId id : expired) {
     Drop(id, "no login in time");
     output_.Close(id);
   }
+  for (const ConnectionId id : idle) {
+    Drop(id, "idle: sent nothing and read nothing for " +
+                 std::to_string(config_.IdleLimitMs / 1000) + " s");
+    output_.Close(id);
+  }
+  ReportSuppressed(nowMs);
 
   // Every vehicle's record is formatted once and shared by all clients.
   shared_.clear();

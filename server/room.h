@@ -28,12 +28,25 @@ inline constexpr uint32_t kLoginTimeoutMs = 10000;
 // rounds: the clients would otherwise re-run its whole age on every message.
 inline constexpr uint32_t kStaleVehicleMs = 5000;
 // Connections that have not logged in yet have their own budget, apart from
-// the users': at most this many at once, and this many from one address.
-// When a budget is full the oldest pending connection makes room for the new
-// one, so a stranger holding every slot delays a real login by no more than
-// the time it takes to open that many connections.
-inline constexpr std::size_t kMaxPendingLogins = 32;
+// the users': at most this many at once, and this many from one address. A
+// connection whose login message has begun to arrive is never closed to make
+// room. A new connection past its address's budget closes that address's
+// oldest connection that has sent nothing, or is refused when there is none.
+// Past the whole budget it closes such a connection of the address holding
+// the most, when that address holds more than the new one's, else one of its
+// own address, else it is refused. So a stranger may push out only silent
+// connections of an address that holds more than its own, and never a login
+// that is on its way.
+inline constexpr std::size_t kMaxPendingLogins = 256;
 inline constexpr std::size_t kMaxPendingPerAddress = 8;
+// Log lines about one user's connection (before login: about one address)
+// within a second; the rest of that second is counted and reported in one
+// line, so that no client can flood the log.
+inline constexpr int kMaxLogLinesPerSecond = 10;
+inline constexpr uint32_t kLogWindowMs = 1000;
+// User numbers count up from 1 while they fit the replay entry's signed
+// byte; after that a login gets the lowest number no user holds.
+inline constexpr int32_t kMaxUserNo = 127;
 // Chat one connection may send in a second; over either limit the connection
 // is closed, so that one client cannot flood every other one.
 inline constexpr int kMaxChatLinesPerSecond = 10;
@@ -49,6 +62,8 @@ struct RoomConfig {
   int32_t RoomNo = 1;
   int32_t IntervalMs = 100;  // ms between rounds of positions
   int MaxUsers = 100;        // logged-in users at once
+  int MaxUsersPerAddress = 0;  // logged-in users from one address at once; 0: no limit
+  uint32_t IdleLimitMs = 0;    // a user who neither sends nor reads this long is closed; 0: never
 };
 
 class RoomOutput {
@@ -59,6 +74,9 @@ class RoomOutput {
   virtual void Close(ConnectionId id) = 0;
   // One line of the server log, UTF-8.
   virtual void Log(std::string_view line) = 0;
+  // True when bytes from the connection have arrived that the room has not
+  // been given yet.
+  virtual bool InputWaiting(ConnectionId) { return false; }
 };
 
 class Room {
@@ -66,17 +84,22 @@ class Room {
   Room(RoomConfig config, MissionsFile missions, RoomOutput& output);
 
   // A new connection from `address` (any text naming the peer). It may close
-  // the oldest pending connection to make room; false only when the id is
+  // a pending connection to make room; false when it is refused or the id is
   // already in use (the caller closes it).
   bool Connect(ConnectionId id, uint32_t nowMs, std::string_view address = {});
   void Receive(ConnectionId id, std::string_view bytes, uint32_t nowMs);
+  // The client has taken lines sent to it since the last call: it counts as
+  // active for the idle limit.
+  void Reading(ConnectionId id, uint32_t nowMs);
   // The connection's grace period passed without new bytes.
   void GraceExpired(ConnectionId id, uint32_t nowMs);
   // True while the connection holds bytes of an incomplete message.
   bool HasPendingInput(ConnectionId id) const;
   void Disconnect(ConnectionId id);
 
-  // One round: a position message to every logged-in client.
+  // One round: a position message to every logged-in client. It also closes
+  // pending connections out of time and idle users, and reports suppressed
+  // log lines.
   void Broadcast(uint32_t nowMs);
 
   // Sets the base wind (m/s); clients hear of a change at once.
@@ -87,6 +110,8 @@ class Room {
   int UserCount() const;
   // Connections that have not logged in yet.
   std::size_t PendingCount() const;
+  // The user number of a connection; 0 before login or when there is none.
+  int32_t UserOf(ConnectionId id) const;
   // The room's record of a user's vehicle; nullptr when it has none.
   const WireVehicle* VehicleOf(int32_t userNo) const;
 
@@ -95,7 +120,8 @@ class Room {
     explicit Connection(std::string prefix) : Splitter(std::move(prefix)) {}
     MessageSplitter Splitter;
     uint32_t ConnectedAt = 0;        // ms
-    std::string Address;             // the peer, for the pending budget
+    uint32_t ActiveAt = 0;           // ms, when the client last sent or read
+    std::string Address;             // the peer, for the pending and user budgets
     int32_t UserNo = 0;              // 0 until the login is accepted
     std::string Handle;              // CP932
     std::string HandleUtf8;          // for the log
@@ -126,10 +152,19 @@ class Room {
   void HandleMission(Connection& c, const MissionMessage& mission, uint32_t nowMs);
   void HandleShot(Connection& c, const ShotMessage& shot, uint32_t nowMs);
   void HandleChat(ConnectionId id, Connection& c, const ChatMessage& chat, uint32_t nowMs);
-  // Closes the oldest pending connection, of `address` when it is given.
-  void DropOldestPending(std::optional<std::string_view> address, uint32_t nowMs);
+  // Whether a pending connection may be closed to make room for another.
+  static bool Evictable(const Connection& c) { return c.UserNo == 0 && !c.Splitter.HasPending(); }
+  // Makes room for a new connection from `address`; false when it is refused.
+  bool Admit(ConnectionId id, std::string_view address, uint32_t nowMs);
+  int32_t FreeUserNo();
+  // A log line about a user (before login: about its address), within the
+  // log line limit.
+  void Note(const Connection& c, std::string line);
+  void Note(const std::string& subject, std::string line);
+  // Reports the lines suppressed in windows that have ended, and forgets those windows.
+  void ReportSuppressed(uint32_t nowMs);
   bool Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what);
-  void Refuse(ConnectionId id, std::string_view reasonUtf8);
+  void Refuse(ConnectionId id, const Connection& c, std::string_view reasonUtf8);
   void Place(Connection& c, int missionIndex, uint32_t nowMs);
   void EndRun(Connection& c);
   void CheckGoal(Connection& c, uint32_t nowMs);
@@ -145,6 +180,13 @@ class Room {
   std::map<ConnectionId, Connection> connections_;
   std::vector<WireVehicle> departing_;  // vehicles of users who left, sent once with kind 0
   int32_t nextUserNo_ = 1;
+  uint32_t now_ = 0;  // ms, the latest time the room was given
+  struct LogWindow {
+    uint32_t StartAt = 0;  // ms
+    int Lines = 0;
+    int Suppressed = 0;
+  };
+  std::map<std::string, LogWindow> logWindows_;  // by the subject the lines are about
   int32_t windEastCm_ = 0;   // cm/s
   int32_t windNorthCm_ = 0;  // cm/s
   std::string shared_;       // this round's records, reused between rounds

@@ -19,6 +19,7 @@ constexpr int32_t kMaxIntervalMs = 10000;
 // A client holds 100 other vehicles; more users than that would hide some.
 constexpr int kMaxUsersLimit = 100;
 constexpr const char* kSourceTreeMissions = "server/missions.txt";
+constexpr int64_t kMaxIdleLimitSeconds = 86400;
 
 std::optional<int64_t> ParseWhole(const std::string& text) {
   int64_t value = 0;
@@ -51,6 +52,11 @@ std::string ServerHelpText() {
          "  --room N          room number given to every user (default 1)\n"
          "  --interval MS     milliseconds between position messages, 10..10000 (default 100)\n"
          "  --max-users N     users logged in at once, 1..100 (default 100)\n"
+         "  --max-per-address N\n"
+         "                    users logged in from one address at once, 0..100; 0: no\n"
+         "                    limit, e.g. for a LAN party behind one address (default 8)\n"
+         "  --idle-limit S    close a user who has neither sent anything nor read what\n"
+         "                    the server sent for S seconds, 0..86400; 0 never (default 120)\n"
          "  --missions FILE   missions file (default: the installed missions.txt,\n"
          "                    else server/missions.txt in the working directory)\n"
          "  --help            show this text and exit\n"
@@ -69,7 +75,8 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&
-        name != "--interval" && name != "--max-users" && name != "--missions") {
+        name != "--interval" && name != "--max-users" && name != "--missions" &&
+        name != "--max-per-address" && name != "--idle-limit") {
       parse.Error = "unknown option '" + name + "' (see --help)";
       return parse;
     }
@@ -108,6 +115,14 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
         return bad("from 10 to 10000"), parse;
       }
       o.IntervalMs = static_cast<int32_t>(*number);
+    } else if (name == "--max-per-address") {
+      if (!number || *number < 0 || *number > kMaxUsersLimit) return bad("from 0 to 100"), parse;
+      o.MaxUsersPerAddress = static_cast<int>(*number);
+    } else if (name == "--idle-limit") {
+      if (!number || *number < 0 || *number > kMaxIdleLimitSeconds) {
+        return bad("from 0 to 86400"), parse;
+      }
+      o.IdleLimitSeconds = static_cast<int>(*number);
     } else {
       if (!number || *number < 1 || *number > kMaxUsersLimit) return bad("from 1 to 100"), parse;
       o.MaxUsers = static_cast<int>(*number);

@@ -15,6 +15,8 @@ struct ServerOptions {
   int32_t RoomNo = 1;
   int32_t IntervalMs = 100;              // ms between rounds of positions
   int MaxUsers = 100;
+  int MaxUsersPerAddress = 8;            // users logged in from one address; 0: no limit
+  int IdleLimitSeconds = 120;            // a user who neither sends nor reads is closed; 0: never
   std::string MissionsPath;  // empty: see DefaultMissionsPath
   bool Help = false;
 };

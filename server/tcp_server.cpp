@@ -1,5 +1,8 @@
 #include "server/tcp_server.h"
 
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QHostAddress>
 #include <QTcpSocket>
 
@@ -14,6 +17,12 @@ constexpr qint64 kMaxUnsentBytes = 4 * 1024 * 1024;
 // relayed a piece per turn of the event loop, so lines already sent drain
 // between the pieces and the chat limit stops a flood before it piles up.
 constexpr qint64 kMaxReadPerTurn = 64 * 1024;
+// Connections the system may hold for the server to accept: a burst of them
+// (a restart that brings every client back at once) must not wait for the
+// retries of refused handshakes.
+constexpr int kListenBacklog = 1024;
+// How often the server looks whether its users take what it sends them.
+constexpr int kReadingCheckMs = 250;
 
 RoomConfig ConfigFrom(const ServerOptions& options) {
   RoomConfig config;
@@ -21,18 +30,24 @@ RoomConfig ConfigFrom(const ServerOptions& options) {
   config.RoomNo = options.RoomNo;
   config.IntervalMs = options.IntervalMs;
   config.MaxUsers = options.MaxUsers;
+  config.MaxUsersPerAddress = options.MaxUsersPerAddress;
+  config.IdleLimitMs = static_cast<uint32_t>(options.IdleLimitSeconds) * 1000u;
   return config;
 }
 
 }  // namespace
 
 TcpServer::TcpServer(const ServerOptions& options, MissionsFile missions)
-    : options_(options), room_(ConfigFrom(options), std::move(missions), *this) {
+    : log_(STDERR_FILENO),
+      options_(options),
+      room_(ConfigFrom(options), std::move(missions), *this) {
   clock_.start();
   QObject::connect(&listener_, &QTcpServer::newConnection, [this] { Accept(); });
   rounds_.setTimerType(Qt::PreciseTimer);
   rounds_.setInterval(options.IntervalMs);
   QObject::connect(&rounds_, &QTimer::timeout, [this] { room_.Broadcast(Now()); });
+  readingCheck_.setInterval(kReadingCheckMs);
+  QObject::connect(&readingCheck_, &QTimer::timeout, [this] { CheckReading(); });
 }
 
 TcpServer::~TcpServer() {
@@ -49,11 +64,13 @@ bool TcpServer::Listen(QString& error) {
     error = QStringLiteral("'%1' is not an IP address").arg(QString::fromStdString(options_.Address));
     return false;
   }
+  listener_.setListenBacklogSize(kListenBacklog);
   if (!listener_.listen(address, static_cast<quint16>(options_.Port))) {
     error = listener_.errorString();
     return false;
   }
   rounds_.start();
+  readingCheck_.start();
   return true;
 }
 
@@ -84,9 +101,10 @@ void TcpServer::Accept() {
           Forget(id);
         },
         Qt::QueuedConnection);
-    Log("connection " + std::to_string(id) + " from " +
-        socket->peerAddress().toString().toStdString() + ":" +
-        std::to_string(socket->peerPort()));
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, id](qint64 bytes) {
+      const auto it = clients_.find(id);
+      if (it != clients_.end()) it->second.Handed += bytes;
+    });
   }
 }
 
@@ -145,10 +163,34 @@ void TcpServer::Forget(ConnectionId id) {
   clients_.erase(it);
 }
 
+bool TcpServer::InputWaiting(ConnectionId id) {
+  const auto it = clients_.find(id);
+  if (it == clients_.end()) return false;
+  if (it->second.Socket->bytesAvailable() > 0) return true;
+  char byte = 0;
+  return recv(static_cast<int>(it->second.Socket->socketDescriptor()), &byte, 1,
+              MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
+void TcpServer::CheckReading() {
+  for (auto& [id, client] : clients_) {
+    if (room_.UserOf(id) == 0) continue;
+    // What the system still holds for the peer (unsent, or sent and not yet
+    // acknowledged): the peer has taken everything else handed over. A peer
+    // that has stopped reading takes nothing once its receive window is full.
+    int held = 0;
+    if (ioctl(static_cast<int>(client.Socket->socketDescriptor()), TIOCOUTQ, &held) != 0) held = 0;
+    const qint64 taken = client.Handed - held;
+    const bool drained = held == 0 && client.Socket->bytesToWrite() == 0;
+    if (taken > client.Taken || drained) room_.Reading(id, Now());
+    client.Taken = taken;
+  }
+}
+
 void TcpServer::Log(std::string_view line) {
-  const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
-  std::fprintf(stderr, "[%10.3f] %.*s\n", seconds, static_cast<int>(line.size()), line.data());
-  std::fflush(stderr);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "[%10.3f] ", static_cast<double>(clock_.elapsed()) / 1000.0);
+  log_.Write(std::string(stamp).append(line));
 }
 
 }  // namespace velmora::server

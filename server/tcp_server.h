@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "server/log_writer.h"
 #include "server/room.h"
 #include "server/server_options.h"
 
@@ -26,23 +27,30 @@ class TcpServer final : public RoomOutput {
   void Send(ConnectionId id, std::string_view bytes) override;
   void Close(ConnectionId id) override;
   void Log(std::string_view line) override;
+  bool InputWaiting(ConnectionId id) override;
 
  private:
   struct Client {
     QTcpSocket* Socket = nullptr;
     std::unique_ptr<QTimer> Grace;  // fires when a pending login has had time to arrive
     bool Overflowing = false;       // too many unsent bytes: being closed
+    qint64 Handed = 0;              // bytes handed to the system to send
+    qint64 Taken = 0;               // of those, bytes the peer had taken at the last check
   };
 
   uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
   void Accept();
   void Read(ConnectionId id);
   void Forget(ConnectionId id);
+  // Tells the room which users have taken lines since the last check.
+  void CheckReading();
 
+  LogWriter log_;  // first in, last out: everything else may still log
   ServerOptions options_;
   Room room_;
   QTcpServer listener_;
   QTimer rounds_;
+  QTimer readingCheck_;
   QElapsedTimer clock_;
   std::map<ConnectionId, Client> clients_;
   ConnectionId nextId_ = 1;

@@ -12,13 +12,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace velmora::testing {
@@ -27,18 +31,22 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // Starts the server with the given arguments and "--port 0"; its standard
-// error goes to logPath. Port() is 0 when it did not come up in time.
+// error goes to logPath, or with an empty logPath into a pipe that nobody
+// reads. Port() is 0 when it did not come up in time.
 class ServerProcess {
  public:
   ServerProcess(const std::string& executable, std::vector<std::string> arguments,
                 const std::string& logPath, milliseconds timeout = milliseconds(10000)) {
     int out[2];
     if (pipe(out) != 0) return;
+    int unread[2] = {-1, -1};
+    if (logPath.empty() && pipe(unread) != 0) return;
     arguments.insert(arguments.begin(), {executable, "--port", "0"});
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int log =
+          logPath.empty() ? unread[1] : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (log >= 0) dup2(log, STDERR_FILENO);
       close(out[0]);
       close(out[1]);
@@ -49,6 +57,8 @@ class ServerProcess {
       _exit(127);
     }
     close(out[1]);
+    if (unread[1] >= 0) close(unread[1]);
+    unreadLog_ = unread[0];
     // "listening on 127.0.0.1:PORT"
     std::string text;
     const auto deadline = Clock::now() + timeout;
@@ -77,6 +87,8 @@ class ServerProcess {
 
   // Ends the server: SIGTERM, and SIGKILL when it has not gone within 5 s.
   void Stop() {
+    if (unreadLog_ >= 0) close(unreadLog_);
+    unreadLog_ = -1;
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
     const auto deadline = Clock::now() + milliseconds(5000);
@@ -94,22 +106,183 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int unreadLog_ = -1;
 };
+
+// A TCP connection to the server's port from `source` (a loopback address,
+// so that one machine can stand for many peers); -1 when it cannot be opened.
+// Non-blocking unless `blocking`; a receiveBuffer above 0 sets the socket's
+// receive buffer (bytes) before it connects.
+inline int OpenFrom(const std::string& source, int port, bool blocking = false,
+                    int receiveBuffer = 0) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
+  if (fd < 0) return -1;
+  if (receiveBuffer > 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, source.c_str(), &from.sin_addr) != 1 ||
+      bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Empty connections at a steady rate, from a thread of its own: round-robin
+// from `addresses` loopback addresses 127.0.0.2, 127.0.0.3, …, each held
+// open (sending nothing) until `held` newer ones are. Stops after `duration`
+// or when destroyed, and closes them all.
+class ConnectionFlood {
+ public:
+  ConnectionFlood(int port, int addresses, int perSecond, milliseconds duration, int held = 500)
+      : thread_([=, this] { Run(port, addresses, perSecond, duration, held); }) {}
+  ~ConnectionFlood() {
+    stop_ = true;
+    thread_.join();
+  }
+  ConnectionFlood(const ConnectionFlood&) = delete;
+  ConnectionFlood& operator=(const ConnectionFlood&) = delete;
+
+  int Opened() const { return opened_; }
+
+ private:
+  void Run(int port, int addresses, int perSecond, milliseconds duration, int held) {
+    std::deque<int> open;
+    const auto start = Clock::now();
+    const auto spacing = std::chrono::microseconds(1000000 / perSecond);
+    for (long i = 0; !stop_ && Clock::now() - start < duration; ++i) {
+      std::this_thread::sleep_until(start + i * spacing);
+      const int fd = OpenFrom("127.0.0." + std::to_string(2 + i % addresses), port);
+      if (fd < 0) continue;
+      ++opened_;
+      open.push_back(fd);
+      if (static_cast<int>(open.size()) > held) {
+        close(open.front());
+        open.pop_front();
+      }
+    }
+    for (const int fd : open) close(fd);
+  }
+
+  std::atomic<bool> stop_{false};
+  std::atomic<int> opened_{0};
+  std::thread thread_;
+};
+
+// One client's login for RunLogins: from `Source`, `StartAfter` the run
+// began. TookMs is set once the server accepted it, counted from its first
+// connection.
+struct LoginRun {
+  std::string Source;
+  std::string Handle;
+  milliseconds StartAfter{0};
+  std::optional<double> TookMs;
+  int Tries = 0;
+  int Fd = -1;  // the accepted connection while it is kept
+  // Progress of the current try.
+  bool Sent = false;
+  bool GaveUp = false;
+  std::string Buffer;
+  Clock::time_point StartedAt{};
+  Clock::time_point RetryAt{};
+};
+
+// Logs every client in over connections of its own, all at once, each as a
+// program does: it connects, sends its login and waits for the reply. A try
+// the server closes or refuses is repeated after 50 ms when `retry`, else
+// given up. Each client waits at most `limit` from its start. Accepted
+// connections stay open in LoginRun::Fd when `keep`, else close at once.
+inline void RunLogins(int port, std::vector<LoginRun>& runs, milliseconds limit, bool retry,
+                      bool keep) {
+  const std::string login = "52566771;20;1;30;guest\ttovel\t0;";
+  const auto begin = Clock::now();
+  const auto fail = [&](LoginRun& r, Clock::time_point now) {
+    close(r.Fd);
+    r.Fd = -1;
+    r.GaveUp = !retry;
+    r.RetryAt = now + milliseconds(50);
+  };
+  for (;;) {
+    auto now = Clock::now();
+    bool waiting = false;
+    std::vector<pollfd> polls;
+    std::vector<LoginRun*> owners;
+    for (LoginRun& r : runs) {
+      if (r.TookMs || r.GaveUp) continue;
+      const auto startAt = begin + r.StartAfter;
+      if (now >= startAt + limit) {
+        if (r.Fd >= 0) close(r.Fd);
+        r.Fd = -1;
+        r.GaveUp = true;
+        continue;
+      }
+      waiting = true;
+      if (now < startAt || (r.Fd < 0 && now < r.RetryAt)) continue;
+      if (r.Fd < 0) {
+        if (r.Tries++ == 0) r.StartedAt = now;
+        r.Sent = false;
+        r.Buffer.clear();
+        r.Fd = OpenFrom(r.Source, port);
+        if (r.Fd < 0) {
+          r.RetryAt = now + milliseconds(50);
+          continue;
+        }
+      }
+      polls.push_back(pollfd{r.Fd, static_cast<short>(POLLIN | (r.Sent ? 0 : POLLOUT)), 0});
+      owners.push_back(&r);
+    }
+    if (!waiting) return;
+    if (polls.empty()) {
+      usleep(1000);
+      continue;
+    }
+    if (poll(polls.data(), polls.size(), 5) <= 0) continue;
+    now = Clock::now();
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+      LoginRun& r = *owners[i];
+      const short events = polls[i].revents;
+      if (events == 0) continue;
+      if (!r.Sent && (events & POLLOUT) != 0) {
+        const std::string bytes = login + r.Handle;
+        if (send(r.Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+          fail(r, now);
+          continue;
+        }
+        r.Sent = true;
+      }
+      if ((events & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      char chunk[4096];
+      const ssize_t n = recv(r.Fd, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINPROGRESS)) {
+        fail(r, now);
+        continue;
+      }
+      if (n > 0) r.Buffer.append(chunk, static_cast<std::size_t>(n));
+      if (r.Buffer.rfind("52566771;30;", 0) == 0) {
+        r.TookMs = std::chrono::duration<double, std::milli>(now - r.StartedAt).count();
+        if (!keep) {
+          close(r.Fd);
+          r.Fd = -1;
+        }
+      } else if (r.Buffer.find('\n') != std::string::npos) {
+        fail(r, now);  // refused
+      }
+    }
+  }
+}
 
 // A scripted client on one TCP connection.
 class TestClient {
  public:
-  explicit TestClient(int port) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-      close(fd_);
-      fd_ = -1;
-      return;
-    }
+  explicit TestClient(int port, const std::string& source = "127.0.0.1", int receiveBuffer = 0) {
+    fd_ = OpenFrom(source, port, true, receiveBuffer);
+    if (fd_ < 0) return;
     const int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }

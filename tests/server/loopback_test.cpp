@@ -59,16 +59,24 @@ bool IsPositions(const std::string& line) { return line.rfind("52566771;40;", 0)
 class LoopbackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto missions = WriteTestFile("missions.txt", kMissions);
     log_ = TestFilePath("server.log").string();
-    server_ = std::make_unique<ServerProcess>(
-        VELMORA_SERVER_EXE, std::vector<std::string>{"--missions", missions.string()}, log_);
+    Restart({}, log_);
+  }
+
+  // (Re)starts the server with more arguments, its log going to logPath.
+  void Restart(const std::vector<std::string>& arguments, const std::string& logPath) {
+    server_.reset();
+    std::vector<std::string> all{"--missions", WriteTestFile("missions.txt", kMissions).string()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    server_ = std::make_unique<ServerProcess>(VELMORA_SERVER_EXE, all, logPath);
     ASSERT_NE(server_->Port(), 0) << "the server did not start";
   }
 
   // A client that has sent its login under `handle`.
-  std::unique_ptr<TestClient> StartLogin(const std::string& handle) {
-    auto client = std::make_unique<TestClient>(server_->Port());
+  std::unique_ptr<TestClient> StartLogin(const std::string& handle,
+                                         const std::string& source = "127.0.0.1",
+                                         int receiveBuffer = 0) {
+    auto client = std::make_unique<TestClient>(server_->Port(), source, receiveBuffer);
     EXPECT_TRUE(client->Connected());
     client->Send(kPrefix + "30;guest\ttovel\t0;" + Cp932(handle));
     return client;
@@ -83,8 +91,10 @@ class LoopbackTest : public ::testing::Test {
     return std::stoi(accepted->substr(12));
   }
 
-  std::unique_ptr<TestClient> Login(const std::string& handle, int& user) {
-    auto client = StartLogin(handle);
+  std::unique_ptr<TestClient> Login(const std::string& handle, int& user,
+                                    const std::string& source = "127.0.0.1",
+                                    int receiveBuffer = 0) {
+    auto client = StartLogin(handle, source, receiveBuffer);
     user = FinishLogin(*client);
     EXPECT_NE(user, 0) << "login of " << handle;
     return client;
@@ -102,6 +112,18 @@ class LoopbackTest : public ::testing::Test {
             },
             kWait)
         .has_value();
+  }
+
+  // What the server has logged so far.
+  std::string ReadLog() const {
+    std::string log;
+    if (std::FILE* file = std::fopen(log_.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        log.append(buffer, n);
+      std::fclose(file);
+    }
+    return log;
   }
 
   std::string log_;
@@ -140,11 +162,14 @@ TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {
   constexpr int kClients = 100;
   std::vector<std::unique_ptr<TestClient>> clients;
   std::vector<int> users(kClients);
-  // They log in a few at a time: one address may hold only a few pending logins.
+  // They log in a few at a time, each few from an address of its own: one
+  // address may hold only a few pending logins and a few users.
   constexpr int kAtOnce = 8;
   for (int first = 0; first < kClients; first += kAtOnce) {
     const int end = std::min(first + kAtOnce, kClients);
-    for (int i = first; i < end; ++i) clients.push_back(StartLogin("c" + std::to_string(i)));
+    const std::string source = "127.0.3." + std::to_string(1 + first / kAtOnce);
+    for (int i = first; i < end; ++i)
+      clients.push_back(StartLogin("c" + std::to_string(i), source));
     for (int i = first; i < end; ++i) {
       users[i] = FinishLogin(*clients[i]);
       ASSERT_NE(users[i], 0) << "client " << i;
@@ -204,12 +229,7 @@ TEST_F(LoopbackTest, SpoofingChatInjectionAndGarbageHarmNobodyElse) {
 
   server_->Stop();
   // The log names each login, the mission choices and the disconnect.
-  std::FILE* file = std::fopen(log_.c_str(), "r");
-  ASSERT_NE(file, nullptr);
-  std::string log;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, n);
-  std::fclose(file);
+  const std::string log = ReadLog();
   EXPECT_NE(log.find("login: user " + std::to_string(a) + " 'a'"), std::string::npos) << log;
   EXPECT_NE(log.find("mission: user " + std::to_string(b) + " 'b' chose mission 2"),
             std::string::npos);
@@ -220,12 +240,7 @@ TEST_F(LoopbackTest, SpoofingChatInjectionAndGarbageHarmNobodyElse) {
 TEST_F(LoopbackTest, AStrangerHoldingEveryPendingSlotLocksNobodyOut) {
   // Restart with two users: pending connections alone once filled every
   // connection the server would take (users + 16).
-  server_.reset();
-  const auto missions = WriteTestFile("missions.txt", kMissions);
-  server_ = std::make_unique<ServerProcess>(
-      VELMORA_SERVER_EXE,
-      std::vector<std::string>{"--missions", missions.string(), "--max-users", "2"}, log_);
-  ASSERT_NE(server_->Port(), 0);
+  Restart({"--max-users", "2"}, log_);
   constexpr int kStrangers = 40;  // more than any budget the server holds
   std::vector<std::unique_ptr<TestClient>> strangers;
   for (int i = 0; i < kStrangers; ++i) {
@@ -234,15 +249,108 @@ TEST_F(LoopbackTest, AStrangerHoldingEveryPendingSlotLocksNobodyOut) {
     strangers.back()->Send(kPrefix + "30;gue");
   }
   int user = 0;
-  auto client = Login("real", user);
+  auto client = Login("real", user, "127.0.0.2");
   EXPECT_NE(user, 0) << "the real user was locked out";
+}
+
+TEST_F(LoopbackTest, FloodsOfEmptyConnectionsKeepNoLoginOut) {
+  // Empty connections at 1000 a second from the users' own address, from a
+  // few and from many others, while 20 users log in one after another.
+  constexpr int kLogins = 20;
+  for (const int addresses : {1, 4, 60}) {
+    std::vector<LoginRun> runs(kLogins);
+    for (int i = 0; i < kLogins; ++i) {
+      runs[i].Source = addresses == 1 ? "127.0.0.2" : "127.0.1." + std::to_string(i + 1);
+      runs[i].Handle = "r" + std::to_string(addresses) + "_" + std::to_string(i);
+      runs[i].StartAfter = milliseconds(200 + 100 * i);
+    }
+    {
+      ConnectionFlood flood(server_->Port(), addresses, 1000,
+                            milliseconds(200 + 100 * kLogins + 2000));
+      RunLogins(server_->Port(), runs, milliseconds(2000), false, false);
+    }
+    const auto admitted = std::count_if(runs.begin(), runs.end(),
+                                        [](const LoginRun& r) { return r.TookMs.has_value(); });
+    EXPECT_GE(admitted, kLogins - 1) << "flood from " << addresses << " addresses";
+  }
+}
+
+TEST_F(LoopbackTest, TwoHundredClientsComingBackAtOnceAllGetIn) {
+  // As after a restart: they all connect at once, twenty from each of ten
+  // addresses, and try again whenever they are closed or refused (the room
+  // holds 100, an address 8 pending logins).
+  constexpr int kClients = 200;
+  std::vector<LoginRun> runs(kClients);
+  for (int i = 0; i < kClients; ++i) {
+    runs[i].Source = "127.0.2." + std::to_string(1 + i / 20);
+    runs[i].Handle = "back" + std::to_string(i);
+  }
+  RunLogins(server_->Port(), runs, milliseconds(30000), true, false);
+  for (int i = 0; i < kClients; ++i) EXPECT_TRUE(runs[i].TookMs) << "client " << i;
+}
+
+TEST_F(LoopbackTest, AUserWhoNeitherSendsNorReadsIsClosedOneWhoReadsStays) {
+  Restart({"--idle-limit", "1", "--interval", "10"}, log_);
+  int reader = 0, sleeper = 0;
+  auto readerClient = Login("reader", reader);
+  // A small receive buffer, so that its window closes within a second.
+  auto sleeperClient = Login("sleeper", sleeper, "127.0.0.1", 4096);
+  ASSERT_NE(sleeper, 0);
+  // The reader only reads; the sleeper does nothing at all until the server
+  // says it closed it (reading would make it active).
+  bool sleeperClosed = false;
+  const auto deadline = Clock::now() + kWait;
+  while (!sleeperClosed && Clock::now() < deadline) {
+    readerClient->Drain();
+    readerClient->Buffer().clear();
+    usleep(10000);
+    sleeperClosed = ReadLog().find("'sleeper': idle") != std::string::npos;
+  }
+  EXPECT_TRUE(sleeperClosed);
+  EXPECT_TRUE(sleeperClient->ClosedWithin(kWait));
+  // Twice the idle limit later, the reader still gets its rounds.
+  const auto later = Clock::now() + milliseconds(2000);
+  while (Clock::now() < later) {
+    readerClient->Drain();
+    readerClient->Buffer().clear();
+    usleep(10000);
+  }
+  EXPECT_TRUE(readerClient->ReadUntil(IsPositions, kWait)) << "the reader was closed";
+}
+
+TEST_F(LoopbackTest, AClientFloodingTheLogNobodyReadsDelaysNoRound) {
+  Restart({}, "");
+  int flooder = 0, other = 0;
+  auto flood = Login("flood", flooder);
+  auto otherClient = Login("other", other);
+  // Each missing mission is a log line: far more than the log pipe holds.
+  const std::string bad = kPrefix + "50;" + std::to_string(flooder) + ";1;999;";
+  std::string burst;
+  for (int i = 0; i < 2000; ++i) burst += bad;
+  for (int i = 0; i < 2; ++i) {
+    flood->Send(burst);
+    flood->Drain();
+    flood->Buffer().clear();
+  }
+  // Rounds still come, and the flooder's own connection still works.
+  usleep(200000);
+  otherClient->Drain();
+  otherClient->Buffer().clear();
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(otherClient->ReadUntil(IsPositions, kWait)) << i;
+  flood->Send(kPrefix + "20;" + std::to_string(flooder) + ";1;done\t");
+  EXPECT_TRUE(otherClient->ReadUntil(
+      [](const std::string& l) { return l == "52566771;20;flood\tdone\t\n"; }, kWait));
 }
 
 TEST_F(LoopbackTest, AChatBurstLargerThanTheOutputLimitClosesOnlyTheSender) {
   constexpr int kListeners = 10;
   std::vector<std::unique_ptr<TestClient>> listeners;
   std::vector<int> users(kListeners);
-  for (int i = 0; i < kListeners; ++i) listeners.push_back(Login("l" + std::to_string(i), users[i]));
+  // Each from an address of its own: one address may hold only a few users.
+  for (int i = 0; i < kListeners; ++i) {
+    listeners.push_back(
+        Login("l" + std::to_string(i), users[i], "127.0.4." + std::to_string(i + 1)));
+  }
   int flooder = 0;
   auto flood = Login("flood", flooder);
   // 4.5 MB of chat in one burst, more than a client's 4 MiB output limit.

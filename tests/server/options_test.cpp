@@ -20,12 +20,15 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(defaults.Options.RoomNo, 1);
   EXPECT_EQ(defaults.Options.IntervalMs, 100);
   EXPECT_EQ(defaults.Options.MaxUsers, 100);
+  EXPECT_EQ(defaults.Options.MaxUsersPerAddress, 8);
+  EXPECT_EQ(defaults.Options.IdleLimitSeconds, 120);
   EXPECT_EQ(defaults.Options.MissionsPath, "");  // found by DefaultMissionsPath
   EXPECT_FALSE(defaults.Options.Help);
 
   const OptionsParse all =
       ParseServerOptions({"--address", "0.0.0.0", "--port", "0", "--world", "-5", "--room", "3",
-                          "--interval", "50", "--max-users", "2", "--missions", "m.txt"});
+                          "--interval", "50", "--max-users", "2", "--missions", "m.txt",
+                          "--max-per-address", "0", "--idle-limit", "86400"});
   ASSERT_FALSE(all.Error) << *all.Error;
   EXPECT_EQ(all.Options.Address, "0.0.0.0");
   EXPECT_EQ(all.Options.Port, 0);
@@ -34,6 +37,8 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(all.Options.IntervalMs, 50);
   EXPECT_EQ(all.Options.MaxUsers, 2);
   EXPECT_EQ(all.Options.MissionsPath, "m.txt");
+  EXPECT_EQ(all.Options.MaxUsersPerAddress, 0);
+  EXPECT_EQ(all.Options.IdleLimitSeconds, 86400);
   EXPECT_TRUE(ParseServerOptions({"--help"}).Options.Help);
   EXPECT_NE(ServerHelpText().find("--missions FILE"), std::string::npos);
 }
@@ -54,6 +59,10 @@ TEST(ServerOptions, BadArgumentsSayWhatIsWrong) {
       {{"--interval", "5"}, "from 10 to 10000"},
       {{"--max-users", "0"}, "from 1 to 100"},
       {{"--max-users", "101"}, "from 1 to 100"},
+      {{"--max-per-address", "-1"}, "from 0 to 100"},
+      {{"--max-per-address", "101"}, "from 0 to 100"},
+      {{"--idle-limit", "-1"}, "from 0 to 86400"},
+      {{"--idle-limit", "86401"}, "from 0 to 86400"},
       {{"--missions", ""}, "needs a file name"},
   };
   for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -24,6 +25,7 @@ class RecordingOutput : public RoomOutput {
   void Send(ConnectionId id, std::string_view bytes) override { sent[id].emplace_back(bytes); }
   void Close(ConnectionId id) override { closed.insert(id); }
   void Log(std::string_view line) override { log.emplace_back(line); }
+  bool InputWaiting(ConnectionId id) override { return unread.count(id) != 0; }
 
   // Lines sent to a connection since the last call, then forgotten.
   std::vector<std::string> Take(ConnectionId id) {
@@ -35,6 +37,7 @@ class RecordingOutput : public RoomOutput {
   std::map<ConnectionId, std::vector<std::string>> sent;
   std::set<ConnectionId> closed;
   std::vector<std::string> log;
+  std::set<ConnectionId> unread;  // bytes have arrived that the room was not given yet
 };
 
 std::string Cp932(const std::string& utf8) { return net::Utf8ToCp932(utf8).Text; }
@@ -580,12 +583,6 @@ class PendingLoginTest : public RoomTest {
  protected:
   PendingLoginTest() : RoomTest(2) {}
 
-  // A connection that sent half a login and then nothing.
-  void HalfLogin(ConnectionId id, const std::string& address) {
-    ASSERT_TRUE(room.Connect(id, now, address));
-    room.Receive(id, kPrefix + "30;gue", now);
-  }
-
   bool LogsIn(ConnectionId id, const std::string& address, const std::string& handle) {
     EXPECT_TRUE(room.Connect(id, now, address));
     room.Receive(id, kPrefix + "30;guest\ttovel\t1;" + handle, now);
@@ -596,10 +593,11 @@ class PendingLoginTest : public RoomTest {
 };
 
 TEST_F(PendingLoginTest, ARealLoginGetsThroughWhileAStrangerHoldsEverySlot) {
-  // The stranger fills the whole pending budget from as many addresses as it needs.
+  // The stranger fills the whole pending budget with silent connections from
+  // as many addresses as it needs.
   ConnectionId id = 1;
   for (std::size_t i = 0; i < kMaxPendingLogins; ++i, ++id) {
-    HalfLogin(id, "10.0.0." + std::to_string(i / kMaxPendingPerAddress));
+    ASSERT_TRUE(room.Connect(id, now, "10.0.0." + std::to_string(i / kMaxPendingPerAddress)));
     Advance(1);
   }
   EXPECT_EQ(room.PendingCount(), kMaxPendingLogins);
@@ -607,13 +605,14 @@ TEST_F(PendingLoginTest, ARealLoginGetsThroughWhileAStrangerHoldsEverySlot) {
   // A user arrives: the stranger's oldest connection makes room.
   ASSERT_TRUE(room.Connect(1000, now, "192.0.2.7"));
   EXPECT_EQ(out.closed, std::set<ConnectionId>{1});
-  // The stranger re-opens one connection fewer than the budget while the
-  // user's handle arrives: the user's connection is still the newest of them all.
+  // The stranger re-opens its whole budget while the user's handle arrives:
+  // its own connections make room, the user's stays.
   room.Receive(1000, kPrefix + "30;guest\ttovel\t1;user", now);
-  for (std::size_t i = 0; i + 1 < kMaxPendingLogins; ++i, ++id) {
+  for (std::size_t i = 0; i < kMaxPendingLogins; ++i, ++id) {
     Advance(1);
-    HalfLogin(id, "10.0.0." + std::to_string(i / kMaxPendingPerAddress));
+    ASSERT_TRUE(room.Connect(id, now, "10.0.0." + std::to_string(i / kMaxPendingPerAddress)));
   }
+  EXPECT_EQ(out.closed.count(1000), 0u);
   room.GraceExpired(1000, now);
   const std::vector<std::string> lines = out.Take(1000);
   ASSERT_FALSE(lines.empty());
@@ -623,45 +622,102 @@ TEST_F(PendingLoginTest, ARealLoginGetsThroughWhileAStrangerHoldsEverySlot) {
   EXPECT_EQ(room.UserCount(), 2);
 }
 
-TEST_F(PendingLoginTest, EachBudgetClosesTheOldestPendingConnectionOnlyWhenFull) {
+TEST_F(PendingLoginTest, ANewConnectionPushesOutOnlySilentOnesOfAnAddressHoldingMore) {
+  // What a pending connection has sent.
+  enum class Sent { Nothing, Unread, LoginStart };  // Unread: arrived, not yet read
+  constexpr Sent kNothing = Sent::Nothing;
+  constexpr Sent kStarted = Sent::LoginStart;
+  // Pending connections held before the new one, in order of age.
+  struct Group {
+    std::string address;
+    std::size_t count;
+    Sent sent;
+  };
+  // `count` groups of `each` from addresses prefix0, prefix1, ...
+  const auto spread = [](const std::string& prefix, std::size_t count, std::size_t each,
+                         Sent started) {
+    std::vector<Group> groups;
+    for (std::size_t i = 0; i < count; ++i)
+      groups.push_back({prefix + std::to_string(i), each, started});
+    return groups;
+  };
+  const auto join = [](std::vector<Group> a, const std::vector<Group>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  constexpr std::size_t kPer = kMaxPendingPerAddress;
+  constexpr std::size_t kAll = kMaxPendingLogins;
+  constexpr std::size_t kNone = ~std::size_t{0};
   struct Case {
-    std::size_t held;      // pending connections before the new one
-    std::size_t addresses; // they come from this many addresses, spread evenly
-    bool sameAddress;      // the new one comes from the first of them
-    bool closesOldest;
+    const char* what;
+    std::vector<Group> held;
+    std::string newcomer;
+    bool admitted;
+    std::size_t closesGroup;  // its oldest connection makes room; kNone: nothing closes
   };
   const std::vector<Case> cases = {
-      {kMaxPendingPerAddress - 1, 1, true, false},
-      {kMaxPendingPerAddress, 1, true, true},
-      {kMaxPendingPerAddress, 1, false, false},
-      {kMaxPendingLogins - 1, kMaxPendingLogins, false, false},
-      {kMaxPendingLogins, kMaxPendingLogins, false, true},
+      {"address below its budget", {{"a", kPer - 1, kNothing}}, "a", true, kNone},
+      {"address at its budget", {{"a", kPer, kNothing}}, "a", true, 0},
+      {"address at its budget, every login on its way", {{"a", kPer, kStarted}}, "a", false, kNone},
+      {"a silent one goes though logins on their way are older",
+       {{"a", kPer - 1, kStarted}, {"a", 1, kNothing}},
+       "a",
+       true,
+       1},
+      {"one whose login has arrived unread stays",
+       {{"a", 1, Sent::Unread}, {"a", kPer - 1, kNothing}},
+       "a",
+       true,
+       1},
+      {"another address at its budget", {{"a", kPer, kNothing}}, "b", true, kNone},
+      {"all one short", join(spread("x", kAll / 4 - 1, 4, kNothing), {{"y", 3, kNothing}}), "new",
+       true, kNone},
+      {"all full: the address holding the most gives",
+       join(spread("x", (kAll - kPer) / 4, 4, kNothing), {{"big", kPer, kNothing}}), "new", true,
+       (kAll - kPer) / 4},
+      {"all full: one holding no more than the newcomer's keeps its own",
+       join(spread("x", kAll / 4 - 2, 4, kStarted), {{"lone", 4, kNothing}, {"new", 4, kStarted}}),
+       "new", false, kNone},
+      {"all full: then the newcomer's own silent one goes",
+       join(spread("x", kAll / 4 - 2, 4, kStarted), {{"lone", 4, kNothing}, {"new", 4, kNothing}}),
+       "new", true, kAll / 4 - 1},
+      {"all full, every login on its way", spread("x", kAll / 4, 4, kStarted), "new", false, kNone},
   };
   for (const Case& c : cases) {
     RecordingOutput output;
     Room fresh(RoomConfig{kWorld, 1, 100, 2}, TestMissions(), output);
     uint32_t at = 5000;
-    for (std::size_t i = 0; i < c.held; ++i) {
-      // Numbered backwards: the oldest is found by its age, not its number.
-      ASSERT_TRUE(fresh.Connect(100 - i, at++, "a" + std::to_string(i % c.addresses)));
+    ConnectionId id = 1;
+    std::vector<ConnectionId> firstOfGroup;
+    for (const Group& g : c.held) {
+      firstOfGroup.push_back(id);
+      for (std::size_t i = 0; i < g.count; ++i, ++id) {
+        ASSERT_TRUE(fresh.Connect(id, at++, g.address)) << c.what;
+        if (g.sent == Sent::LoginStart) fresh.Receive(id, kPrefix + "30;gue", at);
+        if (g.sent == Sent::Unread) output.unread.insert(id);
+      }
     }
-    ASSERT_TRUE(fresh.Connect(1000, at, c.sameAddress ? "a0" : "other"));
+    const std::size_t held = id - 1;
+    EXPECT_EQ(fresh.Connect(100000, at, c.newcomer), c.admitted) << c.what;
     const std::set<ConnectionId> expected =
-        c.closesOldest ? std::set<ConnectionId>{100} : std::set<ConnectionId>{};
-    EXPECT_EQ(output.closed, expected) << c.held << " held";
-    EXPECT_EQ(fresh.PendingCount(), c.held + 1 - expected.size());
+        c.closesGroup == kNone ? std::set<ConnectionId>{}
+                               : std::set<ConnectionId>{firstOfGroup[c.closesGroup]};
+    EXPECT_EQ(output.closed, expected) << c.what;
+    EXPECT_EQ(fresh.PendingCount(), held + (c.admitted ? 1 : 0) - expected.size()) << c.what;
   }
 }
 
 TEST_F(PendingLoginTest, LoggedInUsersDoNotUseThePendingBudget) {
   ASSERT_TRUE(LogsIn(1, "192.0.2.1", "a"));
   ASSERT_TRUE(LogsIn(2, "192.0.2.1", "b"));
-  for (std::size_t i = 0; i < kMaxPendingPerAddress; ++i) HalfLogin(10 + i, "192.0.2.1");
+  for (std::size_t i = 0; i < kMaxPendingPerAddress; ++i) {
+    ASSERT_TRUE(room.Connect(10 + i, now, "192.0.2.1"));
+  }
   EXPECT_TRUE(out.closed.empty());
   EXPECT_EQ(room.UserCount(), 2);
   EXPECT_EQ(room.PendingCount(), kMaxPendingPerAddress);
   // A pending connection from a full address closes one pending, never a user.
-  HalfLogin(99, "192.0.2.1");
+  ASSERT_TRUE(room.Connect(99, now, "192.0.2.1"));
   EXPECT_EQ(out.closed, std::set<ConnectionId>{10});
   EXPECT_EQ(room.UserCount(), 2);
 }
@@ -762,6 +818,148 @@ TEST_F(RoomTest, AClientOfAnotherWorldIsToldInItsOwnWorldNumber) {
     }
     ++id;
   }
+}
+
+}  // namespace
+}  // namespace velmora::server
+
+namespace velmora::server {
+namespace {
+
+// A room whose users are limited per address and closed when idle.
+class LimitedRoomTest : public RoomTest {
+ protected:
+  static constexpr int kPerAddress = 8;
+  static constexpr uint32_t kIdleMs = 120000;
+
+  LimitedRoomTest() { Reset(kPerAddress); }
+
+  void Reset(int perAddress) {
+    out = RecordingOutput{};
+    limited.emplace(RoomConfig{kWorld, 1, 100, 100, perAddress, kIdleMs}, TestMissions(), out);
+  }
+
+  // The first line the room sends for a login from `address`.
+  std::string LoginFrom(ConnectionId id, const std::string& address, const std::string& handle) {
+    EXPECT_TRUE(limited->Connect(id, now, address));
+    limited->Receive(id, kPrefix + "30;guest\ttovel\t1;" + handle, now);
+    limited->GraceExpired(id, now);
+    const std::vector<std::string> lines = out.Take(id);
+    return lines.empty() ? "" : lines[0];
+  }
+
+  std::optional<Room> limited;
+};
+
+TEST_F(LimitedRoomTest, OneAddressHoldsAtMostItsShareOfTheUsers) {
+  const std::string refusal =
+      "52566771;10;" + Cp932("同じアドレスからは 8 人までしかログインできません。") + "\t\n";
+  ConnectionId id = 1;
+  for (int i = 0; i < kPerAddress; ++i, ++id) {
+    EXPECT_EQ(LoginFrom(id, "a", "a" + std::to_string(i)).rfind("52566771;30;", 0), 0u) << i;
+  }
+  EXPECT_EQ(LoginFrom(id++, "a", "one more"), refusal);
+  EXPECT_EQ(LoginFrom(id++, "b", "b").rfind("52566771;30;", 0), 0u);
+  // One of a's users leaves: the next from a gets in.
+  limited->Disconnect(1);
+  EXPECT_EQ(LoginFrom(id++, "a", "again").rfind("52566771;30;", 0), 0u);
+  // 0: no limit, for a LAN party behind one address.
+  Reset(0);
+  for (int i = 0; i < 3 * kPerAddress; ++i, ++id) {
+    EXPECT_EQ(LoginFrom(id, "lan", "p" + std::to_string(i)).rfind("52566771;30;", 0), 0u) << i;
+  }
+}
+
+TEST_F(LimitedRoomTest, AUserIsClosedAfterTheIdleLimitWithoutSendingOrReading) {
+  struct Case {
+    const char* activity;  // what the user does halfway, if anything
+    uint32_t afterMs;      // since login, when a round runs
+    bool closed;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", kIdleMs - 1, false},
+      {"nothing", kIdleMs, true},
+      {"sends", kIdleMs, false},
+      {"reads", kIdleMs, false},
+      {"sends", kIdleMs / 2 + kIdleMs, true},
+  };
+  ConnectionId id = 1;
+  for (const Case& c : cases) {
+    const std::string reply = LoginFrom(id, "a", "u" + std::to_string(id));
+    ASSERT_EQ(reply.rfind("52566771;30;", 0), 0u) << reply;
+    const uint32_t loginAt = now;
+    now = loginAt + kIdleMs / 2;
+    if (std::string(c.activity) == "sends") limited->Receive(id, kPrefix + "40;0;", now);
+    if (std::string(c.activity) == "reads") limited->Reading(id, now);
+    now = loginAt + c.afterMs;
+    limited->Broadcast(now);
+    EXPECT_EQ(out.closed.count(id), c.closed ? 1u : 0u) << c.activity << " " << c.afterMs;
+    limited->Disconnect(id++);
+  }
+}
+
+TEST_F(RoomTest, LogLinesAboutOneConnectionAreLimitedPerSecond) {
+  const int32_t user = Login(1, "noisy");
+  ASSERT_NE(user, 0);
+  const std::string badMission = kPrefix + "50;" + std::to_string(user) + ";1;99;";
+  const std::string line = "user " + std::to_string(user) + ": mission 99 does not exist";
+  const std::string summary = "user " + std::to_string(user) + ": 1 log lines suppressed";
+  // Lines sent within each of several seconds, at the limit and one past it.
+  for (const int lines : {kMaxLogLinesPerSecond, kMaxLogLinesPerSecond + 1, kMaxLogLinesPerSecond,
+                          kMaxLogLinesPerSecond + 1}) {
+    Advance(kLogWindowMs);
+    room.Broadcast(now);  // ends the previous window
+    out.log.clear();
+    for (int i = 0; i < lines; ++i) {
+      room.Receive(1, badMission, now);
+      Advance((kLogWindowMs - 1) / static_cast<uint32_t>(lines));
+    }
+    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), line), kMaxLogLinesPerSecond) << lines;
+    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), summary), 0)
+        << "not before the second ends";
+    Advance(kLogWindowMs);
+    room.Broadcast(now);
+    EXPECT_EQ(std::count(out.log.begin(), out.log.end(), summary),
+              lines > kMaxLogLinesPerSecond ? 1 : 0)
+        << lines;
+  }
+  // Another connection's lines have a limit of their own.
+  const int32_t quiet = Login(2, "quiet");
+  out.log.clear();
+  room.Receive(2, kPrefix + "50;" + std::to_string(quiet) + ";1;99;", now);
+  EXPECT_EQ(out.log.size(), 1u);
+}
+
+TEST_F(RoomTest, UserNumbersCountUpThenTheLowestFreeOneIsUsedAgain) {
+  // 300 logins in sequence; the last five stay connected at any time.
+  constexpr ConnectionId kLogins = 300;
+  constexpr std::size_t kStaying = 5;
+  std::deque<std::pair<ConnectionId, int32_t>> connected;
+  for (ConnectionId id = 1; id <= kLogins; ++id) {
+    const int32_t user = Login(id, "u" + std::to_string(id));
+    Choose(id, user, 4);  // a car the others see, and see leave
+    // Up to the replay entry's limit the numbers are those clients always saw.
+    if (id <= static_cast<ConnectionId>(kMaxUserNo)) {
+      EXPECT_EQ(user, static_cast<int32_t>(id));
+    }
+    EXPECT_GE(user, 1);
+    EXPECT_LE(user, kMaxUserNo) << "login " << id;
+    for (const auto& [otherId, other] : connected) EXPECT_NE(user, other) << "login " << id;
+    connected.emplace_back(id, user);
+    if (connected.size() > kStaying) {
+      room.Disconnect(connected.front().first);
+      connected.pop_front();
+      room.Broadcast(now);
+    }
+    out.sent.clear();
+  }
+  // The oldest of the last five holds the lowest number. Freed in this
+  // round, it waits for the round that tells the others the user left.
+  const auto [leavingId, leavingUser] = connected.front();
+  room.Disconnect(leavingId);
+  EXPECT_NE(Login(kLogins + 1, "same round"), leavingUser);
+  room.Broadcast(now);
+  EXPECT_EQ(Login(kLogins + 2, "next round"), leavingUser);
 }
 
 }  // namespace

@@ -143,6 +143,7 @@ void RestoreStart(state::TMainState& s, uint32_t now) {
       ResetRoutine(s, s.Own.FormNo, s.Own.FormNo != 0, now);
       return;
     } catch (const vehicle::RangeFault&) {
+      // The start cannot even be placed: taken out of play below.
     }
   }
   s.Log("自分> 開始状態からも続けられないため、乗物を外しました。");

@@ -10,6 +10,7 @@
 #include "net/text_encoding.h"
 #include "physics/railway.h"
 #include "vehicle/geometry.h"
+#include "vehicle/range_fault.h"
 
 namespace velmora::app {
 namespace {
@@ -175,6 +176,28 @@ TReceivedRecord ReadRecord(FieldReader& reader, int32_t userNo) {
   return r;
 }
 
+// Positions further from the origin than this lie on a grid coarser than a
+// centimetre (30 significant bits), and no world reaches that far.
+constexpr double kGridReach = 8388608;  // m, 2^23
+constexpr double kSubStep = 0.01;       // s, the longest step of the tick
+
+// Whether the own vehicle can be placed as the record says: every value a
+// finite number, the position within the grid's reach, and one sub-step at
+// its velocity still on the grid.
+bool OwnRecordUsable(const TReceivedRecord& r) {
+  const double position[] = {r.X / 100, r.Y / 100, r.Z / 100};
+  const double velocity[] = {r.VX / 100.0, r.VY / 100.0, r.VZ / 100.0};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(position[axis]) || std::fabs(position[axis]) >= kGridReach) return false;
+    try {
+      vehicle::FixedGridAdd(position[axis], velocity[axis] * kSubStep);
+    } catch (const vehicle::RangeFault&) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void Fill(TVehicleState& v, const TReceivedRecord& r, const state::TMainState& s, uint32_t baseTime) {
   v.UserNo = r.UserNo;
   v.GroupNo = r.GroupNo;
@@ -334,6 +357,11 @@ void Positions(state::TMainState& s, FieldReader& reader, uint32_t now) {
   bool ownArrived = false;
   for (int32_t userNo = Integer(reader); userNo != 0; userNo = Integer(reader)) {
     const TReceivedRecord record = ReadRecord(reader, userNo);
+    if (record.UserNo == s.Own.UserNo && !OwnRecordUsable(record)) {
+      // The run goes on as it was; the other records still count.
+      s.Log("自分> サーバーから届いた自分の乗物の状態が範囲外のため、受け付けませんでした。");
+      continue;
+    }
     Fill(TargetOf(s, record, ownArrived), record, s, baseTime);
   }
 

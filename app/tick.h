@@ -1,9 +1,11 @@
 // The simulation tick, run every 10 ms by the shell's timer: read the
 // joystick, advance every vehicle in sub-steps of at most 10 ms up to the
-// synchronised clock, then record, draw, lock on and send.
+// synchronised clock (at most one second of scene time per tick), then
+// record, draw, lock on and send.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "state/main_state.h"
 
@@ -47,9 +49,18 @@ class TTickHooks {
 // Advances the gust model by n ms and sets the current wind from it.
 void AdvanceGust(state::TMainState& state, int32_t n);
 
-// The own vehicle's control step with its consequences: a crash in practice
-// mode restores the start state, then the world offset follows the vehicle.
+// The own vehicle's control step with its consequences, then the world offset
+// follows the vehicle. The run goes back to its start state, with a line in
+// the message log, on a crash in practice mode, on hitting the ground in any
+// mode, and on a step the physics cannot take (off the position grid, a value
+// that is no number).
 void RunOwnControlStep(state::TMainState& state, double stickX, double stickY, double dt, uint32_t now);
+
+// After a fault the core did not expect: logs `line` and, with a vehicle in
+// play, restores its start state as a crash does. Returns false when there is
+// nothing to restore and the previous fault or restore was less than a second
+// ago: the fault recurs and the program cannot get past it.
+bool RecoverFromFault(state::TMainState& state, const std::string& line, uint32_t now);
 
 // One tick.
 void Tick(state::TMainState& state, const TClock& clock, const TJoystickReading& joystick,

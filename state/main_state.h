@@ -129,6 +129,8 @@ struct TMainState : vehicle::TVehicleRecords {
   uint32_t LastShotTime = 0;   // ms, synchronised clock of the last missile shot
   double LastAirspeed = 0;     // m/s, forward airspeed at the end of the previous crew step
   uint32_t ClockNow = 0;       // ms, synchronised clock of the tick that steps the own vehicle
+  uint8_t Restarted = 0;       // 1 once a crash or a fault has restored the start state
+  uint32_t RestartTime = 0;    // ms, synchronised clock of the latest such restore
 
   // Wind.
   double WindX = 0;      // m/s, current wind towards the east

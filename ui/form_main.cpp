@@ -712,9 +712,22 @@ void TFormMain::RunCore(const std::function<void()>& call) {
   try {
     call();
   } catch (const std::exception& fault) {
-    state_->Requests.ErrorBoxes.push_back(std::string("the simulation stopped on a fault: ") +
-                                          fault.what());
-    state_->Requests.Close = true;
+    // The core handles the faults of the simulation itself; what arrives here
+    // was not expected. Where a vehicle is in play its start state is
+    // restored as after a crash and the game goes on. Only a fault that
+    // recurs at once, with nothing left to restore, or one in the recovery
+    // itself closes the program: it could not get past it.
+    std::fprintf(stderr, "velmora: unexpected fault: %s\n", fault.what());
+    bool recovered = false;
+    try {
+      recovered = app::RecoverFromFault(*state_, "自分> 内部エラーが発生しました。", Now());
+    } catch (const std::exception& again) {
+      std::fprintf(stderr, "velmora: unexpected fault in the recovery: %s\n", again.what());
+    }
+    if (!recovered) {
+      state_->Requests.ErrorBoxes.push_back("内部エラーが続けて発生したため、終了します。");
+      state_->Requests.Close = true;
+    }
   }
   CarryOutRequests();
 }

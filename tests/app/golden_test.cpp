@@ -503,6 +503,57 @@ TEST_F(PracticeApproachTest, CurvedApproachToRunway03) {
   }
 }
 
+TEST(SampleLightAircraft, TakesOffAtFullThrottleAndFliesOnWithItsInstruments) {
+  // Placed as the server's mission places it, then full throttle and nothing
+  // else for a minute.
+  testing::FakeRenderer renderer;
+  renderer.GiveTextureIds = true;
+  testing::TInstallation installation;
+  testing::LoadInstallation(renderer, installation);
+  state::TMainState s;
+  s.Forms = *installation.Forms;
+  s.World = installation.World.get();
+  const auto start = std::find_if(testing::kStartPoints.begin(), testing::kStartPoints.end(),
+                                  [](const testing::TStartPoint& p) { return p.FormNo == 15; });
+  ASSERT_NE(start, testing::kStartPoints.end());
+  s.Own.Kind = vehicle::kKindAircraft;
+  s.Own.FormNo = start->FormNo;
+  s.Own.UserNo = 1;
+  s.Own.X = start->X;
+  s.Own.Y = start->Y;
+  s.Own.Z = start->Z;
+  s.Own.Heading = static_cast<float>(start->Heading);
+  s.Own.Time = 5000;
+  s.Start = s.Own;
+  ResetRoutine(s, s.Own.FormNo, true, 5000);
+  EXPECT_TRUE(s.Panels.PFD && s.Panels.Indicator && s.Panels.Navi && s.Panels.Power);
+
+  constexpr double kRunwayEndX = 1800, kRunwayEndY = 532.1;  // m, runway 03's far end
+  constexpr double kNeverExceed = 160;                       // kt, a light aircraft's limit
+  const double runwayLeft = std::hypot(kRunwayEndX - start->X, kRunwayEndY - start->Y);
+  const double restZ = s.Forms[start->FormNo].RestZ;
+  SteppingClock clock;
+  clock.Now = 5000;
+  TTickHooks hooks;
+  TJoystickReading joystick;
+  s.Brake = 0;
+  s.Throttle = s.ThrottleMax;
+  double liftOff = -1;  // m rolled
+  for (int tick = 0; tick < 6000; ++tick) {
+    clock.Now += 10;
+    Tick(s, clock, joystick, hooks);
+    if (liftOff < 0 && s.Own.Z < restZ) {
+      liftOff = std::hypot(s.Own.X - start->X, s.Own.Y - start->Y);
+    }
+  }
+  EXPECT_EQ(s.Restarted, 0) << (s.MessageLog.empty() ? "" : s.MessageLog.back());
+  EXPECT_GT(liftOff, 0);
+  EXPECT_LT(liftOff, runwayLeft);
+  EXPECT_LT(s.Own.VZ, 0) << "climbing";
+  EXPECT_LT(vehicle::AirData(s.Own, s.WindX, s.WindY).Forward * units::kKnotsPerMetrePerSecond,
+            kNeverExceed);
+}
+
 constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
 
 // Trains in the sample world: its vehicle types and its railway.
@@ -737,3 +788,4 @@ TEST_F(TrainGoldenTest, RemoteTrainsStayOnTheRailsThroughTheCurves) {
 
 }  // namespace
 }  // namespace velmora::app
+

@@ -248,6 +248,41 @@ TEST_F(ProtocolTest, OwnRecordPlacesTheVehicleAndStartsRecording) {
   EXPECT_EQ(vehicle::RemoteCount(s.Remote), 0);
 }
 
+TEST_F(ProtocolTest, AnOwnRecordOffThePositionGridIsRefusedAndTheGameGoesOn) {
+  // Records of the own car: x in cm, vx in cm/s. A sub-step of 10 ms from x = 0
+  // stays on the grid up to 65536 m; the grid reaches 2^23 m from the origin.
+  const auto own = [](const std::string& x, const std::string& vx) {
+    return std::to_string(kOwnUser) + ";0;2;20;" + x + ";0;-60;9000;0;0;0;" + vx + ";0;0;0;";
+  };
+  struct Case {
+    const char* what;
+    std::string record;
+    bool placed;
+  } cases[] = {
+      {"65000 m per sub-step", own("0", "650000000"), true},
+      {"66000 m per sub-step", own("0", "660000000"), false},
+      {"within the grid's reach", own("838860700", "0"), true},
+      {"at the grid's reach", own("838860800", "0"), false},
+      {"three hundred digits east", own("1" + std::string(300, '0'), "0"), false},
+  };
+  LogIn();
+  for (const Case& c : cases) {
+    Receive(Positions(Record(kOwnUser, 2, testing::kCar, 250.5, -80)), 1000);
+    s.MessageLog.clear();
+    Receive(Positions(Record(40, 2, testing::kCar, 10, 10) + c.record), 1100);
+    EXPECT_EQ(s.Own.X != 250.5, c.placed) << c.what;
+    EXPECT_EQ(s.MessageLog.size(), c.placed ? 0u : 1u) << c.what;
+    if (!c.placed) {
+      EXPECT_EQ(s.MessageLog[0],
+                "自分> サーバーから届いた自分の乗物の状態が範囲外のため、受け付けませんでした。");
+      EXPECT_EQ(s.Start.X, 250.5) << c.what;
+      EXPECT_EQ(s.ReplayMode, 6) << c.what << ": still recording the run";
+    }
+    EXPECT_EQ(vehicle::RemoteCount(s.Remote), 1) << c.what << ": the other records count";
+    EXPECT_FALSE(s.Requests.Close);
+  }
+}
+
 TEST_F(ProtocolTest, RemoteListUpkeep) {
   LogIn();
   Receive(Positions(Record(21, 2, testing::kCar) + Record(22, 2, testing::kCar) +

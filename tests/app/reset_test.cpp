@@ -14,24 +14,35 @@ class ResetTest : public ::testing::Test {
 };
 
 TEST_F(ResetTest, PanelsThrottleMaximumAndGearByType) {
+  // The fighter and the airliner by their numbers; every other type by its
+  // kind, type div 10: the light aircraft and the express among them.
+  constexpr double kTrain = 11.0 / 12.0;
   struct Case {
     int32_t type;
     state::TPanelVisibility panels;  // PFD, Indicator, Navi, Dest, Video, Power
-    double throttleMax;
+    double throttleMax;              // m/s²
     double gear;
   } cases[] = {
       {12, {true, true, true, false, false, true}, 10, 0},
       {13, {true, true, true, false, false, true}, 10, 1},
       {10, {true, true, false, true, false, true}, 3.9, 0},
       {11, {true, true, false, true, false, true}, 3.9, 1},
+      {14, {true, true, true, false, false, true}, 1.5, 0},
+      {15, {true, true, true, false, false, true}, 1.5, 1},
+      {19, {true, true, true, false, false, true}, 1.5, 1},
       {20, {false, true, true, false, false, true}, 6, 1},
-      {30, {false, true, true, false, false, true}, 11.0 / 12.0, 1},
-      {14, {false, false, false, false, false, false}, 1e10, 0},
-      {0, {false, false, false, false, false, false}, 1e10, 1},
+      {29, {false, true, true, false, false, true}, 6, 1},
+      {30, {false, true, true, false, false, true}, kTrain, 1},
+      {31, {false, true, true, false, false, true}, kTrain, 1},
+      {39, {false, true, true, false, false, true}, kTrain, 1},
+      {40, {false, false, true, false, false, true}, kTrain, 1},
+      {100, {false, false, true, false, false, true}, kTrain, 1},
+      {9, {false, false, false, false, false, false}, 0, 1},
+      {0, {false, false, false, false, false, false}, 0, 1},
   };
   for (const Case& c : cases) {
-    testing::PlaceOwn(s, c.type == 0 ? vehicle::kKindRoad : vehicle::kKindAircraft,
-                      c.type == 0 ? 20 : c.type);
+    // The placing step moves the own vehicle, whatever type the panels are for.
+    testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
     ResetRoutine(s, c.type, true, 0);
     EXPECT_EQ(s.Panels.PFD, c.panels.PFD) << c.type;
     EXPECT_EQ(s.Panels.Indicator, c.panels.Indicator) << c.type;

@@ -503,6 +503,39 @@ TEST_F(PracticeApproachTest, CurvedApproachToRunway03) {
   }
 }
 
+TEST_F(PracticeApproachTest, WithoutFlapsTheAutopilotLetsGoBeforeTheStall) {
+  // The long approach to runway 36 with the flaps left up, the instructor's
+  // advice ignored: the speed schedule slows the aircraft below what it can
+  // fly clean.
+  constexpr int32_t kRunway36 = 1;
+  StartPractice(testing::kAirlinerGearUp, 0, 1, -3, kRunway36);
+  LogWatch log;
+  log.Skip(s);
+  SteppingClock clock;
+  clock.Now = static_cast<uint32_t>(s.Own.Time);
+  TTickHooks hooks;
+  TJoystickReading noJoystick;
+  double highestEngaged = -90, lowestEngaged = 90, alphaAtRelease = 0;
+  for (int tick = 0; tick < 30000 && s.GuidanceMode != pilot::kModeManualLanding; ++tick) {
+    clock.Now += 10;
+    Tick(s, clock, noJoystick, hooks);
+    const vehicle::TBodyVector air = vehicle::AirData(s.Own, s.WindX, s.WindY);
+    alphaAtRelease = -vehicle::Atan2Deg(air.Up, air.Forward);
+    if (s.GuidanceMode >= pilot::kModePositioning && s.GuidanceMode <= pilot::kModeFinal) {
+      highestEngaged = std::max(highestEngaged, static_cast<double>(s.Own.Pitch));
+      lowestEngaged = std::min(lowestEngaged, static_cast<double>(s.Own.Pitch));
+    }
+  }
+  log.Collect(s);
+  ASSERT_EQ(s.GuidanceMode, pilot::kModeManualLanding) << "the autopilot let go";
+  EXPECT_LE(highestEngaged, 20);
+  EXPECT_GE(lowestEngaged, -15);
+  EXPECT_LT(alphaAtRelease, 15) << "released before the wing stalls";
+  EXPECT_EQ(log.Texts(), (std::vector<std::string>{"機長> Auto pilot disengaged.",
+                                                   "機長> 速度が足りない、失速するぞ。",
+                                                   "機長> 機首を下げて推力を上げてくれ。"}));
+}
+
 constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
 
 // Trains in the sample world: its vehicle types and its railway.

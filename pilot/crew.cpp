@@ -44,6 +44,7 @@ constexpr double kFloorAngleOfAttack = 12;   // deg
 constexpr double kThrottleShare = 0.9;       // of ThrottleMax the autothrottle may use
 constexpr double kGearDrag = 0.381;          // of Drag, with the gear down
 constexpr double kSpeedGain = 50;            // 1/s, autothrottle response to a speed error
+constexpr double kStandingSpeed = 0.01;      // m/s over the ground: the aircraft stands
 // Below these magnitudes a factor of the vertical law counts as vanished.
 constexpr double kMinCosine = 1e-6;
 constexpr double kMinLiftPerDegree = 1e-12;  // m/s² per degree of angle of attack
@@ -401,8 +402,13 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
 
   Acknowledge(s);
 
+  // The landing roll ends when the aircraft stands (or has just been placed:
+  // no airspeed remembered); until then a gust or the nose coming down may
+  // raise the airspeed through a take-off speed, which is no take-off.
+  if (s.LastAirspeed == 0 || std::hypot(own.VX, own.VY) < kStandingSpeed) s.LandingRoll = 0;
+
   // Take-off speeds: the lowest speed passed in this step.
-  if (s.GuidanceMode < kModeDestinationChosen) {
+  if (s.GuidanceMode < kModeDestinationChosen && s.LandingRoll == 0) {
     for (const TCrossing& call : kTakeOffCalls) {
       if (kb < call.Knots && call.Knots <= ka) {
         s.Log(call.Line);

@@ -573,6 +573,17 @@ class TrainGoldenTest : public ::testing::Test {
 
   void ClearTrackMarksOfWorld() { physics::ClearTrackMarks(s); }
 
+  // The own train of a server mission's start point, placed at time 5000 ms
+  // on a track free of marks.
+  void PlaceMissionTrain(const testing::TStartPoint& start) {
+    ClearTrackMarksOfWorld();
+    s.Own =
+        Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y, start.Heading);
+    s.Own.Time = 5000;
+    s.Start = s.Own;
+    ResetRoutine(s, start.FormNo, true, 5000);
+  }
+
   // Nearest distance of (x, y) from any segment.
   double OffTrack(double x, double y) const {
     double nearest = physics::kNoTrack;
@@ -656,6 +667,25 @@ TEST_F(TrainGoldenTest, CommuterRunsFromStationAToStationB) {
   EXPECT_NEAR(s.Own.Y, -537.8 - 10 + error, 0.1);
 }
 
+TEST_F(TrainGoldenTest, EveryTrainMissionStartsAtItsStationsStop) {
+  // The first tick couples the standing train to the track: the stop of its
+  // own station lies where the train stops, not behind it as an overrun.
+  constexpr double kAtTheStop = 0.5;  // m: the navigation display's green band
+  int missions = 0;
+  for (const testing::TStartPoint& start : testing::kStartPoints) {
+    if (start.FormNo / 10 != vehicle::kKindTrain) continue;
+    ++missions;
+    PlaceMissionTrain(start);
+    SteppingClock clock;
+    clock.Now = 5010;
+    TTickHooks hooks;
+    Tick(s, clock, TJoystickReading{}, hooks);
+    EXPECT_EQ(vehicle::GroundSpeed(s.Own), 0) << start.Name;
+    EXPECT_LE(std::fabs(s.StopDistance), kAtTheStop) << start.Name;
+  }
+  EXPECT_EQ(missions, 3);
+}
+
 TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
   // The server's train missions: from each start the driver leaves the
   // station it stands at and stops at the next one, on the rails throughout.
@@ -663,12 +693,7 @@ TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
   for (const testing::TStartPoint& start : testing::kStartPoints) {
     if (start.FormNo / 10 != vehicle::kKindTrain) continue;
     ++missions;
-    ClearTrackMarksOfWorld();
-    s.Own =
-        Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y, start.Heading);
-    s.Own.Time = 5000;
-    s.Start = s.Own;
-    ResetRoutine(s, start.FormNo, true, 5000);
+    PlaceMissionTrain(start);
     SteppingClock clock;
     clock.Now = 5000;
     TTickHooks hooks;

@@ -144,6 +144,8 @@ void OnKeyDown(state::TMainState& s, int32_t& key, uint32_t shift, uint32_t now)
       break;
   }
   if (key == kKeyF3 || key == kKeyF4) s.Brake = 0;
+  // Power on the ground after a landing begins a take-off run: its speeds are called.
+  if ((key == kKeyF3 || key == kKeyF4) && aircraft && OnGround(s)) s.LandingRoll = 0;
   if (IsArrow(key)) key = 0;
 }
 

@@ -185,6 +185,32 @@ void DrawSegment(TCanvas& view, const TVehicleState& cam, int32_t width, int32_t
   if (a.Drawable && b.Drawable) view.Line(a.X, a.Y, b.X, b.Y);
 }
 
+// Fills a canvas black when the kind of the instrument on it changes, and
+// notes the new one. The instruments overdraw only their own elements, so
+// the last vehicle's picture would otherwise stay.
+void ShowOn(TCanvas* canvas, int32_t& shows, int32_t kind) {
+  if (canvas == nullptr || shows == kind) return;
+  canvas->BeginPaint();
+  canvas->SetBrush(0x000000, false);
+  canvas->FillRect(0, 0, canvas->Width(), canvas->Height());
+  canvas->EndPaint();
+  shows = kind;
+}
+
+// Which kind's instrument each canvas gets this frame, as DrawInstruments
+// draws them: the flight display and the attitude indicator for aircraft
+// (both canvases needed), the speed gauge for road vehicles and trains, the
+// map and the power panel for every kind.
+void ClearChangedCanvases(int32_t kind, TFrameContext& context) {
+  const bool flightDisplay = kind == vehicle::kKindAircraft && context.PFD != nullptr &&
+                             context.Indicator != nullptr;
+  const bool speedGauge = kind == vehicle::kKindRoad || kind == vehicle::kKindTrain;
+  ShowOn(context.PFD, context.PFDShows, flightDisplay ? kind : 0);
+  ShowOn(context.Indicator, context.IndicatorShows, flightDisplay || speedGauge ? kind : 0);
+  ShowOn(context.Navi, context.NaviShows, kind);
+  ShowOn(context.Power, context.PowerShows, kind);
+}
+
 }  // namespace
 
 bool PlaceCamera(state::TMainState& s) {
@@ -424,6 +450,7 @@ void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now) {
 
   if (s.Own.Kind == 0) {
     s.Caption.clear();
+    DrawInstruments(s, context);
     return;
   }
   if (context.View != nullptr && s.Start.Kind == 0 && s.ViewDirection == 0) {
@@ -435,6 +462,7 @@ void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now) {
 
 void DrawInstruments(state::TMainState& s, TFrameContext& context) {
   const TVehicleState& own = s.Own;
+  ClearChangedCanvases(own.Kind, context);
   if (own.Kind == vehicle::kKindNone) return;
   const double v = vehicle::GroundSpeed(own);
 

@@ -39,6 +39,15 @@ struct TFrameContext {
   // the walk along the track ahead. Null: no fallback, the display stays blank.
   TStopDistanceSource StopDistanceFallback = &physics::StopDistanceFallback;
 
+  // The vehicle kind whose instrument each canvas shows (0: none, the canvas
+  // is black). A canvas is cleared before another kind's instrument is drawn
+  // on it, and when its instrument stops being drawn, so no picture of the
+  // last vehicle stays behind.
+  int32_t PFDShows = 0;
+  int32_t IndicatorShows = 0;
+  int32_t NaviShows = 0;
+  int32_t PowerShows = 0;
+
   // Filled by every frame; kept here so a frame allocates nothing.
   std::array<const vehicle::TVehicleState*, vehicle::kRemoteSlots + 1> Vehicles{};
   std::array<vehicle::TVehicleState, kMapViewVehicles> MapCopies{};
@@ -62,6 +71,7 @@ void DrawGuidance(const state::TMainState& state, TCanvas& view, int32_t width, 
 
 // The instruments that suit the own vehicle's kind, with the train
 // protection: a train above its caution speed gets the emergency brake.
+// Without a vehicle it only blanks the canvases the last one drew on.
 void DrawInstruments(state::TMainState& state, TFrameContext& context);
 
 // The whole frame. now: synchronised clock (ms).

@@ -47,7 +47,10 @@ constexpr TBox kAltBeside{201, 66, 209, 95};
 constexpr TBox kAltLower{201, 95, 233, 153};
 constexpr TBox kReadoutBand{0, 67, 1000, 94};
 constexpr TBox kGroundSpeedBox{10, 153, 40, 161};
-constexpr TBox kRadioAltitudeBox{167, 0, 187, 8};
+// The radio altitude sits above the attitude indicator, which covers the
+// display from row 8 between columns 48 and 193; four digits need the width.
+constexpr TBox kRadioAltitudeBox{160, 0, 193, 8};
+constexpr int32_t kReadoutDigitWidth = 6;  // px: the form's font sets digits 5.5 px apart at 10 px
 constexpr int32_t kCentreY = 80;          // px: the tapes' present value
 
 constexpr TPixel kVsiOutline[] = {{239, 11}, {248, 11}, {258, 41}, {258, 119}, {248, 149},
@@ -153,10 +156,11 @@ void GroundSpeedAndRadioAltitude(TCanvas& c, double groundSpeed, double height) 
                                ? Format("        ")
                                : Format("GS  %.0f  ", std::fabs(groundSpeed));
   ClippedText(c, kGroundSpeedBox, kGroundSpeedBox.Left, kGroundSpeedBox.Top - 1, gs.View());
-  const detail::TText ra =
-      height > kRadioAltitudeShown ? Format("     ") : Format("     %.0f", height);
-  ClippedText(c, kRadioAltitudeBox, RightAligned(kRadioAltitudeBox.Right, ra) + 10,
-              kRadioAltitudeBox.Top - 2, ra.View());
+  // Right-aligned a pixel inside the box, the digits' tops on its first row;
+  // the box is filled first, so an empty text clears it.
+  const detail::TText ra = height > kRadioAltitudeShown ? detail::TText{} : Format("%.0f", height);
+  ClippedText(c, kRadioAltitudeBox, kRadioAltitudeBox.Right - 1 - kReadoutDigitWidth * ra.Length,
+              kRadioAltitudeBox.Top - 1, ra.View());
 }
 
 void AltitudeReadout(TCanvas& c, double altitude) {
@@ -378,6 +382,9 @@ void NeedleSegment(TCanvas& c, int32_t width, TPixel from, TPixel to) {
   c.Line(from.X, from.Y, to.X, to.Y);
 }
 
+// Power panel layout: the gear indicator's frame (px on ListBoxPower).
+constexpr TBox kGearBox{17, 68, 48, 78};
+
 }  // namespace
 
 bool Overspeed(double limit, double v) { return v > CautionSpeed(limit); }
@@ -460,22 +467,22 @@ void DrawPowerPanel(TCanvas& c, double gear, double flap, double flapSet, double
     c.Rectangle(f, y, f + length, y + 1);
   }
 
-  // The bar and the brake lamp.
+  // The bar, outlined by the white pen so that an empty one shows, and the brake lamp.
   const int32_t y1 = ratio < 0 ? 151 : 151 + Px(-141 * ratio);
   c.SetBrush(kBlack, false);
-  c.FillRect(g, 10, f, y1 + 1);
+  c.Rectangle(g, 10, f, y1 + 1);
   c.SetBrush(kWhite, false);
-  c.FillRect(g, y1, f, 152);
+  c.Rectangle(g, y1, f, 152);
   c.SetBrush(ratio < 0 ? kRed : kBlack, false);
   c.FillRect(g, 152, f, 158);
   if (!aircraft) return;
 
-  // Flap gauge, 2 px per degree.
+  // Flap gauge, 2 px per degree, outlined like the bar.
   const int32_t h = Px(flap / 30 * 60);
   c.SetBrush(kWhite, false);
-  c.FillRect(27, 95, 36, h + 96);
+  c.Rectangle(27, 95, 36, h + 96);
   c.SetBrush(kBlack, false);
-  c.FillRect(27, h + 95, 36, 156);
+  c.Rectangle(27, h + 95, 36, 156);
   c.FillRect(24, 91, 27, 160);
   c.FillRect(36, 91, 51, 160);
 
@@ -499,14 +506,16 @@ void DrawPowerPanel(TCanvas& c, double gear, double flap, double flapSet, double
     c.Text(41, l + 91, Format("%lld", setting).View());
   }
 
-  // Gear: green DOWN, white U P, grey box while in transit.
+  // Gear: green DOWN, white U P, grey box while in transit. The box spans
+  // the room between the bar's ticks and the panel's edge, so "DOWN" fits
+  // inside its frame with a pixel to spare.
   c.SetFont(kGearCaption, PointsToPixels(7));
   c.Text(20, 78, "GEAR");
   if (gear <= 0 || gear >= 1) {
     const uint32_t colour = gear >= 1 ? kGreen : kWhite;
     c.SetPen(colour, 1);
     c.SetBrush(kBlack, false);
-    c.Rectangle(20, 69, 44, 78);
+    c.Rectangle(kGearBox.Left, kGearBox.Top, kGearBox.Right, kGearBox.Bottom);
     c.SetBrush(kBlack, true);
     c.SetFont(colour, PointsToPixels(6));
     if (gear >= 1) {
@@ -517,7 +526,7 @@ void DrawPowerPanel(TCanvas& c, double gear, double flap, double flapSet, double
   } else {
     c.SetPen(kWhite, 1);
     c.SetBrush(kGearTransit, false);
-    c.Rectangle(20, 69, 44, 78);
+    c.Rectangle(kGearBox.Left, kGearBox.Top, kGearBox.Right, kGearBox.Bottom);
   }
 }
 

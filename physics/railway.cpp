@@ -542,7 +542,7 @@ double StopDistanceFallback(const TTrackList& list, const vehicle::TVehicleState
     if (!(distance < nearest)) continue;
     const TTrackRecord& r = list.Record(n);
     const double chord = Atan2Deg(r.EndX - r.StartX, r.EndY - r.StartY);
-    const int way = std::fabs(Normalise180(chord - train.Heading)) < 90 ? 1 : -1;
+    const int way = std::fabs(Normalise180(chord - train.Heading)) <= 90 ? 1 : -1;
     if (way * r.Direction < 0) continue;
     segment = n;
     d = way;

@@ -182,6 +182,7 @@ void ApplyGroundContact(state::TMainState& state, TVehicleState& v, const TFormP
     state.RollRate = -Sign(v.Bank) * v.VZ;
     state.Brake = 1;
     state.GuidanceMode = 0;
+    state.LandingRoll = 1;
   }
   v.Z = form.RestZ;
   v.VZ = 0;

@@ -31,9 +31,20 @@ constexpr double kMaxBank = 30;              // deg
 constexpr double kBankRate = 15;             // deg/s
 constexpr double kBankPerDegree = 10;        // deg of bank per deg of course error
 constexpr double kPitchRateLimit = 3;        // deg/s
+// The autopilot's pitch envelope. Its steepest climb, 15 m/s at 100 m/s, is
+// an 8.6° path; at most the 12° angle of attack where the controls stop the
+// nose comes on top, so +20° holds every climb an airliner flies normally;
+// −15° is a 15 m/s descent down to 58 m/s.
+constexpr double kMinPitch = -15;            // deg
+constexpr double kMaxPitch = 20;             // deg
+// The autopilot gives up below the airspeed at which level flight needs this
+// angle of attack, where the pilot's own controls stop the nose, 3° short
+// of the stall.
+constexpr double kFloorAngleOfAttack = 12;   // deg
 constexpr double kThrottleShare = 0.9;       // of ThrottleMax the autothrottle may use
 constexpr double kGearDrag = 0.381;          // of Drag, with the gear down
 constexpr double kSpeedGain = 50;            // 1/s, autothrottle response to a speed error
+constexpr double kStandingSpeed = 0.01;      // m/s over the ground: the aircraft stands
 // Below these magnitudes a factor of the vertical law counts as vanished.
 constexpr double kMinCosine = 1e-6;
 constexpr double kMinLiftPerDegree = 1e-12;  // m/s² per degree of angle of attack
@@ -150,6 +161,16 @@ void HandOver(state::TMainState& s, bool curved, double windSpeed, double windBe
   s.Log("教官> に機首を上げながら推力を絞る操作を開始。");
 }
 
+// The forward airspeed (m/s) below which level flight at the present flaps
+// and height needs more than the floor's angle of attack; infinite without
+// lift (no air, or a type without lift).
+double AirspeedFloor(const TVehicleState& own, const TFormParam& form) {
+  const double liftPerSpeedSquared = FlapFactor(own.Flap) * DensityRatio(-own.Z) * form.Lift *
+                                     (1 - kFloorAngleOfAttack / form.ZeroLiftAngle);
+  if (!(liftPerSpeedSquared > 0)) return HUGE_VAL;
+  return std::sqrt(units::kGravity / liftPerSpeedSquared);
+}
+
 // One approach step towards the selected destination: mode changes, the
 // lateral law, and the vertical law and autothrottle on the profile.
 void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
@@ -157,6 +178,18 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
   if (dest == nullptr) return;
   TVehicleState& own = s.Own;
   const TFormParam& form = s.Forms[own.FormNo];
+  // The forward airspeed of this step, before the laws move the attitude.
+  const double forwardAirspeed = AirData(own, s.WindX, s.WindY).Forward;
+
+  // Too slow to hold the aircraft up: the autopilot lets go rather than
+  // raise the nose into a stall, and the captain says so.
+  if (!(forwardAirspeed >= AirspeedFloor(own, form))) {
+    s.Log("機長> Auto pilot disengaged.");
+    s.Log("機長> 速度が足りない、失速するぞ。");
+    s.Log("機長> 機首を下げて推力を上げてくれ。");
+    s.GuidanceMode = kModeManualLanding;
+    return;
+  }
 
   // Wind, ground track and air track.
   const double windSpeed = std::hypot(s.BaseWindX, s.BaseWindY);
@@ -264,7 +297,9 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
     own.Bank = static_cast<float>(own.Bank + bankChange);
     VerticalLaw(s, upwardAcceleration, profile, dt);
   }
-  if (s.ThrottleRate == 0) Autothrottle(s, profile.Speed, kThrottleShare * s.ThrottleMax, dt);
+  if (s.ThrottleRate == 0) {
+    Autothrottle(s, forwardAirspeed, profile.Speed, kThrottleShare * s.ThrottleMax, dt);
+  }
 }
 
 }  // namespace
@@ -334,20 +369,21 @@ void VerticalLaw(state::TMainState& s, double upwardAcceleration, const TApproac
   }
   double pitchChange = -(demand - upwardAcceleration) * form.ZeroLiftAngle /
                        (cosBank * liftPerDegree * cosPitch);
+  pitchChange = Clamp(pitchChange, kMinPitch - own.Pitch, kMaxPitch - own.Pitch);
   pitchChange = Clamp(pitchChange, -kPitchRateLimit * dt, kPitchRateLimit * dt);
   own.Heading = static_cast<float>(
       Normalise360(own.Heading + pitchChange * std::tan(own.Bank * units::kRadiansPerDegree)));
   own.Pitch = static_cast<float>(own.Pitch + pitchChange);
 }
 
-void Autothrottle(state::TMainState& s, double targetSpeed, double limit, double dt) {
+void Autothrottle(state::TMainState& s, double forwardAirspeed, double targetSpeed, double limit,
+                  double dt) {
   const TVehicleState& own = s.Own;
   const TFormParam& form = s.Forms[own.FormNo];
-  const TBodyVector air = AirData(own, s.WindX, s.WindY);
   double k = FlapFactor(own.Flap) * DensityRatio(-own.Z) * form.Drag;
   if (IsOdd(own.FormNo)) k += form.Drag * kGearDrag;
   double change = units::kGravity * SinDeg(own.Pitch) + k * targetSpeed * targetSpeed +
-                  kSpeedGain * dt * (targetSpeed - air.Forward) - s.Throttle;
+                  kSpeedGain * dt * (targetSpeed - forwardAirspeed) - s.Throttle;
   change = Clamp(change, -dt * limit, dt * limit);
   s.Throttle = Clamp(s.Throttle + change, 0, limit);
 }
@@ -366,8 +402,13 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
 
   Acknowledge(s);
 
+  // The landing roll ends when the aircraft stands (or has just been placed:
+  // no airspeed remembered); until then a gust or the nose coming down may
+  // raise the airspeed through a take-off speed, which is no take-off.
+  if (s.LastAirspeed == 0 || std::hypot(own.VX, own.VY) < kStandingSpeed) s.LandingRoll = 0;
+
   // Take-off speeds: the lowest speed passed in this step.
-  if (s.GuidanceMode < kModeDestinationChosen) {
+  if (s.GuidanceMode < kModeDestinationChosen && s.LandingRoll == 0) {
     for (const TCrossing& call : kTakeOffCalls) {
       if (kb < call.Knots && call.Knots <= ka) {
         s.Log(call.Line);

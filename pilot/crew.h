@@ -38,13 +38,16 @@ struct TApproachProfile {
 TApproachProfile ApproachProfile(double distanceToGo, double f, double u, double groundSpeed);
 
 // The vertical law: turns the demanded climb profile into a pitch change
-// (and the heading change the bank makes of it). Leaves the attitude alone
-// where the lift it divides by vanishes: no airspeed, no air, or wings or
-// nose at 90°.
+// (and the heading change the bank makes of it), at most 3°/s and never
+// beyond −15° or +20° of pitch (a pitch outside is brought back at 3°/s).
+// Leaves the attitude alone where the lift it divides by vanishes: no
+// airspeed, no air, or wings or nose at 90°.
 void VerticalLaw(state::TMainState& state, double upwardAcceleration,
                  const TApproachProfile& profile, double dt);
 
-// The autothrottle towards target speed (m/s) with a throttle limit (m/s²).
-void Autothrottle(state::TMainState& state, double targetSpeed, double limit, double dt);
+// The autothrottle towards target speed (m/s) with a throttle limit (m/s²),
+// from the forward airspeed (m/s) the crew step began with.
+void Autothrottle(state::TMainState& state, double forwardAirspeed, double targetSpeed,
+                  double limit, double dt);
 
 }  // namespace velmora::pilot

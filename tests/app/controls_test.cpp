@@ -124,6 +124,23 @@ TEST_F(ControlsTest, AirlinerCallsForFlapsAndGear) {
   EXPECT_TRUE(s->MessageLog.empty());
 }
 
+TEST_F(ControlsTest, PowerOnTheGroundEndsTheLandingRoll) {
+  struct Case {
+    int32_t key;
+    double height;  // m of the wheels above the ground
+    uint8_t landingRoll;
+  };
+  const Case cases[] = {{kKeyF4, 0, 0}, {kKeyF3, 0, 0}, {kKeyF2, 0, 1}, {kKeyF1, 0, 1},
+                        {kKeyF4, 0.01, 1}, {kKeyF3, 0.01, 1}};
+  for (const Case& c : cases) {
+    Place(vehicle::kKindAircraft, kAirlinerGearUp);
+    s->Own.Z -= c.height;
+    s->LandingRoll = 1;
+    Down(c.key);
+    EXPECT_EQ(s->LandingRoll, c.landingRoll) << c.key << " at " << c.height << " m";
+  }
+}
+
 TEST_F(ControlsTest, ThrottleAndBrakeKeys) {
   Place(vehicle::kKindAircraft, kAirlinerGearUp);
   s->Brake = 1;

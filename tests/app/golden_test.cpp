@@ -554,6 +554,39 @@ TEST(SampleLightAircraft, TakesOffAtFullThrottleAndFliesOnWithItsInstruments) {
             kNeverExceed);
 }
 
+TEST_F(PracticeApproachTest, WithoutFlapsTheAutopilotLetsGoBeforeTheStall) {
+  // The long approach to runway 36 with the flaps left up, the instructor's
+  // advice ignored: the speed schedule slows the aircraft below what it can
+  // fly clean.
+  constexpr int32_t kRunway36 = 1;
+  StartPractice(testing::kAirlinerGearUp, 0, 1, -3, kRunway36);
+  LogWatch log;
+  log.Skip(s);
+  SteppingClock clock;
+  clock.Now = static_cast<uint32_t>(s.Own.Time);
+  TTickHooks hooks;
+  TJoystickReading noJoystick;
+  double highestEngaged = -90, lowestEngaged = 90, alphaAtRelease = 0;
+  for (int tick = 0; tick < 30000 && s.GuidanceMode != pilot::kModeManualLanding; ++tick) {
+    clock.Now += 10;
+    Tick(s, clock, noJoystick, hooks);
+    const vehicle::TBodyVector air = vehicle::AirData(s.Own, s.WindX, s.WindY);
+    alphaAtRelease = -vehicle::Atan2Deg(air.Up, air.Forward);
+    if (s.GuidanceMode >= pilot::kModePositioning && s.GuidanceMode <= pilot::kModeFinal) {
+      highestEngaged = std::max(highestEngaged, static_cast<double>(s.Own.Pitch));
+      lowestEngaged = std::min(lowestEngaged, static_cast<double>(s.Own.Pitch));
+    }
+  }
+  log.Collect(s);
+  ASSERT_EQ(s.GuidanceMode, pilot::kModeManualLanding) << "the autopilot let go";
+  EXPECT_LE(highestEngaged, 20);
+  EXPECT_GE(lowestEngaged, -15);
+  EXPECT_LT(alphaAtRelease, 15) << "released before the wing stalls";
+  EXPECT_EQ(log.Texts(), (std::vector<std::string>{"機長> Auto pilot disengaged.",
+                                                   "機長> 速度が足りない、失速するぞ。",
+                                                   "機長> 機首を下げて推力を上げてくれ。"}));
+}
+
 constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
 
 // Trains in the sample world: its vehicle types and its railway.
@@ -590,6 +623,17 @@ class TrainGoldenTest : public ::testing::Test {
   }
 
   void ClearTrackMarksOfWorld() { physics::ClearTrackMarks(s); }
+
+  // The own train of a server mission's start point, placed at time 5000 ms
+  // on a track free of marks.
+  void PlaceMissionTrain(const testing::TStartPoint& start) {
+    ClearTrackMarksOfWorld();
+    s.Own =
+        Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y, start.Heading);
+    s.Own.Time = 5000;
+    s.Start = s.Own;
+    ResetRoutine(s, start.FormNo, true, 5000);
+  }
 
   // Nearest distance of (x, y) from any segment.
   double OffTrack(double x, double y) const {
@@ -674,6 +718,25 @@ TEST_F(TrainGoldenTest, CommuterRunsFromStationAToStationB) {
   EXPECT_NEAR(s.Own.Y, -537.8 - 10 + error, 0.1);
 }
 
+TEST_F(TrainGoldenTest, EveryTrainMissionStartsAtItsStationsStop) {
+  // The first tick couples the standing train to the track: the stop of its
+  // own station lies where the train stops, not behind it as an overrun.
+  constexpr double kAtTheStop = 0.5;  // m: the navigation display's green band
+  int missions = 0;
+  for (const testing::TStartPoint& start : testing::kStartPoints) {
+    if (start.FormNo / 10 != vehicle::kKindTrain) continue;
+    ++missions;
+    PlaceMissionTrain(start);
+    SteppingClock clock;
+    clock.Now = 5010;
+    TTickHooks hooks;
+    Tick(s, clock, TJoystickReading{}, hooks);
+    EXPECT_EQ(vehicle::GroundSpeed(s.Own), 0) << start.Name;
+    EXPECT_LE(std::fabs(s.StopDistance), kAtTheStop) << start.Name;
+  }
+  EXPECT_EQ(missions, 3);
+}
+
 TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
   // The server's train missions: from each start the driver leaves the
   // station it stands at and stops at the next one, on the rails throughout.
@@ -681,12 +744,7 @@ TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
   for (const testing::TStartPoint& start : testing::kStartPoints) {
     if (start.FormNo / 10 != vehicle::kKindTrain) continue;
     ++missions;
-    ClearTrackMarksOfWorld();
-    s.Own =
-        Train(1, start.FormNo, start.FormNo == kCommuter ? 1 : 2, start.X, start.Y, start.Heading);
-    s.Own.Time = 5000;
-    s.Start = s.Own;
-    ResetRoutine(s, start.FormNo, true, 5000);
+    PlaceMissionTrain(start);
     SteppingClock clock;
     clock.Now = 5000;
     TTickHooks hooks;

@@ -157,12 +157,57 @@ TEST_F(InstrumentFrameTest, InstrumentsByKind) {
     } else {
       testing::PlaceOwn(*s, c.Kind, c.FormNo);
     }
+    DrawInstruments(*s, context);  // the canvases cleared from the last kind's pictures
     Clear();
     DrawInstruments(*s, context);
     EXPECT_EQ(!pfd.Calls.empty(), c.Pfd) << c.Kind;
     EXPECT_EQ(!indicator.Calls.empty(), c.Indicator) << c.Kind;
     EXPECT_EQ(!navi.Calls.empty(), c.Navi) << c.Kind;
     EXPECT_EQ(!power.Calls.empty(), c.Power) << c.Kind;
+  }
+}
+
+TEST_F(InstrumentFrameTest, ACanvasIsClearedWhenItsInstrumentChangesOrStops) {
+  // One frame per row, in order; which canvases begin it with a black fill
+  // of the whole canvas. The map fills itself so every frame it is drawn.
+  struct Case {
+    const char* name;
+    int32_t kind, formNo;
+    bool pfd, indicator, navi, power;
+  };
+  const Case cases[] = {
+      {"a fighter, the first picture", vehicle::kKindAircraft, testing::kFighterGearUp,
+       true, true, true, true},
+      {"its gear down: the same instruments", vehicle::kKindAircraft, testing::kFighterGearDown,
+       false, false, true, false},
+      {"a car after it", vehicle::kKindRoad, testing::kCar, true, true, true, true},
+      {"the car again", vehicle::kKindRoad, testing::kCar, false, false, true, false},
+      {"a train after the car", vehicle::kKindTrain, testing::kTrain, false, true, true, true},
+      {"an airliner after the train", vehicle::kKindAircraft, testing::kAirlinerGearDown,
+       true, true, true, true},
+      {"no vehicle: a practice crash", vehicle::kKindNone, 0, true, true, true, true},
+      {"still none", vehicle::kKindNone, 0, false, false, false, false},
+      {"a car after none", vehicle::kKindRoad, testing::kCar, false, true, true, true},
+  };
+  const auto cleared = [](const RecordingCanvas& c) {
+    if (c.Calls.empty()) return false;
+    const RecordingCanvas::Call& first = c.Calls.front();
+    return first.Kind == "FillRect" && first.Values == std::vector<int32_t>{0, 0, c.W, c.H} &&
+           first.BrushColour == 0 && !first.ClearBrush;
+  };
+  for (const Case& c : cases) {
+    if (c.kind == vehicle::kKindNone) {
+      s->Own = vehicle::TVehicleState{};
+    } else {
+      testing::PlaceOwn(*s, c.kind, c.formNo);
+    }
+    Clear();
+    DrawFrame(*s, context, 1000);
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(cleared(pfd), c.pfd);
+    EXPECT_EQ(cleared(indicator), c.indicator);
+    EXPECT_EQ(cleared(navi), c.navi);
+    EXPECT_EQ(cleared(power), c.power);
   }
 }
 
@@ -189,7 +234,7 @@ TEST_F(InstrumentFrameTest, PowerRatio) {
     DrawInstruments(*s, context);
     int32_t top = -1;
     for (const auto& call : power.Calls) {
-      if (call.Kind == "FillRect" && call.BrushColour == 0xFFFFFF && call.Values[3] == 152) top = call.Values[1];
+      if (call.Kind == "Rectangle" && call.BrushColour == 0xFFFFFF && call.Values[3] == 152) top = call.Values[1];
     }
     EXPECT_EQ(top, c.BarTop) << c.Throttle << "/" << c.ThrottleMax << " brake " << int{c.Brake};
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/data/installation.h"
+#include "tests/data/start_points.h"
 #include "tests/support/temp_file.h"
 #include "vehicle/geometry.h"
 
@@ -102,6 +103,57 @@ TEST(RenderTest, WholeInstallationLoadsAndTheStraightInApproachShowsTheRunway) {
     const TPixel field = frame.At(10, 230);
     EXPECT_TRUE(Neutral(centre)) << centre.R << " " << centre.G << " " << centre.B;
     EXPECT_FALSE(Neutral(field)) << field.R << " " << field.G << " " << field.B;
+  }
+  renderer.DXTerminate();
+}
+
+TEST(RenderTest, TheDriverSeesTheRoadOverTheCarsBonnet) {
+  // The car at the terminal, heading north up the access road, seen from its
+  // eye with its own body drawn, as the forward view draws it (the program's
+  // view is 1017 × 577 with 30° of height).
+  const vehicle::TRendererTable table = BindLibrary();
+  ASSERT_NE(table.Draw, nullptr) << "cannot bind " << PRISMOTH_LIBRARY;
+  vehicle::TableRenderer renderer(table);
+  TFrame frame;
+  DXView view{339, 192, &TFrame::Present, &frame};
+  ASSERT_EQ(renderer.DXInitialize(&view, 0, 0), 0);
+  {
+    TInstallation installation;
+    LoadInstallation(renderer, installation);
+    ASSERT_TRUE(installation.Ok());
+    const TStartPoint* start = nullptr;
+    for (const TStartPoint& p : kStartPoints) {
+      if (std::string(p.Name) == "car at the terminal") start = &p;
+    }
+    ASSERT_NE(start, nullptr);
+    vehicle::TVehicleState car;
+    car.Kind = vehicle::kKindRoad;
+    car.FormNo = start->FormNo;
+    car.X = start->X;
+    car.Y = start->Y;
+    car.Z = start->Z;
+    car.Heading = static_cast<float>(start->Heading);
+    const vehicle::TFormParam& form = (*installation.Forms)[car.FormNo];
+    vehicle::TVehicleState camera = car;
+    const vehicle::TWorldVector eye =
+        vehicle::BodyToWorld(car, form.EyeRight, form.EyeUp, form.EyeForward);
+    camera.X += eye.X;
+    camera.Y += eye.Y;
+    camera.Z += eye.Z;
+    world::TWorldDriver driver;
+    driver.Prepare(installation.World->Objects);
+    driver.Frame(*installation.World, renderer, camera, camera, 0, 0);
+    const vehicle::TVehicleState* vehicles[] = {&car, nullptr};
+    ASSERT_EQ(renderer.DXDraw(30, 0xFF9CC3E6, camera, vehicles), 0);
+    ASSERT_EQ(frame.Height, 192);
+    // From just below the horizon down to four fifths of the height the
+    // middle column is the road: grey, not the car's dark blue glass or red paint.
+    constexpr int kGlassRed = 40;  // colour level: the glass's red is below it, the asphalt's far above
+    for (int y = 192 / 2 + 4; y < 192 * 4 / 5; ++y) {
+      const TPixel p = frame.At(339 / 2, y);
+      EXPECT_TRUE(Neutral(p) && p.R > kGlassRed)
+          << "row " << y << ": " << p.R << " " << p.G << " " << p.B;
+    }
   }
   renderer.DXTerminate();
 }

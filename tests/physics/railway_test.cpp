@@ -686,6 +686,31 @@ TEST_F(RailwayTest, StopDistanceFallbackWalksTheThroughRoutes) {
   }
 }
 
+TEST_F(RailwayTest, AHeadingSquareToTheTrackCountsAsRunningAlongIt) {
+  // "Within 90°" of the track includes 90° itself, for the look-ahead of the
+  // coupling and for the fallback walk alike; beyond it the train runs the
+  // other way, where the track ends behind it.
+  SetTrack({North(0, 0, 100), North(0, 100, 200, 1, 30)});
+  const double halfWheelbase = 7, stopMargin = 10;  // m: the test train's, and the stop's margin
+  struct Case {
+    float heading;
+    bool forwards;
+  };
+  const Case cases[] = {{89.99f, true}, {90, true}, {90.01f, false},
+                        {270, true},    {-90, true}, {269.99f, false}};
+  for (const Case& c : cases) {
+    s.Own.Y = 40;
+    s.Own.Heading = c.heading;
+    SCOPED_TRACE(c.heading);
+    EXPECT_NEAR(StopDistanceFallback(s), c.forwards ? 60 + 30 : kNoTrack, kGeometryTol);
+    bool ok = false;
+    const TTrackCoupling coupling = Couple(s.Own, 0, 40, 1, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_NEAR(coupling.StopDistance,
+                c.forwards ? 60 + 30 + halfWheelbase - stopMargin : kNoTrack, kGeometryTol);
+  }
+}
+
 TEST_F(RailwayTest, StopDistanceFallbackEndsOnARingAndASelfJoinedSegment) {
   SetTrack({Segment(-100, 0, 0, 100, 0, 100, 90), Segment(0, 100, 90, 100, 100, 0, 180),
             Segment(100, 0, 180, 100, 0, -100, 270), Segment(0, -100, 270, 100, -100, 0, 0)});

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
+#include "pilot/crew.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
@@ -242,6 +244,48 @@ TEST_F(ControlStepTest, CrashTestsInPracticeMode) {
     s.Start.Kind = kKindAircraft;
     EXPECT_FALSE(ControlStep(s, 0, 0, kDt));
   }
+}
+
+TEST_F(ControlStepTest, TheLandingRollHearsNoTakeOffCallUntilTheAircraftStands) {
+  // The airliner flares onto the runway at 136 kt, 1 cm above its wheels.
+  constexpr double kKnots = units::kKnotsPerMetrePerSecond;
+  testing::PlaceOwn(s, kKindAircraft, kAirlinerGearDown);
+  s.Start.Kind = kKindAircraft;  // a server mission: no crash tests
+  s.Own.Z = -5.01;
+  s.Own.VY = 136 / kKnots;
+  s.Own.VZ = 1;
+  s.Own.Pitch = 3;
+  s.ThrottleMax = 3.9;
+  s.GuidanceMode = kModeManualLanding;
+  s.LastAirspeed = s.Own.VY * CosDeg(3);
+  ControlStep(s, 0, 0, kDt);
+  ASSERT_EQ(s.GuidanceMode, 0) << "touched down";
+  ASSERT_EQ(s.Brake, 1);
+  const auto takeOffCalls = [&] {
+    int n = 0;
+    for (const std::string& line : s.MessageLog) {
+      for (const char* call : {"機長> 80.", "機長> V（ヴィーーーー）.", "機長> 1（ワン）.",
+                               "機長> VR（ヴィアール）.", "機長> V2（ヴィツー）."}) {
+        n += line == call ? 1 : 0;
+      }
+    }
+    return n;
+  };
+  // A gust of 5 m/s on the nose lifts the airspeed through 140 kt; the roll
+  // goes on to a stop under the brake.
+  s.WindY = -5;
+  for (int i = 0; i < 10000 && std::hypot(s.Own.VX, s.Own.VY) > 0; ++i) ControlStep(s, 0, 0, kDt);
+  ASSERT_LT(std::hypot(s.Own.VX, s.Own.VY), 0.01) << "standing";
+  EXPECT_EQ(takeOffCalls(), 0) << s.MessageLog.front();
+  // Standing, the next run is a take-off: 80 kt is called.
+  ControlStep(s, 0, 0, kDt);
+  s.Brake = 0;
+  s.Throttle = 3.9;
+  for (int i = 0; i < 10000 && AirData(s.Own, s.WindX, s.WindY).Forward * kKnots < 90; ++i) {
+    ControlStep(s, 0, 0, kDt);
+  }
+  EXPECT_EQ(s.MessageLog.back(), "機長> 80.");
+  EXPECT_EQ(takeOffCalls(), 1);
 }
 
 TEST_F(ControlStepTest, OffsetShiftKeepsAbsolutePositions) {

@@ -358,6 +358,35 @@ TEST_F(CrewTest, VerticalLawDemandsAndLimits) {
               kHeadingTol);
 }
 
+TEST_F(CrewTest, VerticalLawKeepsThePitchBetweenMinus15AndPlus20Degrees) {
+  // 500 m up at 80 m/s; 500 m too low or too high the law asks for its full rate.
+  constexpr double kClimb = 1000, kDescend = 0;  // m, wanted height above rest
+  struct Case {
+    float pitch;
+    double wantedHeight;
+    double expected;  // deg after one step
+  };
+  const Case cases[] = {
+      {10, kClimb, 10 + 3 * kDt},   // inside: the rate limit alone
+      {19.99f, kClimb, 20},         // held at the top
+      {20, kClimb, 20},
+      {25, kClimb, 25 - 3 * kDt},   // above it: back at 3°/s, even wanting to climb
+      {-14.99f, kDescend, -15},     // held at the bottom
+      {-15, kDescend, -15},
+      {-20, kDescend, -20 + 3 * kDt},
+  };
+  for (const Case& c : cases) {
+    s.Own.Z = kRestZ - 500;
+    s.Own.VY = 80;
+    s.Own.VZ = 0;
+    s.Own.Bank = 0;
+    s.Own.Pitch = c.pitch;
+    VerticalLaw(s, 0, TApproachProfile{c.wantedHeight, 0, 5, 0}, kDt);
+    SCOPED_TRACE(c.pitch);
+    EXPECT_NEAR(s.Own.Pitch, c.expected, kAngleTol);
+  }
+}
+
 TEST_F(CrewTest, VerticalLawSkipsWhereItsDivisorVanishes) {
   struct Case {
     const char* name;
@@ -402,7 +431,7 @@ TEST_F(CrewTest, AutothrottleIsRateAndRangeLimited) {
   };
   for (const Case& c : cases) {
     s.Throttle = c.throttle;
-    Autothrottle(s, c.target, kLimit, kDt);
+    Autothrottle(s, 80, c.target, kLimit, kDt);
     SCOPED_TRACE(c.target);
     EXPECT_NEAR(s.Throttle, c.expected, 1e-12);
   }
@@ -413,7 +442,7 @@ TEST_F(CrewTest, AutothrottleIsRateAndRangeLimited) {
   const double flapped = (1 + 0.367 * 5) * DensityRatio(-s.Own.Z) * 15e-6 + 15e-6 * 0.381;
   const double holdClimb = units::kGravity * SinDeg(3) + flapped * uF * uF;
   s.Throttle = holdClimb - 0.01;  // within one step's limit of 0.0351
-  Autothrottle(s, uF, kLimit, kDt);
+  Autothrottle(s, uF, uF, kLimit, kDt);
   EXPECT_NEAR(s.Throttle, holdClimb, 1e-12);
 }
 
@@ -429,6 +458,57 @@ class ApproachTest : public CrewTest {
     s.Throttle = 1;
   }
 };
+
+TEST_F(ApproachTest, TheAutothrottleUsesTheAirspeedTheStepBeganWith) {
+  // 90 m below the wanted height the vertical law raises the nose by 3°/s,
+  // which turns a little of the airspeed off the nose's axis within the step.
+  Approach();
+  const double target = 250 * kKnotsPerMs;  // more than 28 km out
+  s.Own.VY = target / CosDeg(2) + 0.1;
+  const double before = AirData(s.Own, 0, 0).Forward;
+  const float pitchAfter = static_cast<float>(2 + 3 * kDt);
+  const double k = DensityRatio(-s.Own.Z) * 15e-6 + 15e-6 * 0.381;  // flaps up, gear down
+  const double wanted = units::kGravity * SinDeg(pitchAfter) + k * target * target +
+                        50 * kDt * (target - before);
+  s.Throttle = wanted - 0.01;  // within one step's limit of 0.0351
+  CrewGuidance(s, 0, kDt);
+  ASSERT_EQ(s.Own.Pitch, pitchAfter);
+  EXPECT_NEAR(s.Throttle, wanted, 1e-12);
+}
+
+TEST_F(ApproachTest, BelowItsAirspeedFloorTheAutopilotLetsGoWithACaution) {
+  // The floor is the airspeed of level flight at 12° angle of attack:
+  // g = Φ·σ·Lift·(1 + 12/3)·u², for the test airliner's Lift and zero-lift angle.
+  const auto floorAt = [&](double flap) {
+    return std::sqrt(units::kGravity /
+                     (FlapFactor(flap) * DensityRatio(-(kRestZ - 800)) * 450e-6 * 5));
+  };
+  constexpr double kShare = 1e-9;  // a relative step either side of the floor
+  struct Case {
+    double flap, airspeed;
+    bool engaged;
+  };
+  const Case cases[] = {
+      {0, floorAt(0) * (1 + kShare), true},    {0, floorAt(0) * (1 - kShare), false},
+      {25, floorAt(25) * (1 + kShare), true},  {25, floorAt(25) * (1 - kShare), false},
+  };
+  for (const Case& c : cases) {
+    Approach();
+    s.Own.Flap = c.flap;
+    s.Own.VY = c.airspeed / CosDeg(2);  // pitch 2°, level
+    s.MessageLog.clear();
+    const TVehicleState before = s.Own;
+    CrewGuidance(s, 0, kDt);
+    SCOPED_TRACE(c.airspeed);
+    EXPECT_EQ(s.GuidanceMode, c.engaged ? kModeFinal : kModeManualLanding);
+    if (c.engaged) continue;
+    EXPECT_EQ(s.MessageLog, (Lines{"機長> Auto pilot disengaged.", "機長> 速度が足りない、失速するぞ。",
+                                   "機長> 機首を下げて推力を上げてくれ。"}));
+    EXPECT_EQ(s.Own.Pitch, before.Pitch) << "let go: the nose is the user's";
+    EXPECT_EQ(s.Own.Bank, before.Bank);
+    EXPECT_EQ(s.Throttle, 1);
+  }
+}
 
 TEST_F(ApproachTest, TheUsersHandsKeepTheAutopilotOffTheirChannel) {
   struct Case {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "server/missions.h"
+#include "tests/data/start_points.h"
 #include "tests/support/temp_file.h"
 
 namespace velmora::server {
@@ -30,6 +31,26 @@ TEST(Missions, SampleFileHoldsEveryKindOfMission) {
   }
   EXPECT_TRUE(departure && practice10 && practice11 && fighters && race && train);
   EXPECT_LE(file.Headings.size() + file.Missions.size(), kMaxPanelRows);
+}
+
+TEST(Missions, SampleStartsAreTheInstallationsDocumentedStartPoints) {
+  // The installation's tests check these points against its world; every
+  // start of the sample missions must be one of them (a practice approach is
+  // placed anew when its destination is chosen).
+  const MissionsLoad load = LoadMissions(VELMORA_SAMPLE_MISSIONS);
+  ASSERT_FALSE(load.Error) << load.Error->Message();
+  for (const Mission& m : load.Missions.Missions) {
+    if (m.Practice) continue;
+    for (const StartPoint& start : m.Starts) {
+      bool documented = false;
+      for (const testing::TStartPoint& p : testing::kStartPoints) {
+        documented = documented || (p.FormNo == start.FormNo && p.X == start.X &&
+                                    p.Y == start.Y && p.Heading == start.Heading);
+      }
+      EXPECT_TRUE(documented) << m.Title << ": type " << start.FormNo << " at (" << start.X
+                              << ", " << start.Y << ") heading " << start.Heading;
+    }
+  }
 }
 
 TEST(Missions, ReadsEveryKeyword) {

@@ -108,6 +108,18 @@ bool Lit(const QImage& image, int x1, int y1, int x2, int y2) {
   return false;
 }
 
+// The sum of all colour channels over the box: how much of a text shows.
+int64_t Ink(const QImage& image, const QRect& r) {
+  int64_t sum = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    for (int x = r.left(); x <= r.right(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      sum += qRed(p) + qGreen(p) + qBlue(p);
+    }
+  }
+  return sum;
+}
+
 bool SameRegion(const QImage& a, const QImage& b, const QRect& r) {
   for (int y = r.top(); y <= r.bottom(); ++y) {
     for (int x = r.left(); x <= r.right(); ++x) {
@@ -231,7 +243,23 @@ TEST_F(InstrumentsTest, RadioAltitudeUpTo2500Feet) {
   for (const auto& [height, shown] : {std::pair{2499.0, true}, {2500.0, true}, {2501.0, false}, {0.0, true}}) {
     TPfd in;
     in.Height = height;
-    EXPECT_EQ(Lit(Pfd(in)->image, 167, 0, 187, 8), shown) << height << " ft";
+    EXPECT_EQ(Lit(Pfd(in)->image, 160, 0, 193, 8), shown) << height << " ft";
+  }
+}
+
+TEST_F(InstrumentsTest, RadioAltitudeShowsEveryDigit) {
+  // Nothing else is drawn in the display's top rows, above the tapes and the
+  // attitude indicator: all the ink there is the readout's, and it must be
+  // as much as the number's drawn unclipped.
+  const QRect topRows(0, 0, cockpit::kPfdWidth, 8);
+  for (const double height : {0.0, 999.0, 1000.0, 1127.0, 2499.0}) {
+    TPfd in;
+    in.Height = height;
+    const auto pfd = Pfd(in);
+    const std::string digits = std::to_string(static_cast<int>(height));
+    const QImage alone =
+        TextAlone(cockpit::kPfdWidth, cockpit::kPfdHeight, 100, 50, 0xFFFFFF, 10, digits.c_str());
+    EXPECT_EQ(Ink(pfd->image, topRows), Ink(alone, alone.rect())) << height << " ft";
   }
 }
 
@@ -393,6 +421,29 @@ TEST_F(InstrumentsTest, PowerBarAndLamp) {
   EXPECT_FALSE(Lit(road->image, 36, 60, 49, 161));
 }
 
+TEST_F(InstrumentsTest, EmptyBarAndFlapGaugeShowTheirFrames) {
+  // At no power and with the flaps up the bar and the gauge are black
+  // inside, outlined in white: the aircraft's bar at x 5..16, a ground
+  // vehicle's at 19..30, the flap gauge at 27..36 from row 95.
+  const struct {
+    double FlapSet;
+    int32_t Left, Right;
+  } cases[] = {{0, 5, 16}, {-1, 19, 30}};
+  for (const auto& c : cases) {
+    const auto p = Power(0, 0, c.FlapSet, 0);
+    SCOPED_TRACE(c.Left);
+    EXPECT_TRUE(Same(p->At(c.Left, 50), kWhite));
+    EXPECT_TRUE(Same(p->At(c.Right - 1, 50), kWhite));
+    EXPECT_TRUE(Same(p->At((c.Left + c.Right) / 2, 10), kWhite)) << "top edge";
+    EXPECT_EQ(p->At((c.Left + c.Right) / 2, 50).rgb(), kBlackPixel);
+  }
+  const auto p = Power(0, 0, 0, 0);
+  EXPECT_TRUE(Same(p->At(27, 130), kWhite));
+  EXPECT_TRUE(Same(p->At(35, 130), kWhite));
+  EXPECT_TRUE(Same(p->At(31, 155), kWhite)) << "bottom edge";
+  EXPECT_EQ(p->At(31, 130).rgb(), kBlackPixel);
+}
+
 TEST_F(InstrumentsTest, FlapSettingDigits) {
   const struct {
     double Setting;
@@ -430,11 +481,20 @@ TEST_F(InstrumentsTest, GearIndicator) {
                {0.5, kWhite, transit}, {0.01, kWhite, transit}, {0.99, kWhite, transit}};
   for (const auto& c : cases) {
     const auto p = Power(c.Gear, 0, 0, 0);
-    EXPECT_TRUE(Same(p->At(20, 73), c.Frame)) << c.Gear;
-    EXPECT_TRUE(Same(p->At(43, 73), c.Frame)) << c.Gear;
+    EXPECT_TRUE(Same(p->At(17, 73), c.Frame)) << c.Gear;
+    EXPECT_TRUE(Same(p->At(47, 73), c.Frame)) << c.Gear;
     if (c.Inside == transit) {
       EXPECT_TRUE(Same(p->At(30, 73), transit)) << c.Gear;
     }
+  }
+  // The whole word inside the frame, with a dark pixel between it and the frame.
+  const QRect frame(17, 68, 31, 10), inside = frame.adjusted(1, 1, -1, -1);
+  for (const auto& [gear, word, colour] :
+       {std::tuple{1.0, "DOWN", 0x00FF00u}, {0.0, "U P", 0xFFFFFFu}}) {
+    const auto p = Power(gear, 0, 0, 0);
+    const QImage alone = TextAlone(cockpit::kPowerWidth, cockpit::kPowerHeight, 10, 20, colour, 8, word);
+    EXPECT_EQ(Ink(p->image, inside.adjusted(1, 1, -1, -1)), Ink(alone, alone.rect())) << word;
+    EXPECT_EQ(Ink(p->image, inside) - Ink(p->image, inside.adjusted(1, 1, -1, -1)), 0) << word;
   }
   // "GEAR" in $EFAD00: glyph pixels carry blue and green, never red.
   const auto p = Power(1, 0, 0, 0);
@@ -704,7 +764,7 @@ TEST_F(CockpitTest, AircraftInstruments) {
   EXPECT_TRUE(Same(indicator.At(20, 20), kSky));
   EXPECT_TRUE(Lit(pfd.image, 0, 0, 265, 161));
   EXPECT_TRUE(Same(power.At(10, 80), kWhite)) << "half power";
-  EXPECT_TRUE(Same(power.At(20, 73), kGreen)) << "gear down";
+  EXPECT_TRUE(Same(power.At(17, 73), kGreen)) << "gear down";
   EXPECT_TRUE(Same(navi.At(80, 80), kGreen));
   s->Brake = 1;
   cockpit::DrawInstruments(*s, context);
@@ -715,6 +775,70 @@ TEST_F(CockpitTest, NothingForNoVehicle) {
   s->Own = vehicle::TVehicleState{};
   cockpit::DrawInstruments(*s, context);
   for (const Panel* p : {&pfd, &indicator, &navi, &power}) {
+    EXPECT_FALSE(Lit(p->image, 0, 0, p->image.width(), p->image.height()));
+  }
+}
+
+TEST_F(CockpitTest, ASecondVehicleDrawsAsOnCanvasesThatShowedNothing) {
+  // A fighter banked, gear and flaps down, at part power; then another
+  // vehicle. What the second one draws must not keep anything of the first.
+  struct TCockpit {
+    Panel pfd{cockpit::kPfdWidth, cockpit::kPfdHeight};
+    Panel indicator{cockpit::kIndicatorSize, cockpit::kIndicatorSize};
+    Panel navi{cockpit::kNaviSize, cockpit::kNaviSize};
+    Panel power{cockpit::kPowerWidth, cockpit::kPowerHeight};
+    cockpit::TFrameContext context;
+    TCockpit() {
+      context.PFD = &pfd;
+      context.Indicator = &indicator;
+      context.Navi = &navi;
+      context.Power = &power;
+    }
+  };
+  const auto place = [&](int32_t kind, int32_t formNo) {
+    testing::PlaceOwn(*s, kind, formNo);
+    s->Own.Z = kind == vehicle::kKindAircraft ? -800 : s->Own.Z;
+    s->Own.VY = 20;
+    s->Own.Bank = kind == vehicle::kKindAircraft ? 30.0f : 0.0f;
+    s->Own.Flap = kind == vehicle::kKindAircraft ? 20 : 0;
+    s->FlapSet = s->Own.Flap;
+    s->Gear = 1;
+    s->RailSpeedLimit = 25;
+    s->Throttle = 1;
+    s->ThrottleMax = 4;
+    s->Brake = s->EmergencyBrake = 0;
+  };
+  struct Case {
+    int32_t firstKind, firstType, kind, type;
+  };
+  const Case cases[] = {
+      {vehicle::kKindAircraft, testing::kFighterGearDown, vehicle::kKindRoad, testing::kCar},
+      {vehicle::kKindAircraft, testing::kFighterGearDown, vehicle::kKindTrain, testing::kTrain},
+      {vehicle::kKindTrain, testing::kTrain, vehicle::kKindRoad, testing::kCar},
+      {vehicle::kKindRoad, testing::kCar, vehicle::kKindAircraft, testing::kAirlinerGearUp},
+  };
+  for (const Case& c : cases) {
+    TCockpit used, fresh;
+    place(c.firstKind, c.firstType);
+    cockpit::DrawInstruments(*s, used.context);
+    place(c.kind, c.type);
+    cockpit::DrawInstruments(*s, used.context);
+    place(c.kind, c.type);
+    cockpit::DrawInstruments(*s, fresh.context);
+    SCOPED_TRACE(c.type);
+    EXPECT_TRUE(used.indicator.image == fresh.indicator.image) << "attitude or speed dial";
+    EXPECT_TRUE(used.power.image == fresh.power.image) << "power panel";
+    EXPECT_TRUE(used.navi.image == fresh.navi.image) << "map";
+    EXPECT_TRUE(used.pfd.image == fresh.pfd.image) << "flight display";
+  }
+  // A crash in practice mode, or a practice flight before its destination:
+  // no vehicle, and every canvas goes black.
+  TCockpit used;
+  place(vehicle::kKindAircraft, testing::kFighterGearDown);
+  cockpit::DrawInstruments(*s, used.context);
+  s->Own = vehicle::TVehicleState{};
+  cockpit::DrawFrame(*s, used.context, 1000);
+  for (const Panel* p : {&used.pfd, &used.indicator, &used.navi, &used.power}) {
     EXPECT_FALSE(Lit(p->image, 0, 0, p->image.width(), p->image.height()));
   }
 }

@@ -86,6 +86,7 @@ void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, doubl
   if (const auto crash = pilot::ControlStep(s, stickX, stickY, dt)) {
     // The flight ends: back to the start state (in practice mode: no vehicle).
     s.Log(*crash);
+    s.Cues.Push(state::TCueKind::Crash);
     s.Own = s.Start;
     s.Own.Time = static_cast<int32_t>(now);
     ResetRoutine(s, s.Own.FormNo, s.Own.FormNo != 0, now);

@@ -17,6 +17,12 @@ constexpr double kWindSpeed = 100;    // m/s at which the wind rush is at full g
 constexpr double kRumbleSpeed = 50;   // m/s at which the rolling rumble is at full gain
 constexpr double kMovingSpeed = 0.3;  // m/s: slower counts as standing still
 constexpr double kFirmSinkRate = 3;   // m/s: a touchdown this hard thumps at full gain
+// Levels of the own vehicle's sounds heard inside it, and of other vehicles'
+// engines heard from outside at the reference distance: the crew's calls,
+// at full gain, stay clear above them, and all of them together leave
+// the mix headroom.
+constexpr double kCabinLevel = 0.3;
+constexpr double kOutsideLevel = 0.6;
 
 struct TSoundFile {
   TSound Sound;
@@ -111,13 +117,13 @@ class TVoiceWriter {
     scene_.Count = 0;
   }
 
-  // The emitter for the voices that follow: a vehicle, or null for the
-  // listener's own head (calls, tones).
-  void At(const TVehicleState* emitter, uint32_t source) {
+  // The emitter for the voices that follow, and their level: a vehicle, or
+  // null for the listener's own head (calls, tones).
+  void At(const TVehicleState* emitter, uint32_t source, double level = 1) {
     source_ = source;
     place_ = vehicle::TBodyVector{};
     velocity_ = vehicle::TBodyVector{};
-    attenuation_ = 1;
+    attenuation_ = level;
     if (emitter == nullptr) return;
     place_ = vehicle::WorldToBody(listener_, emitter->X - listener_.X, emitter->Y - listener_.Y,
                                   emitter->Z - listener_.Z);
@@ -207,7 +213,7 @@ void AddOwnVehicle(const state::TMainState& s, double dt, TSoundScene& scene, TV
   scene.Spool += (drive - scene.Spool) * (1 - std::exp(-dt / SpoolTime(own)));
   if (engine == TEngine::None) return;
 
-  out.At(&own, kOwnSource);
+  out.At(&own, kOwnSource, kCabinLevel);
   AddEngine(out, engine, scene.Spool, speed, true);
 
   // Air rushing past, more on an aircraft than inside a car or train.
@@ -233,7 +239,7 @@ void AddOwnVehicle(const state::TMainState& s, double dt, TSoundScene& scene, TV
     if ((s.Brake != 0 || s.EmergencyBrake != 0) && groundSpeed > kMovingSpeed) {
       out.Add(TSound::BrakeHiss, true, 0.5);
     }
-    if (s.EmergencyBrake != 0 && !playback) out.Add(TSound::Bell, true, 0.6);
+    if (s.EmergencyBrake != 0 && !playback) out.Add(TSound::Bell, true, 1);
   }
 
   if (own.Kind == vehicle::kKindAircraft) {
@@ -274,7 +280,7 @@ void AddRemoteVehicles(const state::TMainState& s, const TVehicleState& listener
         s.Remote[static_cast<std::size_t>(near[static_cast<std::size_t>(k)].Index)];
     const TEngine engine = EngineOf(r);
     const double speed = Speed(r);
-    out.At(&r, static_cast<uint32_t>(r.UserNo));
+    out.At(&r, static_cast<uint32_t>(r.UserNo), kOutsideLevel);
     AddEngine(out, engine, LikelyDrive(engine, speed), speed, false);
   }
 }

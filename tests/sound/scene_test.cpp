@@ -83,7 +83,7 @@ TEST_F(SceneTest, EachKindMakesItsOwnVoices) {
       {kCar, 0, 0, {CarEngine}},
       {kCar, 0, 30, {CarEngine, Wind, Rumble}},
       {kTrain, 0, 0, {}},
-      {kTrain, 0, 20, {TractionMotor, Wind}},
+      {kTrain, 0, 30, {TractionMotor, Wind}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "type " << c.formNo << " at " << c.speed << " m/s");

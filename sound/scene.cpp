@@ -304,7 +304,8 @@ void AddCues(const state::TMainState& s, TSoundScene& scene, TVoiceWriter& out) 
         break;
       }
       case state::TCueKind::Crash:
-        out.At(&s.Own, kOwnSource);
+        // Heard where the listener is: the wreck has already been reset away.
+        out.At(nullptr, kOwnSource);
         out.Add(TSound::Crash, false, 1);
         break;
       case state::TCueKind::Shot:

@@ -10,7 +10,7 @@ namespace {
 
 using vehicle::TVehicleState;
 
-constexpr float kSilent = 0.005f;     // voices quieter than this are left out
+constexpr float kSilent = 0.001f;     // voices quieter than this (−60 dB) are left out
 constexpr double kRolloff = 0.5;      // of the inverse-distance law
 constexpr double kMaxStep = 0.1;      // s: a longer pause between ticks counts as this
 constexpr double kWindSpeed = 100;    // m/s at which the wind rush is at full gain
@@ -21,7 +21,7 @@ constexpr double kFirmSinkRate = 3;   // m/s: a touchdown this hard thumps at fu
 // engines heard from outside at the reference distance: the crew's calls,
 // at full gain, stay clear above them, and all of them together leave
 // the mix headroom.
-constexpr double kCabinLevel = 0.3;
+constexpr double kCabinLevel = 0.15;
 constexpr double kOutsideLevel = 0.6;
 
 struct TSoundFile {
@@ -132,10 +132,10 @@ class TVoiceWriter {
     const double distance = std::sqrt(place_.Right * place_.Right + place_.Up * place_.Up +
                                       place_.Forward * place_.Forward);
     // Inverse distance, halved: a jet is still heard a few kilometres away.
-    attenuation_ =
-        distance > kReferenceDistance
-            ? kReferenceDistance / (kReferenceDistance + kRolloff * (distance - kReferenceDistance))
-            : 1;
+    if (distance > kReferenceDistance) {
+      attenuation_ *= kReferenceDistance /
+                      (kReferenceDistance + kRolloff * (distance - kReferenceDistance));
+    }
   }
 
   void Add(TSound sound, bool loop, double gain, double pitch = 1) {

@@ -131,6 +131,20 @@ TEST_F(SceneTest, EngineGainAndPitchRiseWithThrottleAndSpeed) {
   EXPECT_GT(Find(Run(kTick), TSound::Wind)->Gain, slow);
 }
 
+TEST_F(SceneTest, PlaybackSoundsFromThePlayedSpeed) {
+  // A replay carries no throttle: the engine follows the played speed, and
+  // the live controls (throttle, moving flaps) are not heard.
+  s.ReplayMode = 2;
+  s.FlapSet = 20;
+  Place(kAirlinerGearUp, 20, 1, 300);
+  const std::vector<TVoice> slow = Run(kTick);
+  Place(kAirlinerGearUp, 120, 0, 300);
+  scene = TSoundScene{};
+  const std::vector<TVoice> fast = Run(kTick);
+  EXPECT_GT(Find(fast, TSound::JetRoar)->Gain, Find(slow, TSound::JetRoar)->Gain);
+  EXPECT_EQ(Find(fast, TSound::FlapMotor), nullptr);
+}
+
 TEST_F(SceneTest, TurbinesSpoolUpBehindTheThrottle) {
   constexpr double kTol = 0.02;  // of the pitch change: a 10 ms tick's share of the lag
   Place(kAirlinerGearUp, 0, 0);

@@ -47,7 +47,6 @@ class SceneTest : public ::testing::Test {
 
   // Updates the scene for ms of time, one tick at a time; the voices of the last tick.
   std::vector<TVoice> Run(uint32_t ms) {
-    std::vector<TVoice> heard;
     for (uint32_t t = 0; t < ms || t == 0; t += kTick) {
       now += kTick;
       UpdateScene(s, now, scene);

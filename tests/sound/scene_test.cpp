@@ -144,6 +144,39 @@ TEST_F(SceneTest, PlaybackSoundsFromThePlayedSpeed) {
   EXPECT_EQ(Find(fast, TSound::FlapMotor), nullptr);
 }
 
+TEST_F(SceneTest, CallsStandClearAboveTheEnginesAtFullThrust) {
+  Place(kAirlinerGearUp, 80, 1);
+  Run(kTick);
+  s.Callout("機長> 80.");
+  float loudestLoop = 0, call = 0;
+  for (const TVoice& v : Run(kTick)) {
+    if (v.Loop) loudestLoop = std::max(loudestLoop, v.Gain);
+    if (v.Sound == TSound::Call80) call = v.Gain;
+  }
+  EXPECT_GE(call, 4 * loudestLoop);  // 12 dB
+}
+
+TEST_F(SceneTest, CrashShotAndHitAreHeardOnceEach) {
+  Place(kFighterGearUp, 200, 1, 1000);
+  s.Camera = s.Own;
+  Run(kTick);
+  s.Cues.Push(state::TCueKind::Shot);
+  s.Cues.Push(state::TCueKind::Hit);
+  s.Cues.Push(state::TCueKind::Crash);
+  s.Own = s.Start;  // a crash puts the vehicle back at its start, far from the camera
+  s.Own.Y = 20000;
+  std::vector<TSound> once;
+  for (int tick = 0; tick < 2; ++tick) {
+    for (const TVoice& v : Run(kTick)) {
+      if (!v.Loop) once.push_back(v.Sound);
+      if (v.Sound == TSound::Crash) {
+        EXPECT_EQ(v.Gain, 1);  // heard in full where the camera is
+      }
+    }
+  }
+  EXPECT_EQ(once, (std::vector<TSound>{TSound::Shot, TSound::Hit, TSound::Crash}));
+}
+
 TEST_F(SceneTest, TurbinesSpoolUpBehindTheThrottle) {
   constexpr double kTol = 0.02;  // of the pitch change: a 10 ms tick's share of the lag
   Place(kAirlinerGearUp, 0, 0);

@@ -231,6 +231,7 @@ void ListBoxViewMouseDown(state::TMainState& s, int32_t x, int32_t y, int32_t wi
 
 void LockOnStep(state::TMainState& s, cockpit::TCanvas* view, int32_t width, int32_t height,
                 uint32_t now) {
+  s.LockedOn = 0;
   if (s.Own.UserNo == 0 || !IsFighter(s.Own.FormNo)) return;
 
   // Only the first fighter of the own group in list order is a candidate.
@@ -252,12 +253,14 @@ void LockOnStep(state::TMainState& s, cockpit::TCanvas* view, int32_t width, int
         std::fabs(b.Up) <= b.Forward * kLockConeTangent)) {
     return;
   }
+  s.LockedOn = 1;
 
   if ((s.ReplayMode == 0 || s.ReplayMode == 6) &&
       static_cast<int32_t>((now - s.LastShotTime) & 0x7FFFFFFFu) >= kFireInterval &&
       (s.EndKey != 0 || s.JoystickButton != 0)) {
     app::SendShot(s, target->UserNo);
     s.LastShotTime = now;
+    s.Cues.Push(state::TCueKind::Shot);
   }
 
   if (s.ViewDirection != 0 || view == nullptr) return;

@@ -381,6 +381,7 @@ void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
       const std::string a = Utf8(reader.ReadText());
       const std::string b = Utf8(reader.ReadText());
       s.Log(a + ": " + b);
+      if (b.find("命中しました") != std::string::npos) s.Cues.Push(state::TCueKind::Hit);
       break;
     }
     case 30: LoginAccepted(s, reader); break;

@@ -191,6 +191,7 @@ void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, doubl
   }
   if (ended) {
     s.Log(*ended);
+    s.Cues.Push(state::TCueKind::Crash);
     RestoreStart(s, now);
   }
   pilot::ShiftWorldOffset(s);

@@ -22,11 +22,11 @@ configure_file(${PROJECT_SOURCE_DIR}/dist/velmora-play.in ${PROJECT_BINARY_DIR}/
                @ONLY)
 install(PROGRAMS ${PROJECT_BINARY_DIR}/dist/velmora-play DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The sample installation: the data files, meshes and textures the program
-# reads (not the generators, the tool's source or its pictures), and the
+# The sample installation: the data files, meshes, textures and sounds the
+# program reads (not the generators, the tool's source or its pictures), and the
 # server's sample missions beside them.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION ${VELMORA_INSTALL_DATADIR}
-        FILES_MATCHING PATTERN "*.dat" PATTERN "*.x" PATTERN "*.png"
+        FILES_MATCHING PATTERN "*.dat" PATTERN "*.x" PATTERN "*.png" PATTERN "*.wav"
         PATTERN "generate" EXCLUDE PATTERN "views" EXCLUDE)
 install(FILES ${PROJECT_SOURCE_DIR}/server/missions.txt DESTINATION ${VELMORA_INSTALL_DATADIR})
 
@@ -58,5 +58,6 @@ set(CPACK_STRIP_FILES ON)
 # dpkg-shlibdeps. What is loaded at run time comes on top: Mesa's EGL and
 # drivers for the renderer, and the font for the Japanese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0, libgl1-mesa-dri, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libegl-mesa0, libgl1-mesa-dri, fonts-noto-cjk, libopenal1, libsndfile1")
 include(CPack)

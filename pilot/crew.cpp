@@ -103,12 +103,12 @@ void Acknowledge(state::TMainState& s) {
   const bool due = state::ClockDiff(s.ClockNow, s.CommandTime) > kAcknowledgeDelay;
   if (!due) return;
   if (s.GearCommand != s.GearSet) {
-    s.Log(s.GearCommand >= 0.5 ? "機長> Gear down." : "機長> Gear up.");
+    s.Callout(s.GearCommand >= 0.5 ? "機長> Gear down." : "機長> Gear up.");
     s.GearSet = s.GearCommand;
   }
   if (s.FlapCommand != s.FlapSet) {
-    s.Log(s.FlapCommand == 0 ? std::string("機長> Flaps up.")
-                             : Format("機長> Flaps %.0f.", s.FlapCommand));
+    s.Callout(s.FlapCommand == 0 ? std::string("機長> Flaps up.")
+                                 : Format("機長> Flaps %.0f.", s.FlapCommand));
     if (s.Start.Kind == 0 && s.FlapCommand > s.FlapSet) FlapSchedule(s, s.FlapCommand);
     s.FlapSet = s.FlapCommand;
   }
@@ -274,7 +274,7 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
     const bool disengage =
         (curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight) || passed;
     if (disengage) {
-      s.Log("機長> Auto pilot disengaged.");
+      s.Callout("機長> Auto pilot disengaged.");
       if (curved) s.Log("機長> マニュアルで旋回して着陸してくれ。");
       s.GuidanceMode = kModeManualLanding;
       HandOver(s, curved, windSpeed, windBearing, runway, h);
@@ -411,7 +411,7 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
   if (s.GuidanceMode < kModeDestinationChosen && s.LandingRoll == 0) {
     for (const TCrossing& call : kTakeOffCalls) {
       if (kb < call.Knots && call.Knots <= ka) {
-        s.Log(call.Line);
+        s.Callout(call.Line);
         break;
       }
     }
@@ -419,24 +419,24 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
 
   // 160 kt and 200 ft reached together while climbing at 3 m/s or more.
   if (own.VZ <= -3 && (kb < 160 || hb < 200) && ka >= 160 && ha >= 200) {
-    s.Log("機長> Positive climb.");
+    s.Callout("機長> Positive climb.");
   }
 
   if (s.GuidanceMode > kModeFinal) {
     if (hb > 300 && 300 >= ha) {
-      s.Log("機長> Approching minimums.");
+      s.Callout("機長> Approching minimums.");
     } else if (hb > 220 && 220 >= ha) {
-      s.Log("機長> Minimums.");
+      s.Callout("機長> Minimums.");
     }
   }
 
   // Ground proximity: minimums, 100, then every 10 ft band below 50 ft.
   if (hb > 200 && 200 >= ha) {
-    s.Log("GPWS> Minimums.");
+    s.Callout("GPWS> Minimums.");
   } else if (hb > 100 && 100 >= ha) {
-    s.Log("GPWS> 100");
+    s.Callout("GPWS> 100");
   } else if (ha > 0 && ha <= 50 && std::ceil(ha / 10) < std::ceil(hb / 10)) {
-    s.Log("GPWS> " + std::to_string(static_cast<int>(std::ceil(ha / 10)) * 10));
+    s.Callout("GPWS> " + std::to_string(static_cast<int>(std::ceil(ha / 10)) * 10));
   }
 
   s.LastAirspeed = airspeed;
@@ -449,7 +449,7 @@ void CrewGuidance(state::TMainState& s, double upwardAcceleration, double dt) {
     const bool chosen = s.GuidanceMode == kModeDestinationChosen && Destination(s) != nullptr;
     const bool climbedOut = s.GuidanceMode < kModeDestinationChosen && height >= kEngageHeight;
     if (chosen || climbedOut) {
-      s.Log("機長> Command C push.");
+      s.Callout("機長> Command C push.");
       s.Log("機長> 自動操縦に切り替えたがフラップは手動だ。");
       s.GuidanceMode = kModePositioning;
     }

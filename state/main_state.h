@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "state/cues.h"
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
@@ -167,6 +168,15 @@ struct TMainState : vehicle::TVehicleRecords {
   std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first; the last kMaxLogLines
   uint64_t MessageLogCount = 0;         // lines ever logged, dropped ones included
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
+  TCueQueue Cues;                       // what just happened, for the sound scene
+  uint8_t LockedOn = 0;                 // the fighter's target lies in the lock-on cone
+
+  // Adds a spoken call to the message log: the line and its cue come from
+  // one call, so what is heard is always what is written.
+  void Callout(std::string line) {
+    Cues.Push(TCueKind::Callout, line);
+    Log(std::move(line));
+  }
 
   // Adds a line to the message log; beyond kMaxLogLines the oldest line goes.
   void Log(std::string line) {

@@ -71,6 +71,17 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       line.Version = true;
     } else if (a == "--frame-stats") {
       line.FrameStats = true;
+    } else if (a == "--no-sound") {
+      line.Sound = false;
+    } else if (a == "--volume") {
+      const auto v = value("--volume");
+      if (!v) return std::nullopt;
+      const auto volume = ParseInteger(*v);
+      if (!volume || *volume < 0 || *volume > 100 || (*v)[0] == '$') {
+        error = "--volume takes a whole number 0..100: '" + *v + "'";
+        return std::nullopt;
+      }
+      line.Volume = *volume;
     } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
       const auto v = value(a.c_str());
       if (!v) return std::nullopt;
@@ -146,6 +157,8 @@ std::string UsageText() {
          "                   median, 95th percentile and maximum of their times, split\n"
          "                   into simulation, world refresh, 3D draw, instruments and\n"
          "                   copy to the screen\n"
+         "  --no-sound       run silent (Ctrl+M mutes and unmutes while running)\n"
+         "  --volume N       sound volume 0..100 (default 100)\n"
          "  --help           show this text\n"
          "  --version        show the version\n";
 }

@@ -414,6 +414,7 @@ bool TFormMain::FormShow() {
     }
   }
   started_ = true;
+  OpenSound();
   ApplyModel();
 
   // A saved replay plays without a server: the tick runs on the local clock.
@@ -445,6 +446,7 @@ void TFormMain::FormClose() {
   TimerInterval->stop();
   TimerSilence->stop();
   state_->TimerEnabled = false;
+  soundOutput_.Close();
   // No socket event may reach the core once the form is closing.
   ClientSocket->disconnect(this);
   ClientSocket->abort();
@@ -634,6 +636,7 @@ void TFormMain::TimerIntervalTimer() {
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
   if (meter_) meter_->TickBegin();
   RunCore([&] { app::Tick(*state_, clock_, reading, *hooks_); });
+  PlaySound();
   if (meter_) meter_->TickEnd();
 }
 
@@ -746,6 +749,11 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
   // Ctrl+S saves the replay; the key table leaves it free.
   if (event->key() == Qt::Key_S && (event->modifiers() & Qt::ControlModifier)) {
     if (down && !event->isAutoRepeat()) SaveReplay();
+    return true;
+  }
+  // Ctrl+M mutes and unmutes; the key table leaves it free too.
+  if (event->key() == Qt::Key_M && (event->modifiers() & Qt::ControlModifier)) {
+    if (down && !event->isAutoRepeat()) ToggleMute();
     return true;
   }
   int32_t key = VirtualKey(event->key());

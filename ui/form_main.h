@@ -28,6 +28,7 @@
 #include "ui/form_help.h"
 #include "ui/frame_stats.h"
 #include "ui/joystick.h"
+#include "ui/sound_output.h"
 #include "world/world.h"
 
 namespace velmora::ui {
@@ -67,6 +68,10 @@ class TFormMain final : public QWidget {
   const std::vector<std::string>& ErrorsShown() const { return errorsShown_; }
   // The tick and frame times with --frame-stats, else null.
   const TFrameMeter* FrameMeter() const { return meter_.get(); }
+  // The sound output; closed with --no-sound or without an audio device.
+  const TSoundOutput& SoundOutput() const { return soundOutput_; }
+  // Ctrl+M: mutes or unmutes the sound and says so in the log.
+  void ToggleMute();
 
   state::TMainState& State() { return *state_; }
   const app::TClock& Clock() const { return clock_; }
@@ -124,6 +129,8 @@ class TFormMain final : public QWidget {
   void AskLogin();
   void FormClose();
   bool HandleKeyEvent(QKeyEvent* event, bool down);
+  void OpenSound();
+  void PlaySound();
   void BuildComponents();
   void SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected);
   static void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
@@ -140,6 +147,8 @@ class TFormMain final : public QWidget {
   std::unique_ptr<cockpit::TFrameContext> frame_;
   std::unique_ptr<THooks> hooks_;
   std::unique_ptr<TFrameMeter> meter_;
+  TSoundOutput soundOutput_;
+  std::unique_ptr<sound::TSoundScene> soundScene_ = std::make_unique<sound::TSoundScene>();
   DXView view_{};
   bool rendererReady_ = false;
   bool started_ = false;

@@ -65,9 +65,17 @@ done < <(find "$source_dir/data" -maxdepth 1 -type f \( -name '*.dat' -o -name '
 [ "$installation" -ge 3 ] || fail "only $installation installation files found in $source_dir/data"
 cmp -s "$source_dir/server/missions.txt" "$root/usr/share/velmora/missions.txt" ||
   fail "usr/share/velmora/missions.txt missing or differs"
+# The sounds, byte for byte, in their folder.
+sounds=0
+while IFS= read -r file; do
+  sounds=$((sounds + 1))
+  cmp -s "$file" "$root/usr/share/velmora/sounds/${file##*/}" ||
+    fail "usr/share/velmora/sounds/${file##*/} missing or differs"
+done < <(find "$source_dir/data/sounds" -maxdepth 1 -type f -name '*.wav')
+[ "$sounds" -ge 1 ] || fail "no sounds found in $source_dir/data/sounds"
 # Nothing from the build or the generators comes along.
 extra=$(find "$root/usr/share/velmora" -type f ! -name '*.dat' ! -name '*.x' ! -name '*.png' \
-          ! -name missions.txt)
+          ! -name missions.txt ! -path '*/usr/share/velmora/sounds/*.wav')
 [ -z "$extra" ] || fail "unexpected files in usr/share/velmora: $extra"
 # The desktop entry starts the launcher and names the icon the package holds.
 desktop=$root/usr/share/applications/velmora.desktop
@@ -92,7 +100,7 @@ fi
 # and what is loaded at run time.
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6network6 libsdl2-2.0-0 libassimp5 libegl1 libegl-mesa0 \
-               libgl1-mesa-dri fonts-noto-cjk; do
+               libgl1-mesa-dri fonts-noto-cjk libopenal1 libsndfile1; do
   case ", $depends," in
     *", $package,"* | *", $package "*) ;;
     *) fail "Depends lacks $package: $depends" ;;

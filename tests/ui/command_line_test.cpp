@@ -56,7 +56,11 @@ TEST(CommandLine, BadParametersAreClearErrors) {
                         {{"--data"}, "--data needs a value"},
                         {{"--replay"}, "--replay needs a value"},
                         {{"--replay", ""}, "--replay needs a file"},
-                        {{"--frobnicate"}, "unknown option '--frobnicate'"}};
+                        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+                        {{"--volume"}, "--volume needs a value"},
+                        {{"--volume", "101"}, "--volume takes a whole number 0..100: '101'"},
+                        {{"--volume", "-1"}, "--volume takes a whole number 0..100"},
+                        {{"--volume", "loud"}, "--volume takes a whole number 0..100"}};
   for (const Case& c : cases) {
     std::string why;
     EXPECT_FALSE(Parse(c.Arguments, &why));
@@ -75,6 +79,24 @@ TEST(CommandLine, OptionsAndToolkitArguments) {
   EXPECT_EQ(line->WorldNo, -5);
   EXPECT_EQ(line->ToolkitArguments,
             (std::vector<std::string>{"velmora", "-platform", "offscreen"}));
+}
+
+TEST(CommandLine, SoundOptions) {
+  struct Case {
+    std::vector<std::string> Arguments;
+    bool Sound;
+    int32_t Volume;
+  };
+  const Case cases[] = {{{}, true, 100},
+                        {{"--no-sound"}, false, 100},
+                        {{"--volume", "0"}, true, 0},
+                        {{"--volume", "100", "--no-sound"}, false, 100}};
+  for (const Case& c : cases) {
+    const auto line = Parse(c.Arguments);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->Sound, c.Sound);
+    EXPECT_EQ(line->Volume, c.Volume);
+  }
 }
 
 TEST(CommandLine, ReplayFileIsMadeAbsoluteBeforeTheDataFolderIsEntered) {

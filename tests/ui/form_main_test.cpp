@@ -548,5 +548,15 @@ TEST_F(FormMainTest, TheMemoKeepsTheLastLogLines) {
   EXPECT_EQ(memo->lastBlock().text(), "line " + QString::number(state::kMaxLogLines + 1));
 }
 
+TEST_F(FormMainTest, CtrlMWithoutSoundSaysSoAndTypesNothing) {
+  ShowAndFocus(form->EditChatInput);
+  ASSERT_FALSE(form->SoundOutput().IsOpen());  // never started: no sound
+  Key(form->EditChatInput, Qt::Key_M, Qt::ControlModifier);
+  ASSERT_FALSE(form->State().MessageLog.empty());
+  EXPECT_EQ(form->State().MessageLog.back(),
+            "サウンドは使えません（--no-sound か、音声装置がありません）。");
+  EXPECT_TRUE(form->EditChatInput->text().isEmpty());
+}
+
 }  // namespace
 }  // namespace velmora::ui

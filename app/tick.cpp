@@ -5,6 +5,7 @@
 
 #include "app/replay.h"
 #include "app/reset.h"
+#include "app/run_figures.h"
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
 #include "pilot/control_step.h"
@@ -83,7 +84,9 @@ void AdvanceGust(state::TMainState& s, int32_t n) {
 
 void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, double dt, uint32_t now) {
   s.ClockNow = now;  // the crew times its acknowledgements by it
-  if (const auto crash = pilot::ControlStep(s, stickX, stickY, dt)) {
+  const auto crash = pilot::ControlStep(s, stickX, stickY, dt);
+  UpdateRunFigures(s, crash ? crash->c_str() : nullptr, dt);
+  if (crash) {
     // The flight ends: back to the start state (in practice mode: no vehicle).
     s.Log(*crash);
     s.Own = s.Start;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "state/run_figures.h"
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
@@ -145,6 +146,9 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t MissionRow = 0;          // selected mission grid row
   std::vector<std::string> MessageLog;  // lines of MemoMessage, oldest first
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
+
+  // The present run's figures for the reports and the logbook (app/run_figures.h).
+  TRunFigures Figures;
 
   // Adds a line to the message log.
   void Log(std::string line) { MessageLog.push_back(std::move(line)); }

@@ -272,6 +272,7 @@ std::optional<std::string> TLogbookStore::Exec(const char* sql) {
 
 std::optional<std::string> TLogbookStore::Open() {
   if (db_ != nullptr) return std::nullopt;
+  if (path_.empty()) return std::string("記録簿の場所がわかりません（XDG_DATA_HOME も HOME も設定されていません）");
   std::error_code error;
   const std::filesystem::path file(path_);
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);

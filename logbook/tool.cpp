@@ -23,7 +23,9 @@ std::string Format(const char* format, double v) {
   return text;
 }
 
-std::string EventLine(const TEventRow& e) {
+}  // namespace
+
+std::string EventText(const TEventRow& e) {
   if (e.Kind == "touchdown") {
     return "  接地 " + Format("%.1f", e.At) + " s  " + (e.Runway.empty() ? "（滑走路外）" : e.Runway) +
            "  " + e.Grade + "  降下率 " +
@@ -44,8 +46,6 @@ std::string EventLine(const TEventRow& e) {
   }
   return "  ゴール " + Format("%.1f", e.At) + " s  タイム " + Format("%.2f", e.RaceTime) + " s";
 }
-
-}  // namespace
 
 int RunTool(const std::vector<std::string>& args, const std::string& defaultPath, std::ostream& out,
             std::ostream& err) {
@@ -155,7 +155,7 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
         << Format("%.0f", r.TopHeight) << " m\n"
         << "終わり方: " << r.Ending << (r.CrashMessage.empty() ? "" : "  " + r.CrashMessage) << "\n"
         << "録画: " << (r.Replay.empty() ? "なし" : r.Replay) << "\n";
-    for (const TEventRow& e : r.Events) out << EventLine(e) << "\n";
+    for (const TEventRow& e : r.Events) out << EventText(e) << "\n";
     return 0;
   }
   err << kUsage;

@@ -10,6 +10,10 @@
 
 namespace velmora::logbook {
 
+// One event as the tool's `show` and the logbook window print it (UTF-8).
+struct TEventRow;
+std::string EventText(const TEventRow& event);
+
 // Runs the tool on its arguments (without the program name); `path` is the
 // logbook used without --file. Returns the exit status: 0, 1 on a failure,
 // 2 on a usage error.

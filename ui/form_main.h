@@ -45,6 +45,8 @@ class TSteadyClock final : public app::TClock {
   uint32_t SystemMilliseconds() const override;
 };
 
+class TLogbookShell;
+
 class TFormMain final : public QWidget {
  public:
   TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
@@ -133,6 +135,7 @@ class TFormMain final : public QWidget {
   std::unique_ptr<cockpit::TFrameContext> frame_;
   std::unique_ptr<THooks> hooks_;
   std::unique_ptr<TFrameMeter> meter_;
+  std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
   bool rendererReady_ = false;
   bool started_ = false;

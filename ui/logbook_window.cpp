@@ -81,6 +81,7 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   Runs->setSelectionMode(QAbstractItemView::SingleSelection);
   Runs->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Runs->verticalHeader()->setVisible(false);
+  Runs->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   Runs->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
   Runs->setSortingEnabled(true);
   layout->addWidget(Runs, 3);

@@ -300,7 +300,7 @@ void VehicleGone(state::TMainState& s, uint32_t now) {
   TRunFigures& f = s.Figures;
   const bool goal = f.GoalSeen && state::ClockDiff(now, f.GoalClock) <= static_cast<int32_t>(kGoalLineAge);
   bool stopped = false;
-  if (f.Run.Kind == vehicle::kKindTrain && !f.AtRest) {
+  if (f.Run.Kind == vehicle::kKindTrain && !f.AtRest && f.LastSpeed <= kServerStopSpeed) {
     const int32_t before = f.Run.EventCount;
     TrainStops(s, now);
     stopped = f.Run.EventCount > before;
@@ -403,6 +403,7 @@ void UpdateRunFigures(state::TMainState& s, const char* crash, double dt) {
   f.LastX = x;
   f.LastY = y;
   f.LastVZ = own.VZ;
+  f.LastSpeed = std::fabs(vehicle::GroundSpeed(own));
 
   if (crash != nullptr) {
     EndRun(s, TRunEnd::Crash, crash, now);

@@ -99,6 +99,7 @@ struct TRunFigures {
   // Motion of the previous step.
   double LastX = 0, LastY = 0;  // m, absolute
   double LastVZ = 0;            // m/s, down
+  double LastSpeed = 0;         // m/s along the heading, unsigned
   bool LastAirborne = false;    // aircraft: the wheels were above the ground
   bool Flown = false;           // aircraft: airborne since the start or the last landing
   // The landing in progress (a touchdown event whose roll is not over).

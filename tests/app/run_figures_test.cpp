@@ -15,6 +15,7 @@
 #include "physics/railway.h"
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
@@ -317,6 +318,52 @@ TEST_F(RunFiguresTest, RaceTimeFromTheStartLine) {
   ASSERT_EQ(run.EventCount, 1);
   EXPECT_EQ(run.Events[0].Kind, TRunEventKind::RaceGoal);
   EXPECT_NEAR(run.Events[0].RaceTime, 31.0, 0.02) << "one tick either way";
+}
+
+}  // namespace
+}  // namespace velmora::app
+
+namespace velmora::app {
+namespace {
+
+// The server ends a train's run at its goal before the last centimetres: a
+// crawl counts as the stop, a train still rolling does not.
+TEST(RunFiguresServerEnd, CrawlingTrainStopsWhereTheServerEndsTheRun) {
+  struct Row {
+    double Speed;       // m/s when the server takes the train away
+    int Events;
+    state::TRunEnd End;
+  };
+  const Row rows[] = {
+      {kServerStopSpeed, 1, state::TRunEnd::Stopped},
+      {kServerStopSpeed + 0.01, 0, state::TRunEnd::Goal},
+  };
+  for (const Row& row : rows) {
+    state::TMainState s;
+    testing::FillTestForms(s);
+    testing::PlaceOwn(s, vehicle::kKindTrain, testing::kTrain);
+    s.StopDistance = 30;  // m to the mark, straight ahead (north)
+    UpdateRunFigures(s, nullptr, 0);
+    // 29 m run at a falling speed, one step each: the mark is 1 m ahead.
+    for (int i = 0; i < 29; ++i) {
+      s.Own.VY = row.Speed + 0.1 * (29 - i);
+      s.Own.Y += 1;
+      s.Own.Time += 10;
+      s.StopDistance -= 1;
+      UpdateRunFigures(s, nullptr, 0.01);
+    }
+    s.Own.VY = row.Speed;
+    UpdateRunFigures(s, nullptr, 0.01);
+    s.Log("サーバー: 試験さんが「通勤電車」を完了しました。タイム 1.0 秒");
+    s.Own = vehicle::TVehicleState{};
+    UpdateRunFigures(s, nullptr, 0.01);
+    const state::TRunRecord& run = s.Figures.Finished;
+    EXPECT_EQ(run.End, row.End) << row.Speed;
+    ASSERT_EQ(run.EventCount, row.Events) << row.Speed;
+    if (row.Events == 1) {
+      EXPECT_NEAR(run.Events[0].Stop.Error, -1, 1e-9);
+    }
+  }
 }
 
 }  // namespace

@@ -20,18 +20,23 @@ using vehicle::TVehicleState;
 
 namespace {
 
-constexpr double kPlacedAnew = 200;       // m: a jump this long in one step is a new placement
-constexpr double kNearRunway = 500;       // m outside a runway's surface it still counts as the one landed on
-constexpr double kCourseMargin = 2;       // m beside the race course still crossing its start line
-constexpr double kMarkResync = 5;         // m: a look-ahead reading this close to the tracked mark is that mark
-constexpr double kNoLimit = 1e37;         // m/s, m: values above mean "none"
-constexpr double kStandingRun = 1;        // m: a run that moved less was no run
-constexpr uint32_t kGoalLineAge = 10000;  // ms: a completion line this old still ends the run as a goal
+constexpr double kPlacedAnew = 200;  // m: a jump this long in one step is a new placement
+// m outside a runway's surface it still counts as the one landed on
+constexpr double kNearRunway = 500;
+constexpr double kCourseMargin = 2;  // m beside the race course still crossing its start line
+// m: a look-ahead reading this close to the tracked mark is that mark
+constexpr double kMarkResync = 5;
+constexpr double kNoLimit = 1e37;   // m/s, m: values above mean "none"
+constexpr double kStandingRun = 1;  // m: a run that moved less was no run
+// ms: a completion line this old still ends the run as a goal
+constexpr uint32_t kGoalLineAge = 10000;
 constexpr std::string_view kServerSpeaker = "サーバー: ";
 constexpr std::string_view kHonorific = "さんが";
 constexpr std::string_view kCompletion = "を完了しました";
 
-double Seconds(uint32_t from, uint32_t to) { return state::ClockDiff(to, from) / 1000.0; }
+double Seconds(uint32_t from, uint32_t to) {
+  return state::ClockDiff(to, from) / 1000.0;
+}
 
 bool Airborne(const state::TMainState& s) {
   const vehicle::TFormParam* form = s.Forms.Find(s.Own.FormNo);
@@ -74,7 +79,8 @@ void CopyMessage(std::array<char, state::kCrashMessageBytes>& to, const char* me
   to.fill('\0');
   std::size_t n = std::min(std::strlen(message), to.size() - 1);
   // Never cut a UTF-8 character in half.
-  while (n > 0 && n < std::strlen(message) && (static_cast<unsigned char>(message[n]) & 0xC0) == 0x80) {
+  while (n > 0 && n < std::strlen(message) &&
+         (static_cast<unsigned char>(message[n]) & 0xC0) == 0x80) {
     --n;
   }
   std::memcpy(to.data(), message, n);
@@ -124,8 +130,8 @@ void OpenTouchdown(state::TMainState& s, uint32_t now) {
   const double x = own.X + s.OriginX, y = own.Y + s.OriginY;
   t.Runway = RunwayOf(s, x, y);
   if (t.Runway >= 0) {
-    const TRunwayPosition p =
-        RunwayPosition(*s.World->Destinations[static_cast<std::size_t>(t.Runway)], x, y, own.Heading);
+    const TRunwayPosition p = RunwayPosition(
+        *s.World->Destinations[static_cast<std::size_t>(t.Runway)], x, y, own.Heading);
     t.PastThreshold = p.PastThreshold;
     t.FromAimPoint = p.PastThreshold - kAimPointDistance;
     t.CentreLine = p.CentreLine;
@@ -140,7 +146,8 @@ void AircraftStep(state::TMainState& s, const char* crash, uint32_t now) {
   const bool airborne = Airborne(s);
   if (!airborne && (f.LastAirborne || crash != nullptr)) {
     if (f.OpenTouchdown >= 0) {
-      if (f.LastAirborne && state::ClockDiff(now, f.LiftOffClock) > static_cast<int32_t>(kBounceLiftOff)) {
+      if (f.LastAirborne &&
+          state::ClockDiff(now, f.LiftOffClock) > static_cast<int32_t>(kBounceLiftOff)) {
         ++f.Run.Events[static_cast<std::size_t>(f.OpenTouchdown)].Touchdown.Bounces;
       }
     } else if (f.Flown) {
@@ -160,7 +167,8 @@ void AircraftStep(state::TMainState& s, const char* crash, uint32_t now) {
     if (!airborne && groundSpeed < kRollOutEndSpeed) {
       CloseTouchdown(s);
       f.RolledOut = true;
-    } else if (airborne && state::ClockDiff(now, f.LiftOffClock) > static_cast<int32_t>(kTouchAndGo)) {
+    } else if (airborne &&
+               state::ClockDiff(now, f.LiftOffClock) > static_cast<int32_t>(kTouchAndGo)) {
       CloseTouchdown(s);
       f.Flown = true;
     }
@@ -298,7 +306,8 @@ void EndRun(state::TMainState& s, TRunEnd end, const char* crash, uint32_t now) 
 // The server took the vehicle away: at the goal, or for another reason.
 void VehicleGone(state::TMainState& s, uint32_t now) {
   TRunFigures& f = s.Figures;
-  const bool goal = f.GoalSeen && state::ClockDiff(now, f.GoalClock) <= static_cast<int32_t>(kGoalLineAge);
+  const bool goal =
+      f.GoalSeen && state::ClockDiff(now, f.GoalClock) <= static_cast<int32_t>(kGoalLineAge);
   bool stopped = false;
   if (f.Run.Kind == vehicle::kKindTrain && !f.AtRest && f.LastSpeed <= kServerStopSpeed) {
     const int32_t before = f.Run.EventCount;
@@ -355,8 +364,8 @@ TRunwayPosition RunwayPosition(const world::TRunwayInfo& runway, double x, doubl
 void UpdateRunFigures(state::TMainState& s, const char* crash, double dt) {
   TRunFigures& f = s.Figures;
   const TVehicleState& own = s.Own;
-  const uint32_t now =
-      static_cast<uint32_t>(own.Time) + static_cast<uint32_t>(std::lround(std::max(0.0, dt) * 1000));
+  const uint32_t now = static_cast<uint32_t>(own.Time) +
+                       static_cast<uint32_t>(std::lround(std::max(0.0, dt) * 1000));
 
   // The server's completion line for this user.
   if (f.LogSeen > s.MessageLog.size()) f.LogSeen = s.MessageLog.size();
@@ -391,14 +400,19 @@ void UpdateRunFigures(state::TMainState& s, const char* crash, double dt) {
   if (own.Kind == vehicle::kKindAircraft) r.TopHeight = std::max(r.TopHeight, HeightOf(s));
 
   switch (own.Kind) {
-    case vehicle::kKindAircraft: AircraftStep(s, crash, now); break;
+    case vehicle::kKindAircraft:
+      AircraftStep(s, crash, now);
+      break;
     case vehicle::kKindTrain: {
       TrainStep(s, vehicle::GroundSpeed(own) < 0 ? -moved : moved, now);
       if (!f.AtRest && std::fabs(vehicle::GroundSpeed(own)) <= kAtRestSpeed) TrainStops(s, now);
       break;
     }
-    case vehicle::kKindRoad: RaceStep(s, now); break;
-    default: break;
+    case vehicle::kKindRoad:
+      RaceStep(s, now);
+      break;
+    default:
+      break;
   }
   f.LastX = x;
   f.LastY = y;
@@ -430,11 +444,13 @@ std::vector<std::string> EventReport(const state::TMainState& s, const TRunEvent
       std::snprintf(text, sizeof text, "記録> 着陸 %s  評価: %s",
                     runway != nullptr ? runway->Name.c_str() : "（滑走路外）", GradeName(t.Grade));
       lines.emplace_back(text);
-      std::snprintf(text, sizeof text, "記録> 降下率 %.0f ft/min（%.2f m/s）  荷重 %.2f G  バウンド %d 回",
-                    t.SinkRate * units::kFeetPerMinutePerMetrePerSecond, t.SinkRate,
-                    t.VerticalLoad, t.Bounces);
+      std::snprintf(text, sizeof text,
+                    "記録> 降下率 %.0f ft/min（%.2f m/s）  荷重 %.2f G  バウンド %d 回",
+                    t.SinkRate * units::kFeetPerMinutePerMetrePerSecond, t.SinkRate, t.VerticalLoad,
+                    t.Bounces);
       lines.emplace_back(text);
-      std::snprintf(text, sizeof text, "記録> 対気速度 %.0f kt  対地速度 %.0f kt  ピッチ %.1f°  バンク %.1f°",
+      std::snprintf(text, sizeof text,
+                    "記録> 対気速度 %.0f kt  対地速度 %.0f kt  ピッチ %.1f°  バンク %.1f°",
                     t.Airspeed * units::kKnotsPerMetrePerSecond,
                     t.GroundSpeed * units::kKnotsPerMetrePerSecond, t.Pitch, t.Bank);
       lines.emplace_back(text);
@@ -450,7 +466,10 @@ std::vector<std::string> EventReport(const state::TMainState& s, const TRunEvent
     case TRunEventKind::TrainStop: {
       const state::TTrainStopFigures& t = e.Stop;
       std::snprintf(text, sizeof text, "記録> 停車 停止位置から %+.2f m（%s）  発車から %.1f 秒",
-                    t.Error, t.Error > 0 ? "行き過ぎ" : t.Error < 0 ? "手前" : "ぴったり",
+                    t.Error,
+                    t.Error > 0   ? "行き過ぎ"
+                    : t.Error < 0 ? "手前"
+                                  : "ぴったり",
                     t.SinceDeparture);
       lines.emplace_back(text);
       std::snprintf(text, sizeof text, "記録> 制限速度超過 最大 %.1f km/h  ATS 作動 %d 回",
@@ -459,7 +478,8 @@ std::vector<std::string> EventReport(const state::TMainState& s, const TRunEvent
       break;
     }
     case TRunEventKind::RaceGoal:
-      std::snprintf(text, sizeof text, "記録> ゴール  タイム %.2f 秒（スタートラインから）", e.RaceTime);
+      std::snprintf(text, sizeof text, "記録> ゴール  タイム %.2f 秒（スタートラインから）",
+                    e.RaceTime);
       lines.emplace_back(text);
       break;
   }
@@ -468,43 +488,62 @@ std::vector<std::string> EventReport(const state::TMainState& s, const TRunEvent
 
 const char* GradeName(TLandingGrade grade) {
   switch (grade) {
-    case TLandingGrade::Smooth: return "スムーズ";
-    case TLandingGrade::Firm: return "やや強め";
-    case TLandingGrade::Hard: return "ハード";
-    case TLandingGrade::Crash: return "墜落";
+    case TLandingGrade::Smooth:
+      return "スムーズ";
+    case TLandingGrade::Firm:
+      return "やや強め";
+    case TLandingGrade::Hard:
+      return "ハード";
+    case TLandingGrade::Crash:
+      return "墜落";
   }
   return "";
 }
 
 const char* EndName(TRunEnd end) {
   switch (end) {
-    case TRunEnd::None: return "飛行中";
-    case TRunEnd::Landed: return "着陸";
-    case TRunEnd::Stopped: return "停車";
-    case TRunEnd::Goal: return "ゴール";
-    case TRunEnd::Crash: return "墜落";
-    case TRunEnd::Left: return "離脱";
+    case TRunEnd::None:
+      return "飛行中";
+    case TRunEnd::Landed:
+      return "着陸";
+    case TRunEnd::Stopped:
+      return "停車";
+    case TRunEnd::Goal:
+      return "ゴール";
+    case TRunEnd::Crash:
+      return "墜落";
+    case TRunEnd::Left:
+      return "離脱";
   }
   return "";
 }
 
 const char* EndKey(TRunEnd end) {
   switch (end) {
-    case TRunEnd::None: return "running";
-    case TRunEnd::Landed: return "landed";
-    case TRunEnd::Stopped: return "stopped";
-    case TRunEnd::Goal: return "goal";
-    case TRunEnd::Crash: return "crash";
-    case TRunEnd::Left: return "left";
+    case TRunEnd::None:
+      return "running";
+    case TRunEnd::Landed:
+      return "landed";
+    case TRunEnd::Stopped:
+      return "stopped";
+    case TRunEnd::Goal:
+      return "goal";
+    case TRunEnd::Crash:
+      return "crash";
+    case TRunEnd::Left:
+      return "left";
   }
   return "";
 }
 
 const char* EventKindKey(TRunEventKind kind) {
   switch (kind) {
-    case TRunEventKind::Touchdown: return "touchdown";
-    case TRunEventKind::TrainStop: return "stop";
-    case TRunEventKind::RaceGoal: return "race";
+    case TRunEventKind::Touchdown:
+      return "touchdown";
+    case TRunEventKind::TrainStop:
+      return "stop";
+    case TRunEventKind::RaceGoal:
+      return "race";
   }
   return "";
 }

@@ -10,14 +10,14 @@ namespace velmora::cockpit {
 
 namespace {
 
-constexpr double kGlideSlope = 3;          // deg
+constexpr double kGlideSlope = 3;             // deg
 constexpr double kPathBeyondThreshold = 300;  // m: the path meets the runway there
-constexpr double kShownFrom = 20000;       // m before the threshold
-constexpr double kPointerLimit = 2.5;      // dots: the pointer stops at the scale's end
+constexpr double kShownFrom = 20000;          // m before the threshold
+constexpr double kPointerLimit = 2.5;         // dots: the pointer stops at the scale's end
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kMagenta = 0xFF00FF;
-constexpr int32_t kDotSpacing = 20;        // px
+constexpr int32_t kDotSpacing = 20;  // px
 
 // The free strips of the flight display (px): between the indicator
 // (x 48..192, y 8..152) and the altitude tape (x 201), and below the indicator.
@@ -27,10 +27,13 @@ constexpr int32_t kLineLeft = 48, kLineRight = 193, kLineTop = 153, kLineBottom 
 constexpr int32_t kLineY = 157, kLineCentreX = 120;
 
 int32_t PointerOffset(double dots) {
-  return static_cast<int32_t>(std::lround(std::clamp(dots, -kPointerLimit, kPointerLimit) * kDotSpacing));
+  return static_cast<int32_t>(
+      std::lround(std::clamp(dots, -kPointerLimit, kPointerLimit) * kDotSpacing));
 }
 
-void Dot(TCanvas& c, int32_t x, int32_t y) { c.Ellipse(x - 1, y - 1, x + 2, y + 2); }
+void Dot(TCanvas& c, int32_t x, int32_t y) {
+  c.Ellipse(x - 1, y - 1, x + 2, y + 2);
+}
 
 }  // namespace
 
@@ -42,7 +45,8 @@ TApproachDeviation ApproachDeviation(const state::TMainState& s) {
       s.SelectedDestination >= world::kMaxDestinations) {
     return d;
   }
-  const world::TRunwayInfo* r = s.World->Destinations[static_cast<std::size_t>(s.SelectedDestination)];
+  const world::TRunwayInfo* r =
+      s.World->Destinations[static_cast<std::size_t>(s.SelectedDestination)];
   const vehicle::TFormParam* form = s.Forms.Find(own.FormNo);
   if (r == nullptr || form == nullptr) return d;
   const double course = vehicle::Atan2Deg(r->X2 - r->X1, r->Y2 - r->Y1);

@@ -14,7 +14,7 @@ inline constexpr double kPathDot = 0.35;       // deg of path angle per dot
 inline constexpr double kCentreLineDot = 1.0;  // deg, seen from the runway's far end, per dot
 
 struct TApproachDeviation {
-  bool Shown = false;  // a practice approach to a chosen runway, in the air, before its far end
+  bool Shown = false;     // a practice approach to a chosen runway, in the air, before its far end
   double Path = 0;        // dots above the 3° path (negative: below)
   double CentreLine = 0;  // dots right of the centre line (negative: left)
 };

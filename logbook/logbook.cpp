@@ -46,7 +46,9 @@ constexpr const char* kRunColumns =
 // A prepared statement that finalises itself.
 class TStatement {
  public:
-  TStatement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  TStatement(sqlite3* db, const char* sql) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+  }
   ~TStatement() { sqlite3_finalize(stmt_); }
   TStatement(const TStatement&) = delete;
   TStatement& operator=(const TStatement&) = delete;
@@ -108,17 +110,22 @@ std::string Number(double v, const char* format = "%.3f") {
 
 std::string GradeKey(state::TLandingGrade grade) {
   switch (grade) {
-    case state::TLandingGrade::Smooth: return "smooth";
-    case state::TLandingGrade::Firm: return "firm";
-    case state::TLandingGrade::Hard: return "hard";
-    case state::TLandingGrade::Crash: return "crash";
+    case state::TLandingGrade::Smooth:
+      return "smooth";
+    case state::TLandingGrade::Firm:
+      return "firm";
+    case state::TLandingGrade::Hard:
+      return "hard";
+    case state::TLandingGrade::Crash:
+      return "crash";
   }
   return "";
 }
 
 }  // namespace
 
-TRunRow RowOf(const state::TMainState& s, const state::TRunRecord& run, const TRunContext& context) {
+TRunRow RowOf(const state::TMainState& s, const state::TRunRecord& run,
+              const TRunContext& context) {
   TRunRow r;
   r.Started = context.Started;
   r.Ended = context.Ended;
@@ -217,8 +224,9 @@ void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs) {
           << "," << opt(touchdown, Number(e.VerticalLoad)) << ","
           << opt(touchdown, Number(e.Airspeed * units::kKnotsPerMetrePerSecond, "%.1f")) << ","
           << opt(touchdown, Number(e.GroundSpeed * units::kKnotsPerMetrePerSecond, "%.1f")) << ","
-          << opt(touchdown, Number(e.Pitch, "%.2f")) << "," << opt(touchdown, Number(e.Bank, "%.2f"))
-          << "," << opt(touchdown, Number(e.PastThreshold, "%.1f")) << ","
+          << opt(touchdown, Number(e.Pitch, "%.2f")) << ","
+          << opt(touchdown, Number(e.Bank, "%.2f")) << ","
+          << opt(touchdown, Number(e.PastThreshold, "%.1f")) << ","
           << opt(touchdown, Number(e.FromAimPoint, "%.1f")) << ","
           << opt(touchdown, Number(e.CentreLine, "%.2f")) << ","
           << opt(touchdown, std::to_string(e.Bounces)) << "," << CsvField(e.Grade) << ","
@@ -234,28 +242,42 @@ void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs) {
 TLogbookStore::TLogbookStore(std::string path, int busyTimeoutMs)
     : path_(std::move(path)), busyTimeoutMs_(busyTimeoutMs) {}
 
-TLogbookStore::~TLogbookStore() { Close(); }
+TLogbookStore::~TLogbookStore() {
+  Close();
+}
 
 void TLogbookStore::Close() {
   if (db_ != nullptr) sqlite3_close_v2(db_);
   db_ = nullptr;
 }
 
-void TLogbookStore::SetMaxPageCount(int pages) { maxPageCount_ = pages; }
+void TLogbookStore::SetMaxPageCount(int pages) {
+  maxPageCount_ = pages;
+}
 
 std::optional<std::string> TLogbookStore::Fail(const std::string& what) {
   const int code = db_ != nullptr ? sqlite3_errcode(db_) : SQLITE_CANTOPEN;
   std::string reason;
   switch (code) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: reason = "ほかのプログラムが使用中です"; break;
-    case SQLITE_FULL: reason = "ディスクがいっぱいです"; break;
+    case SQLITE_LOCKED:
+      reason = "ほかのプログラムが使用中です";
+      break;
+    case SQLITE_FULL:
+      reason = "ディスクがいっぱいです";
+      break;
     case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: reason = "ファイルが壊れています"; break;
+    case SQLITE_CORRUPT:
+      reason = "ファイルが壊れています";
+      break;
     case SQLITE_READONLY:
     case SQLITE_CANTOPEN:
-    case SQLITE_PERM: reason = "書き込めません"; break;
-    default: reason = db_ != nullptr ? sqlite3_errmsg(db_) : "開けません"; break;
+    case SQLITE_PERM:
+      reason = "書き込めません";
+      break;
+    default:
+      reason = db_ != nullptr ? sqlite3_errmsg(db_) : "開けません";
+      break;
   }
   if (db_ != nullptr && code != SQLITE_BUSY && code != SQLITE_LOCKED && code != SQLITE_FULL) {
     Close();  // opened anew at the next try
@@ -272,12 +294,14 @@ std::optional<std::string> TLogbookStore::Exec(const char* sql) {
 
 std::optional<std::string> TLogbookStore::Open() {
   if (db_ != nullptr) return std::nullopt;
-  if (path_.empty()) return std::string("記録簿の場所がわかりません（XDG_DATA_HOME も HOME も設定されていません）");
+  if (path_.empty())
+    return std::string("記録簿の場所がわかりません（XDG_DATA_HOME も HOME も設定されていません）");
   std::error_code error;
   const std::filesystem::path file(path_);
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), error);
   if (error) return "記録簿 " + path_ + ": フォルダーを作れません（" + error.message() + "）";
-  if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+  if (sqlite3_open_v2(path_.c_str(), &db_,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {
     auto failure = Fail("開けません");
     Close();
@@ -351,11 +375,12 @@ std::optional<std::string> TLogbookStore::Insert(TRunRow& r) {
   }
   const int64_t runId = sqlite3_last_insert_rowid(db_);
   for (TEventRow& e : r.Events) {
-    TStatement q(db_,
-                 "INSERT INTO events (run_id, seq, kind, at, runway, sink_rate, vertical_load,"
-                 " airspeed, ground_speed, pitch, bank, past_threshold, from_aim_point,"
-                 " centre_line, bounces, grade, stop_error, over_limit, protection_brakes,"
-                 " since_departure, race_time) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);");
+    TStatement q(
+        db_,
+        "INSERT INTO events (run_id, seq, kind, at, runway, sink_rate, vertical_load,"
+        " airspeed, ground_speed, pitch, bank, past_threshold, from_aim_point,"
+        " centre_line, bounces, grade, stop_error, over_limit, protection_brakes,"
+        " since_departure, race_time) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);");
     if (!q.Ok()) return Fail("書き込めません");
     q.Int(1, runId);
     q.Int(2, e.Seq);
@@ -523,7 +548,8 @@ void TLogbookWriter::WriteUnsaved(const std::string& reason) {
   messages_.push_back(reason + "。" +
                       (saved ? "この記録（" + count + " 件）は " + UnsavedPath() +
                                    " に保存し、次の機会に記録簿へ書き込みます。"
-                             : "この記録（" + count + " 件）はメモリに保持し、次の機会に記録簿へ書き込みます（" +
+                             : "この記録（" + count +
+                                   " 件）はメモリに保持し、次の機会に記録簿へ書き込みます（" +
                                    UnsavedPath() + " にも保存できません）。"));
 }
 

@@ -26,23 +26,23 @@ inline constexpr int kSchemaVersion = 2;
 
 struct TEventRow {
   int64_t Id = 0;
-  int32_t Seq = 0;         // order within the run, from 0
-  std::string Kind;        // "touchdown", "stop", "race"
-  double At = 0;           // s after the run's start
-  std::string Runway;      // touchdown: the runway's name, empty off every runway
-  double SinkRate = 0;     // m/s
-  double VerticalLoad = 0; // g
-  double Airspeed = 0;     // m/s
-  double GroundSpeed = 0;  // m/s
-  double Pitch = 0;        // deg
-  double Bank = 0;         // deg
+  int32_t Seq = 0;           // order within the run, from 0
+  std::string Kind;          // "touchdown", "stop", "race"
+  double At = 0;             // s after the run's start
+  std::string Runway;        // touchdown: the runway's name, empty off every runway
+  double SinkRate = 0;       // m/s
+  double VerticalLoad = 0;   // g
+  double Airspeed = 0;       // m/s
+  double GroundSpeed = 0;    // m/s
+  double Pitch = 0;          // deg
+  double Bank = 0;           // deg
   double PastThreshold = 0;  // m
   double FromAimPoint = 0;   // m
   double CentreLine = 0;     // m, right positive
   int32_t Bounces = 0;
-  std::string Grade;       // "smooth", "firm", "hard", "crash"
-  double StopError = 0;    // m, past the mark positive
-  double OverLimit = 0;    // m/s
+  std::string Grade;     // "smooth", "firm", "hard", "crash"
+  double StopError = 0;  // m, past the mark positive
+  double OverLimit = 0;  // m/s
   int32_t ProtectionBrakes = 0;
   double SinceDeparture = 0;  // s
   double RaceTime = 0;        // s
@@ -50,22 +50,22 @@ struct TEventRow {
 
 struct TRunRow {
   int64_t Id = 0;
-  std::string Started;   // local time, "YYYY-MM-DD HH:MM:SS"
+  std::string Started;  // local time, "YYYY-MM-DD HH:MM:SS"
   std::string Ended;
-  double Duration = 0;   // s
-  std::string Mission;   // UTF-8
+  double Duration = 0;  // s
+  std::string Mission;  // UTF-8
   int32_t VehicleKind = 0;
   int32_t VehicleType = 0;
-  std::string Vehicle;   // the type's name
+  std::string Vehicle;  // the type's name
   std::string Handle;
-  std::string Server;    // host:port
+  std::string Server;  // host:port
   int32_t WorldNo = 0;
   double Distance = 0;   // m
   double TopSpeed = 0;   // m/s
   double TopHeight = 0;  // m
   std::string Ending;    // "landed", "stopped", "goal", "crash", "left"
   std::string CrashMessage;
-  std::string Replay;    // path of the saved replay, empty when none
+  std::string Replay;  // path of the saved replay, empty when none
   std::vector<TEventRow> Events;
 };
 

@@ -27,16 +27,16 @@ std::string Format(const char* format, double v) {
 
 std::string EventText(const TEventRow& e) {
   if (e.Kind == "touchdown") {
-    return "  接地 " + Format("%.1f", e.At) + " s  " + (e.Runway.empty() ? "（滑走路外）" : e.Runway) +
-           "  " + e.Grade + "  降下率 " +
+    return "  接地 " + Format("%.1f", e.At) + " s  " +
+           (e.Runway.empty() ? "（滑走路外）" : e.Runway) + "  " + e.Grade + "  降下率 " +
            Format("%.0f", e.SinkRate * units::kFeetPerMinutePerMetrePerSecond) + " ft/min (" +
            Format("%.2f", e.SinkRate) + " m/s)  荷重 " + Format("%.2f", e.VerticalLoad) +
-           " G  対気 " + Format("%.0f", e.Airspeed * units::kKnotsPerMetrePerSecond) + " kt  対地 " +
-           Format("%.0f", e.GroundSpeed * units::kKnotsPerMetrePerSecond) + " kt  ピッチ " +
-           Format("%.1f", e.Pitch) + "  バンク " + Format("%.1f", e.Bank) + "  進入端から " +
-           Format("%.0f", e.PastThreshold) + " m  目標点から " + Format("%+.0f", e.FromAimPoint) +
-           " m  中心線 " + Format("%+.1f", e.CentreLine) + " m  バウンド " +
-           std::to_string(e.Bounces);
+           " G  対気 " + Format("%.0f", e.Airspeed * units::kKnotsPerMetrePerSecond) +
+           " kt  対地 " + Format("%.0f", e.GroundSpeed * units::kKnotsPerMetrePerSecond) +
+           " kt  ピッチ " + Format("%.1f", e.Pitch) + "  バンク " + Format("%.1f", e.Bank) +
+           "  進入端から " + Format("%.0f", e.PastThreshold) + " m  目標点から " +
+           Format("%+.0f", e.FromAimPoint) + " m  中心線 " + Format("%+.1f", e.CentreLine) +
+           " m  バウンド " + std::to_string(e.Bounces);
   }
   if (e.Kind == "stop") {
     return "  停車 " + Format("%.1f", e.At) + " s  誤差 " + Format("%+.2f", e.StopError) +
@@ -98,9 +98,9 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
     if (command == "list") {
       out << "ID\t開始\t時間\tミッション\t車両\t終わり方\t距離\t記録\n";
       for (const TRunRow& r : runs) {
-        out << r.Id << "\t" << r.Started << "\t" << Format("%.0f", r.Duration) << " s\t" << r.Mission
-            << "\t" << r.Vehicle << "\t" << r.Ending << "\t" << Format("%.0f", r.Distance) << " m\t"
-            << (r.Replay.empty() ? "" : "録画あり") << "\n";
+        out << r.Id << "\t" << r.Started << "\t" << Format("%.0f", r.Duration) << " s\t"
+            << r.Mission << "\t" << r.Vehicle << "\t" << r.Ending << "\t"
+            << Format("%.0f", r.Distance) << " m\t" << (r.Replay.empty() ? "" : "録画あり") << "\n";
       }
       return 0;
     }
@@ -146,13 +146,14 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
     out << "記録 " << r.Id << "\n"
         << "ミッション: " << r.Mission << "\n"
         << "車両: " << r.Vehicle << "（型 " << r.VehicleType << "）\n"
-        << "ハンドル: " << r.Handle << "  サーバー: " << r.Server << "  ワールド: " << r.WorldNo << "\n"
-        << "開始: " << r.Started << "  終了: " << r.Ended << "  時間: " << Format("%.1f", r.Duration)
-        << " s\n"
-        << "距離: " << Format("%.0f", r.Distance) << " m  最高速度: "
-        << Format("%.0f", r.TopSpeed * units::kKmhPerMetrePerSecond) << " km/h ("
-        << Format("%.0f", r.TopSpeed * units::kKnotsPerMetrePerSecond) << " kt)  最高高度: "
-        << Format("%.0f", r.TopHeight) << " m\n"
+        << "ハンドル: " << r.Handle << "  サーバー: " << r.Server << "  ワールド: " << r.WorldNo
+        << "\n"
+        << "開始: " << r.Started << "  終了: " << r.Ended
+        << "  時間: " << Format("%.1f", r.Duration) << " s\n"
+        << "距離: " << Format("%.0f", r.Distance)
+        << " m  最高速度: " << Format("%.0f", r.TopSpeed * units::kKmhPerMetrePerSecond)
+        << " km/h (" << Format("%.0f", r.TopSpeed * units::kKnotsPerMetrePerSecond)
+        << " kt)  最高高度: " << Format("%.0f", r.TopHeight) << " m\n"
         << "終わり方: " << r.Ending << (r.CrashMessage.empty() ? "" : "  " + r.CrashMessage) << "\n"
         << "録画: " << (r.Replay.empty() ? "なし" : r.Replay) << "\n";
     for (const TEventRow& e : r.Events) out << EventText(e) << "\n";

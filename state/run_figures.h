@@ -62,7 +62,7 @@ struct TTrainStopFigures {
 
 struct TRunEvent {
   TRunEventKind Kind = TRunEventKind::Touchdown;
-  double At = 0;  // s after the run's start
+  double At = 0;                // s after the run's start
   TTouchdownFigures Touchdown;  // Kind == Touchdown
   TTrainStopFigures Stop;       // Kind == TrainStop
   double RaceTime = 0;          // s from the start line to the goal, Kind == RaceGoal
@@ -71,16 +71,16 @@ struct TRunEvent {
 // One run: from the moment the own vehicle appears until it is gone, placed
 // anew, comes to rest after a landing, or the program closes.
 struct TRunRecord {
-  int32_t Kind = 0;            // vehicle kind (vehicle::kKind*)
-  int32_t FormNo = 0;          // vehicle type at the start
-  bool Practice = false;       // landing practice rather than a server mission
-  int32_t MissionRow = -1;     // mission grid row selected at the start, −1 = none
-  int32_t Destination = -1;    // destination chosen at the start, −1 = none
-  uint32_t StartClock = 0;     // ms, synchronised clock
-  uint32_t EndClock = 0;       // ms, synchronised clock
-  double Distance = 0;         // m travelled over the ground
-  double TopSpeed = 0;         // m/s, highest speed
-  double TopHeight = 0;        // m, highest height of the wheels above the ground
+  int32_t Kind = 0;          // vehicle kind (vehicle::kKind*)
+  int32_t FormNo = 0;        // vehicle type at the start
+  bool Practice = false;     // landing practice rather than a server mission
+  int32_t MissionRow = -1;   // mission grid row selected at the start, −1 = none
+  int32_t Destination = -1;  // destination chosen at the start, −1 = none
+  uint32_t StartClock = 0;   // ms, synchronised clock
+  uint32_t EndClock = 0;     // ms, synchronised clock
+  double Distance = 0;       // m travelled over the ground
+  double TopSpeed = 0;       // m/s, highest speed
+  double TopHeight = 0;      // m, highest height of the wheels above the ground
   TRunEnd End = TRunEnd::None;
   std::array<char, kCrashMessageBytes> CrashMessage{};  // UTF-8, End == Crash
   std::array<TRunEvent, kMaxRunEvents> Events{};
@@ -103,20 +103,20 @@ struct TRunFigures {
   bool LastAirborne = false;    // aircraft: the wheels were above the ground
   bool Flown = false;           // aircraft: airborne since the start or the last landing
   // The landing in progress (a touchdown event whose roll is not over).
-  int32_t OpenTouchdown = -1;   // event index, −1 = none
-  uint32_t LiftOffClock = 0;    // ms, when the wheels last left the ground
-  bool RolledOut = false;       // a landing's roll-out ended; coming to rest ends the run
+  int32_t OpenTouchdown = -1;  // event index, −1 = none
+  uint32_t LiftOffClock = 0;   // ms, when the wheels last left the ground
+  bool RolledOut = false;      // a landing's roll-out ended; coming to rest ends the run
   // Train.
   bool AtRest = true;
   uint32_t DepartureClock = 0;  // ms
   double ToMark = 0;            // m along the track to the stop mark being approached
   bool MarkKnown = false;
-  double OverLimit = 0;         // m/s since departure
+  double OverLimit = 0;  // m/s since departure
   int32_t ProtectionBrakes = 0;
   bool LastProtection = false;
   // Race.
   bool StartLineCrossed = false;
-  uint32_t StartLineClock = 0;  // ms
+  uint32_t StartLineClock = 0;    // ms
   double LastAlongStartLine = 0;  // m beyond the start line, along the course
   bool LastOnCourse = false;
   // The server's completion line for this user, seen in the log.

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <set>
 
-#include "app/replay_file.h"
 #include "app/replay.h"
+#include "app/replay_file.h"
 #include "app/run_figures.h"
 #include "logbook/tool.h"
 #include "vehicle/units.h"
@@ -26,7 +26,9 @@ constexpr int kPanelShownMs = 20000;  // the results panel hides itself after th
 constexpr const char* kAll = "（すべて）";
 constexpr const char* kAutoSaveKey = "logbook/autoSaveReplay";
 
-QString Text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+QString Text(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 // A table cell that sorts by a number rather than by its text.
 class TNumberItem final : public QTableWidgetItem {
@@ -44,8 +46,8 @@ std::string Summary(const logbook::TRunRow& r) {
   const logbook::TEventRow& e = r.Events.back();
   char text[128];
   if (e.Kind == "touchdown") {
-    std::snprintf(text, sizeof text, "%.0f ft/min %s", e.SinkRate * units::kFeetPerMinutePerMetrePerSecond,
-                  e.Grade.c_str());
+    std::snprintf(text, sizeof text, "%.0f ft/min %s",
+                  e.SinkRate * units::kFeetPerMinutePerMetrePerSecond, e.Grade.c_str());
   } else if (e.Kind == "stop") {
     std::snprintf(text, sizeof text, "%+.2f m", e.StopError);
   } else {
@@ -139,8 +141,10 @@ void TLogbookWindow::Refresh() {
   FillFilter(VehicleFilter, {vehicles.begin(), vehicles.end()});
 
   logbook::TFilter filter;
-  if (MissionFilter->currentIndex() > 0) filter.Mission = MissionFilter->currentText().toStdString();
-  if (VehicleFilter->currentIndex() > 0) filter.Vehicle = VehicleFilter->currentText().toStdString();
+  if (MissionFilter->currentIndex() > 0)
+    filter.Mission = MissionFilter->currentText().toStdString();
+  if (VehicleFilter->currentIndex() > 0)
+    filter.Vehicle = VehicleFilter->currentText().toStdString();
   runs_.clear();
   store.List(filter, runs_);
   for (logbook::TRunRow& r : runs_) {
@@ -171,7 +175,8 @@ void TLogbookWindow::Refresh() {
 
 void TLogbookWindow::ShowSelected() {
   const QList<QTableWidgetItem*> selected = Runs->selectedItems();
-  const QTableWidgetItem* first = selected.isEmpty() ? nullptr : Runs->item(selected.front()->row(), 0);
+  const QTableWidgetItem* first =
+      selected.isEmpty() ? nullptr : Runs->item(selected.front()->row(), 0);
   if (first == nullptr) {
     Events->clear();
     PlayReplay->setEnabled(false);
@@ -195,10 +200,12 @@ void TLogbookWindow::Play() {
     Status->setText("録画ファイルがありません: " + Text(r.Replay));
     return;
   }
-  const TLauncher launch = launcher_ ? launcher_ : [](const QString& program, const QStringList& args) {
-    return QProcess::startDetached(program, args);
-  };
-  const bool started = launch(QCoreApplication::applicationFilePath(), {"--replay", Text(r.Replay)});
+  const TLauncher launch =
+      launcher_ ? launcher_ : [](const QString& program, const QStringList& args) {
+        return QProcess::startDetached(program, args);
+      };
+  const bool started =
+      launch(QCoreApplication::applicationFilePath(), {"--replay", Text(r.Replay)});
   Status->setText(started ? "録画を再生します: " + Text(r.Replay) : "再生を始められません");
 }
 

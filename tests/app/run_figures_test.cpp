@@ -115,12 +115,9 @@ TEST_F(RunFiguresTest, TouchdownPointSinkRateAndGrade) {
     double Load;  // g; 0: not checked
   };
   const Row rows[] = {
-      {0, 400, 3, 0.99, TLandingGrade::Smooth, 0},
-      {0, 250, -6.5, 1.01, TLandingGrade::Firm, 0},
-      {1, 500, -4, 2.99, TLandingGrade::Firm, 0},
-      {1, 300, 0, 3.01, TLandingGrade::Hard, 0},
-      {0, -20, 1, kTwoG, TLandingGrade::Firm, 2.0},
-      {0, 900, 2, 4.2, TLandingGrade::Crash, 0},
+      {0, 400, 3, 0.99, TLandingGrade::Smooth, 0},  {0, 250, -6.5, 1.01, TLandingGrade::Firm, 0},
+      {1, 500, -4, 2.99, TLandingGrade::Firm, 0},   {1, 300, 0, 3.01, TLandingGrade::Hard, 0},
+      {0, -20, 1, kTwoG, TLandingGrade::Firm, 2.0}, {0, 900, 2, 4.2, TLandingGrade::Crash, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "runway " << row.Runway << ", sink " << row.Sink);
@@ -159,11 +156,7 @@ TEST_F(RunFiguresTest, BouncesTouchAndGoAndRollOut) {
     std::vector<int> Bounces;   // per touchdown
   };
   const Row rows[] = {
-      {{}, {0}},
-      {{99}, {0}},
-      {{102}, {1}},
-      {{90, 102, 150}, {2}},
-      {{1005, 50}, {0, 0}},
+      {{}, {0}}, {{99}, {0}}, {{102}, {1}}, {{90, 102, 150}, {2}}, {{1005, 50}, {0, 0}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.LiftOffs.size() << " lift-offs");
@@ -254,8 +247,9 @@ TEST_F(RunFiguresTest, TrainStopErrorAtStationB) {
     const state::TRunEvent& e = Event(0);
     EXPECT_EQ(e.Kind, TRunEventKind::TrainStop);
     const double expected = s.Own.Y - kStopPointY;
-    std::printf("commuter at station B, braking %.0f m late: stop error %+.3f m (%+.3f m by position)\n",
-                late, e.Stop.Error, expected);
+    std::printf(
+        "commuter at station B, braking %.0f m late: stop error %+.3f m (%+.3f m by position)\n",
+        late, e.Stop.Error, expected);
     EXPECT_NEAR(e.Stop.Error, expected, kErrorTol);
     if (late > 0) {
       EXPECT_NEAR(e.Stop.Error, late, 1.0) << "past the mark";
@@ -330,7 +324,7 @@ namespace {
 // crawl counts as the stop, a train still rolling does not.
 TEST(RunFiguresServerEnd, CrawlingTrainStopsWhereTheServerEndsTheRun) {
   struct Row {
-    double Speed;       // m/s when the server takes the train away
+    double Speed;  // m/s when the server takes the train away
     int Events;
     state::TRunEnd End;
   };

@@ -78,7 +78,8 @@ TEST_F(ApproachDeviationTest, ShownOnlyOnAPracticeApproachInTheAir) {
       {"on the approach", [](state::TMainState&) {}, true},
       {"20 km out", [](state::TMainState& st) { st.Own.Y = -1500 - 20000; }, true},
       {"beyond 20 km", [](state::TMainState& st) { st.Own.Y = -1500 - 20001; }, false},
-      {"on the wheels", [](state::TMainState& st) { st.Own.Z = st.Forms[st.Own.FormNo].RestZ; }, false},
+      {"on the wheels", [](state::TMainState& st) { st.Own.Z = st.Forms[st.Own.FormNo].RestZ; },
+       false},
       {"no destination", [](state::TMainState& st) { st.SelectedDestination = -1; }, false},
       {"a server mission", [](state::TMainState& st) { st.Start = st.Own; }, false},
       {"past the path's end", [](state::TMainState& st) { st.Own.Y = -1500 + 300; }, false},
@@ -95,7 +96,8 @@ TEST_F(ApproachDeviationTest, ShownOnlyOnAPracticeApproachInTheAir) {
 // indicator and the altitude tape, y 153..160 below the indicator.
 TEST_F(ApproachDeviationTest, DrawsOnlyInTheFreeStrips) {
   const auto inStrips = [](int32_t x, int32_t y) {
-    return (x >= 193 && x <= 201 && y >= 8 && y <= 153) || (x >= 48 && x <= 193 && y >= 153 && y <= 161);
+    return (x >= 193 && x <= 201 && y >= 8 && y <= 153) ||
+           (x >= 48 && x <= 193 && y >= 153 && y <= 161);
   };
   for (const double dots : {0.0, 2.0, -9.0, 9.0}) {
     testing::RecordingCanvas pfd;

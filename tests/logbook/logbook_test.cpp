@@ -45,7 +45,8 @@ std::string RawValue(const fs::path& path, const std::string& sql) {
   sqlite3_open(path.c_str(), &db);
   sqlite3_stmt* q = nullptr;
   std::string value;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK && sqlite3_step(q) == SQLITE_ROW) {
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK &&
+      sqlite3_step(q) == SQLITE_ROW) {
     value = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
   }
   sqlite3_finalize(q);
@@ -168,7 +169,8 @@ TEST_F(LogbookTest, MigratesVersionOneAndKeepsItsRows) {
          " protection_brakes INTEGER, since_departure REAL, race_time REAL);"
          "INSERT INTO runs VALUES (7, '2026-01-01 09:00:00', '2026-01-01 09:05:00', 300,"
          " '自動車レース', 2, 20, '乗用車', '古い', 1200, 40, 0, 'goal', '');"
-         "INSERT INTO events (run_id, seq, kind, at, runway, race_time) VALUES (7, 0, 'race', 290, '', 83.5);"
+         "INSERT INTO events (run_id, seq, kind, at, runway, race_time) VALUES (7, 0, 'race', 290, "
+         "'', 83.5);"
          "PRAGMA user_version=1;");
   TLogbookStore store(path.string());
   ASSERT_EQ(store.Open(), std::nullopt);
@@ -207,9 +209,9 @@ TEST_F(LogbookTest, FaultsKeepTheRun) {
   struct Row {
     const char* Name;
     std::function<std::string(const fs::path& dir)> Prepare;  // returns the logbook's path
-    const char* Reason;     // in the message
-    bool PlainFile;         // the run lands in the plain file
-    std::function<void()> Clear;  // removes the fault, or null
+    const char* Reason;                                       // in the message
+    bool PlainFile;                                           // the run lands in the plain file
+    std::function<void()> Clear;                              // removes the fault, or null
   };
   sqlite3* holder = nullptr;
   const Row rows[] = {
@@ -240,7 +242,8 @@ TEST_F(LogbookTest, FaultsKeepTheRun) {
          sqlite3_exec(holder, "COMMIT;", nullptr, nullptr, nullptr);
          sqlite3_close(holder);
        }},
-      {"disk full", [](const fs::path& d) {
+      {"disk full",
+       [](const fs::path& d) {
          const fs::path p = d / "logbook.sqlite";
          TLogbookStore(p.string()).Open();
          return p.string();
@@ -308,8 +311,10 @@ TEST_F(LogbookTest, TwoProgramsWritingAtOnce) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '親';"), std::to_string(kRuns));
-  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '子';"), std::to_string(kRuns));
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '親';"),
+            std::to_string(kRuns));
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '子';"),
+            std::to_string(kRuns));
   EXPECT_EQ(RawValue(path, "SELECT count(*) FROM events;"), std::to_string(2 * kRuns));
 }
 
@@ -329,12 +334,18 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
     std::string Err;
   };
   const Row rows[] = {
-      {{"list"}, 0, {"ID\t開始", "2\t2026-12-08 11:00:00", "通勤電車", "stopped", "1\t2026-12-08 10:00:00",
-                     "着陸訓練：最終進入", "landed", "録画あり"}, ""},
+      {{"list"},
+       0,
+       {"ID\t開始", "2\t2026-12-08 11:00:00", "通勤電車", "stopped", "1\t2026-12-08 10:00:00",
+        "着陸訓練：最終進入", "landed", "録画あり"},
+       ""},
       {{"list", "--vehicle", "旅客機"}, 0, {"1\t2026-12-08 10:00:00"}, ""},
-      {{"show", "1"}, 0, {"記録 1", "ミッション: 着陸訓練：最終進入", "録画: /tmp/replay.vrp",
-                          "接地 80.0 s  中央空港 RWY36  firm  降下率 250 ft/min (1.25 m/s)  荷重 1.27 G",
-                          "進入端から 420 m  目標点から +120 m  中心線 -2.5 m  バウンド 1"}, ""},
+      {{"show", "1"},
+       0,
+       {"記録 1", "ミッション: 着陸訓練：最終進入", "録画: /tmp/replay.vrp",
+        "接地 80.0 s  中央空港 RWY36  firm  降下率 250 ft/min (1.25 m/s)  荷重 1.27 G",
+        "進入端から 420 m  目標点から +120 m  中心線 -2.5 m  バウンド 1"},
+       ""},
       {{"show", "2"}, 0, {"停車 117.0 s  誤差 -0.42 m  制限超過 1.8 km/h  ATS 1 回"}, ""},
       {{"export", "--csv", csv.string()}, 0, {"2 件の記録を"}, ""},
       {{"show", "9"}, 1, {}, "記録 9 はありません"},
@@ -362,7 +373,9 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
   std::getline(lines, first);
   std::getline(lines, second);
   EXPECT_FALSE(std::getline(lines, extra));
-  const auto columns = [](const std::string& line) { return std::count(line.begin(), line.end(), ','); };
+  const auto columns = [](const std::string& line) {
+    return std::count(line.begin(), line.end(), ',');
+  };
   EXPECT_EQ(columns(first), columns(header));
   EXPECT_NE(first.find(",stop,"), std::string::npos);
   EXPECT_NE(second.find(",touchdown,80.000,"), std::string::npos) << second;

@@ -17,7 +17,7 @@ namespace {
 constexpr int kFlushWait = 20000;  // ms: liveness bound
 
 logbook::TRunRow LoggedRun(const std::string& started, const std::string& mission,
-                     const std::string& vehicle, double duration, const std::string& replay) {
+                           const std::string& vehicle, double duration, const std::string& replay) {
   logbook::TRunRow r;
   r.Started = r.Ended = started;
   r.Mission = mission;
@@ -47,9 +47,10 @@ class LogbookWindowTest : public ::testing::Test {
 TEST_F(LogbookWindowTest, ListsNewestFirstFiltersAndPlaysTheReplay) {
   {
     logbook::TLogbookStore store(path);
-    for (logbook::TRunRow r : {LoggedRun("2026-12-08 09:00:00", "着陸訓練：長距離進入", "旅客機", 300, ""),
-                               LoggedRun("2026-12-08 11:00:00", "通勤電車：1号線", "通勤電車", 90, ""),
-                               LoggedRun("2026-12-08 10:00:00", "着陸訓練：最終進入", "旅客機", 120, replay)}) {
+    for (logbook::TRunRow r :
+         {LoggedRun("2026-12-08 09:00:00", "着陸訓練：長距離進入", "旅客機", 300, ""),
+          LoggedRun("2026-12-08 11:00:00", "通勤電車：1号線", "通勤電車", 90, ""),
+          LoggedRun("2026-12-08 10:00:00", "着陸訓練：最終進入", "旅客機", 120, replay)}) {
       ASSERT_EQ(store.Insert(r), std::nullopt);
     }
   }

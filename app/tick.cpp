@@ -9,6 +9,7 @@
 
 #include "app/replay.h"
 #include "app/reset.h"
+#include "app/run_figures.h"
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
 #include "pilot/control_step.h"
@@ -189,6 +190,7 @@ void RunOwnControlStep(state::TMainState& s, double stickX, double stickY, doubl
     // ends as in a crash, and the program goes on.
     ended = FaultLine(s.Own);
   }
+  UpdateRunFigures(s, ended ? ended->c_str() : nullptr, dt);
   if (ended) {
     s.Log(*ended);
     s.Cues.Push(state::TCueKind::Crash);

@@ -12,6 +12,9 @@ endif()
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS velmora velmora-server velmora-view velmora-replay RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET velmora-logbook)
+  install(TARGETS velmora-logbook RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 # The renderer is loaded by the programs, not linked: a private library in its
 # own folder, off the loader's search path.
 install(TARGETS prismoth LIBRARY DESTINATION ${VELMORA_INSTALL_RENDERERDIR}

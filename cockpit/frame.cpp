@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "cockpit/approach_deviation.h"
 #include "cockpit/view_projection.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
@@ -478,6 +479,9 @@ void DrawInstruments(state::TMainState& s, TFrameContext& context) {
           (-own.Z + restZ + units::kGroundAboveSeaLevel) * units::kFeetPerMetre,
           (-own.Z + restZ) * units::kFeetPerMetre,
           units::kFeetPerMinutePerMetrePerSecond * -own.VZ);
+      const TApproachDeviation deviation = ApproachDeviation(s);
+      DrawApproachDeviation(*context.PFD, deviation, context.ApproachDeviationShown);
+      context.ApproachDeviationShown = deviation.Shown;
     }
   } else if (own.Kind == vehicle::kKindRoad) {
     if (context.Indicator != nullptr) {

@@ -52,6 +52,7 @@ struct TFrameContext {
   std::array<const vehicle::TVehicleState*, vehicle::kRemoteSlots + 1> Vehicles{};
   std::array<vehicle::TVehicleState, kMapViewVehicles> MapCopies{};
   int32_t LastDrawResult = 0;  // the renderer's answer to the last DXDraw
+  bool ApproachDeviationShown = false;  // the flight display shows the approach's deviation
 };
 
 // Places the camera record (and the field of view) for this frame; false when

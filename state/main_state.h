@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "state/cues.h"
+#include "state/run_figures.h"
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
@@ -170,6 +171,9 @@ struct TMainState : vehicle::TVehicleRecords {
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
   TCueQueue Cues;                       // what just happened, for the sound scene
   uint8_t LockedOn = 0;                 // the fighter's target lies in the lock-on cone
+
+  // The present run's figures for the reports and the logbook (app/run_figures.h).
+  TRunFigures Figures;
 
   // Adds a spoken call to the message log: the line and its cue come from
   // one call, so what is heard is always what is written.

@@ -23,6 +23,8 @@
 #include "app/protocol.h"
 #include "app/replay.h"
 #include "net/data_file.h"
+#include "logbook/logbook.h"
+#include "ui/logbook_window.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
@@ -179,6 +181,13 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   setPalette(palette);
   setAutoFillBackground(true);
   BuildComponents();
+  // The logbook: a user's program only, never one run headless by a test.
+  if (!options_.Headless) {
+    logbook_ = std::make_unique<TLogbookShell>(
+        *state_, this, ListBoxView,
+        logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
+        options_.CommandLine.Host + ":" + std::to_string(options_.CommandLine.Port));
+  }
 
   // Centred on the screen.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -442,6 +451,7 @@ bool TFormMain::FormShow() {
 
 void TFormMain::FormClose() {
   if (closed_) return;
+  if (logbook_) logbook_->Close(Now());
   closed_ = true;
   TimerInterval->stop();
   TimerSilence->stop();
@@ -505,6 +515,7 @@ void TFormMain::AskLogin() {
   }
   asking_ = false;
   if (closed_) return;
+  if (handle) state_->Figures.Handle = *handle;
   app::LoginAnswered(*state_, handle);
 }
 
@@ -636,6 +647,7 @@ void TFormMain::TimerIntervalTimer() {
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
   if (meter_) meter_->TickBegin();
   RunCore([&] { app::Tick(*state_, clock_, reading, *hooks_); });
+  if (logbook_) logbook_->AfterTick();
   PlaySound();
   if (meter_) meter_->TickEnd();
 }
@@ -754,6 +766,11 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
   // Ctrl+M mutes and unmutes; the key table leaves it free too.
   if (event->key() == Qt::Key_M && (event->modifiers() & Qt::ControlModifier)) {
     if (down && !event->isAutoRepeat()) ToggleMute();
+    return true;
+  }
+  // Ctrl+L opens the logbook; the key table leaves it free too.
+  if (event->key() == Qt::Key_L && (event->modifiers() & Qt::ControlModifier)) {
+    if (down && !event->isAutoRepeat() && logbook_) logbook_->ShowWindow();
     return true;
   }
   int32_t key = VirtualKey(event->key());

@@ -51,6 +51,8 @@ class TSteadyClock final : public app::TClock {
   uint32_t SystemMilliseconds() const override;
 };
 
+class TLogbookShell;
+
 class TFormMain final : public QWidget {
  public:
   TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
@@ -149,6 +151,7 @@ class TFormMain final : public QWidget {
   std::unique_ptr<TFrameMeter> meter_;
   TSoundOutput soundOutput_;
   std::unique_ptr<sound::TSoundScene> soundScene_ = std::make_unique<sound::TSoundScene>();
+  std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
   bool rendererReady_ = false;
   bool started_ = false;

@@ -1,0 +1,2 @@
+add_executable(run_figures_bench ${CMAKE_CURRENT_SOURCE_DIR}/run_figures_bench.cpp)
+target_link_libraries(run_figures_bench PRIVATE velmora_app benchmark::benchmark_main)

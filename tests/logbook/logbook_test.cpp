@@ -1,0 +1,386 @@
+// The logbook against real SQLite files in a scratch folder: a fresh file, a
+// migration, the faults a user's disk can have, two programs at once, and the
+// command-line tool's output.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "logbook/logbook.h"
+#include "logbook/tool.h"
+#include "tests/support/temp_file.h"
+
+namespace velmora::logbook {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFlushWait = 20000;  // ms: liveness bound, never reached when it works
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs SQL on the file with a connection of the test's own.
+void RawSql(const fs::path& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+std::string RawValue(const fs::path& path, const std::string& sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* q = nullptr;
+  std::string value;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) == SQLITE_OK &&
+      sqlite3_step(q) == SQLITE_ROW) {
+    value = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+  }
+  sqlite3_finalize(q);
+  sqlite3_close(db);
+  return value;
+}
+
+TRunRow Landing(const std::string& started, const std::string& mission = "着陸訓練：最終進入") {
+  TRunRow r;
+  r.Started = started;
+  r.Ended = started;
+  r.Duration = 95.5;
+  r.Mission = mission;
+  r.VehicleKind = 1;
+  r.VehicleType = 11;
+  r.Vehicle = "旅客機";
+  r.Handle = "試験";
+  r.Server = "127.0.0.1:7000";
+  r.WorldNo = 52566771;
+  r.Distance = 6400;
+  r.TopSpeed = 76;
+  r.TopHeight = 340;
+  r.Ending = "landed";
+  r.Replay = "/tmp/replay.vrp";
+  TEventRow e;
+  e.Kind = "touchdown";
+  e.At = 80;
+  e.Runway = "中央空港 RWY36";
+  e.SinkRate = 1.25;
+  e.VerticalLoad = 1.27;
+  e.Airspeed = 70;
+  e.GroundSpeed = 68;
+  e.Pitch = 3.5;
+  e.Bank = -0.5;
+  e.PastThreshold = 420;
+  e.FromAimPoint = 120;
+  e.CentreLine = -2.5;
+  e.Bounces = 1;
+  e.Grade = "firm";
+  r.Events.push_back(e);
+  return r;
+}
+
+TRunRow TrainStop(const std::string& started) {
+  TRunRow r;
+  r.Started = started;
+  r.Ended = started;
+  r.Mission = "通勤電車：1号線 A駅から北へ、B駅に停車";
+  r.VehicleKind = 3;
+  r.VehicleType = 30;
+  r.Vehicle = "通勤電車";
+  r.Ending = "stopped";
+  TEventRow e;
+  e.Kind = "stop";
+  e.At = 117;
+  e.StopError = -0.42;
+  e.OverLimit = 0.5;
+  e.ProtectionBrakes = 1;
+  e.SinceDeparture = 117;
+  r.Events.push_back(e);
+  return r;
+}
+
+class LogbookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = testing::TestFilePath("x").parent_path();
+    path = dir / "velmora" / "logbook.sqlite";
+  }
+  fs::path dir, path;
+};
+
+TEST_F(LogbookTest, FreshFileInWalModeKeepsRunsAndEvents) {
+  TLogbookStore store(path.string());
+  ASSERT_EQ(store.Open(), std::nullopt);
+  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "2");
+  EXPECT_EQ(RawValue(path, "PRAGMA journal_mode;"), "wal");
+  TRunRow older = Landing("2026-12-08 10:00:00");
+  TRunRow newer = TrainStop("2026-12-08 11:00:00");
+  ASSERT_EQ(store.Insert(older), std::nullopt);
+  ASSERT_EQ(store.Insert(newer), std::nullopt);
+
+  std::vector<TRunRow> runs;
+  ASSERT_EQ(store.List({}, runs), std::nullopt);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].Id, newer.Id) << "newest first";
+  ASSERT_EQ(store.List({"着陸", ""}, runs), std::nullopt);
+  ASSERT_EQ(runs.size(), 1u);
+  ASSERT_EQ(store.List({"", "電車"}, runs), std::nullopt);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Mission, newer.Mission);
+
+  TRunRow back;
+  bool found = false;
+  ASSERT_EQ(store.Find(older.Id, back, found), std::nullopt);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(back.Server, "127.0.0.1:7000");
+  EXPECT_EQ(back.Replay, "/tmp/replay.vrp");
+  ASSERT_EQ(back.Events.size(), 1u);
+  EXPECT_EQ(back.Events[0].Runway, "中央空港 RWY36");
+  EXPECT_EQ(back.Events[0].SinkRate, 1.25);
+  EXPECT_EQ(back.Events[0].Bounces, 1);
+  ASSERT_EQ(store.Find(9999, back, found), std::nullopt);
+  EXPECT_FALSE(found);
+}
+
+TEST_F(LogbookTest, MigratesVersionOneAndKeepsItsRows) {
+  fs::create_directories(path.parent_path());
+  RawSql(path,
+         "CREATE TABLE runs (id INTEGER PRIMARY KEY, started TEXT NOT NULL, ended TEXT NOT NULL,"
+         " duration REAL NOT NULL, mission TEXT NOT NULL, vehicle_kind INTEGER NOT NULL,"
+         " vehicle_type INTEGER NOT NULL, vehicle TEXT NOT NULL, handle TEXT NOT NULL,"
+         " distance REAL NOT NULL, top_speed REAL NOT NULL, top_height REAL NOT NULL,"
+         " ending TEXT NOT NULL, crash_message TEXT NOT NULL);"
+         "CREATE TABLE events (id INTEGER PRIMARY KEY, run_id INTEGER NOT NULL REFERENCES runs(id)"
+         " ON DELETE CASCADE, seq INTEGER NOT NULL, kind TEXT NOT NULL, at REAL NOT NULL,"
+         " runway TEXT NOT NULL, sink_rate REAL, vertical_load REAL, airspeed REAL,"
+         " ground_speed REAL, pitch REAL, bank REAL, past_threshold REAL, from_aim_point REAL,"
+         " centre_line REAL, bounces INTEGER, grade TEXT, stop_error REAL, over_limit REAL,"
+         " protection_brakes INTEGER, since_departure REAL, race_time REAL);"
+         "INSERT INTO runs VALUES (7, '2026-01-01 09:00:00', '2026-01-01 09:05:00', 300,"
+         " '自動車レース', 2, 20, '乗用車', '古い', 1200, 40, 0, 'goal', '');"
+         "INSERT INTO events (run_id, seq, kind, at, runway, race_time) VALUES (7, 0, 'race', 290, "
+         "'', 83.5);"
+         "PRAGMA user_version=1;");
+  TLogbookStore store(path.string());
+  ASSERT_EQ(store.Open(), std::nullopt);
+  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "2");
+  TRunRow old;
+  bool found = false;
+  ASSERT_EQ(store.Find(7, old, found), std::nullopt);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(old.Handle, "古い");
+  EXPECT_EQ(old.Server, "");
+  EXPECT_EQ(old.Replay, "");
+  ASSERT_EQ(old.Events.size(), 1u);
+  EXPECT_EQ(old.Events[0].RaceTime, 83.5);
+  TRunRow row = Landing("2026-12-08 10:00:00");
+  EXPECT_EQ(store.Insert(row), std::nullopt);
+}
+
+TEST_F(LogbookTest, NewerSchemaIsRefusedUnchanged) {
+  fs::create_directories(path.parent_path());
+  RawSql(path, "CREATE TABLE runs (id INTEGER PRIMARY KEY, future BLOB); PRAGMA user_version=3;");
+  const std::string before = ReadAll(path);
+  TLogbookStore store(path.string());
+  const auto failure = store.Open();
+  ASSERT_TRUE(failure.has_value());
+  EXPECT_NE(failure->find("新しい版（スキーマ 3）"), std::string::npos) << *failure;
+  TRunRow row = Landing("2026-12-08 10:00:00");
+  EXPECT_TRUE(store.Insert(row).has_value());
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_FALSE(fs::exists(path.string() + "-wal"));
+}
+
+// Each fault keeps the run: in the plain file beside the logbook where that
+// can be written, in memory otherwise; one message says which. Where the
+// fault goes away, the next run writes both.
+TEST_F(LogbookTest, FaultsKeepTheRun) {
+  struct Row {
+    const char* Name;
+    std::function<std::string(const fs::path& dir)> Prepare;  // returns the logbook's path
+    const char* Reason;                                       // in the message
+    bool PlainFile;                                           // the run lands in the plain file
+    std::function<void()> Clear;                              // removes the fault, or null
+  };
+  sqlite3* holder = nullptr;
+  const Row rows[] = {
+      {"corrupt",
+       [](const fs::path& d) {
+         fs::create_directories(d);
+         std::ofstream(d / "logbook.sqlite", std::ios::binary) << std::string(8192, 'x');
+         return (d / "logbook.sqlite").string();
+       },
+       "壊れています", true, nullptr},
+      {"folder cannot be made",
+       [](const fs::path& d) {
+         fs::create_directories(d);
+         std::ofstream(d / "plain-file") << "a file, not a folder";
+         return (d / "plain-file" / "velmora" / "logbook.sqlite").string();
+       },
+       "フォルダーを作れません", false, nullptr},
+      {"locked by another program",
+       [&holder](const fs::path& d) {
+         const fs::path p = d / "logbook.sqlite";
+         TLogbookStore(p.string()).Open();
+         sqlite3_open(p.c_str(), &holder);
+         sqlite3_exec(holder, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+         return p.string();
+       },
+       "使用中", true,
+       [&holder] {
+         sqlite3_exec(holder, "COMMIT;", nullptr, nullptr, nullptr);
+         sqlite3_close(holder);
+       }},
+      {"disk full",
+       [](const fs::path& d) {
+         const fs::path p = d / "logbook.sqlite";
+         TLogbookStore(p.string()).Open();
+         return p.string();
+       },
+       "いっぱい", true, nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const fs::path d = dir / row.Name;
+    const std::string p = row.Prepare(d);
+    const std::string before = fs::exists(p) ? ReadAll(p) : "";
+    TLogbookWriter writer(p, 50, 600000);
+    TRunRow run = Landing("2026-12-08 10:00:00");
+    if (std::string(row.Name) == "disk full") {
+      writer.SetMaxPageCount(std::stoi(RawValue(p, "PRAGMA page_count;")));
+      run.CrashMessage = std::string(200000, 'z');  // needs pages the file may not have
+    }
+    writer.Submit(run);
+    ASSERT_TRUE(writer.Flush(kFlushWait));
+    EXPECT_EQ(writer.Unsaved(), 1u);
+    const std::vector<std::string> messages = writer.TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(row.Reason), std::string::npos) << messages[0];
+    EXPECT_EQ(fs::exists(writer.UnsavedPath()), row.PlainFile);
+    if (row.PlainFile) {
+      EXPECT_NE(messages[0].find(writer.UnsavedPath()), std::string::npos) << messages[0];
+      EXPECT_NE(ReadAll(writer.UnsavedPath()).find("中央空港 RWY36"), std::string::npos);
+    } else {
+      EXPECT_NE(messages[0].find("メモリに保持"), std::string::npos) << messages[0];
+    }
+    if (std::string(row.Name) == "corrupt") {
+      EXPECT_EQ(ReadAll(p), before) << "left as it was";
+    }
+
+    if (row.Clear) {
+      row.Clear();
+      writer.Submit(TrainStop("2026-12-08 11:00:00"));
+      ASSERT_TRUE(writer.Flush(kFlushWait));
+      EXPECT_EQ(writer.Unsaved(), 0u);
+      EXPECT_EQ(writer.TakeWritten().size(), 2u);
+      EXPECT_FALSE(fs::exists(writer.UnsavedPath()));
+      const std::vector<std::string> after = writer.TakeMessages();
+      ASSERT_EQ(after.size(), 1u);
+      EXPECT_NE(after[0].find("書き込みました"), std::string::npos);
+    }
+  }
+}
+
+// Two programs write at once, each its own runs: none is lost.
+TEST_F(LogbookTest, TwoProgramsWritingAtOnce) {
+  constexpr int kRuns = 40;
+  const auto writeRuns = [&](const std::string& handle) {
+    TLogbookWriter writer(path.string(), 5000, 600000);
+    for (int i = 0; i < kRuns; ++i) {
+      TRunRow r = Landing("2026-12-08 10:00:00");
+      r.Handle = handle;
+      writer.Submit(r);
+    }
+    return writer.Flush(kFlushWait * 3) && writer.Unsaved() == 0;
+  };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(writeRuns("子") ? 0 : 1);
+  EXPECT_TRUE(writeRuns("親"));
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '親';"),
+            std::to_string(kRuns));
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '子';"),
+            std::to_string(kRuns));
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM events;"), std::to_string(2 * kRuns));
+}
+
+TEST_F(LogbookTest, ToolListsShowsAndExports) {
+  {
+    TLogbookStore store(path.string());
+    TRunRow landing = Landing("2026-12-08 10:00:00");
+    TRunRow stop = TrainStop("2026-12-08 11:00:00");
+    ASSERT_EQ(store.Insert(landing), std::nullopt);
+    ASSERT_EQ(store.Insert(stop), std::nullopt);
+  }
+  const fs::path csv = dir / "out.csv";
+  struct Row {
+    std::vector<std::string> Args;
+    int Status;
+    std::vector<std::string> Out;  // in this order in the output
+    std::string Err;
+  };
+  const Row rows[] = {
+      {{"list"},
+       0,
+       {"ID\t開始", "2\t2026-12-08 11:00:00", "通勤電車", "stopped", "1\t2026-12-08 10:00:00",
+        "着陸訓練：最終進入", "landed", "録画あり"},
+       ""},
+      {{"list", "--vehicle", "旅客機"}, 0, {"1\t2026-12-08 10:00:00"}, ""},
+      {{"show", "1"},
+       0,
+       {"記録 1", "ミッション: 着陸訓練：最終進入", "録画: /tmp/replay.vrp",
+        "接地 80.0 s  中央空港 RWY36  firm  降下率 250 ft/min (1.25 m/s)  荷重 1.27 G",
+        "進入端から 420 m  目標点から +120 m  中心線 -2.5 m  バウンド 1"},
+       ""},
+      {{"show", "2"}, 0, {"停車 117.0 s  誤差 -0.42 m  制限超過 1.8 km/h  ATS 1 回"}, ""},
+      {{"export", "--csv", csv.string()}, 0, {"2 件の記録を"}, ""},
+      {{"show", "9"}, 1, {}, "記録 9 はありません"},
+      {{"show", "x"}, 2, {}, "使い方"},
+      {{}, 2, {}, "使い方"},
+      {{"--file", (dir / "none.sqlite").string(), "list"}, 1, {}, "記録簿がまだありません"},
+  };
+  for (const Row& row : rows) {
+    std::ostringstream out, err;
+    const int status = RunTool(row.Args, path.string(), out, err);
+    SCOPED_TRACE(out.str() + err.str());
+    EXPECT_EQ(status, row.Status);
+    std::size_t at = 0;
+    for (const std::string& part : row.Out) {
+      at = out.str().find(part, at);
+      ASSERT_NE(at, std::string::npos) << part;
+    }
+    EXPECT_NE(err.str().find(row.Err), std::string::npos);
+  }
+  const std::string exported = ReadAll(csv);
+  EXPECT_EQ(exported.rfind("run,started,ended", 0), 0u);
+  std::istringstream lines(exported);
+  std::string header, first, second, extra;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_FALSE(std::getline(lines, extra));
+  const auto columns = [](const std::string& line) {
+    return std::count(line.begin(), line.end(), ',');
+  };
+  EXPECT_EQ(columns(first), columns(header));
+  EXPECT_NE(first.find(",stop,"), std::string::npos);
+  EXPECT_NE(second.find(",touchdown,80.000,"), std::string::npos) << second;
+  EXPECT_NE(second.find("中央空港 RWY36,1.250,250,1.270"), std::string::npos) << second;
+}
+
+}  // namespace
+}  // namespace velmora::logbook

@@ -26,7 +26,7 @@ inline constexpr std::array<TStartPoint, 11> kStartPoints = {{
     {"car at the terminal", 20, -700, -250, -0.6, 0},
     {"line 1 train at station A", 30, -4000, -2810, -1.8, 0},
     {"line 1 train at station C", 30, -4036.3, 1073.5, -1.8, 180},
-    {"line 2 train at station D", 31, -3098.5, 370.6, -1.8, 240},
+    {"line 2 train at station D", 31, -3098.4, 370.7, -1.8, 240},
 }};
 
 }  // namespace velmora::testing

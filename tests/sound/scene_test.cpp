@@ -249,7 +249,8 @@ TEST_F(SceneTest, DopplerRaisesApproachingAndLowersRecedingSources) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.north << " m at " << c.speed << " m/s");
     PlaceRemote(s, 0, 50, c.north, c.speed);
-    const TVoice* remote = Find(Run(kTick), TSound::JetRoar);
+    const std::vector<TVoice> voices = Run(kTick);
+    const TVoice* remote = Find(voices, TSound::JetRoar);
     ASSERT_NE(remote, nullptr);
     const double shift = DopplerRatio(*remote) - 1;
     EXPECT_EQ((shift > 1e-9) - (shift < -1e-9), c.sign);

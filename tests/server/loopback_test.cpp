@@ -253,6 +253,23 @@ TEST_F(LoopbackTest, AStrangerHoldingEveryPendingSlotLocksNobodyOut) {
   EXPECT_NE(user, 0) << "the real user was locked out";
 }
 
+// Under the address sanitizer the server runs several times slower and
+// cannot take 1000 connections a second at all; the flood keeps its shape
+// there at a lower rate (the budgets still fill many times over within the
+// login timeout), and the plain build checks the full rate.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_SLOW_SERVER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_SLOW_SERVER 1
+#endif
+#endif
+#ifdef VELMORA_SLOW_SERVER
+constexpr int kFloodPerSecond = 250;
+#else
+constexpr int kFloodPerSecond = 1000;
+#endif
+
 TEST_F(LoopbackTest, FloodsOfEmptyConnectionsKeepNoLoginOut) {
   // Empty connections at 1000 a second from the users' own address, from a
   // few and from many others, while 20 users log in one after another.
@@ -265,7 +282,7 @@ TEST_F(LoopbackTest, FloodsOfEmptyConnectionsKeepNoLoginOut) {
       runs[i].StartAfter = milliseconds(200 + 100 * i);
     }
     {
-      ConnectionFlood flood(server_->Port(), addresses, 1000,
+      ConnectionFlood flood(server_->Port(), addresses, kFloodPerSecond,
                             milliseconds(200 + 100 * kLogins + 2000));
       RunLogins(server_->Port(), runs, milliseconds(2000), false, false);
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/reset.h"
+#include "app/run_figures.h"
 #include "net/field_reader.h"
 #include "net/text_encoding.h"
 #include "physics/railway.h"
@@ -318,6 +319,15 @@ void OwnPlaced(state::TMainState& s, uint32_t now) {
     s.VideoRow = 2;
     s.ReplayMode = 0;
   } else if (s.ReplayMode != kRecordingMode) {
+    // The run that the ring holds ends here, and its frames are kept for the
+    // logbook's save: both messages of a mission change can arrive before
+    // the next tick, when the shell would save the ring.
+    if (s.Figures.Active) EndRunAsLeft(s, now);
+    s.FinishedRing.clear();
+    for (int32_t i = s.ReplayStart; i != s.ReplayEnd; i = i + 1 >= state::kReplayEntries ? 0 : i + 1) {
+      s.FinishedRing.push_back(s.ReplayRing[static_cast<std::size_t>(i)]);
+    }
+    s.FinishedRingSerial = s.Figures.FinishedSerial;
     s.ReplayMode = 0;
     s.ReplayStart = 0;
     s.ReplayEnd = 0;

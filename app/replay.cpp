@@ -214,9 +214,11 @@ void OpenReplay(state::TMainState& s, const TReplayRecording& recording, uint32_
   StringGridVideoClick(s, 2 + kReplayPlay, now);
 }
 
-std::string SaveReplay(state::TMainState& s, const std::string& folder,
-                       const std::string& fileName) {
-  if (s.ReplayEnd == s.ReplayStart) {
+namespace {
+
+std::string SaveRecording(state::TMainState& s, const std::string& folder,
+                          const std::string& fileName, const TReplayRecording& recording) {
+  if (recording.Entries.empty()) {
     s.Log("自分> 保存する録画がありません: " + WhyNothingRecorded(s));
     return {};
   }
@@ -236,13 +238,33 @@ std::string SaveReplay(state::TMainState& s, const std::string& folder,
     path = std::filesystem::path(folder) /
            (name.stem().string() + "-" + std::to_string(n) + name.extension().string());
   }
-  const int failure = WriteWholeFile(path.string(), SerializeReplay(RecordingOf(s)));
+  const int failure = WriteWholeFile(path.string(), SerializeReplay(recording));
   if (failure != 0) {
     s.Log("自分> 録画を保存できません: " + path.string() + ": " + FileFaultJapanese(failure));
     return {};
   }
   s.Log("自分> 録画を保存しました: " + path.string());
   return path.string();
+}
+
+}  // namespace
+
+std::string SaveReplay(state::TMainState& s, const std::string& folder,
+                       const std::string& fileName) {
+  return SaveRecording(s, folder, fileName, RecordingOf(s));
+}
+
+std::string SaveFinishedRunReplay(state::TMainState& s, const std::string& folder,
+                                  const std::string& fileName) {
+  if (s.FinishedRingSerial != s.Figures.FinishedSerial) {
+    if (s.ReplayEnd == s.ReplayStart) return {};
+    return SaveReplay(s, folder, fileName);
+  }
+  if (s.FinishedRing.empty()) return {};
+  TReplayRecording kept;
+  kept.WorldNo = s.WorldNo;
+  kept.Entries = s.FinishedRing;
+  return SaveRecording(s, folder, fileName, kept);
 }
 
 }  // namespace velmora::app

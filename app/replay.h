@@ -64,4 +64,10 @@ void OpenReplay(state::TMainState& state, const TReplayRecording& recording, uin
 std::string SaveReplay(state::TMainState& state, const std::string& folder,
                        const std::string& fileName);
 
+// Saves the frames of the run that finished last, as SaveReplay does: the
+// kept frames when a new placement has started the ring anew since, else the
+// ring's. Nothing recorded: nothing saved, and nothing said.
+std::string SaveFinishedRunReplay(state::TMainState& state, const std::string& folder,
+                                  const std::string& fileName);
+
 }  // namespace velmora::app

@@ -154,6 +154,11 @@ struct TMainState : vehicle::TVehicleRecords {
   int32_t ReplayEnd = 0;        // ring index of the next entry to write; = start: empty
   int32_t PlayIndex = 0;        // ring index of the head entry shown in playback
   std::array<TReplayEntry, kReplayEntries> ReplayRing{};  // recorded frames
+  // The frames of the run whose end has serial FinishedRingSerial (see
+  // TRunFigures), kept when a new placement starts the ring anew before the
+  // shell saved them; empty when the ring itself still holds that run.
+  std::vector<TReplayEntry> FinishedRing;
+  uint32_t FinishedRingSerial = 0;
   uint32_t NextFrameTime = 0;   // ms, synchronised clock of the next replay frame
   double FieldOfView = 30;      // deg, vertical
 

@@ -271,10 +271,10 @@ void TLogbookShell::AfterTick() {
     context.Started = LocalTime(ended.addMSecs(-static_cast<qint64>(f.Finished.Duration() * 1000)));
     context.Handle = f.Handle;
     context.Server = server_;
-    if (AutoSaveReplay() && state_.ReplayEnd != state_.ReplayStart) {
+    if (AutoSaveReplay()) {
       const QDate d = ended.date();
       const QTime t = ended.time();
-      context.Replay = app::SaveReplay(
+      context.Replay = app::SaveFinishedRunReplay(
           state_, app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
           app::ReplayFileName(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
     }

@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <string>
 
+#include "app/replay.h"
+#include "app/replay_file.h"
+#include "app/run_figures.h"
 #include "net/text_encoding.h"
+#include "tests/support/temp_file.h"
 #include "tests/support/test_vehicles.h"
 
 namespace velmora::app {
@@ -246,6 +250,46 @@ TEST_F(ProtocolTest, OwnRecordPlacesTheVehicleAndStartsRecording) {
   EXPECT_EQ(s.ReplayMode, 6);
   EXPECT_EQ(s.VideoRowCount, state::kVideoRowsLive);
   EXPECT_EQ(vehicle::RemoteCount(s.Remote), 0);
+}
+
+// A mission change sends the end of the run and the next placement together,
+// before the tick in which the shell saves the finished run's frames: they
+// are kept for it, and the new run starts on an empty ring.
+TEST_F(ProtocolTest, AMissionChangeKeepsTheFinishedRunsFramesForItsSave) {
+  LogIn();
+  Receive(Positions(Record(kOwnUser, 2, testing::kCar, 100, 0)), 1000);
+  UpdateRunFigures(s, nullptr, 0.01);
+  constexpr int kFrames = 30;
+  for (int i = 0; i < kFrames; ++i) {  // 2 m a frame: a run worth keeping
+    s.Own.X += 2;
+    UpdateRunFigures(s, nullptr, 0.02);
+    RecordReplay(s, s.NextFrameTime);
+  }
+  ASSERT_TRUE(s.Figures.Active);
+
+  Receive(Positions(Record(kOwnUser, 0, 0)) + Positions(Record(kOwnUser, 2, testing::kCar, 900, 0)),
+          2000);
+  EXPECT_EQ(s.Figures.FinishedSerial, 1u);
+  EXPECT_EQ(s.ReplayEnd, s.ReplayStart);  // the new run's ring
+  const std::string folder = testing::TestFilePath("x").parent_path().string() + "/mission_change";
+  const std::string saved = SaveFinishedRunReplay(s, folder, "run.vmreplay");
+  const TReplayLoadResult loaded = LoadReplayFile(saved);
+  ASSERT_TRUE(loaded.Recording) << loaded.Error;
+  EXPECT_EQ(loaded.Recording->Entries.size(), static_cast<std::size_t>(kFrames));
+
+  // Once the new run has ended in the tick as usual, its own frames are saved.
+  UpdateRunFigures(s, nullptr, 0.01);
+  for (int i = 0; i < kFrames; ++i) {
+    s.Own.X += 2;
+    UpdateRunFigures(s, nullptr, 0.02);
+    RecordReplay(s, s.NextFrameTime);
+  }
+  s.Own.FormNo = 0;
+  UpdateRunFigures(s, nullptr, 0.01);
+  ASSERT_EQ(s.Figures.FinishedSerial, 2u);
+  const TReplayLoadResult next = LoadReplayFile(SaveFinishedRunReplay(s, folder, "run.vmreplay"));
+  ASSERT_TRUE(next.Recording) << next.Error;
+  EXPECT_EQ(next.Recording->Entries.size(), static_cast<std::size_t>(kFrames));
 }
 
 TEST_F(ProtocolTest, AnOwnRecordOffThePositionGridIsRefusedAndTheGameGoesOn) {

@@ -196,7 +196,7 @@ app::TJoystickReading TTrainDriver::Drive(state::TMainState& s, uint32_t now) {
       } else if (phase_ == TPhase::Departing || braking + v * kLimitMargin < s.StopDistance) {
         power();
       }
-      if (v < kAtRest && keys_.Held(app::kKeyF1)) {
+      if (phase_ == TPhase::Running && v < kAtRest) {
         if (phase_ == TPhase::Running && std::fabs(s.StopDistance) <= kAtTheMark) {
           StartDwell(now);
         } else {

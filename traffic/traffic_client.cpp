@@ -40,7 +40,7 @@ std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
     case TTrafficKind::Airliner: return std::make_unique<TAirlinerDriver>();
     case TTrafficKind::Fighter:
       // Pairs turn the same way, so they stay together.
-      return std::make_unique<TFighterDriver>(25.0);
+      return std::make_unique<TFighterDriver>(40.0);
   }
   return nullptr;
 }

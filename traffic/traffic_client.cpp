@@ -152,17 +152,18 @@ void TTrafficClient::ScheduleLogin(uint32_t delayMs) {
   retry_->start(static_cast<int>(delayMs));
 }
 
-void TTrafficClient::ReportOnce(const std::string& problem) {
+void TTrafficClient::ReportOnce(const std::string& problem, const std::string& detail) {
   if (problem == lastReport_) return;
   lastReport_ = problem;
   ++counts_.Reports;
-  if (Report) Report(problem);
+  if (Report) Report(problem + detail);
 }
 
 // A login that did not get through: say so once, wait, try again, each
 // failure in a row waiting twice as long as the one before.
 void TTrafficClient::LoginFailed(const std::string& reason) {
-  ReportOnce(reason + "（" + std::to_string(retryMs_ / 1000) + " 秒後から再試行します）");
+  // The same problem again is no news: the pause grows without a line.
+  ReportOnce(reason, "（" + std::to_string(retryMs_ / 1000) + " 秒後から再試行します。続く場合は間隔を延ばします）");
   ++counts_.Retries;
   const uint32_t pause = retryMs_;
   retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
@@ -233,7 +234,7 @@ void TTrafficClient::ChooseMission() {
   state::TMainState& s = *state_;
   const std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
   if (missions.empty()) {
-    if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(kMissionListWaitMs)) return;
+    if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs)) return;
     // The server lists nothing this client can drive: leave and try later.
     StartOver(std::string("サーバーの一覧に ") + KindName(config_.Kind) + " のミッションがありません。");
     return;

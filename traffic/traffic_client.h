@@ -41,6 +41,7 @@ struct TClientConfig {
   uint32_t Seed = 1;
   uint32_t FirstLoginDelayMs = 0;  // spreads the clients' first logins
   uint32_t RunPauseMs = kRunPauseMs;
+  uint32_t MissionListWaitMs = kMissionListWaitMs;
 };
 
 // Where a client stands, for the program's summary and for tests.
@@ -78,7 +79,8 @@ class TTrafficClient final : public QObject {
   void LoginFailed(const std::string& reason);
   void StartOver(const std::string& reason);
   void ScheduleLogin(uint32_t delayMs);
-  void ReportOnce(const std::string& problem);
+  // Reports problem, with detail, unless it is the problem reported last.
+  void ReportOnce(const std::string& problem, const std::string& detail = {});
   uint32_t Now() const;
 
   TClientConfig config_;

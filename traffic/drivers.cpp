@@ -25,6 +25,7 @@ constexpr double kAircraftSteerLimit = 1675;  // deg × (m/s)²
 constexpr double kCarWheelbase = 2.6;         // m, fallback when the type has none
 constexpr double kSpeedBand = 1.0;            // m/s around the target speed: hold
 constexpr uint32_t kStartPause = 3000;        // ms standing before a car or aircraft moves
+constexpr double kRotateFraction = 0.85;      // of the lift-off speed at 8°, where the nose comes up
 
 double Clamp(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 double Normalise180(double a) {
@@ -328,9 +329,10 @@ app::TJoystickReading TAirlinerDriver::Drive(state::TMainState& s, uint32_t now)
   const double airspeed = vehicle::AirData(s.Own, s.WindX, s.WindY).Forward;
   const double height = Height(s) + form.RestZ;  // m above the wheels' ground
   const double headingError = Normalise180(heading_ - s.Own.Heading);
-  // Lift-off speed: the wing carries the weight at 8° nose up.
+  // Rotation: a little below the speed at which the wing carries the weight
+  // at 8° nose up, so the nose is up by the time it does.
   const double liftFactor = form.Lift * (1 - 8.0 / form.ZeroLiftAngle);
-  const double rotate = liftFactor > 0 ? std::sqrt(units::kGravity / liftFactor) : 70;
+  const double rotate = liftFactor > 0 ? kRotateFraction * std::sqrt(units::kGravity / liftFactor) : 70;
 
   double targetPitch = 0;
   if (!onGround || airspeed >= rotate) {

@@ -5,6 +5,7 @@
 //                   [--seed S] [--world N] [--data DIR]
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "traffic/traffic_client.h"
 #include "traffic/traffic_options.h"
+#include "vehicle/geometry.h"
 #include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
@@ -106,5 +108,19 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   for (auto& client : clients) client->Start();
+  // Once a minute, where each client stands: its vehicle, position and speed.
+  QTimer status;
+  QObject::connect(&status, &QTimer::timeout, [&clients] {
+    for (const auto& client : clients) {
+      const state::TMainState& s = client->State();
+      std::printf("velmora-traffic: %s user %d type %d at (%.0f, %.0f) height %.0f m, %.1f m/s, "
+                  "%d placements\n",
+                  client->Config().Handle.c_str(), s.Own.UserNo, s.Own.FormNo, s.Own.X + s.OriginX,
+                  s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own),
+                  client->Counts().Placements);
+    }
+    std::fflush(stdout);
+  });
+  status.start(options.StatusSeconds * 1000);
   return QCoreApplication::exec();
 }

@@ -75,6 +75,13 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       }
       o.WorldText = value;
       o.WorldNo = static_cast<int32_t>(*n);
+    } else if (a == "--status") {
+      const auto n = Number(value, 1, 86400);
+      if (!n) {
+        out.Error = "--status wants seconds, 1 to 86400, not " + value;
+        return out;
+      }
+      o.StatusSeconds = static_cast<int>(*n);
     } else if (a == "--data") {
       o.DataDir = value;
     } else {
@@ -87,9 +94,10 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
 
 const char* TrafficUsage() {
   return "Usage: velmora-traffic --server HOST:PORT --count N [--kinds airliner,train,car,fighter]\n"
-         "                       [--seed S] [--world N] [--data DIR]\n"
+         "                       [--seed S] [--world N] [--data DIR] [--status SECONDS]\n"
          "Runs N traffic clients against the game server, handles AI-01, AI-02, ...; the kinds\n"
-         "are taken in turn. --data names the installation folder (default: here).\n";
+         "are taken in turn. --data names the installation folder (default: here).\n"
+         "Every --status seconds (default 60) a line per client says where it is.\n";
 }
 
 std::string TrafficHandle(int number) {

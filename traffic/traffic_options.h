@@ -22,6 +22,7 @@ struct TTrafficOptions {
   std::string WorldText = "52566771";
   int32_t WorldNo = 52566771;
   std::string DataDir;  // empty: the working directory holds the installation
+  int StatusSeconds = 60;  // seconds between the status lines
   bool Help = false;
 };
 

@@ -215,11 +215,13 @@ TEST_F(DriverTest, AirlinerTakesOffAndClimbsWithoutACrash) {
   s.FlapCommand = s.FlapSet = s.Own.Flap = 10;
   TAirlinerDriver driver;
   driver.Restart(s, clock.Now);
-  double highest = 0;
+  double highest = 0, liftOffY = 1e9;
   for (int tick = 0; tick < 100 * 150; ++tick) {
     Step(driver);
     highest = std::max(highest, -s.Own.Z);
+    if (liftOffY > 1e8 && -s.Own.Z > 15) liftOffY = s.Own.Y;
   }
+  EXPECT_LT(liftOffY, 1500 - 300) << "m north: 15 m up well before the runway's far end";
   EXPECT_EQ(s.Restarted, 0) << "crashed";
   EXPECT_GT(highest, 600) << "m";
   EXPECT_EQ(s.GearCommand, 0) << "gear up";

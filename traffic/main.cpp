@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     config.Handle = traffic::TrafficHandle(i + 1);
     config.Kind = options.Kinds[static_cast<std::size_t>(i) % options.Kinds.size()];
     config.Seed = options.Seed * 1000u + static_cast<uint32_t>(i) + 1;
+    config.Ordinal = i / static_cast<int>(options.Kinds.size());
     // Logins spread over the first seconds, not all in one burst.
     config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
     clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));

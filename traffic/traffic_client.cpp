@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+#include <QSignalBlocker>
+
 #include "app/protocol.h"
 #include "app/reset.h"
 #include "physics/railway.h"
@@ -74,8 +76,7 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
       world_(std::move(world)),
       driver_(MakeDriver(config_.Kind, config_.Seed)),
       clock_(std::make_unique<TClock>()),
-      hooks_(std::make_unique<THooks>(*this)),
-      random_(config_.Seed) {
+      hooks_(std::make_unique<THooks>(*this)) {
   socket_ = new QTcpSocket(this);
   tick_ = new QTimer(this);
   tick_->setTimerType(Qt::PreciseTimer);
@@ -246,8 +247,9 @@ void TTrafficClient::ChooseMission() {
   }
   if (state::ClockDiff(Now(), choiceAt_) < 0) return;
   choiceDue_ = false;
-  const int32_t mission =
-      missions[std::uniform_int_distribution<std::size_t>(0, missions.size() - 1)(random_)];
+  // In turn through the missions of the kind, each client from its own place.
+  const std::size_t turn = static_cast<std::size_t>(config_.Ordinal + counts_.Placements);
+  const int32_t mission = missions[turn % missions.size()];
   app::SendMission(s, mission);
   choiceAt_ = Now();  // no second choice until the placement, or a while without one
   awaitingPlacement_ = true;

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "app/tick.h"
@@ -39,6 +38,10 @@ struct TClientConfig {
   std::string Handle = "AI-01";
   TTrafficKind Kind = TTrafficKind::Train;
   uint32_t Seed = 1;
+  // The client's number among those of its kind, from 0: the first choice of
+  // each is a different mission where there are enough, so that two trains
+  // are not placed on one start point.
+  int Ordinal = 0;
   uint32_t FirstLoginDelayMs = 0;  // spreads the clients' first logins
   uint32_t RunPauseMs = kRunPauseMs;
   uint32_t MissionListWaitMs = kMissionListWaitMs;
@@ -93,7 +96,6 @@ class TTrafficClient final : public QObject {
   QTcpSocket* socket_ = nullptr;
   QTimer* tick_ = nullptr;
   QTimer* retry_ = nullptr;
-  std::mt19937 random_;
   TClientCounts counts_;
   uint32_t retryMs_ = kFirstRetryMs;
   std::string lastReport_;        // the problem reported last; the same one is not repeated

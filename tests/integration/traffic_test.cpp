@@ -75,6 +75,7 @@ class TrafficTest : public ::testing::Test {
     config.Kind = kind;
     config.Seed = static_cast<uint32_t>(clients.size()) + 11;
     config.MissionListWaitMs = missionListWaitMs;
+    for (const auto& other : clients) config.Ordinal += other->Config().Kind == kind ? 1 : 0;
     clients.push_back(std::make_unique<TTrafficClient>(config, *forms, std::move(world)));
     TTrafficClient& client = *clients.back();
     client.Report = [this, handle](const std::string& line) { reports[handle].push_back(line); };

@@ -12,10 +12,10 @@ namespace velmora::traffic {
 namespace {
 
 constexpr double kTrainServiceBrake = 35.0 / 36.0;  // m/s², the F1 brake of a train
-constexpr double kAtRest = 1e-3;                     // m/s: slower counts as standing
-constexpr double kAtTheMark = 1.0;                   // m: a stop this near the mark is the station
-constexpr double kDepartedAfter = 20;                // m from the station: its stop lies behind
-constexpr double kLimitMargin = 1.0;                 // m/s below the track's limit: hold speed
+constexpr double kAtRest = 1e-3;                    // m/s: slower counts as standing
+constexpr double kAtTheMark = 1.0;                  // m: a stop this near the mark is the station
+constexpr double kDepartedAfter = 20;               // m from the station: its stop lies behind
+constexpr double kLimitMargin = 1.0;                // m/s below the track's limit: hold speed
 constexpr int32_t kDwellMinMs = 20000;
 constexpr int32_t kDwellMaxMs = 40000;
 constexpr double kHeldRelease = 2.0;  // m/s: a limit above this lets a held train go
@@ -25,15 +25,19 @@ constexpr double kAircraftSteerLimit = 1675;  // deg × (m/s)²
 constexpr double kCarWheelbase = 2.6;         // m, fallback when the type has none
 constexpr double kSpeedBand = 1.0;            // m/s around the target speed: hold
 constexpr uint32_t kStartPause = 3000;        // ms standing before a car or aircraft moves
-constexpr double kRotateFraction = 0.85;      // of the lift-off speed at 8°, where the nose comes up
+constexpr double kRotateFraction = 0.85;  // of the lift-off speed at 8°, where the nose comes up
 
-double Clamp(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
+double Clamp(double v, double lo, double hi) {
+  return std::min(std::max(v, lo), hi);
+}
 double Normalise180(double a) {
   a = std::fmod(a + 180.0, 360.0);
   if (a < 0) a += 360.0;
   return a - 180.0;
 }
-double Height(const state::TMainState& s) { return -s.Own.Z; }
+double Height(const state::TMainState& s) {
+  return -s.Own.Z;
+}
 
 // Holds a speed with the keys: full power below the band, the brake above it,
 // in the band the released brake trims the throttle to the present speed.
@@ -78,10 +82,14 @@ std::optional<TTrafficKind> KindFromName(const std::string& name) {
 
 const char* KindName(TTrafficKind kind) {
   switch (kind) {
-    case TTrafficKind::Airliner: return "airliner";
-    case TTrafficKind::Train: return "train";
-    case TTrafficKind::Car: return "car";
-    case TTrafficKind::Fighter: return "fighter";
+    case TTrafficKind::Airliner:
+      return "airliner";
+    case TTrafficKind::Train:
+      return "train";
+    case TTrafficKind::Car:
+      return "car";
+    case TTrafficKind::Fighter:
+      return "fighter";
   }
   return "?";
 }
@@ -91,10 +99,18 @@ std::vector<int32_t> MissionsForKind(const state::TMainState& s, TTrafficKind ki
   // race (a free drive has no course to keep to), 戦闘機 fighter.
   const char* word = "";
   switch (kind) {
-    case TTrafficKind::Airliner: word = "旅客機"; break;
-    case TTrafficKind::Train: word = "電車"; break;
-    case TTrafficKind::Car: word = "自動車レース"; break;
-    case TTrafficKind::Fighter: word = "戦闘機"; break;
+    case TTrafficKind::Airliner:
+      word = "旅客機";
+      break;
+    case TTrafficKind::Train:
+      word = "電車";
+      break;
+    case TTrafficKind::Car:
+      word = "自動車レース";
+      break;
+    case TTrafficKind::Fighter:
+      word = "戦闘機";
+      break;
   }
   std::vector<int32_t> found;
   const int32_t rows = std::clamp(s.MissionRowCount, 0, state::kMissionRows);
@@ -264,7 +280,8 @@ double TCarDriver::OffCourse(double x, double y) const {
     const TWayPoint& a = course_[i];
     const TWayPoint& b = course_[(i + 1) % course_.size()];
     const double ex = b.X - a.X, ey = b.Y - a.Y;
-    const double t = Clamp(((x - a.X) * ex + (y - a.Y) * ey) / std::max(ex * ex + ey * ey, 1e-9), 0, 1);
+    const double t =
+        Clamp(((x - a.X) * ex + (y - a.Y) * ey) / std::max(ex * ex + ey * ey, 1e-9), 0, 1);
     nearest = std::min(nearest, std::hypot(x - a.X - t * ex, y - a.Y - t * ey));
   }
   return nearest;
@@ -332,7 +349,8 @@ app::TJoystickReading TAirlinerDriver::Drive(state::TMainState& s, uint32_t now)
   // Rotation: a little below the speed at which the wing carries the weight
   // at 8° nose up, so the nose is up by the time it does.
   const double liftFactor = form.Lift * (1 - 8.0 / form.ZeroLiftAngle);
-  const double rotate = liftFactor > 0 ? kRotateFraction * std::sqrt(units::kGravity / liftFactor) : 70;
+  const double rotate =
+      liftFactor > 0 ? kRotateFraction * std::sqrt(units::kGravity / liftFactor) : 70;
 
   double targetPitch = 0;
   if (!onGround || airspeed >= rotate) {

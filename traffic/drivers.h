@@ -119,8 +119,8 @@ class TAirlinerDriver final : public TDriver {
   void Restart(state::TMainState& state, uint32_t now) override;
 
  private:
-  double heading_ = 0;   // deg, the runway heading held
-  uint32_t startAt_ = 0; // ms, when the take-off run begins
+  double heading_ = 0;    // deg, the runway heading held
+  uint32_t startAt_ = 0;  // ms, when the take-off run begins
   bool rolling_ = false;
   bool cleanedUp_ = false;
 };
@@ -134,9 +134,9 @@ class TFighterDriver final : public TDriver {
   void Restart(state::TMainState& state, uint32_t now) override;
 
  private:
-  double bank_;         // deg, the patrol turn's bank, right positive
-  double height_ = 0;   // m, the height held
-  double speed_ = 0;    // m/s, the speed held
+  double bank_;        // deg, the patrol turn's bank, right positive
+  double height_ = 0;  // m, the height held
+  double speed_ = 0;   // m/s, the speed held
 };
 
 }  // namespace velmora::traffic

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
 
   TNoRenderer renderer;
   auto forms = std::make_unique<vehicle::TFormTable>();
-  const vehicle::TVehicleLoadResult types = vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
+  const vehicle::TVehicleLoadResult types =
+      vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
   if (!types.Ok()) {
     std::fprintf(stderr, "velmora-traffic: vehicles.dat: %s\n",
                  types.Error ? types.Error->Message().c_str() : "unreadable");
@@ -114,11 +115,11 @@ int main(int argc, char** argv) {
   QObject::connect(&status, &QTimer::timeout, [&clients] {
     for (const auto& client : clients) {
       const state::TMainState& s = client->State();
-      std::printf("velmora-traffic: %s user %d type %d at (%.0f, %.0f) height %.0f m, %.1f m/s, "
-                  "%d placements\n",
-                  client->Config().Handle.c_str(), s.Own.UserNo, s.Own.FormNo, s.Own.X + s.OriginX,
-                  s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own),
-                  client->Counts().Placements);
+      std::printf(
+          "velmora-traffic: %s user %d type %d at (%.0f, %.0f) height %.0f m, %.1f m/s, "
+          "%d placements\n",
+          client->Config().Handle.c_str(), s.Own.UserNo, s.Own.FormNo, s.Own.X + s.OriginX,
+          s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own), client->Counts().Placements);
     }
     std::fflush(stdout);
   });

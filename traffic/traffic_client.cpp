@@ -16,17 +16,25 @@ namespace velmora::traffic {
 namespace {
 
 constexpr int kTickMilliseconds = 10;
-constexpr uint32_t kMissionPauseMs = 100;  // ms between seeing the list and choosing, as a user's click
-constexpr uint32_t kPlacementWaitMs = 5000;  // ms a mission choice waits for its vehicle before it is sent again
+constexpr uint32_t kMissionPauseMs =
+    100;  // ms between seeing the list and choosing, as a user's click
+constexpr uint32_t kPlacementWaitMs =
+    5000;  // ms a mission choice waits for its vehicle before it is sent again
 
 int SocketErrorCode(QAbstractSocket::SocketError error) {
   switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
-    case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
-    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
-    case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
-    case QAbstractSocket::NetworkError: return ENETUNREACH;
-    default: return 1000 + static_cast<int>(error);
+    case QAbstractSocket::ConnectionRefusedError:
+      return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError:
+      return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError:
+      return EHOSTUNREACH;
+    case QAbstractSocket::SocketTimeoutError:
+      return ETIMEDOUT;
+    case QAbstractSocket::NetworkError:
+      return ENETUNREACH;
+    default:
+      return 1000 + static_cast<int>(error);
   }
 }
 
@@ -37,9 +45,12 @@ bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState
 
 std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
   switch (kind) {
-    case TTrafficKind::Train: return std::make_unique<TTrainDriver>(seed);
-    case TTrafficKind::Car: return std::make_unique<TCarDriver>(RaceCourse());
-    case TTrafficKind::Airliner: return std::make_unique<TAirlinerDriver>();
+    case TTrafficKind::Train:
+      return std::make_unique<TTrainDriver>(seed);
+    case TTrafficKind::Car:
+      return std::make_unique<TCarDriver>(RaceCourse());
+    case TTrafficKind::Airliner:
+      return std::make_unique<TAirlinerDriver>();
     case TTrafficKind::Fighter:
       // Pairs turn the same way, so they stay together.
       return std::make_unique<TFighterDriver>(40.0);
@@ -53,7 +64,8 @@ class TTrafficClient::TClock final : public app::TClock {
  public:
   uint32_t SystemMilliseconds() const override {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   }
 };
 
@@ -106,9 +118,8 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
     });
   });
   connect(tick_, &QTimer::timeout, this, [this] { TickTimer(); });
-  connect(retry_, &QTimer::timeout, this, [this] {
-    RunCore([this] { app::LoginAnswered(*state_, config_.Handle); });
-  });
+  connect(retry_, &QTimer::timeout, this,
+          [this] { RunCore([this] { app::LoginAnswered(*state_, config_.Handle); }); });
 }
 
 TTrafficClient::~TTrafficClient() {
@@ -116,7 +127,9 @@ TTrafficClient::~TTrafficClient() {
   socket_->abort();
 }
 
-uint32_t TTrafficClient::Now() const { return app::SynchronisedClock(*state_, *clock_); }
+uint32_t TTrafficClient::Now() const {
+  return app::SynchronisedClock(*state_, *clock_);
+}
 
 void TTrafficClient::ResetState() {
   state_ = std::make_unique<state::TMainState>();
@@ -164,7 +177,8 @@ void TTrafficClient::ReportOnce(const std::string& problem, const std::string& d
 // failure in a row waiting twice as long as the one before.
 void TTrafficClient::LoginFailed(const std::string& reason) {
   // The same problem again is no news: the pause grows without a line.
-  ReportOnce(reason, "（" + std::to_string(retryMs_ / 1000) + " 秒後から再試行します。続く場合は間隔を延ばします）");
+  ReportOnce(reason, "（" + std::to_string(retryMs_ / 1000) +
+                         " 秒後から再試行します。続く場合は間隔を延ばします）");
   ++counts_.Retries;
   const uint32_t pause = retryMs_;
   retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
@@ -215,7 +229,8 @@ void TTrafficClient::CarryOutRequests() {
       const QSignalBlocker quiet(socket_);
       socket_->abort();
     }
-    if (r.OpenConnection) socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
+    if (r.OpenConnection)
+      socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
     if (r.AskLogin && !retry_->isActive()) {
       // The server refused the login or closed before play.
       std::string reason = pendingReason_;
@@ -235,9 +250,11 @@ void TTrafficClient::ChooseMission() {
   state::TMainState& s = *state_;
   const std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
   if (missions.empty()) {
-    if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs)) return;
+    if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs))
+      return;
     // The server lists nothing this client can drive: leave and try later.
-    StartOver(std::string("サーバーの一覧に ") + KindName(config_.Kind) + " のミッションがありません。");
+    StartOver(std::string("サーバーの一覧に ") + KindName(config_.Kind) +
+              " のミッションがありません。");
     return;
   }
   if (!choiceDue_) {
@@ -288,10 +305,10 @@ void TTrafficClient::TickTimer() {
         endedAt_ = Now();
       }
       const uint32_t now = Now();
-      const bool rested =
-          !anyPlacement_ || state::ClockDiff(now, endedAt_) >= static_cast<int32_t>(config_.RunPauseMs);
-      const bool unanswered =
-          awaitingPlacement_ && state::ClockDiff(now, choiceAt_) < static_cast<int32_t>(kPlacementWaitMs);
+      const bool rested = !anyPlacement_ || state::ClockDiff(now, endedAt_) >=
+                                                static_cast<int32_t>(config_.RunPauseMs);
+      const bool unanswered = awaitingPlacement_ && state::ClockDiff(now, choiceAt_) <
+                                                        static_cast<int32_t>(kPlacementWaitMs);
       if (rested && !unanswered) {
         awaitingPlacement_ = false;
         ChooseMission();

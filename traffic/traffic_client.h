@@ -98,18 +98,18 @@ class TTrafficClient final : public QObject {
   QTimer* retry_ = nullptr;
   TClientCounts counts_;
   uint32_t retryMs_ = kFirstRetryMs;
-  std::string lastReport_;        // the problem reported last; the same one is not repeated
-  std::string pendingReason_;     // why the login in hand failed, when the server said so
+  std::string lastReport_;     // the problem reported last; the same one is not repeated
+  std::string pendingReason_;  // why the login in hand failed, when the server said so
   bool loggedIn_ = false;
-  uint32_t loggedInAt_ = 0;       // ms, Now() at the accepted login
-  bool choiceDue_ = false;        // a mission is to be chosen at choiceAt_
+  uint32_t loggedInAt_ = 0;  // ms, Now() at the accepted login
+  bool choiceDue_ = false;   // a mission is to be chosen at choiceAt_
   uint32_t choiceAt_ = 0;
-  bool hadVehicle_ = false;       // a vehicle of a mission was in play at the last tick
-  bool awaitingPlacement_ = false;  // a mission was chosen; its vehicle has not come yet
-  bool anyPlacement_ = false;     // a vehicle was placed since the client started
-  uint32_t endedAt_ = 0;          // ms, Now() when the last run ended
+  bool hadVehicle_ = false;             // a vehicle of a mission was in play at the last tick
+  bool awaitingPlacement_ = false;      // a mission was chosen; its vehicle has not come yet
+  bool anyPlacement_ = false;           // a vehicle was placed since the client started
+  uint32_t endedAt_ = 0;                // ms, Now() when the last run ended
   vehicle::TVehicleState placedStart_;  // the start state the driver began from
-  uint32_t restartSeen_ = 0;      // RestartTime of the last crash the driver saw
+  uint32_t restartSeen_ = 0;            // RestartTime of the last crash the driver saw
 };
 
 }  // namespace velmora::traffic

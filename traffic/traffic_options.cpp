@@ -32,8 +32,8 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
     const std::string& value = arguments[++i];
     if (a == "--server") {
       const std::size_t colon = value.rfind(':');
-      const auto port = colon == std::string::npos ? std::nullopt
-                                                   : Number(value.substr(colon + 1), 1, 65535);
+      const auto port =
+          colon == std::string::npos ? std::nullopt : Number(value.substr(colon + 1), 1, 65535);
       if (!port || colon == 0) {
         out.Error = "--server wants HOST:PORT, not " + value;
         return out;
@@ -93,7 +93,8 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
 }
 
 const char* TrafficUsage() {
-  return "Usage: velmora-traffic --server HOST:PORT --count N [--kinds airliner,train,car,fighter]\n"
+  return "Usage: velmora-traffic --server HOST:PORT --count N [--kinds "
+         "airliner,train,car,fighter]\n"
          "                       [--seed S] [--world N] [--data DIR] [--status SECONDS]\n"
          "Runs N traffic clients against the game server, handles AI-01, AI-02, ...; the kinds\n"
          "are taken in turn. --data names the installation folder (default: here).\n"

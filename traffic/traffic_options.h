@@ -16,12 +16,12 @@ struct TTrafficOptions {
   std::string Host = "127.0.0.1";
   uint16_t Port = 64000;
   int Count = 1;
-  std::vector<TTrafficKind> Kinds = {TTrafficKind::Train, TTrafficKind::Car,
-                                     TTrafficKind::Airliner, TTrafficKind::Fighter};
+  std::vector<TTrafficKind> Kinds = {TTrafficKind::Train, TTrafficKind::Car, TTrafficKind::Airliner,
+                                     TTrafficKind::Fighter};
   uint32_t Seed = 1;
   std::string WorldText = "52566771";
   int32_t WorldNo = 52566771;
-  std::string DataDir;  // empty: the working directory holds the installation
+  std::string DataDir;     // empty: the working directory holds the installation
   int StatusSeconds = 60;  // seconds between the status lines
   bool Help = false;
 };

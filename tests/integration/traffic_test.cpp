@@ -199,13 +199,10 @@ TEST_F(TrafficTest, RefusalsClosesAndEmptyListsAreReportedOnceAndRetriedWithAGro
     const char* Name;
     std::function<void(QTcpSocket&)> Answer;
   } cases[] = {
-      {"refused handle",
-       [](QTcpSocket& s) { s.write("52566771;10;handle in use\t\n"); }},
+      {"refused handle", [](QTcpSocket& s) { s.write("52566771;10;handle in use\t\n"); }},
       {"closed", [](QTcpSocket& s) { s.disconnectFromHost(); }},
       {"no mission",
-       [](QTcpSocket& s) {
-         s.write("52566771;30;1;1;\n52566771;0;1;heading\tpractice only\t\n");
-       }},
+       [](QTcpSocket& s) { s.write("52566771;30;1;1;\n52566771;0;1;heading\tpractice only\t\n"); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -87,9 +87,14 @@ TEST(AxisReadingTest, TheTickReadsTheStickBack) {
 
 TEST(MissionsForKindTest, TitlesNameTheVehicle) {
   state::TMainState s;
-  const char* rows[] = {" ミッションを選択してください。", " 旅客機：離陸", " 戦闘機：交戦",
-                        " 自動車レース：半周", " 自動車：自由走行", " 通勤電車：1号線",
-                        " 特急電車：2号線", ""};
+  const char* rows[] = {" ミッションを選択してください。",
+                        " 旅客機：離陸",
+                        " 戦闘機：交戦",
+                        " 自動車レース：半周",
+                        " 自動車：自由走行",
+                        " 通勤電車：1号線",
+                        " 特急電車：2号線",
+                        ""};
   for (std::size_t i = 0; i < std::size(rows); ++i) s.MissionCells[i] = rows[i];
   s.MissionRowCount = static_cast<int32_t>(std::size(rows));
   s.MissionFixedRows = 1;
@@ -108,7 +113,7 @@ TEST(MissionsForKindTest, TitlesNameTheVehicle) {
 }
 
 TEST_F(DriverTest, TrainsStopAtTheNextStationsMarkAndWaitTheirDwell) {
-  constexpr double kAtTheMark = 1.0;  // m, the stop accepted as the station's
+  constexpr double kAtTheMark = 1.0;    // m, the stop accepted as the station's
   constexpr int kTicks = 60 * 100 * 6;  // six minutes
   const char* starts[] = {"line 1 train at station A", "line 1 train at station C",
                           "line 2 train at station D"};
@@ -128,7 +133,7 @@ TEST_F(DriverTest, TrainsStopAtTheNextStationsMarkAndWaitTheirDwell) {
       const bool moved = std::hypot(s.Own.X - x0, s.Own.Y - y0) > 0.01;
       if (departedAfter < 0 && moved) departedAfter = tick * 10;
       if (departedAfter >= 0 && driver.Phase() == TTrainDriver::TPhase::Dwell) arrivedAt = tick;
-      }
+    }
     EXPECT_GE(departedAfter, firstDwell - 10) << "left before its dwell was over";
     EXPECT_LE(departedAfter, firstDwell + 1000) << "the first centimetre takes a moment";
     ASSERT_GE(arrivedAt, 0) << "never stopped at the next station";

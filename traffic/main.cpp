@@ -105,8 +105,7 @@ int main(int argc, char** argv) {
     // Logins spread over the first seconds, not all in one burst.
     config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
     clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));
-    std::printf("velmora-traffic: %s drives a %s\n", config.Handle.c_str(),
-                traffic::KindName(config.Kind));
+    std::printf("velmora-traffic: %s: %s\n", config.Handle.c_str(), traffic::KindName(config.Kind));
   }
   std::fflush(stdout);
   for (auto& client : clients) client->Start();

@@ -151,6 +151,7 @@ void TTrafficClient::ResetState() {
   choiceDue_ = false;
   hadVehicle_ = false;
   awaitingPlacement_ = false;
+  rechoosing_ = false;
   placedStart_ = vehicle::TVehicleState{};
   restartSeen_ = 0;
 }
@@ -270,6 +271,7 @@ void TTrafficClient::ChooseMission() {
   app::SendMission(s, mission);
   choiceAt_ = Now();  // no second choice until the placement, or a while without one
   awaitingPlacement_ = true;
+  rechoosing_ = false;
 }
 
 void TTrafficClient::TickTimer() {
@@ -286,6 +288,9 @@ void TTrafficClient::TickTimer() {
       placedStart_ = s.Start;
       restartSeen_ = s.RestartTime;
       driver_->Restart(s, Now());
+      placedAt_ = Now();
+      rechoosing_ = false;
+      choiceDue_ = false;
       ++counts_.Placements;
       anyPlacement_ = true;
       retryMs_ = kFirstRetryMs;
@@ -298,6 +303,14 @@ void TTrafficClient::TickTimer() {
     if (vehicle) {
       hadVehicle_ = true;
       awaitingPlacement_ = false;
+      if (!rechoosing_ &&
+          state::ClockDiff(Now(), placedAt_) >= static_cast<int32_t>(config_.LongestRunMs)) {
+        // Too long without reaching the goal: the mission again, from its start.
+        placedAt_ = Now();
+        rechoosing_ = true;
+        choiceDue_ = false;
+      }
+      if (rechoosing_) ChooseMission();
     } else {
       if (hadVehicle_) {
         // The run ended: the mission again after the pause.

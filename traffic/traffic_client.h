@@ -27,6 +27,9 @@ inline constexpr uint32_t kFirstRetryMs = 1000;
 inline constexpr uint32_t kLongestRetryMs = 60000;
 // ms a finished or crashed vehicle waits before it takes its mission again.
 inline constexpr uint32_t kRunPauseMs = 10000;
+// ms a run may last before the mission is taken again: a vehicle that missed
+// its goal or got stuck does not stand or fly on for ever.
+inline constexpr uint32_t kLongestRunMs = 15 * 60 * 1000;
 // ms after the login within which a mission of the client's kind must be listed.
 inline constexpr uint32_t kMissionListWaitMs = 3000;
 
@@ -45,6 +48,7 @@ struct TClientConfig {
   uint32_t FirstLoginDelayMs = 0;  // spreads the clients' first logins
   uint32_t RunPauseMs = kRunPauseMs;
   uint32_t MissionListWaitMs = kMissionListWaitMs;
+  uint32_t LongestRunMs = kLongestRunMs;
 };
 
 // Where a client stands, for the program's summary and for tests.
@@ -109,7 +113,10 @@ class TTrafficClient final : public QObject {
   bool anyPlacement_ = false;           // a vehicle was placed since the client started
   uint32_t endedAt_ = 0;                // ms, Now() when the last run ended
   vehicle::TVehicleState placedStart_;  // the start state the driver began from
-  uint32_t restartSeen_ = 0;            // RestartTime of the last crash the driver saw
+  uint32_t restartSeen_ = 0;
+  uint32_t placedAt_ = 0;    // ms, Now() at the present vehicle's placement
+  bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again //
+                             // RestartTime of the last crash the driver saw
 };
 
 }  // namespace velmora::traffic

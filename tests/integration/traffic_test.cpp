@@ -57,7 +57,8 @@ class TrafficTest : public ::testing::Test {
 
   // A traffic client of `kind` with its own world from the sample installation.
   TTrafficClient& AddClient(uint16_t port, const char* handle, TTrafficKind kind,
-                            uint32_t missionListWaitMs = kMissionListWaitMs) {
+                            uint32_t missionListWaitMs = kMissionListWaitMs,
+                            uint32_t longestRunMs = kLongestRunMs) {
     if (!forms) {
       forms = std::make_unique<vehicle::TFormTable>();
       const testing::TInDataFolder inData;
@@ -75,6 +76,7 @@ class TrafficTest : public ::testing::Test {
     config.Kind = kind;
     config.Seed = static_cast<uint32_t>(clients.size()) + 11;
     config.MissionListWaitMs = missionListWaitMs;
+    config.LongestRunMs = longestRunMs;
     for (const auto& other : clients) config.Ordinal += other->Config().Kind == kind ? 1 : 0;
     clients.push_back(std::make_unique<TTrafficClient>(config, *forms, std::move(world)));
     TTrafficClient& client = *clients.back();
@@ -169,6 +171,21 @@ TEST_F(TrafficTest, TheProgramSeesTrafficMove) {
   }
   for (auto& c : clients) EXPECT_EQ(c->Counts().Reports, 0) << c->Config().Handle;
   form.close();
+}
+
+TEST_F(TrafficTest, ARunThatLastsTooLongTakesItsMissionAgain) {
+  // An airliner that never reaches its goal in time is placed at its start again.
+  const uint16_t port = StartServer();
+  ASSERT_NE(port, 0);
+  TTrafficClient& client =
+      AddClient(port, "AI-01", TTrafficKind::Airliner, kMissionListWaitMs, 4000);
+  client.Start();
+  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 1; })) << serverLog.toStdString();
+  const double startY = client.State().Start.Y;
+  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 2; })) << serverLog.toStdString();
+  EXPECT_EQ(client.State().Start.Y, startY) << "the same start point";
+  EXPECT_LT(std::fabs(client.State().Own.Y - startY), 1) << "m: back at the start";
+  EXPECT_EQ(client.Counts().Logins, 1) << "in the same login";
 }
 
 // A server of one behaviour: each connection's login is answered by `answer`.

@@ -220,13 +220,18 @@ TEST_F(DriverTest, AirlinerTakesOffAndClimbsWithoutACrash) {
   s.FlapCommand = s.FlapSet = s.Own.Flap = 10;
   TAirlinerDriver driver;
   driver.Restart(s, clock.Now);
-  double highest = 0, liftOffY = 1e9;
-  for (int tick = 0; tick < 100 * 150; ++tick) {
+  // The mission's goal: 900 m up, 15 km north, within 1500 m.
+  constexpr double kGoalY = 15000, kGoalHeight = 900, kGoalRadius = 1500;
+  double highest = 0, liftOffY = 1e9, nearestGoal = 1e9;
+  for (int tick = 0; tick < 100 * 240; ++tick) {
     Step(driver);
     highest = std::max(highest, -s.Own.Z);
     if (liftOffY > 1e8 && -s.Own.Z > 15) liftOffY = s.Own.Y;
+    nearestGoal =
+        std::min(nearestGoal, std::hypot(s.Own.X, s.Own.Y - kGoalY, -s.Own.Z - kGoalHeight));
   }
   EXPECT_LT(liftOffY, 1500 - 300) << "m north: 15 m up well before the runway's far end";
+  EXPECT_LT(nearestGoal, kGoalRadius) << "m: the mission's goal was reached";
   EXPECT_EQ(s.Restarted, 0) << "crashed";
   EXPECT_GT(highest, 600) << "m";
   EXPECT_EQ(s.GearCommand, 0) << "gear up";

@@ -15,6 +15,9 @@ install(TARGETS velmora velmora-server velmora-view velmora-replay RUNTIME DESTI
 if(TARGET velmora-logbook)
   install(TARGETS velmora-logbook RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET velmora-traffic)
+  install(TARGETS velmora-traffic RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 # The renderer is loaded by the programs, not linked: a private library in its
 # own folder, off the loader's search path.
 install(TARGETS prismoth LIBRARY DESTINATION ${VELMORA_INSTALL_RENDERERDIR}

@@ -50,7 +50,7 @@ dpkg-deb -x "$deb" "$root"
 
 echo "== files"
 # Programs, the launcher and the renderer library.
-for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-play; do
+for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-traffic velmora-play; do
   [ -f "$root/usr/bin/$program" ] && [ -x "$root/usr/bin/$program" ] ||
     fail "usr/bin/$program missing or not executable"
 done

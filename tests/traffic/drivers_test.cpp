@@ -1,0 +1,263 @@
+// The traffic's drivers on the core alone: the sample installation, the
+// server's start points, the tick at 10 ms and nothing but the controls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/protocol.h"
+#include "app/reset.h"
+#include "app/tick.h"
+#include "physics/railway.h"
+#include "tests/data/installation.h"
+#include "tests/data/start_points.h"
+#include "tests/support/fake_renderer.h"
+#include "traffic/drivers.h"
+#include "vehicle/geometry.h"
+
+namespace velmora::traffic {
+namespace {
+
+using vehicle::TVehicleState;
+
+class SteppingClock : public app::TClock {
+ public:
+  uint32_t Now = 5000;
+  uint32_t SystemMilliseconds() const override { return Now; }
+};
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    renderer.GiveTextureIds = true;
+    testing::LoadInstallation(renderer, installation);
+    s.Forms = *installation.Forms;
+    s.World = installation.World.get();
+  }
+
+  // The vehicle of a start point as the server places it, at the clock's time.
+  void Place(const testing::TStartPoint& start, double speed = 0) {
+    physics::ClearTrackMarks(s);
+    TVehicleState v;
+    v.Kind = start.FormNo / 10 == 1 ? vehicle::kKindAircraft : start.FormNo / 10;
+    v.FormNo = start.FormNo;
+    v.UserNo = 1;
+    v.GroupNo = start.FormNo >= 30 ? start.FormNo - 29 : 0;
+    v.X = start.X;
+    v.Y = start.Y;
+    v.Z = start.Z;
+    v.Heading = static_cast<float>(start.Heading);
+    v.VX = speed * vehicle::SinDeg(start.Heading);
+    v.VY = speed * vehicle::CosDeg(start.Heading);
+    v.Time = static_cast<int32_t>(clock.Now);
+    s.Own = v;
+    s.Start = v;
+    app::ResetRoutine(s, start.FormNo, true, clock.Now);
+  }
+
+  // One tick of the driver and the core.
+  void Step(TDriver& driver) {
+    const app::TJoystickReading reading = driver.Drive(s, clock.Now);
+    clock.Now += 10;
+    app::Tick(s, clock, reading, hooks);
+  }
+
+  static const testing::TStartPoint& StartPoint(const char* name) {
+    for (const testing::TStartPoint& p : testing::kStartPoints) {
+      if (std::string(p.Name) == name) return p;
+    }
+    throw std::logic_error(name);
+  }
+
+  testing::FakeRenderer renderer;
+  testing::TInstallation installation;
+  state::TMainState s;
+  SteppingClock clock;
+  app::TTickHooks hooks;
+};
+
+TEST(AxisReadingTest, TheTickReadsTheStickBack) {
+  constexpr double kOneStep = 1.0 / 26214.4;  // stick units per step of the raw axis
+  for (double stick : {-1.05, -1.0, -0.5, -0.001, 0.0, 0.001, 0.5, 1.0, 1.05}) {
+    EXPECT_NEAR(app::JoystickAxis(AxisReading(stick)), stick, kOneStep) << stick;
+  }
+  EXPECT_EQ(app::JoystickAxis(AxisReading(3)), app::JoystickAxis(AxisReading(1.05)))
+      << "beyond full stick: full stick";
+}
+
+TEST(MissionsForKindTest, TitlesNameTheVehicle) {
+  state::TMainState s;
+  const char* rows[] = {" ミッションを選択してください。",
+                        " 旅客機：離陸",
+                        " 戦闘機：交戦",
+                        " 自動車レース：半周",
+                        " 自動車：自由走行",
+                        " 通勤電車：1号線",
+                        " 特急電車：2号線",
+                        ""};
+  for (std::size_t i = 0; i < std::size(rows); ++i) s.MissionCells[i] = rows[i];
+  s.MissionRowCount = static_cast<int32_t>(std::size(rows));
+  s.MissionFixedRows = 1;
+  const struct {
+    TTrafficKind Kind;
+    std::vector<int32_t> Missions;
+  } cases[] = {
+      {TTrafficKind::Airliner, {1}},
+      {TTrafficKind::Fighter, {2}},
+      {TTrafficKind::Car, {3}},  // the race only: a free drive has no course
+      {TTrafficKind::Train, {5, 6}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MissionsForKind(s, c.Kind), c.Missions) << KindName(c.Kind);
+  s.MissionRowCount = 1;  // an empty list
+  EXPECT_TRUE(MissionsForKind(s, TTrafficKind::Train).empty());
+}
+
+TEST_F(DriverTest, TrainsStopAtTheNextStationsMarkAndWaitTheirDwell) {
+  constexpr double kAtTheMark = 1.0;    // m, the stop accepted as the station's
+  constexpr int kTicks = 60 * 100 * 6;  // six minutes
+  const char* starts[] = {"line 1 train at station A", "line 1 train at station C",
+                          "line 2 train at station D"};
+  for (const char* name : starts) {
+    SCOPED_TRACE(name);
+    Place(StartPoint(name));
+    TTrainDriver driver(7);
+    driver.Restart(s, clock.Now);
+    const int32_t firstDwell = driver.DwellMs();
+    EXPECT_GE(firstDwell, 20000);
+    EXPECT_LE(firstDwell, 40000);
+    // The dwell at the start station: standing until it is over, then away.
+    const double x0 = s.Own.X, y0 = s.Own.Y;
+    int departedAfter = -1, arrivedAt = -1;
+    for (int tick = 0; tick < kTicks && arrivedAt < 0; ++tick) {
+      Step(driver);
+      const bool moved = std::hypot(s.Own.X - x0, s.Own.Y - y0) > 0.01;
+      if (departedAfter < 0 && moved) departedAfter = tick * 10;
+      if (departedAfter >= 0 && driver.Phase() == TTrainDriver::TPhase::Dwell) arrivedAt = tick;
+    }
+    EXPECT_GE(departedAfter, firstDwell - 10) << "left before its dwell was over";
+    EXPECT_LE(departedAfter, firstDwell + 1000) << "the first centimetre takes a moment";
+    ASSERT_GE(arrivedAt, 0) << "never stopped at the next station";
+    EXPECT_LE(std::fabs(s.StopDistance), kAtTheMark);
+    EXPECT_LT(std::hypot(s.Own.X - x0, s.Own.Y - y0), 1e4);
+    EXPECT_GT(std::hypot(s.Own.X - x0, s.Own.Y - y0), 500) << "the next station, not the first";
+    // The dwell at the arrival: still there a moment before it ends.
+    const double xa = s.Own.X, ya = s.Own.Y;
+    const int dwellTicks = driver.DwellMs() / 10;
+    for (int tick = 0; tick < dwellTicks - 2; ++tick) Step(driver);
+    EXPECT_EQ(std::hypot(s.Own.X - xa, s.Own.Y - ya), 0) << "moved during the dwell";
+    for (int tick = 0; tick < 500; ++tick) Step(driver);
+    EXPECT_NE(driver.Phase(), TTrainDriver::TPhase::Dwell) << "the dwell never ended";
+  }
+}
+
+TEST_F(DriverTest, TrainHeldByATrainAheadWaitsShortOfItAndGoesOnWhenItLeaves) {
+  // The own line-1 train leaves station A; at 60 s a standing line-1 train
+  // appears on the straight before the south switch. Its reservation stops
+  // the own train short of it, held, not dwelling; at 200 s it is gone and
+  // the own train runs on to station B.
+  constexpr double kAtTheMark = 1.0;  // m
+  Place(StartPoint("line 1 train at station A"));
+  TTrainDriver driver(3);
+  driver.Restart(s, clock.Now);
+  double nearest = 1e9;
+  bool heldAtRest = false;
+  int arrivedAt = -1;
+  for (int tick = 0; tick < 100 * 400 && arrivedAt < 0; ++tick) {
+    if (tick == 100 * 60) {
+      TVehicleState& other = s.Remote[0];
+      other = TVehicleState{};
+      other.Kind = vehicle::kKindTrain;
+      other.FormNo = 30;
+      other.UserNo = 2;
+      other.GroupNo = 1;
+      other.X = -3654.1;
+      other.Y = -1000;
+      other.Z = -1.8;
+      other.Time = static_cast<int32_t>(clock.Now);
+      s.Remote[1].UserNo = 0;
+    }
+    if (tick == 100 * 200) {
+      ASSERT_EQ(driver.Phase(), TTrainDriver::TPhase::Held);
+      heldAtRest = vehicle::GroundSpeed(s.Own) == 0;
+      physics::ReleaseTrack(s, 2);
+      s.Remote[0] = TVehicleState{};
+    }
+    Step(driver);
+    if (tick > 100 * 60 && tick < 100 * 200) nearest = std::min(nearest, -1000 - s.Own.Y);
+    if (tick > 100 * 200 && driver.Phase() == TTrainDriver::TPhase::Dwell) arrivedAt = tick;
+  }
+  EXPECT_TRUE(heldAtRest);
+  EXPECT_GT(nearest, 14 + 10) << "m: the fronts never met";
+  ASSERT_GE(arrivedAt, 0) << "never reached station B";
+  EXPECT_LE(std::fabs(s.StopDistance), kAtTheMark);
+  EXPECT_NEAR(s.Own.Y, -537.8 - 10, kAtTheMark) << "station B's stop";
+}
+
+TEST_F(DriverTest, CarsKeepToTheRaceCourse) {
+  constexpr double kHalfTrack = 7.5;  // m, half the course's width
+  const char* starts[] = {"car on the race start grid, left", "car on the race start grid, right"};
+  for (const char* name : starts) {
+    SCOPED_TRACE(name);
+    Place(StartPoint(name));
+    TCarDriver driver(RaceCourse());
+    driver.Restart(s, clock.Now);
+    double worst = 0, travelled = 0, fastest = 0;
+    for (int tick = 0; tick < 100 * 150; ++tick) {
+      const double x = s.Own.X, y = s.Own.Y;
+      Step(driver);
+      travelled += std::hypot(s.Own.X - x, s.Own.Y - y);
+      fastest = std::max(fastest, vehicle::GroundSpeed(s.Own));
+      if (travelled > 30) worst = std::max(worst, driver.OffCourse(s.Own.X, s.Own.Y));
+    }
+    EXPECT_LT(worst, kHalfTrack);
+    EXPECT_GT(travelled, 2857) << "a lap of the oval in 150 s";
+    EXPECT_LT(fastest, 30) << "m/s: about 100 km/h on the straights at most";
+  }
+}
+
+TEST_F(DriverTest, AirlinerTakesOffAndClimbsWithoutACrash) {
+  Place(StartPoint("airliner on the runway 36 threshold"));
+  s.FlapCommand = s.FlapSet = s.Own.Flap = 10;
+  TAirlinerDriver driver;
+  driver.Restart(s, clock.Now);
+  // The mission's goal: 900 m up, 15 km north, within 1500 m.
+  constexpr double kGoalY = 15000, kGoalHeight = 900, kGoalRadius = 1500;
+  double highest = 0, liftOffY = 1e9, nearestGoal = 1e9;
+  for (int tick = 0; tick < 100 * 240; ++tick) {
+    Step(driver);
+    highest = std::max(highest, -s.Own.Z);
+    if (liftOffY > 1e8 && -s.Own.Z > 15) liftOffY = s.Own.Y;
+    nearestGoal =
+        std::min(nearestGoal, std::hypot(s.Own.X, s.Own.Y - kGoalY, -s.Own.Z - kGoalHeight));
+  }
+  EXPECT_LT(liftOffY, 1500 - 300) << "m north: 15 m up well before the runway's far end";
+  EXPECT_LT(nearestGoal, kGoalRadius) << "m: the mission's goal was reached";
+  EXPECT_EQ(s.Restarted, 0) << "crashed";
+  EXPECT_GT(highest, 600) << "m";
+  EXPECT_EQ(s.GearCommand, 0) << "gear up";
+  EXPECT_EQ(s.FlapCommand, 0) << "flaps up";
+  EXPECT_LT(std::fabs(s.Own.X), 500) << "m: on the runway's heading";
+}
+
+TEST_F(DriverTest, FighterPatrolsAtItsHeight) {
+  constexpr double kHeightBand = 150;  // m around the start height
+  const testing::TStartPoint& lead = StartPoint("fighter lead");
+  Place(lead, 200);
+  TFighterDriver driver(40);
+  driver.Restart(s, clock.Now);
+  double worst = 0, turned = 0;
+  float heading = s.Own.Heading;
+  for (int tick = 0; tick < 100 * 120; ++tick) {
+    Step(driver);
+    if (tick > 100 * 20) worst = std::max(worst, std::fabs(-s.Own.Z + lead.Z));
+    const double d = std::fmod(s.Own.Heading - heading + 540.0, 360.0) - 180.0;
+    turned += d;
+    heading = s.Own.Heading;
+  }
+  EXPECT_EQ(s.Restarted, 0) << "crashed";
+  EXPECT_LT(worst, kHeightBand);
+  EXPECT_GT(turned, 270) << "deg: most of a patrol turn in two minutes";
+}
+
+}  // namespace
+}  // namespace velmora::traffic

@@ -1,0 +1,127 @@
+// velmora-traffic: N traffic clients in one process, each an ordinary client
+// of the game server driven by the core's own controls.
+//
+//   velmora-traffic --server HOST:PORT --count N [--kinds airliner,train,car,fighter]
+//                   [--seed S] [--world N] [--data DIR]
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "traffic/traffic_client.h"
+#include "traffic/traffic_options.h"
+#include "vehicle/geometry.h"
+#include "vehicle/renderer_api.h"
+#include "vehicle/vehicles_dat.h"
+#include "world/ground_dat.h"
+#include "world/objects_dat.h"
+
+namespace {
+
+using namespace velmora;
+
+// Nothing is drawn: the loaders get their ids and slots, the shapes stay unread.
+class TNoRenderer final : public vehicle::RendererApi {
+ public:
+  int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
+  void DXTerminate() override {}
+  int32_t DXLoadVehicleForm(const char*, int32_t, float) override { return 0; }
+  int32_t DXLoadTexture(const char*, float) override { return 1; }
+  int32_t DXAddSurface(const DXSurface&, int32_t) override { return 1; }
+  int32_t DXRemoveSurface(int32_t) override { return 0; }
+  int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
+  int32_t DXDraw(float, uint32_t, const vehicle::TVehicleState&,
+                 const vehicle::TVehicleState* const*) override {
+    return 0;
+  }
+};
+
+std::unique_ptr<world::TWorld> LoadWorld(vehicle::RendererApi& renderer, std::string& error) {
+  auto world = std::make_unique<world::TWorld>();
+  const world::TGroundLoadResult ground = world::LoadGround("ground.dat", world->Ground, renderer);
+  if (!ground.Ok()) {
+    error = "ground.dat: " + (ground.Error ? ground.Error->Message() : std::string("unreadable"));
+    return nullptr;
+  }
+  const world::TObjectsLoadResult objects = world::LoadObjects("objects.dat", *world, renderer, {});
+  if (!objects.Ok()) {
+    error = "objects.dat: " + (objects.Error ? objects.Error->Message() : objects.Message);
+    return nullptr;
+  }
+  return world;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  const traffic::TOptionsParse parse = traffic::ParseTrafficOptions(arguments);
+  if (parse.Error) {
+    std::fprintf(stderr, "velmora-traffic: %s\n%s", parse.Error->c_str(), traffic::TrafficUsage());
+    return 2;
+  }
+  const traffic::TTrafficOptions& options = parse.Options;
+  if (options.Help) {
+    std::fputs(traffic::TrafficUsage(), stdout);
+    return 0;
+  }
+  if (!options.DataDir.empty() && !QDir::setCurrent(QString::fromStdString(options.DataDir))) {
+    std::fprintf(stderr, "velmora-traffic: no data folder %s\n", options.DataDir.c_str());
+    return 1;
+  }
+
+  TNoRenderer renderer;
+  auto forms = std::make_unique<vehicle::TFormTable>();
+  const vehicle::TVehicleLoadResult types =
+      vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
+  if (!types.Ok()) {
+    std::fprintf(stderr, "velmora-traffic: vehicles.dat: %s\n",
+                 types.Error ? types.Error->Message().c_str() : "unreadable");
+    return 1;
+  }
+
+  std::vector<std::unique_ptr<traffic::TTrafficClient>> clients;
+  for (int i = 0; i < options.Count; ++i) {
+    std::string error;
+    std::unique_ptr<world::TWorld> world = LoadWorld(renderer, error);
+    if (!world) {
+      std::fprintf(stderr, "velmora-traffic: %s\n", error.c_str());
+      return 1;
+    }
+    traffic::TClientConfig config;
+    config.Host = options.Host;
+    config.Port = options.Port;
+    config.WorldText = options.WorldText;
+    config.WorldNo = options.WorldNo;
+    config.Handle = traffic::TrafficHandle(i + 1);
+    config.Kind = options.Kinds[static_cast<std::size_t>(i) % options.Kinds.size()];
+    config.Seed = options.Seed * 1000u + static_cast<uint32_t>(i) + 1;
+    config.Ordinal = i / static_cast<int>(options.Kinds.size());
+    // Logins spread over the first seconds, not all in one burst.
+    config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
+    clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));
+    std::printf("velmora-traffic: %s: %s\n", config.Handle.c_str(), traffic::KindName(config.Kind));
+  }
+  std::fflush(stdout);
+  for (auto& client : clients) client->Start();
+  // Once a minute, where each client stands: its vehicle, position and speed.
+  QTimer status;
+  QObject::connect(&status, &QTimer::timeout, [&clients] {
+    for (const auto& client : clients) {
+      const state::TMainState& s = client->State();
+      std::printf(
+          "velmora-traffic: %s user %d type %d at (%.0f, %.0f) height %.0f m, %.1f m/s, "
+          "%d placements\n",
+          client->Config().Handle.c_str(), s.Own.UserNo, s.Own.FormNo, s.Own.X + s.OriginX,
+          s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own), client->Counts().Placements);
+    }
+    std::fflush(stdout);
+  });
+  status.start(options.StatusSeconds * 1000);
+  return QCoreApplication::exec();
+}

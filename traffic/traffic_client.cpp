@@ -1,0 +1,343 @@
+#include "traffic/traffic_client.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include <QSignalBlocker>
+
+#include "app/protocol.h"
+#include "app/reset.h"
+#include "physics/railway.h"
+
+namespace velmora::traffic {
+namespace {
+
+constexpr int kTickMilliseconds = 10;
+constexpr uint32_t kMissionPauseMs =
+    100;  // ms between seeing the list and choosing, as a user's click
+constexpr uint32_t kPlacementWaitMs =
+    5000;  // ms a mission choice waits for its vehicle before it is sent again
+
+int SocketErrorCode(QAbstractSocket::SocketError error) {
+  switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+      return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError:
+      return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError:
+      return EHOSTUNREACH;
+    case QAbstractSocket::SocketTimeoutError:
+      return ETIMEDOUT;
+    case QAbstractSocket::NetworkError:
+      return ENETUNREACH;
+    default:
+      return 1000 + static_cast<int>(error);
+  }
+}
+
+bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState& b) {
+  return a.FormNo == b.FormNo && a.Kind == b.Kind && a.X == b.X && a.Y == b.Y && a.Z == b.Z &&
+         a.Heading == b.Heading && a.Time == b.Time;
+}
+
+std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
+  switch (kind) {
+    case TTrafficKind::Train:
+      return std::make_unique<TTrainDriver>(seed);
+    case TTrafficKind::Car:
+      return std::make_unique<TCarDriver>(RaceCourse());
+    case TTrafficKind::Airliner:
+      return std::make_unique<TAirlinerDriver>();
+    case TTrafficKind::Fighter:
+      // Pairs turn the same way, so they stay together.
+      return std::make_unique<TFighterDriver>(40.0);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+class TTrafficClient::TClock final : public app::TClock {
+ public:
+  uint32_t SystemMilliseconds() const override {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  }
+};
+
+// The tick's hand-over: no frame is drawn and nothing is locked on; the own
+// state goes to the server.
+class TTrafficClient::THooks final : public app::TTickHooks {
+ public:
+  explicit THooks(TTrafficClient& client) : client_(client) {}
+  void SendState() override { app::SendOwnState(*client_.state_); }
+
+ private:
+  TTrafficClient& client_;
+};
+
+TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& forms,
+                               std::unique_ptr<world::TWorld> world, QObject* parent)
+    : QObject(parent),
+      config_(std::move(config)),
+      forms_(forms),
+      world_(std::move(world)),
+      driver_(MakeDriver(config_.Kind, config_.Seed)),
+      clock_(std::make_unique<TClock>()),
+      hooks_(std::make_unique<THooks>(*this)) {
+  socket_ = new QTcpSocket(this);
+  tick_ = new QTimer(this);
+  tick_->setTimerType(Qt::PreciseTimer);
+  tick_->setInterval(kTickMilliseconds);
+  retry_ = new QTimer(this);
+  retry_->setSingleShot(true);
+  Report = [handle = config_.Handle](const std::string& line) {
+    std::fprintf(stderr, "velmora-traffic: %s: %s\n", handle.c_str(), line.c_str());
+    std::fflush(stderr);
+  };
+
+  connect(socket_, &QTcpSocket::connected, this,
+          [this] { RunCore([this] { app::ClientSocketConnect(*state_, Now()); }); });
+  connect(socket_, &QTcpSocket::readyRead, this, [this] {
+    const QByteArray bytes = socket_->readAll();
+    RunCore([&] {
+      app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
+    });
+  });
+  connect(socket_, &QTcpSocket::disconnected, this,
+          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_); }); });
+  connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    // The server's close is its own event, reported by the disconnection.
+    if (error == QAbstractSocket::RemoteHostClosedError) return;
+    RunCore([&] {
+      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port);
+    });
+  });
+  connect(tick_, &QTimer::timeout, this, [this] { TickTimer(); });
+  connect(retry_, &QTimer::timeout, this,
+          [this] { RunCore([this] { app::LoginAnswered(*state_, config_.Handle); }); });
+}
+
+TTrafficClient::~TTrafficClient() {
+  socket_->disconnect(this);
+  socket_->abort();
+}
+
+uint32_t TTrafficClient::Now() const {
+  return app::SynchronisedClock(*state_, *clock_);
+}
+
+void TTrafficClient::ResetState() {
+  state_ = std::make_unique<state::TMainState>();
+  state::TMainState& s = *state_;
+  s.WorldNo = config_.WorldNo;
+  s.MessagePrefix = config_.WorldText + ";20;1;";
+  s.MissionRowCount = 1;
+  s.Remote[0].UserNo = 0;
+  s.VideoRow = 2;
+  s.VideoRowCount = state::kVideoRowsLive;
+  s.CameraNo = 3;
+  s.Forms = forms_;
+  s.World = world_.get();
+  s.GustRandom.seed(config_.Seed);
+  physics::ClearTrackMarks(s);
+  app::ResetRoutine(s, 0, false, Now());
+  s.Camera = s.Own;
+  loggedIn_ = false;
+  choiceDue_ = false;
+  hadVehicle_ = false;
+  awaitingPlacement_ = false;
+  rechoosing_ = false;
+  placedStart_ = vehicle::TVehicleState{};
+  restartSeen_ = 0;
+}
+
+void TTrafficClient::Start() {
+  ResetState();
+  tick_->start();
+  ScheduleLogin(config_.FirstLoginDelayMs);
+}
+
+void TTrafficClient::ScheduleLogin(uint32_t delayMs) {
+  state_->LoginStage = state::TLoginStage::Asking;
+  retry_->start(static_cast<int>(delayMs));
+}
+
+void TTrafficClient::ReportOnce(const std::string& problem, const std::string& detail) {
+  if (problem == lastReport_) return;
+  lastReport_ = problem;
+  ++counts_.Reports;
+  if (Report) Report(problem + detail);
+}
+
+// A login that did not get through: say so once, wait, try again, each
+// failure in a row waiting twice as long as the one before.
+void TTrafficClient::LoginFailed(const std::string& reason) {
+  // The same problem again is no news: the pause grows without a line.
+  ReportOnce(reason, "（" + std::to_string(retryMs_ / 1000) +
+                         " 秒後から再試行します。続く場合は間隔を延ばします）");
+  ++counts_.Retries;
+  const uint32_t pause = retryMs_;
+  retryMs_ = std::min(retryMs_ * 2, kLongestRetryMs);
+  ScheduleLogin(pause);
+}
+
+// The connection is gone after play, or the client cannot go on: a fresh
+// state, and the login again after the pause.
+void TTrafficClient::StartOver(const std::string& reason) {
+  {
+    const QSignalBlocker quiet(socket_);
+    socket_->abort();
+  }
+  ResetState();
+  LoginFailed(reason);
+}
+
+void TTrafficClient::RunCore(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception& fault) {
+    bool recovered = false;
+    try {
+      recovered = app::RecoverFromFault(*state_, "自分> 内部エラーが発生しました。", Now());
+    } catch (const std::exception&) {
+    }
+    if (!recovered) {
+      StartOver(std::string("内部エラー: ") + fault.what());
+      return;
+    }
+  }
+  CarryOutRequests();
+}
+
+void TTrafficClient::CarryOutRequests() {
+  for (int round = 0; round < 16; ++round) {
+    state::TShellRequests r = std::exchange(state_->Requests, {});
+    if (!r.Send.empty() && socket_->state() == QAbstractSocket::ConnectedState) {
+      socket_->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
+    }
+    if (!r.ErrorBoxes.empty()) pendingReason_ = r.ErrorBoxes.back();
+    if (r.Close) {
+      StartOver(pendingReason_.empty() ? std::string("接続が終わりました。") : pendingReason_);
+      pendingReason_.clear();
+      return;
+    }
+    if (r.DropConnection || r.OpenConnection) {
+      const QSignalBlocker quiet(socket_);
+      socket_->abort();
+    }
+    if (r.OpenConnection)
+      socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
+    if (r.AskLogin && !retry_->isActive()) {
+      // The server refused the login or closed before play.
+      std::string reason = pendingReason_;
+      if (reason.empty() && !state_->MessageLog.empty()) reason = state_->MessageLog.back();
+      pendingReason_.clear();
+      loggedIn_ = false;
+      LoginFailed(reason.empty() ? std::string("ログインできませんでした。") : reason);
+    }
+    if (state_->Requests.Send.empty() && !state_->Requests.Close && !state_->Requests.AskLogin &&
+        !state_->Requests.OpenConnection && !state_->Requests.DropConnection) {
+      break;
+    }
+  }
+}
+
+void TTrafficClient::ChooseMission() {
+  state::TMainState& s = *state_;
+  const std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
+  if (missions.empty()) {
+    if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs))
+      return;
+    // The server lists nothing this client can drive: leave and try later.
+    StartOver(std::string("サーバーの一覧に ") + KindName(config_.Kind) +
+              " のミッションがありません。");
+    return;
+  }
+  if (!choiceDue_) {
+    choiceDue_ = true;
+    choiceAt_ = Now() + kMissionPauseMs;
+    return;
+  }
+  if (state::ClockDiff(Now(), choiceAt_) < 0) return;
+  choiceDue_ = false;
+  // In turn through the missions of the kind, each client from its own place.
+  const std::size_t turn = static_cast<std::size_t>(config_.Ordinal + counts_.Placements);
+  const int32_t mission = missions[turn % missions.size()];
+  app::SendMission(s, mission);
+  choiceAt_ = Now();  // no second choice until the placement, or a while without one
+  awaitingPlacement_ = true;
+  rechoosing_ = false;
+}
+
+void TTrafficClient::TickTimer() {
+  state::TMainState& s = *state_;
+  if (!loggedIn_ && s.Own.UserNo != 0 && s.LoginStage == state::TLoginStage::LoggedIn) {
+    loggedIn_ = true;
+    loggedInAt_ = Now();
+    ++counts_.Logins;
+  }
+  if (loggedIn_) {
+    const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
+    if (vehicle && !SamePlacement(s.Start, placedStart_)) {
+      // A new placement: the driver begins again from its first phase.
+      placedStart_ = s.Start;
+      restartSeen_ = s.RestartTime;
+      driver_->Restart(s, Now());
+      placedAt_ = Now();
+      rechoosing_ = false;
+      choiceDue_ = false;
+      ++counts_.Placements;
+      anyPlacement_ = true;
+      retryMs_ = kFirstRetryMs;
+      lastReport_.clear();
+    } else if (vehicle && s.Restarted != 0 && s.RestartTime != restartSeen_) {
+      // A crash put the vehicle back at its start: the driver waits there first.
+      restartSeen_ = s.RestartTime;
+      driver_->Restart(s, Now());
+    }
+    if (vehicle) {
+      hadVehicle_ = true;
+      awaitingPlacement_ = false;
+      if (!rechoosing_ &&
+          state::ClockDiff(Now(), placedAt_) >= static_cast<int32_t>(config_.LongestRunMs)) {
+        // Too long without reaching the goal: the mission again, from its start.
+        placedAt_ = Now();
+        rechoosing_ = true;
+        choiceDue_ = false;
+      }
+      if (rechoosing_) ChooseMission();
+    } else {
+      if (hadVehicle_) {
+        // The run ended: the mission again after the pause.
+        hadVehicle_ = false;
+        endedAt_ = Now();
+      }
+      const uint32_t now = Now();
+      const bool rested = !anyPlacement_ || state::ClockDiff(now, endedAt_) >=
+                                                static_cast<int32_t>(config_.RunPauseMs);
+      const bool unanswered = awaitingPlacement_ && state::ClockDiff(now, choiceAt_) <
+                                                        static_cast<int32_t>(kPlacementWaitMs);
+      if (rested && !unanswered) {
+        awaitingPlacement_ = false;
+        ChooseMission();
+      }
+    }
+  }
+  if (!s.TimerEnabled) {
+    CarryOutRequests();
+    return;
+  }
+  RunCore([&] {
+    const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
+    const app::TJoystickReading reading =
+        vehicle && loggedIn_ ? driver_->Drive(s, Now()) : app::TJoystickReading{};
+    app::Tick(s, *clock_, reading, *hooks_);
+  });
+}
+
+}  // namespace velmora::traffic

@@ -1,0 +1,122 @@
+// One traffic client: its own main state and world, its own socket and 10 ms
+// tick, the program's side of the protocol from app/, and a driver on the
+// controls. It logs in with its handle, takes a mission of its kind and
+// drives it; a run that ends or crashes is taken again after a pause. A
+// refused handle, a closed connection or a mission list without its kind is
+// reported once and retried with a growing pause.
+#pragma once
+
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/tick.h"
+#include "state/main_state.h"
+#include "traffic/drivers.h"
+#include "vehicle/vehicle_state.h"
+#include "world/world.h"
+
+namespace velmora::traffic {
+
+// First and longest pause before a login is tried again, ms.
+inline constexpr uint32_t kFirstRetryMs = 1000;
+inline constexpr uint32_t kLongestRetryMs = 60000;
+// ms a finished or crashed vehicle waits before it takes its mission again.
+inline constexpr uint32_t kRunPauseMs = 10000;
+// ms a run may last before the mission is taken again: a vehicle that missed
+// its goal or got stuck does not stand or fly on for ever.
+inline constexpr uint32_t kLongestRunMs = 15 * 60 * 1000;
+// ms after the login within which a mission of the client's kind must be listed.
+inline constexpr uint32_t kMissionListWaitMs = 3000;
+
+struct TClientConfig {
+  std::string Host = "127.0.0.1";
+  uint16_t Port = 64000;
+  std::string WorldText = "52566771";  // the world number as given; the message prefix uses it
+  int32_t WorldNo = 52566771;
+  std::string Handle = "AI-01";
+  TTrafficKind Kind = TTrafficKind::Train;
+  uint32_t Seed = 1;
+  // The client's number among those of its kind, from 0: the first choice of
+  // each is a different mission where there are enough, so that two trains
+  // are not placed on one start point.
+  int Ordinal = 0;
+  uint32_t FirstLoginDelayMs = 0;  // spreads the clients' first logins
+  uint32_t RunPauseMs = kRunPauseMs;
+  uint32_t MissionListWaitMs = kMissionListWaitMs;
+  uint32_t LongestRunMs = kLongestRunMs;
+};
+
+// Where a client stands, for the program's summary and for tests.
+struct TClientCounts {
+  int Logins = 0;      // logins the server accepted
+  int Placements = 0;  // vehicles placed by a mission choice
+  int Reports = 0;     // problems reported on standard error
+  int Retries = 0;     // logins tried again after a failure
+};
+
+class TTrafficClient final : public QObject {
+ public:
+  // forms: the installation's vehicle types; world: this client's own world.
+  TTrafficClient(TClientConfig config, const vehicle::TFormTable& forms,
+                 std::unique_ptr<world::TWorld> world, QObject* parent = nullptr);
+  ~TTrafficClient() override;
+
+  void Start();
+  const state::TMainState& State() const { return *state_; }
+  const TClientCounts& Counts() const { return counts_; }
+  uint32_t RetryPauseMs() const { return retryMs_; }
+  const TClientConfig& Config() const { return config_; }
+  // Where a report goes; standard error unless set (tests).
+  std::function<void(const std::string&)> Report;
+
+ private:
+  class TClock;
+  class THooks;
+
+  void ResetState();
+  void RunCore(const std::function<void()>& call);
+  void CarryOutRequests();
+  void TickTimer();
+  void ChooseMission();
+  void LoginFailed(const std::string& reason);
+  void StartOver(const std::string& reason);
+  void ScheduleLogin(uint32_t delayMs);
+  // Reports problem, with detail, unless it is the problem reported last.
+  void ReportOnce(const std::string& problem, const std::string& detail = {});
+  uint32_t Now() const;
+
+  TClientConfig config_;
+  const vehicle::TFormTable& forms_;
+  std::unique_ptr<world::TWorld> world_;
+  std::unique_ptr<state::TMainState> state_;
+  std::unique_ptr<TDriver> driver_;
+  std::unique_ptr<TClock> clock_;
+  std::unique_ptr<THooks> hooks_;
+  QTcpSocket* socket_ = nullptr;
+  QTimer* tick_ = nullptr;
+  QTimer* retry_ = nullptr;
+  TClientCounts counts_;
+  uint32_t retryMs_ = kFirstRetryMs;
+  std::string lastReport_;     // the problem reported last; the same one is not repeated
+  std::string pendingReason_;  // why the login in hand failed, when the server said so
+  bool loggedIn_ = false;
+  uint32_t loggedInAt_ = 0;  // ms, Now() at the accepted login
+  bool choiceDue_ = false;   // a mission is to be chosen at choiceAt_
+  uint32_t choiceAt_ = 0;
+  bool hadVehicle_ = false;             // a vehicle of a mission was in play at the last tick
+  bool awaitingPlacement_ = false;      // a mission was chosen; its vehicle has not come yet
+  bool anyPlacement_ = false;           // a vehicle was placed since the client started
+  uint32_t endedAt_ = 0;                // ms, Now() when the last run ended
+  vehicle::TVehicleState placedStart_;  // the start state the driver began from
+  uint32_t restartSeen_ = 0;
+  uint32_t placedAt_ = 0;    // ms, Now() at the present vehicle's placement
+  bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again //
+                             // RestartTime of the last crash the driver saw
+};
+
+}  // namespace velmora::traffic

@@ -40,6 +40,7 @@ namespace {
 using namespace velmora::server;
 using velmora::testing::Clock;
 using velmora::testing::milliseconds;
+using velmora::testing::ProcessCpuSeconds;
 
 constexpr int kClients = 100;
 constexpr int32_t kIntervalMs = 50;
@@ -98,25 +99,6 @@ void BM_StateMessage(benchmark::State& state) {
   for (auto _ : state) room.Receive(1, message, 0);
 }
 BENCHMARK(BM_StateMessage);
-
-// utime + stime of a process, seconds.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) {
-      stime = std::stoull(field);
-      break;
-    }
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // The x (cm) of `user`'s record in a position line, or -1.
 long long RecordX(const std::string& line, int user) {

@@ -28,6 +28,7 @@ namespace {
 
 using velmora::testing::Clock;
 using velmora::testing::milliseconds;
+using velmora::testing::ProcessCpuSeconds;
 
 constexpr int32_t kIntervalMs = 50;
 constexpr int kProbeBeatMs = 37;  // client 0's sending beat, out of step with the rounds
@@ -38,25 +39,6 @@ std::string State(int user, double xCm, double yCm) {
   std::snprintf(text, sizeof text, "40;%d;1;1000;2;20;%.0f;%.0f;-60;9000;0;0;0;1500;-20;0;", user,
                 xCm, yCm);
   return kPrefix + text;
-}
-
-// A field of /proc/PID/stat or a line of /proc/PID/status.
-double ProcessCpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) {
-      stime = std::stoull(field);
-      break;
-    }
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double ResidentMegabytes(pid_t pid) {

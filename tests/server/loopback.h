@@ -18,9 +18,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <sstream>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -108,6 +111,25 @@ class ServerProcess {
   int port_ = 0;
   int unreadLog_ = -1;
 };
+
+// utime + stime of a process, seconds, from /proc/PID/stat.
+inline double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) {
+      stime = std::stoull(field);
+      break;
+    }
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 // A TCP connection to the server's port from `source` (a loopback address,
 // so that one machine can stand for many peers); -1 when it cannot be opened.

@@ -683,8 +683,9 @@ void TFormMain::DrawFrameNow(bool pixels) {
   if (meter_) meter_->FrameBegin();
   cockpit::DrawFrame(*state_, *frame_, Now());
   if (meter_) meter_->FrameEnd();
-  for (TCanvasWidget* canvas : {ListBoxView, ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
-    if (canvas->isVisible()) canvas->update();
+  if (ListBoxView->isVisible()) ListBoxView->update();
+  for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
+    if (canvas->isVisible()) canvas->UpdateIfChanged();
   }
 }
 

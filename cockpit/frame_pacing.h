@@ -38,8 +38,8 @@ class TFramePacer {
  private:
   int32_t fps_ = kDefaultFramesPerSecond;
   bool started_ = false;
-  uint32_t next_ = 0;       // ms, when the next frame is due
-  int32_t remainder_ = 0;   // 1/fps ms carried beyond next_
+  uint32_t next_ = 0;      // ms, when the next frame is due
+  int32_t remainder_ = 0;  // 1/fps ms carried beyond next_
 };
 
 }  // namespace velmora::cockpit

@@ -180,9 +180,10 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   QApplication::setFont(font);
   if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
   const QScreen* primary = QGuiApplication::primaryScreen();
-  pacer_.SetRate(options_.CommandLine.Fps != 0
-                     ? options_.CommandLine.Fps
-                     : cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0));
+  pacer_.SetRate(
+      options_.CommandLine.Fps != 0
+          ? options_.CommandLine.Fps
+          : cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);

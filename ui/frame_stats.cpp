@@ -132,8 +132,9 @@ void TFrameMeter::TickBegin() {
 
 void TFrameMeter::TickEnd() {
   const double tick = TFrameStats::Since(tickStart_);
-  stats_.ReadCpu(ProcessCpuSeconds(),
-                 std::chrono::duration<double>(TFrameStats::Clock::now().time_since_epoch()).count());
+  stats_.ReadCpu(
+      ProcessCpuSeconds(),
+      std::chrono::duration<double>(TFrameStats::Clock::now().time_since_epoch()).count());
   stats_.AddTick(tick);
   stats_.AddPart(TFramePart::Simulation, std::max(0.0, tick - frameMsInTick_));
   inTick_ = false;

@@ -19,7 +19,8 @@ constexpr uint32_t kTick = 10;  // ms, the simulation's tick
 // Which of `ticks` ticks 10 ms apart, from `start`, draw: '#' drawn, '.' not.
 std::string Pattern(TFramePacer& pacer, uint32_t start, int ticks) {
   std::string drawn;
-  for (int i = 0; i < ticks; ++i) drawn += pacer.Due(start + kTick * static_cast<uint32_t>(i)) ? '#' : '.';
+  for (int i = 0; i < ticks; ++i)
+    drawn += pacer.Due(start + kTick * static_cast<uint32_t>(i)) ? '#' : '.';
   return drawn;
 }
 
@@ -75,7 +76,7 @@ TEST(FramePacing, TheScreensRate) {
   const struct {
     double RefreshHz;
     int32_t Fps;
-  } cases[] = {{0, 60}, {-1, 60}, {nan, 60}, {0.5, 60}, {1, 1},
+  } cases[] = {{0, 60},     {-1, 60}, {nan, 60},  {0.5, 60}, {1, 1},
                {59.94, 60}, {75, 75}, {100, 100}, {144, 100}};
   for (const auto& c : cases) EXPECT_EQ(FramesPerSecondFor(c.RefreshHz), c.Fps) << c.RefreshHz;
 }

@@ -151,11 +151,11 @@ TEST(FrameStats, CpuTimePerSecondOfWallTime) {
     std::size_t Samples;  // per-second samples after the reading
     double Overall;       // % of one core over the whole run
   } readings[] = {
-      {50.0, 100.0, 0, 0},      // the start
-      {50.3, 100.999, 0, 0},    // not yet a second
-      {50.5, 101.0, 1, 50},     // half a core
-      {52.5, 102.0, 2, 125},    // both cores for a second
-      {52.5, 104.0, 3, 62.5},   // idle for two
+      {50.0, 100.0, 0, 0},     // the start
+      {50.3, 100.999, 0, 0},   // not yet a second
+      {50.5, 101.0, 1, 50},    // half a core
+      {52.5, 102.0, 2, 125},   // both cores for a second
+      {52.5, 104.0, 3, 62.5},  // idle for two
   };
   for (const auto& r : readings) {
     cpu.Read(r.Cpu, r.Wall);
@@ -172,7 +172,8 @@ TEST(FrameStats, TheReportEndsWithTheCpuShare) {
   stats.ReadCpu(10, 0);
   stats.ReadCpu(10.25, 1);
   const std::string report = stats.Report();
-  EXPECT_NE(report.find("CPU: 0.2 s in 1.0 s of wall time, 25.0 % of one core\n"), std::string::npos)
+  EXPECT_NE(report.find("CPU: 0.2 s in 1.0 s of wall time, 25.0 % of one core\n"),
+            std::string::npos)
       << report;
 }
 

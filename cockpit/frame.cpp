@@ -423,42 +423,66 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   }
 }
 
-void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now) {
+void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now, bool pixels) {
+  // The camera is state: the sound hears from it on every tick.
   if (!PlaceCamera(s)) return;
-  CollectVehicles(s, context);
 
-  // The world's surfaces: a refresh pass at most every 100 ms or when the
-  // view turns, the light animation every frame. Objects lie in absolute
-  // coordinates, so the refresh sees the camera with the world offset added.
-  if (s.World != nullptr && context.WorldDriver != nullptr && context.Renderer != nullptr) {
-    const bool due = s.LastViewDirection != s.ViewDirection ||
-                     ((now - s.ViewRefreshTime) & kClockMask) >= kRefreshInterval;
-    if (due) {
-      TVehicleState refreshCamera = s.Camera;
-      refreshCamera.X += s.OriginX;
-      refreshCamera.Y += s.OriginY;
-      context.WorldDriver->Refresh(*s.World, *context.Renderer, refreshCamera);
-      s.LastViewDirection = s.ViewDirection;
-      s.ViewRefreshTime = now;
+  if (pixels) {
+    CollectVehicles(s, context);
+
+    // The world's surfaces: a refresh pass at most every 100 ms or when the
+    // view turns, the light animation every frame. Objects lie in absolute
+    // coordinates, so the refresh sees the camera with the world offset added.
+    if (s.World != nullptr && context.WorldDriver != nullptr && context.Renderer != nullptr) {
+      const bool due = s.LastViewDirection != s.ViewDirection ||
+                       ((now - s.ViewRefreshTime) & kClockMask) >= kRefreshInterval;
+      if (due) {
+        TVehicleState refreshCamera = s.Camera;
+        refreshCamera.X += s.OriginX;
+        refreshCamera.Y += s.OriginY;
+        context.WorldDriver->Refresh(*s.World, *context.Renderer, refreshCamera);
+        s.LastViewDirection = s.ViewDirection;
+        s.ViewRefreshTime = now;
+      }
+      context.WorldDriver->Animate(*s.World, *context.Renderer, s.Camera, now);
     }
-    context.WorldDriver->Animate(*s.World, *context.Renderer, s.Camera, now);
-  }
 
-  if (context.Renderer != nullptr) {
-    context.LastDrawResult = context.Renderer->DXDraw(
-        static_cast<float>(s.FieldOfView), kSkyColour, s.Camera, context.Vehicles.data());
+    if (context.Renderer != nullptr) {
+      context.LastDrawResult = context.Renderer->DXDraw(
+          static_cast<float>(s.FieldOfView), kSkyColour, s.Camera, context.Vehicles.data());
+    }
   }
 
   if (s.Own.Kind == 0) {
     s.Caption.clear();
-    DrawInstruments(s, context);
+    if (pixels) DrawInstruments(s, context);
     return;
   }
-  if (context.View != nullptr && s.Start.Kind == 0 && s.ViewDirection == 0) {
+  if (pixels && context.View != nullptr && s.Start.Kind == 0 && s.ViewDirection == 0) {
     DrawGuidance(s, *context.View, context.ViewWidth, context.ViewHeight);
   }
   s.Caption = StatusLine(s);
-  DrawInstruments(s, context);
+  if (pixels) {
+    DrawInstruments(s, context);
+  } else {
+    TrainProtection(s);
+  }
+}
+
+void TrainProtection(state::TMainState& s) {
+  const TVehicleState& own = s.Own;
+  if (own.Kind != vehicle::kKindTrain) return;
+  // A train rolling backwards is braked; a standing one releases the
+  // emergency brake and holds on the brake while idle.
+  const double v = vehicle::GroundSpeed(own);
+  const bool moving = std::fabs(own.VX) > 0.001 || std::fabs(own.VY) > 0.001;
+  if (moving && v < 0) s.Brake = 1;
+  if (!moving) {
+    s.EmergencyBrake = 0;
+    if (s.Throttle == 0) s.Brake = 1;
+  }
+  if (Overspeed(s.RailSpeedLimit, v)) s.EmergencyBrake = 1;
+  if (own.UserNo == 0) s.EmergencyBrake = 0;  // not logged in: no protection
 }
 
 void DrawInstruments(state::TMainState& s, TFrameContext& context) {
@@ -488,19 +512,10 @@ void DrawInstruments(state::TMainState& s, TFrameContext& context) {
       DrawSpeedGauge(*context.Indicator, kNoSpeedLimit, v, s.ReplayMode);
     }
   } else if (own.Kind == vehicle::kKindTrain) {
-    // Train protection: a train rolling backwards is braked; a standing one
-    // releases the emergency brake and holds on the brake while idle.
-    const bool moving = std::fabs(own.VX) > 0.001 || std::fabs(own.VY) > 0.001;
-    if (moving && v < 0) s.Brake = 1;
-    if (!moving) {
-      s.EmergencyBrake = 0;
-      if (s.Throttle == 0) s.Brake = 1;
+    TrainProtection(s);
+    if (context.Indicator != nullptr) {
+      DrawSpeedGauge(*context.Indicator, s.RailSpeedLimit, v, s.ReplayMode);
     }
-    const bool overspeed = context.Indicator != nullptr
-                               ? DrawSpeedGauge(*context.Indicator, s.RailSpeedLimit, v, s.ReplayMode)
-                               : Overspeed(s.RailSpeedLimit, v);
-    if (overspeed) s.EmergencyBrake = 1;
-    if (own.UserNo == 0) s.EmergencyBrake = 0;  // not logged in: no protection
     if (context.Indicator != nullptr) {
       TCanvas& c = *context.Indicator;
       c.BeginPaint();

@@ -75,7 +75,13 @@ void DrawGuidance(const state::TMainState& state, TCanvas& view, int32_t width, 
 // Without a vehicle it only blanks the canvases the last one drew on.
 void DrawInstruments(state::TMainState& state, TFrameContext& context);
 
-// The whole frame. now: synchronised clock (ms).
-void DrawFrame(state::TMainState& state, TFrameContext& context, uint32_t now);
+// The train protection alone: a train above its caution speed gets the
+// emergency brake, one rolling backwards the brake.
+void TrainProtection(state::TMainState& state);
+
+// The whole frame. now: synchronised clock (ms). Without pixels only the
+// frame's work on the state is done: the camera, the caption and the train
+// protection; the 3D view and the canvases keep their last picture.
+void DrawFrame(state::TMainState& state, TFrameContext& context, uint32_t now, bool pixels = true);
 
 }  // namespace velmora::cockpit

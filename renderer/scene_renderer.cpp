@@ -408,10 +408,20 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
 
 void TRenderer::DrawSurfaces(const TMatrix& viewProjection) {
   if (store_.SlotCount() == 0) return;
+  // Surface colours are opaque; with opaque textures too, blending would
+  // give each fragment its own colour back, so a software rasteriser is
+  // spared reading and mixing the frame under every fragment.
+  const bool opaque = textures_.Opaque();
+  if (opaque) glDisable(GL_BLEND);
   if (surfaceDrawing_ == TSurfaceDrawing::PerSurfaceStates) {
     DrawSurfacesWithStates(viewProjection);
-    return;
+  } else {
+    DrawStore(viewProjection);
   }
+  if (opaque) glEnable(GL_BLEND);
+}
+
+void TRenderer::DrawStore(const TMatrix& viewProjection) {
   const bool reversed = depth_ == TDepthConvention::Reversed;
   glUseProgram(surfaceProgram_.Program);
   glUniformMatrix4fv(surfaceProgram_.ViewProjection, 1, GL_FALSE, viewProjection.M.data());

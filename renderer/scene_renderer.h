@@ -89,6 +89,7 @@ class TRenderer {
   void ReleaseDevice();
   void UploadSlot(int32_t surfaceId, bool created);
   void DrawSurfaces(const TMatrix& viewProjection);
+  void DrawStore(const TMatrix& viewProjection);
   void DrawSurfacesWithStates(const TMatrix& viewProjection);
   void DrawVehicles(const TMatrix& viewProjection, float fieldOfView,
                     const DXVehicleRecord& camera, const DXVehicleRecord* const* vehicles);

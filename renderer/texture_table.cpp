@@ -45,6 +45,8 @@ TImageTexture LoadImageTexture(const std::string& fileName) {
     glBindTexture(GL_TEXTURE_2D, 0);
     image.Width = width;
     image.Height = height;
+    const size_t texels = size_t(width) * size_t(height);
+    for (size_t i = 0; i < texels && image.Opaque; ++i) image.Opaque = pixels[i * 4 + 3] == 255;
   }
   stbi_image_free(pixels);
   return image;
@@ -66,6 +68,7 @@ int32_t TTextureTable::Load(const char* fileName, float scale) {
   std::memcpy(entry.FileName, fileName, length + 1);
   entry.Scale = scale;
   entry.Image = image;
+  opaque_ = opaque_ && image.Opaque;
   ++count_;
   return count_;
 }
@@ -79,6 +82,7 @@ void TTextureTable::Release() {
   if (layers_ != 0) glDeleteTextures(1, &layers_);
   layers_ = 0;
   layerCount_ = 0;
+  opaque_ = true;
 }
 
 uint32_t TTextureTable::LayerArray() {

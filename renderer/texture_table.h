@@ -22,6 +22,7 @@ struct TImageTexture {
   uint32_t Texture = 0;
   int32_t Width = 0;   // pixels
   int32_t Height = 0;  // pixels
+  bool Opaque = true;  // every texel's alpha is 255
 };
 TImageTexture LoadImageTexture(const std::string& fileName);
 
@@ -46,6 +47,9 @@ class TTextureTable {
   // The array texture with entry id at layer id - 1, rebuilt when entries
   // were added since. 0 while the table is empty.
   uint32_t LayerArray();
+  // Every texture loaded so far is opaque, so a surface drawn with any of
+  // them covers what lies behind it whatever the blending.
+  bool Opaque() const { return opaque_; }
 
  private:
   struct TEntry {
@@ -57,6 +61,7 @@ class TTextureTable {
   int32_t count_ = 0;
   uint32_t layers_ = 0;
   int32_t layerCount_ = 0;
+  bool opaque_ = true;
 };
 
 }  // namespace velmora::renderer

@@ -31,6 +31,13 @@ void TCanvasWidget::TakeFrame(const uint8_t* rgba, int32_t width, int32_t height
   update();
 }
 
+void TCanvasWidget::UpdateIfChanged() {
+  if (!shown_.isNull() && shown_ == image_) return;
+  // A deep copy: a painter may write into the image without detaching it.
+  shown_ = image_.copy();
+  update();
+}
+
 void TCanvasWidget::paintEvent(QPaintEvent*) {
   if (OnPaint) OnPaint();
   QPainter painter(this);

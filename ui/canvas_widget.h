@@ -25,6 +25,10 @@ class TCanvasWidget final : public QWidget {
   // RGBA8888; otherwise nothing is copied.
   void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
 
+  // Schedules a paint only when the image differs from the one last
+  // scheduled: an instrument whose picture stands still costs no paint.
+  void UpdateIfChanged();
+
   std::function<void(int x, int y)> OnMouseDown;
   std::function<void(int x, int y)> OnMouseUp;
   std::function<void()> OnPaint;  // runs before the image is shown
@@ -36,6 +40,7 @@ class TCanvasWidget final : public QWidget {
 
  private:
   QImage image_;
+  QImage shown_;  // a copy of the image as last scheduled for painting
   TQtCanvas canvas_;
 };
 

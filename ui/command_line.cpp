@@ -82,6 +82,15 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
         return std::nullopt;
       }
       line.Volume = *volume;
+    } else if (a == "--fps") {
+      const auto v = value("--fps");
+      if (!v) return std::nullopt;
+      const auto fps = ParseInteger(*v);
+      if (!fps || *fps < 1 || *fps > 100 || (*v)[0] == '$') {
+        error = "--fps takes a whole number 1..100: '" + *v + "'";
+        return std::nullopt;
+      }
+      line.Fps = *fps;
     } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
       const auto v = value(a.c_str());
       if (!v) return std::nullopt;
@@ -156,7 +165,11 @@ std::string UsageText() {
          "  --frame-stats    on closing, print the number of ticks and frames and the\n"
          "                   median, 95th percentile and maximum of their times, split\n"
          "                   into simulation, world refresh, 3D draw, instruments and\n"
-         "                   copy to the screen\n"
+         "                   copy to the screen, and the program's CPU time per second\n"
+         "                   of wall time\n"
+         "  --fps N          draw the 3D view at most N times a second, 1..100\n"
+         "                   (default: the screen's refresh rate, 60 when unknown;\n"
+         "                   the simulation runs 100 ticks a second either way)\n"
          "  --no-sound       run silent (Ctrl+M mutes and unmutes while running)\n"
          "  --volume N       sound volume 0..100 (default 100)\n"
          "  --help           show this text\n"

@@ -1,7 +1,7 @@
 // The program's command line: up to three parameters (world number, server
 // port, server host), the options --help, --version, --data DIR,
-// --handle NAME, --renderer PATH, --replay FILE, --frame-stats, --no-sound
-// and --volume N, and the
+// --handle NAME, --renderer PATH, --replay FILE, --frame-stats, --fps N,
+// --no-sound and --volume N, and the
 // toolkit's own options, which are passed on to it.
 #pragma once
 
@@ -28,6 +28,7 @@ struct TCommandLine {
   bool Help = false;
   bool Version = false;
   bool FrameStats = false;                // --frame-stats: print tick and frame times at the end
+  int32_t Fps = 0;                        // --fps: 3D frames a second, 1..100; 0 = the screen's rate
   bool Sound = true;                      // false with --no-sound
   int32_t Volume = 100;                   // --volume: 0..100 %
   std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QUrl>
+#include <QWindow>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -143,11 +144,13 @@ uint32_t TSteadyClock::SystemMilliseconds() const {
 class TFormMain::THooks final : public app::TTickHooks {
  public:
   explicit THooks(TFormMain& form) : form_(form) {}
-  void DrawFrame() override { form_.DrawFrameNow(); }
+  void DrawFrame() override { form_.TickFrame(); }
+  // The lock-on acts on every tick; its box goes onto a freshly drawn view only.
   void LockOn() override {
-    app::LockOnStep(form_.State(), &form_.ListBoxView->Canvas(), form_.ListBoxView->width(),
-                    form_.ListBoxView->height(), form_.Now());
-    form_.ListBoxView->update();
+    const bool pixels = form_.pixelsThisTick_;
+    app::LockOnStep(form_.State(), pixels ? &form_.ListBoxView->Canvas() : nullptr,
+                    form_.ListBoxView->width(), form_.ListBoxView->height(), form_.Now());
+    if (pixels) form_.ListBoxView->update();
   }
   void SendState() override { app::SendOwnState(form_.State()); }
 
@@ -176,6 +179,11 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   // form's font: the whole application gets it.
   QApplication::setFont(font);
   if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  pacer_.SetRate(
+      options_.CommandLine.Fps != 0
+          ? options_.CommandLine.Fps
+          : cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);
@@ -658,13 +666,27 @@ void TFormMain::FormPaint() {
   }
 }
 
-void TFormMain::DrawFrameNow() {
+void TFormMain::TickFrame() {
+  // Nothing is drawn while the window is minimised or fully covered. A form
+  // never shown has no window yet and draws (tests take its pictures).
+  const QWindow* window = windowHandle();
+  const bool seen = !isMinimized() && (window == nullptr || window->isExposed());
+  DrawFrameNow(seen && pacer_.Due(clock_.SystemMilliseconds()));
+}
+
+void TFormMain::DrawFrameNow(bool pixels) {
+  pixelsThisTick_ = pixels;
   if (!rendererReady_ || !started_) return;
+  if (!pixels) {
+    cockpit::DrawFrame(*state_, *frame_, Now(), false);
+    return;
+  }
   if (meter_) meter_->FrameBegin();
   cockpit::DrawFrame(*state_, *frame_, Now());
   if (meter_) meter_->FrameEnd();
-  for (TCanvasWidget* canvas : {ListBoxView, ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
-    if (canvas->isVisible()) canvas->update();
+  if (ListBoxView->isVisible()) ListBoxView->update();
+  for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
+    if (canvas->isVisible()) canvas->UpdateIfChanged();
   }
 }
 

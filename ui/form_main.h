@@ -22,6 +22,7 @@
 #include "state/main_state.h"
 #include "app/tick.h"
 #include "cockpit/frame.h"
+#include "cockpit/frame_pacing.h"
 #include "vehicle/renderer_api.h"
 #include "ui/canvas_widget.h"
 #include "ui/command_line.h"
@@ -87,7 +88,13 @@ class TFormMain final : public QWidget {
   void TimerIntervalTimer();
   // The form's paint: one cockpit frame, unless the running tick draws them.
   void FormPaint();
-  void DrawFrameNow();
+  // The tick's frame: its work on the state always, its pixels when the
+  // pacer says a frame is due and the window can be seen.
+  void TickFrame();
+  // One whole frame, pixels included.
+  void DrawFrameNow(bool pixels = true);
+  // 3D frames a second the tick draws at most.
+  int32_t FramesPerSecond() const { return pacer_.Rate(); }
   void StringGridMissionClick();
   void StringGridVideoClick();
   // Ctrl+S: saves the replay ring into the user's data folder.
@@ -153,6 +160,8 @@ class TFormMain final : public QWidget {
   std::unique_ptr<sound::TSoundScene> soundScene_ = std::make_unique<sound::TSoundScene>();
   std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
+  cockpit::TFramePacer pacer_;
+  bool pixelsThisTick_ = true;  // the running tick's frame drew its pixels
   bool rendererReady_ = false;
   bool started_ = false;
   bool closed_ = false;

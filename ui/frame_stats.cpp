@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace velmora::ui {
 namespace {
 
@@ -59,16 +61,46 @@ TSeriesSummary TSampleSeries::Summary() const {
   return s;
 }
 
+void TCpuShare::Read(double cpuSeconds, double wallSeconds) {
+  if (!started_) {
+    started_ = true;
+    startCpu_ = markCpu_ = cpuSeconds;
+    startWall_ = markWall_ = wallSeconds;
+  }
+  lastCpu_ = cpuSeconds;
+  lastWall_ = wallSeconds;
+  const double wall = wallSeconds - markWall_;
+  if (!(wall >= 1)) return;
+  perSecond_.Add(100 * (cpuSeconds - markCpu_) / wall);
+  markCpu_ = cpuSeconds;
+  markWall_ = wallSeconds;
+}
+
+double TCpuShare::Overall() const {
+  const double wall = WallSeconds();
+  return wall >= 1 ? 100 * CpuSeconds() / wall : 0;
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 TFrameStats::TFrameStats(std::size_t samplesKept)
     : ticks_(samplesKept),
       frames_(samplesKept),
       parts_{TSampleSeries(samplesKept), TSampleSeries(samplesKept), TSampleSeries(samplesKept),
-             TSampleSeries(samplesKept), TSampleSeries(samplesKept)} {}
+             TSampleSeries(samplesKept), TSampleSeries(samplesKept)},
+      cpu_(samplesKept) {}
 
 std::size_t TFrameStats::SamplesHeld() const {
   std::size_t held = ticks_.Kept() + frames_.Kept();
   for (const TSampleSeries& part : parts_) held += part.Kept();
-  return held;
+  return held + cpu_.SamplesHeld();
 }
 
 std::string TFrameStats::Report() const {
@@ -81,7 +113,15 @@ std::string TFrameStats::Report() const {
   text += Line("tick", ticks_);
   text += Line("frame", frames_);
   for (std::size_t i = 0; i < kFramePartCount; ++i) text += Line(kPartNames[i], parts_[i]);
-  return text;
+  const TSeriesSummary perSecond = cpu_.PerSecond();
+  char cpu[240];
+  std::snprintf(cpu, sizeof cpu,
+                "%-24s %8zu %10.1f %10.1f %10.1f\n"
+                "CPU: %.1f s in %.1f s of wall time, %.1f %% of one core\n",
+                "CPU % of one core, per s", perSecond.Count, perSecond.Median,
+                perSecond.Percentile95, perSecond.Max, cpu_.CpuSeconds(), cpu_.WallSeconds(),
+                cpu_.Overall());
+  return text + cpu;
 }
 
 void TFrameMeter::TickBegin() {
@@ -92,6 +132,9 @@ void TFrameMeter::TickBegin() {
 
 void TFrameMeter::TickEnd() {
   const double tick = TFrameStats::Since(tickStart_);
+  stats_.ReadCpu(
+      ProcessCpuSeconds(),
+      std::chrono::duration<double>(TFrameStats::Clock::now().time_since_epoch()).count());
   stats_.AddTick(tick);
   stats_.AddPart(TFramePart::Simulation, std::max(0.0, tick - frameMsInTick_));
   inTick_ = false;

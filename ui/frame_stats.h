@@ -60,6 +60,35 @@ class TSampleSeries {
   std::mt19937_64 random_{0x5eed};
 };
 
+// The process's CPU time per second of wall time, as a share of one core
+// (%): one sample for each whole second of wall time, and the share over
+// the whole run. Both clocks count seconds from any fixed start.
+class TCpuShare {
+ public:
+  explicit TCpuShare(std::size_t samplesKept = kSamplesKept) : perSecond_(samplesKept) {}
+
+  // The process's CPU seconds (user and system) at `wallSeconds`; the first
+  // reading starts the count.
+  void Read(double cpuSeconds, double wallSeconds);
+
+  TSeriesSummary PerSecond() const { return perSecond_.Summary(); }
+  double CpuSeconds() const { return lastCpu_ - startCpu_; }
+  double WallSeconds() const { return lastWall_ - startWall_; }
+  // % of one core over the whole run so far; 0 before a second has passed.
+  double Overall() const;
+  std::size_t SamplesHeld() const { return perSecond_.Kept(); }
+
+ private:
+  TSampleSeries perSecond_;
+  bool started_ = false;
+  double startCpu_ = 0, startWall_ = 0;  // s, the first reading
+  double markCpu_ = 0, markWall_ = 0;    // s, where the running second began
+  double lastCpu_ = 0, lastWall_ = 0;    // s, the last reading
+};
+
+// The process's CPU time so far, user and system, s.
+double ProcessCpuSeconds();
+
 class TFrameStats {
  public:
   using Clock = std::chrono::steady_clock;
@@ -69,6 +98,9 @@ class TFrameStats {
   void AddTick(double ms) { ticks_.Add(ms); }
   void AddFrame(double ms) { frames_.Add(ms); }
   void AddPart(TFramePart part, double ms) { parts_[static_cast<std::size_t>(part)].Add(ms); }
+  // The process's CPU seconds at a wall-clock time, s.
+  void ReadCpu(double cpuSeconds, double wallSeconds) { cpu_.Read(cpuSeconds, wallSeconds); }
+  const TCpuShare& Cpu() const { return cpu_; }
 
   TSeriesSummary Ticks() const { return ticks_.Summary(); }
   TSeriesSummary Frames() const { return frames_.Summary(); }
@@ -78,7 +110,7 @@ class TFrameStats {
   // Samples held over all series.
   std::size_t SamplesHeld() const;
 
-  // The printed report: counts, then one line per series.
+  // The printed report: counts, one line per series, then the CPU share.
   std::string Report() const;
 
   // Milliseconds since `start`.
@@ -90,6 +122,7 @@ class TFrameStats {
   TSampleSeries ticks_;
   TSampleSeries frames_;
   std::array<TSampleSeries, kFramePartCount> parts_;
+  TCpuShare cpu_;
 };
 
 // Measures the running program: the form calls it around each tick and

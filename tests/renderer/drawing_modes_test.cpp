@@ -76,5 +76,42 @@ TEST(DrawingModes, ReferencesDrawTheSameFrame) {
   }
 }
 
+// With only opaque textures the surfaces are drawn without blending; the
+// frame is the one blending gives, which a translucent texture in the table
+// (loaded, never drawn) turns back on.
+TEST(DrawingModes, OpaqueSurfacesWithoutBlendingDrawTheSameFrame) {
+  testing::TInTestFolder folder;
+  testing::WriteTga("opaque.tga", 2, 2, {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF808080});
+  testing::WriteTga("glass.tga", 2, 2, {0x80FFFFFF, 0x80FFFFFF, 0x80FFFFFF, 0x80FFFFFF});
+  std::vector<std::vector<uint8_t>> frames;
+  for (const bool withGlass : {false, true}) {
+    TFrame frame;
+    DXView view{48, 32, &Keep, &frame};
+    TRenderer renderer;
+    ASSERT_EQ(renderer.Initialize(&view, 0, 0), DX_OK);
+    const int32_t texture = renderer.LoadTexture("opaque.tga", 3);
+    if (withGlass) {
+      ASSERT_NE(renderer.LoadTexture("glass.tga", 3), 0);
+    }
+    const DXSurface surfaces[] = {
+        testing::LevelQuad(0x808080, -50, 50, 0, 100, 0),
+        testing::LevelQuad(0x00FFFF, -5, 5, 10, 60, 0, texture),
+        testing::UprightQuad(0x0000FF, -8, -2, 30, -6, 0),
+        testing::UprightQuad(0x00FF00, -8, -2, 30, -6, 0),
+        testing::Quad(0xFFFFFF, texture, {{-3, 20, -1}, {3, 20, -1}, {-3, 20, -5}, {3, 20, -5}}),
+    };
+    for (const DXSurface& surface : surfaces) ASSERT_NE(renderer.AddSurface(&surface, 4), 0);
+    DXVehicleRecord camera{};
+    camera.Z = -3;
+    camera.Pitch = -5;
+    const DXVehicleRecord* none[] = {nullptr};
+    ASSERT_EQ(renderer.Draw(60, 0xFF000040, &camera, none), DX_OK);
+    renderer.Terminate();
+    frames.push_back(frame.Pixels);
+  }
+  ASSERT_EQ(frames[0].size(), frames[1].size());
+  EXPECT_TRUE(frames[0] == frames[1]) << "the opaque store's frame differs from the blended one";
+}
+
 }  // namespace
 }  // namespace velmora::renderer

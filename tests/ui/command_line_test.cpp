@@ -60,7 +60,11 @@ TEST(CommandLine, BadParametersAreClearErrors) {
                         {{"--volume"}, "--volume needs a value"},
                         {{"--volume", "101"}, "--volume takes a whole number 0..100: '101'"},
                         {{"--volume", "-1"}, "--volume takes a whole number 0..100"},
-                        {{"--volume", "loud"}, "--volume takes a whole number 0..100"}};
+                        {{"--volume", "loud"}, "--volume takes a whole number 0..100"},
+                        {{"--fps"}, "--fps needs a value"},
+                        {{"--fps", "0"}, "--fps takes a whole number 1..100: '0'"},
+                        {{"--fps", "101"}, "--fps takes a whole number 1..100"},
+                        {{"--fps", "$10"}, "--fps takes a whole number 1..100"}};
   for (const Case& c : cases) {
     std::string why;
     EXPECT_FALSE(Parse(c.Arguments, &why));
@@ -96,6 +100,18 @@ TEST(CommandLine, SoundOptions) {
     ASSERT_TRUE(line);
     EXPECT_EQ(line->Sound, c.Sound);
     EXPECT_EQ(line->Volume, c.Volume);
+  }
+}
+
+TEST(CommandLine, FramesPerSecond) {
+  const struct {
+    std::vector<std::string> Arguments;
+    int32_t Fps;  // 0: the screen's rate
+  } cases[] = {{{}, 0}, {{"--fps", "1"}, 1}, {{"--fps", "100"}, 100}, {{"--fps", "25"}, 25}};
+  for (const auto& c : cases) {
+    const auto line = Parse(c.Arguments);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->Fps, c.Fps);
   }
 }
 

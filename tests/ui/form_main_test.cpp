@@ -558,5 +558,34 @@ TEST_F(FormMainTest, CtrlMWithoutSoundSaysSoAndTypesNothing) {
   EXPECT_TRUE(form->EditChatInput->text().isEmpty());
 }
 
+// An instrument canvas is painted again only when its picture changed.
+TEST(CanvasWidget, RepaintsOnlyAChangedPicture) {
+  testing::App();
+  QWidget window;
+  window.resize(100, 100);
+  TCanvasWidget canvas(&window, "ListBoxPower", QRect(0, 0, 49, 161));
+  int paints = 0;
+  canvas.OnPaint = [&paints] { ++paints; };
+  window.show();
+  QCoreApplication::processEvents();
+  const auto paintsAfter = [&](const std::function<void()>& draw) {
+    const int before = paints;
+    draw();
+    canvas.UpdateIfChanged();
+    QCoreApplication::processEvents();
+    return paints - before;
+  };
+  const auto fill = [&](uint32_t colour) {
+    canvas.Canvas().BeginPaint();
+    canvas.Canvas().SetBrush(colour, false);
+    canvas.Canvas().FillRect(0, 0, 49, 161);
+    canvas.Canvas().EndPaint();
+  };
+  EXPECT_EQ(paintsAfter([&] { fill(0x0000FF); }), 1);
+  EXPECT_EQ(paintsAfter([&] { fill(0x0000FF); }), 0);  // drawn again, the same picture
+  EXPECT_EQ(paintsAfter([] {}), 0);
+  EXPECT_EQ(paintsAfter([&] { fill(0x00FF00); }), 1);
+}
+
 }  // namespace
 }  // namespace velmora::ui

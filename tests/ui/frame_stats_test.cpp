@@ -143,5 +143,39 @@ TEST(FrameStats, ALongRunKeepsBoundedSamplesAndTrueFigures) {
   EXPECT_EQ(stats.Report().rfind("velmora frame statistics: 200000 ticks, 0 frames\n", 0), 0u);
 }
 
+TEST(FrameStats, CpuTimePerSecondOfWallTime) {
+  constexpr double kShareTol = 1e-9;  // %: exact up to rounding of the seconds
+  TCpuShare cpu;
+  const struct {
+    double Cpu, Wall;     // s, the readings
+    std::size_t Samples;  // per-second samples after the reading
+    double Overall;       // % of one core over the whole run
+  } readings[] = {
+      {50.0, 100.0, 0, 0},     // the start
+      {50.3, 100.999, 0, 0},   // not yet a second
+      {50.5, 101.0, 1, 50},    // half a core
+      {52.5, 102.0, 2, 125},   // both cores for a second
+      {52.5, 104.0, 3, 62.5},  // idle for two
+  };
+  for (const auto& r : readings) {
+    cpu.Read(r.Cpu, r.Wall);
+    EXPECT_EQ(cpu.PerSecond().Count, r.Samples) << r.Wall;
+    EXPECT_NEAR(cpu.Overall(), r.Overall, kShareTol) << r.Wall;
+  }
+  const TSeriesSummary perSecond = cpu.PerSecond();
+  EXPECT_NEAR(perSecond.Max, 200, kShareTol);
+  EXPECT_NEAR(perSecond.Median, 50, kShareTol);
+}
+
+TEST(FrameStats, TheReportEndsWithTheCpuShare) {
+  TFrameStats stats;
+  stats.ReadCpu(10, 0);
+  stats.ReadCpu(10.25, 1);
+  const std::string report = stats.Report();
+  EXPECT_NE(report.find("CPU: 0.2 s in 1.0 s of wall time, 25.0 % of one core\n"),
+            std::string::npos)
+      << report;
+}
+
 }  // namespace
 }  // namespace velmora::ui

@@ -328,15 +328,17 @@ void TTrafficClient::TickTimer() {
       }
     }
   }
-  if (!s.TimerEnabled) {
+  // Choosing a mission may have started over with a fresh state.
+  state::TMainState& current = *state_;
+  if (!current.TimerEnabled) {
     CarryOutRequests();
     return;
   }
   RunCore([&] {
-    const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
+    const bool vehicle = current.Own.Kind != vehicle::kKindNone && current.Own.FormNo != 0;
     const app::TJoystickReading reading =
-        vehicle && loggedIn_ ? driver_->Drive(s, Now()) : app::TJoystickReading{};
-    app::Tick(s, *clock_, reading, *hooks_);
+        vehicle && loggedIn_ ? driver_->Drive(current, Now()) : app::TJoystickReading{};
+    app::Tick(current, *clock_, reading, *hooks_);
   });
 }
 

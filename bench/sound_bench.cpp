@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "sound/scene.h"
+#include "cockpit/sound_scene.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
 
@@ -45,12 +45,12 @@ std::unique_ptr<state::TMainState> Scene(int remotes) {
 
 void UpdateScene(benchmark::State& bench) {
   const auto s = Scene(static_cast<int>(bench.range(0)));
-  sound::TSoundScene scene;
+  cockpit::sound::TSoundScene scene;
   uint32_t now = 0;
   for (auto _ : bench) {
     now += 10;
     s->Cues.Push(state::TCueKind::Callout, "GPWS> 100");  // a call every tick: the cue path too
-    sound::UpdateScene(*s, now, scene);
+    cockpit::sound::UpdateScene(*s, now, scene);
     benchmark::DoNotOptimize(scene.Count);
   }
 }

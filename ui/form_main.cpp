@@ -24,7 +24,7 @@
 #include "app/protocol.h"
 #include "app/replay.h"
 #include "net/data_file.h"
-#include "logbook/logbook.h"
+#include "ui/logbook.h"
 #include "ui/logbook_window.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"

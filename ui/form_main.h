@@ -157,7 +157,7 @@ class TFormMain final : public QWidget {
   std::unique_ptr<THooks> hooks_;
   std::unique_ptr<TFrameMeter> meter_;
   TSoundOutput soundOutput_;
-  std::unique_ptr<sound::TSoundScene> soundScene_ = std::make_unique<sound::TSoundScene>();
+  std::unique_ptr<cockpit::sound::TSoundScene> soundScene_ = std::make_unique<cockpit::sound::TSoundScene>();
   std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
   cockpit::TFramePacer pacer_;

@@ -21,7 +21,7 @@ void TFormMain::OpenSound() {
 
 void TFormMain::PlaySound() {
   if (!soundOutput_.IsOpen()) return;
-  sound::UpdateScene(*state_, Now(), *soundScene_);
+  cockpit::sound::UpdateScene(*state_, Now(), *soundScene_);
   soundOutput_.Play(*soundScene_);
 }
 

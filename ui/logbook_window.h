@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "logbook/logbook.h"
+#include "ui/logbook.h"
 #include "state/main_state.h"
 
 namespace velmora::ui {

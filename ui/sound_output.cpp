@@ -26,7 +26,7 @@ ALCcontext* Context(void* p) {
   return static_cast<ALCcontext*>(p);
 }
 
-void Place(ALuint source, const sound::TVoice& v) {
+void Place(ALuint source, const cockpit::sound::TVoice& v) {
   // OpenAL's axes: x right, y up, z backwards; the listener stays at the
   // origin looking along −z, the scene gives every voice relative to it.
   alSource3f(source, AL_POSITION, v.Right, v.Up, -v.Forward);
@@ -109,10 +109,10 @@ bool TSoundOutput::Open(const std::string& dataDir, std::string& error, std::str
   Close();
   // The files first: the device starts playing once it is open, so the
   // time the reading takes must not pass on it.
-  std::array<TSoundSamples, sound::kSoundCount> loaded;
+  std::array<TSoundSamples, cockpit::sound::kSoundCount> loaded;
   std::string bad;
-  for (int i = 0; i < sound::kSoundCount; ++i) {
-    const std::string name(sound::SoundFile(static_cast<sound::TSound>(i)));
+  for (int i = 0; i < cockpit::sound::kSoundCount; ++i) {
+    const std::string name(cockpit::sound::SoundFile(static_cast<cockpit::sound::TSound>(i)));
     const std::string path = (std::filesystem::path(dataDir) / name).string();
     const std::string why = ReadSoundFile(path, loaded[static_cast<std::size_t>(i)]);
     if (!why.empty()) bad += (bad.empty() ? "" : "、") + name + "（" + why + "）";
@@ -135,7 +135,7 @@ bool TSoundOutput::Open(const std::string& dataDir, std::string& error, std::str
   // The scene attenuates by distance itself; OpenAL adds direction and Doppler.
   alDistanceModel(AL_NONE);
   alDopplerFactor(1);
-  alSpeedOfSound(static_cast<ALfloat>(sound::kSpeedOfSound));
+  alSpeedOfSound(static_cast<ALfloat>(cockpit::sound::kSpeedOfSound));
   alListener3f(AL_POSITION, 0, 0, 0);
   alListener3f(AL_VELOCITY, 0, 0, 0);
   const ALfloat orientation[] = {0, 0, -1, 0, 1, 0};
@@ -187,7 +187,7 @@ void TSoundOutput::Close() {
   context_ = device_ = nullptr;
 }
 
-TSoundOutput::TChannel* TSoundOutput::LoopChannel(const sound::TVoice& voice) {
+TSoundOutput::TChannel* TSoundOutput::LoopChannel(const cockpit::sound::TVoice& voice) {
   for (TChannel& c : channels_) {
     if (c.Loop && c.Owner == voice.Source && c.Sound == voice.Sound) return &c;
   }
@@ -204,7 +204,7 @@ TSoundOutput::TChannel* TSoundOutput::FreeChannel() {
   return nullptr;
 }
 
-void TSoundOutput::Play(const sound::TSoundScene& scene) {
+void TSoundOutput::Play(const cockpit::sound::TSoundScene& scene) {
   if (device_ == nullptr) return;
   for (TChannel& c : channels_) c.Seen = false;
 
@@ -217,10 +217,10 @@ void TSoundOutput::Play(const sound::TSoundScene& scene) {
   }
 
   for (int i = 0; i < scene.Count; ++i) {
-    const sound::TVoice& v = scene.Voices[static_cast<std::size_t>(i)];
+    const cockpit::sound::TVoice& v = scene.Voices[static_cast<std::size_t>(i)];
     const ALuint buffer = buffers_[static_cast<std::size_t>(v.Sound)];
     if (buffer == 0) continue;
-    if (sound::IsSpoken(v.Sound)) {
+    if (cockpit::sound::IsSpoken(v.Sound)) {
       // One call after the other on one voice, as a crew speaks.
       alSourcef(speech_, AL_GAIN, v.Gain);
       alSourceQueueBuffers(speech_, 1, &buffer);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/scene.h"
+#include "cockpit/sound_scene.h"
 
 namespace velmora::ui {
 
@@ -41,7 +41,7 @@ class TSoundOutput {
 
   // Plays one tick's scene: loops start, follow and stop with their voices,
   // one-shot voices start, the crew's calls are spoken one after another.
-  void Play(const sound::TSoundScene& scene);
+  void Play(const cockpit::sound::TSoundScene& scene);
 
   // Master volume 0..1 and mute; both act at once.
   void SetVolume(double volume);
@@ -55,18 +55,18 @@ class TSoundOutput {
     uint32_t Source = 0;  // the OpenAL source
     bool Loop = false;    // holds a loop voice
     uint32_t Owner = 0;   // the loop voice's source vehicle
-    sound::TSound Sound = sound::TSound::Count;
+    cockpit::sound::TSound Sound = cockpit::sound::TSound::Count;
     bool Seen = false;  // the loop voice is in this tick's scene
   };
-  static constexpr int kChannels = sound::kMaxVoices;
+  static constexpr int kChannels = cockpit::sound::kMaxVoices;
 
-  TChannel* LoopChannel(const sound::TVoice& voice);
+  TChannel* LoopChannel(const cockpit::sound::TVoice& voice);
   TChannel* FreeChannel();
   void ApplyGain();
 
   void* device_ = nullptr;                              // ALCdevice
   void* context_ = nullptr;                             // ALCcontext
-  std::array<uint32_t, sound::kSoundCount> buffers_{};  // 0: sound not loaded
+  std::array<uint32_t, cockpit::sound::kSoundCount> buffers_{};  // 0: sound not loaded
   std::array<TChannel, kChannels> channels_{};
   uint32_t speech_ = 0;  // the source the calls are queued on, in order
   double volume_ = 1;

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "logbook/logbook.h"
-#include "logbook/tool.h"
+#include "ui/logbook.h"
+#include "ui/logbook_tool.h"
 #include "tests/support/temp_file.h"
 
-namespace velmora::logbook {
+namespace velmora::ui::logbook {
 namespace {
 
 namespace fs = std::filesystem;
@@ -383,4 +383,4 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
 }
 
 }  // namespace
-}  // namespace velmora::logbook
+}  // namespace velmora::ui::logbook

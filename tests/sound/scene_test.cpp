@@ -1,7 +1,7 @@
 // The sound scene: which voices each vehicle makes, how they follow the
 // throttle and the speed, the engine's spool lag, Doppler, the cap on remote
 // vehicles, and the crew's calls heard once each.
-#include "sound/scene.h"
+#include "cockpit/sound_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "tests/support/test_vehicles.h"
 
-namespace velmora::sound {
+namespace velmora::cockpit::sound {
 namespace {
 
 using testing::kAirlinerGearUp;
@@ -323,4 +323,4 @@ TEST_F(SceneTest, EachCallIsSpokenOnceAndJapaneseLinesStayText) {
 }
 
 }  // namespace
-}  // namespace velmora::sound
+}  // namespace velmora::cockpit::sound

@@ -92,11 +92,11 @@ TEST_F(SoundOutputTest, FilesThatCannotBeReadAreNamedInOneMessage) {
       "sounds/bell.wav（見つかりません）、sounds/gpws_10.wav（WAV ではありません）");
 
   // The sounds that did load play; the missing ones are skipped.
-  sound::TSoundScene scene;
+  cockpit::sound::TSoundScene scene;
   scene.Count = 3;
-  scene.Voices[0] = {sound::TSound::Bell, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  scene.Voices[1] = {sound::TSound::Wind, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  scene.Voices[2] = {sound::TSound::Gpws10, false, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  scene.Voices[0] = {cockpit::sound::TSound::Bell, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  scene.Voices[1] = {cockpit::sound::TSound::Wind, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  scene.Voices[2] = {cockpit::sound::TSound::Gpws10, false, 0, 1, 1, 0, 0, 0, 0, 0, 0};
   output.Play(scene);
   output.Play(scene);
 }
@@ -109,7 +109,7 @@ TEST_F(SoundOutputTest, FilesThatCannotBeReadAreNamedInOneMessage) {
   std::string problems;
   const bool open = output.Open(kSounds.parent_path().string(), error, problems);
   std::fprintf(stderr, "%s\n", error.c_str());
-  sound::TSoundScene scene;
+  cockpit::sound::TSoundScene scene;
   scene.Count = 1;
   output.Play(scene);  // a closed output takes the scene and stays silent
   std::exit(open || output.IsOpen() ? 1 : 0);

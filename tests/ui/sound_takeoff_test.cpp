@@ -15,7 +15,7 @@
 
 #include "app/controls.h"
 #include "app/tick.h"
-#include "sound/scene.h"
+#include "cockpit/sound_scene.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_vehicles.h"
 #include "ui/sound_output.h"
@@ -41,7 +41,7 @@ class RealClock final : public app::TClock {
 };
 
 struct TSpokenLine {
-  sound::TSound Call;
+  cockpit::sound::TSound Call;
   double Time;  // s since the recording started
 };
 
@@ -107,7 +107,7 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
   const Clock::time_point start = Clock::now();
   const auto since = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
 
-  sound::TSoundScene scene;
+  cockpit::sound::TSoundScene scene;
   app::TTickHooks hooks;
   std::vector<TSpokenLine> spoken;
   std::size_t logged = 0;
@@ -124,11 +124,11 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
     // Rotate from 75 m/s to 8° nose up.
     s.PitchInput = (vehicle::GroundSpeed(s.Own) > 75 && s.Own.Pitch < 8) ? 1 : 0;
     app::Tick(s, clock, {}, hooks);
-    sound::UpdateScene(s, clock.SystemMilliseconds(), scene);
+    cockpit::sound::UpdateScene(s, clock.SystemMilliseconds(), scene);
     output.Play(scene);
     for (; logged < s.MessageLog.size(); ++logged) {
-      const sound::TSound call = sound::SpokenCall(s.MessageLog[logged]);
-      if (call != sound::TSound::Count) spoken.push_back({call, since()});
+      const cockpit::sound::TSound call = cockpit::sound::SpokenCall(s.MessageLog[logged]);
+      if (call != cockpit::sound::TSound::Count) spoken.push_back({call, since()});
       if (s.MessageLog[logged] == "機長> Positive climb.") climbing = since();
     }
   }
@@ -152,7 +152,7 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
     TSoundSamples call;
     ASSERT_EQ(
         ReadSoundFile(
-            std::string(VELMORA_DATA_DIR) + "/" + std::string(sound::SoundFile(line.Call)), call),
+            std::string(VELMORA_DATA_DIR) + "/" + std::string(cockpit::sound::SoundFile(line.Call)), call),
         "");
     const double due = std::max(line.Time, speaking);
     lags.push_back(BestFit(heard.Samples, call.Samples, due - 0.2, due + 0.6) - due);
@@ -167,7 +167,7 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
   for (double lag : lags) std::printf(" %+.3f", lag - latency);
   std::printf(" s\n");
   for (std::size_t i = 0; i < spoken.size(); ++i) {
-    SCOPED_TRACE(std::string(sound::SoundFile(spoken[i].Call)));
+    SCOPED_TRACE(std::string(cockpit::sound::SoundFile(spoken[i].Call)));
     EXPECT_NEAR(lags[i], latency, kCallTolerance);
   }
 }

@@ -1,14 +1,14 @@
-#include "logbook/tool.h"
+#include "ui/logbook_tool.h"
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "logbook/logbook.h"
+#include "ui/logbook.h"
 #include "vehicle/units.h"
 
-namespace velmora::logbook {
+namespace velmora::ui::logbook {
 
 namespace {
 
@@ -163,4 +163,4 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
   return 2;
 }
 
-}  // namespace velmora::logbook
+}  // namespace velmora::ui::logbook

@@ -18,7 +18,7 @@
 
 struct sqlite3;
 
-namespace velmora::logbook {
+namespace velmora::ui::logbook {
 
 // The schema this program writes. Version 1 lacked the server, the world
 // number and the replay link of a run; it is migrated on opening.
@@ -171,4 +171,4 @@ class TLogbookWriter {
   std::thread thread_;
 };
 
-}  // namespace velmora::logbook
+}  // namespace velmora::ui::logbook

@@ -1,11 +1,11 @@
-#include "sound/scene.h"
+#include "cockpit/sound_scene.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "vehicle/geometry.h"
 
-namespace velmora::sound {
+namespace velmora::cockpit::sound {
 namespace {
 
 using vehicle::TVehicleState;
@@ -380,4 +380,4 @@ double DopplerRatio(const TVoice& v) {
          (kSpeedOfSound + std::clamp(receding, -0.5 * kSpeedOfSound, 0.5 * kSpeedOfSound));
 }
 
-}  // namespace velmora::sound
+}  // namespace velmora::cockpit::sound

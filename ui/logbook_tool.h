@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::logbook {
+namespace velmora::ui::logbook {
 
 // One event as the tool's `show` and the logbook window print it (UTF-8).
 struct TEventRow;
@@ -20,4 +20,4 @@ std::string EventText(const TEventRow& event);
 int RunTool(const std::vector<std::string>& args, const std::string& path, std::ostream& out,
             std::ostream& err);
 
-}  // namespace velmora::logbook
+}  // namespace velmora::ui::logbook

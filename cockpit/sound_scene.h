@@ -11,7 +11,7 @@
 
 #include "state/main_state.h"
 
-namespace velmora::sound {
+namespace velmora::cockpit::sound {
 
 // Every sound the scene can ask for; each is one file in the installation.
 enum class TSound : uint8_t {
@@ -118,4 +118,4 @@ void UpdateScene(const state::TMainState& state, uint32_t now, TSoundScene& scen
 // The frequency ratio a listener at rest hears from a voice moving as it does.
 double DopplerRatio(const TVoice& voice);
 
-}  // namespace velmora::sound
+}  // namespace velmora::cockpit::sound

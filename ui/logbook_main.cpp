@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "logbook/logbook.h"
-#include "logbook/tool.h"
+#include "ui/logbook.h"
+#include "ui/logbook_tool.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return velmora::logbook::RunTool(
-      args, velmora::logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
+  return velmora::ui::logbook::RunTool(
+      args, velmora::ui::logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
       std::cout, std::cerr);
 }

@@ -1,4 +1,4 @@
-#include "logbook/logbook.h"
+#include "ui/logbook.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,7 @@
 #include "app/run_figures.h"
 #include "vehicle/units.h"
 
-namespace velmora::logbook {
+namespace velmora::ui::logbook {
 
 namespace {
 
@@ -602,4 +602,4 @@ void TLogbookWriter::Loop() {
   }
 }
 
-}  // namespace velmora::logbook
+}  // namespace velmora::ui::logbook

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/run_figures.h"
 #include "vehicle/units.h"
@@ -13,6 +14,8 @@
 namespace velmora::ui::logbook {
 
 namespace {
+
+constexpr int kJournalRetryMs = 10;  // ms between tries of switching to WAL
 
 // Version 1: runs without the server, the world number and the replay link.
 constexpr const char* kRunsV1 =
@@ -321,9 +324,16 @@ std::optional<std::string> TLogbookStore::Open() {
     return "記録簿 " + path_ + " は新しい版（スキーマ " + std::to_string(version) +
            "）のものなので使いません。ファイルは変更していません。";
   }
-  {
+  // Switching a fresh file to WAL takes a lock that SQLite does not wait for
+  // through the busy handler: another program opening the same file at the
+  // same moment makes it report busy, so it is tried again for as long.
+  for (int waited = 0;; waited += kJournalRetryMs) {
     TStatement q(db_, "PRAGMA journal_mode=WAL;");
-    if (!q.Ok() || sqlite3_step(*q) != SQLITE_ROW) return Fail("開けません");
+    if (!q.Ok()) return Fail("開けません");
+    const int rc = sqlite3_step(*q);
+    if (rc == SQLITE_ROW) break;
+    if (rc != SQLITE_BUSY || waited >= busyTimeoutMs_) return Fail("開けません");
+    std::this_thread::sleep_for(std::chrono::milliseconds(kJournalRetryMs));
   }
   if (auto failure = Exec("PRAGMA foreign_keys=ON;")) return failure;
   if (maxPageCount_ > 0) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "physics/railway.h"
+#include "tests/integration/server_process.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form_main.h"
@@ -42,18 +43,9 @@ class LoopbackTest : public ::testing::Test {
 
   // Starts the server on a free port and returns the port, 0 on failure.
   uint16_t StartServer() {
-    server.start(VELMORA_SERVER, {"--port", "0", "--missions", VELMORA_MISSIONS, "--interval", "50"});
-    if (!server.waitForStarted(kPatience)) return 0;
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (!out.contains('\n') && clock.elapsed() < kPatience) {
-      server.waitForReadyRead(100);
-      out += server.readAllStandardOutput();
-    }
-    const qsizetype colon = out.lastIndexOf(':');
-    return colon < 0 ? 0 : static_cast<uint16_t>(out.mid(colon + 1).trimmed().toInt());
+    return testing::StartServerProcess(server, VELMORA_SERVER, VELMORA_MISSIONS, kPatience);
   }
+
 
   // The program's options against the server on `port`, logging in as `handle`.
   static TStartOptions ProgramOptions(uint16_t port, const char* handle) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/data/installation.h"
+#include "tests/integration/server_process.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/ui/ui_test_support.h"
 #include "traffic/traffic_client.h"
@@ -41,19 +42,9 @@ class TrafficTest : public ::testing::Test {
   }
 
   uint16_t StartServer() {
-    server.start(VELMORA_SERVER, {"--port", "0", "--missions", VELMORA_MISSIONS, "--interval", "50",
-                                  "--max-per-address", "0"});
-    if (!server.waitForStarted(kPatience)) return 0;
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (!out.contains('\n') && clock.elapsed() < kPatience) {
-      server.waitForReadyRead(100);
-      out += server.readAllStandardOutput();
-    }
-    const qsizetype colon = out.lastIndexOf(':');
-    return colon < 0 ? 0 : static_cast<uint16_t>(out.mid(colon + 1).trimmed().toInt());
+    return testing::StartServerProcess(server, VELMORA_SERVER, VELMORA_MISSIONS, kPatience, {"--max-per-address", "0"});
   }
+
 
   // A traffic client of `kind` with its own world from the sample installation.
   TTrafficClient& AddClient(uint16_t port, const char* handle, TTrafficKind kind,

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/controls.h"
+#include "app/panels.h"
 #include "app/protocol.h"
+#include "pilot/crew.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/shapes.h"
+#include "world/world.h"
 
 namespace velmora::traffic {
 namespace {
@@ -26,6 +31,26 @@ constexpr double kCarWheelbase = 2.6;         // m, fallback when the type has n
 constexpr double kSpeedBand = 1.0;            // m/s around the target speed: hold
 constexpr uint32_t kStartPause = 3000;        // ms standing before a car or aircraft moves
 constexpr double kRotateFraction = 0.85;  // of the lift-off speed at 8°, where the nose comes up
+
+// The airliner's circuit.
+constexpr double kChooseHeight = 150;  // m of the wheels: the runway is chosen in the climb
+constexpr double kHomeRange = 30000;   // m: a runway farther from the aircraft is not chosen
+constexpr double kApproachSpeed = 145 / units::kKnotsPerMetrePerSecond;  // m/s, the crew's final
+constexpr double kGlideSlope = 0.052408;                                 // tan 3°
+constexpr double kAimBeyondThreshold = 300;  // m: the 3° path meets the runway there
+constexpr double kPathGain = 0.2;            // 1/s: climb rate per metre off the path
+constexpr double kCentreLineGain = 0.05;     // deg of track per metre off the centre line
+constexpr double kClimbRateGain = 1.5;       // deg of pitch per m/s of climb-rate error
+constexpr double kLandingPitchGain = 0.2;    // stick per degree of pitch error: a quick flare
+constexpr double kFlareHeight = 10;          // m of the wheels: idle power, the flare begins
+constexpr double kTouchdownSink = 0.5;       // m/s the flare reaches at the ground
+constexpr double kFlareGain = 0.35;          // 1/s: sink rate per metre of height in the flare
+constexpr double kHandOverReach = 8000;      // m from the threshold on final: the crew's hand-over
+constexpr double kFlapsFrom = 300;           // m of the wheels: the take-off flaps stay below
+constexpr double kFlapMargin = 5;            // kt past the schedule before a detent goes up
+constexpr double kRecoveredAngleOfAttack = 8;  // deg at which the wing must carry the weight
+constexpr double kRecoveryMargin = 1.2;        // of the speed at which it does
+constexpr uint32_t kStandMs = 5000;  // ms at rest after the landing before the mission again
 
 double Clamp(double v, double lo, double hi) {
   return std::min(std::max(v, lo), hi);
@@ -55,8 +80,8 @@ void HoldSpeed(state::TMainState& s, TKeyboard& keys, double speed, double targe
 }
 
 // Pitch and roll attitude laws: stick from the attitude error, damped by its rate.
-double PitchStick(const state::TMainState& s, double targetPitch) {
-  return Clamp(0.08 * (targetPitch - s.Own.Pitch) - 0.04 * s.PitchRate, -1.0, 1.0);
+double PitchStick(const state::TMainState& s, double targetPitch, double gain = 0.08) {
+  return Clamp(gain * (targetPitch - s.Own.Pitch) - 0.04 * s.PitchRate, -1.0, 1.0);
 }
 double RollStick(const state::TMainState& s, double targetBank) {
   return Clamp(0.04 * (targetBank - s.Own.Bank) - 0.02 * s.RollRate, -1.0, 1.0);
@@ -68,6 +93,30 @@ app::TJoystickReading Stick(double x, double y) {
   r.X = AxisReading(x);
   r.Y = AxisReading(y);
   return r;
+}
+
+// Metres of an absolute point right of a runway's centre line and along it
+// from the threshold, with the runway heading (deg).
+struct TOnRunway {
+  double Heading = 0;
+  double Along = 0;
+  double Right = 0;
+};
+TOnRunway OnRunway(const world::TRunwayInfo& r, double x, double y) {
+  TOnRunway p;
+  p.Heading = vehicle::Normalise360(vehicle::Atan2Deg(r.X2 - r.X1, r.Y2 - r.Y1));
+  const double east = x - r.X1, north = y - r.Y1;
+  p.Along = east * vehicle::SinDeg(p.Heading) + north * vehicle::CosDeg(p.Heading);
+  p.Right = east * vehicle::CosDeg(p.Heading) - north * vehicle::SinDeg(p.Heading);
+  return p;
+}
+
+const world::TRunwayInfo* Destination(const state::TMainState& s, int32_t index) {
+  if (s.World == nullptr || index < 0 || index >= s.World->DestinationCount ||
+      index >= world::kMaxDestinations) {
+    return nullptr;
+  }
+  return s.World->Destinations[static_cast<std::size_t>(index)];
 }
 
 }  // namespace
@@ -324,24 +373,82 @@ app::TJoystickReading TCarDriver::Drive(state::TMainState& s, uint32_t now) {
 
 void TAirlinerDriver::Restart(state::TMainState& s, uint32_t now) {
   keys_.ReleaseAll(s);
-  keys_.Press(s, app::kKeyF1, now);
   heading_ = s.Own.Heading;
   startAt_ = now + kStartPause;
-  rolling_ = false;
-  cleanedUp_ = false;
+  runway_ = s.SelectedDestination;
+  finalSeen_ = s.GuidanceMode == pilot::kModeFinal;
+  missionAgain_ = false;
+  if (app::OnGround(s)) {
+    phase_ = TPhase::Waiting;
+    keys_.Press(s, app::kKeyF1, now);
+    return;
+  }
+  // Placed in flight, on an approach: the crew flies on.
+  phase_ = s.GuidanceMode == pilot::kModeManualLanding ? TPhase::Landing : TPhase::Autopilot;
+}
+
+bool TAirlinerDriver::TakeMissionAgain() {
+  return std::exchange(missionAgain_, false);
 }
 
 app::TJoystickReading TAirlinerDriver::Drive(state::TMainState& s, uint32_t now) {
-  if (state::ClockDiff(now, startAt_) < 0) {
-    keys_.Press(s, app::kKeyF1, now);
-    return app::TJoystickReading{};
+  switch (phase_) {
+    case TPhase::Waiting:
+      if (state::ClockDiff(now, startAt_) < 0) {
+        keys_.Press(s, app::kKeyF1, now);
+        return app::TJoystickReading{};
+      }
+      keys_.Release(s, app::kKeyF1);
+      keys_.Tap(s, app::kKeyF4, now);  // take-off power; the crew calls the speeds
+      phase_ = TPhase::TakeOff;
+      return TakeOff(s, now);
+    case TPhase::TakeOff:
+      return TakeOff(s, now);
+    case TPhase::Autopilot:
+      if (s.GuidanceMode == pilot::kModeManualLanding) {
+        runway_ = s.SelectedDestination;
+        const world::TRunwayInfo* runway = Destination(s, runway_);
+        if (runway != nullptr && finalSeen_ &&
+            std::hypot(s.Own.X + s.OriginX - runway->X1, s.Own.Y + s.OriginY - runway->Y1) <=
+                kHandOverReach) {
+          // The hand-over: the landing is the pilot's.
+          phase_ = TPhase::Landing;
+          return Land(s, now);
+        }
+        // Let go far from the runway, too slow to hold the aircraft up.
+        keys_.Tap(s, app::kKeyF4, now);
+        phase_ = TPhase::Recovering;
+        return Recover(s, now);
+      }
+      finalSeen_ = s.GuidanceMode == pilot::kModeFinal;
+      Flaps(s, now);
+      return Stick(0, 0);  // hands off: the autopilot holds pitch and bank
+    case TPhase::Recovering:
+      return Recover(s, now);
+    case TPhase::Landing:
+      if (app::OnGround(s)) {
+        phase_ = TPhase::RollOut;
+        return RollOut(s, now);
+      }
+      return Land(s, now);
+    case TPhase::RollOut:
+      return RollOut(s, now);
+    case TPhase::Standing:
+      keys_.Press(s, app::kKeyF1, now);
+      if (state::ClockDiff(now, stoppedAt_) >= static_cast<int32_t>(kStandMs)) {
+        missionAgain_ = true;
+        phase_ = TPhase::Done;
+      }
+      return app::TJoystickReading{};
+    case TPhase::Done:
+      keys_.Press(s, app::kKeyF1, now);
+      return app::TJoystickReading{};
   }
+  return app::TJoystickReading{};
+}
+
+app::TJoystickReading TAirlinerDriver::TakeOff(state::TMainState& s, uint32_t now) {
   const vehicle::TFormParam& form = s.Forms[s.Own.FormNo];
-  if (!rolling_) {
-    keys_.Release(s, app::kKeyF1);
-    keys_.Tap(s, app::kKeyF4, now);  // take-off power; the crew calls the speeds
-    rolling_ = true;
-  }
   const bool onGround = app::OnGround(s);
   const double airspeed = vehicle::AirData(s.Own, s.WindX, s.WindY).Forward;
   const double height = Height(s) + form.RestZ;  // m above the wheels' ground
@@ -358,10 +465,16 @@ app::TJoystickReading TAirlinerDriver::Drive(state::TMainState& s, uint32_t now)
     targetPitch = Clamp(2 + 0.02 * (900 - height), -2, 8);
   }
   if (!onGround && height > 30 && s.GearCommand >= 0.5) keys_.Tap(s, app::kKeyF5, now);
-  if (!onGround && height > 300 && s.FlapCommand > 0 && s.FlapCommand == s.FlapSet) {
-    keys_.Tap(s, app::kKeyF6, now);  // one detent at a time, as the crew accepts them
+  Flaps(s, now);
+  // With the gear up, the runway: the crew engages the autopilot at 300 m and flies to it.
+  if (!onGround && height > kChooseHeight && s.GearCommand < 0.5 && s.SelectedDestination < 0) {
+    ChooseRunway(s, now);
   }
-  if (!onGround && height > 300 && s.FlapCommand == 0) cleanedUp_ = true;
+  if (s.SelectedDestination >= 0 && s.GuidanceMode >= pilot::kModePositioning &&
+      s.GuidanceMode <= pilot::kModeFinal) {
+    phase_ = TPhase::Autopilot;
+    return Stick(0, 0);
+  }
 
   double stickX = 0;
   if (onGround && s.Own.Pitch <= 0) {
@@ -371,6 +484,168 @@ app::TJoystickReading TAirlinerDriver::Drive(state::TMainState& s, uint32_t now)
     stickX = RollStick(s, Clamp(2 * headingError, -20, 20));
   }
   return Stick(stickX, PitchStick(s, targetPitch));
+}
+
+// The runway most into the base wind among those near, the first listed of
+// equals, chosen as a user does: the navigation display clicked for the
+// destination panel, then the runway's row.
+void TAirlinerDriver::ChooseRunway(state::TMainState& s, uint32_t now) {
+  if (s.World == nullptr) return;
+  const double x = s.Own.X + s.OriginX, y = s.Own.Y + s.OriginY;
+  int32_t row = 0;
+  double best = -1e300;
+  for (int32_t i = 0; i < s.World->DestinationCount; ++i) {
+    const world::TRunwayInfo* r = Destination(s, i);
+    if (r == nullptr || std::hypot(r->X1 - x, r->Y1 - y) > kHomeRange) continue;
+    const double heading = OnRunway(*r, x, y).Heading;
+    const double headwind =
+        -(s.BaseWindX * vehicle::SinDeg(heading) + s.BaseWindY * vehicle::CosDeg(heading));
+    if (headwind > best) {
+      best = headwind;
+      row = i + 1;
+    }
+  }
+  if (row == 0) return;
+  app::ListBoxNaviMouseUp(s);
+  s.DestRow = row;
+  app::StringGridDestClick(s, now, {});
+}
+
+// The instructor's schedule: flaps 5 below 200 kt, 10 below 180, (gear
+// down and) 20 below 160, 25 below 150.
+static double ScheduledFlaps(double knots) {
+  if (knots < 150) return 25;
+  if (knots < 160) return 20;
+  if (knots < 180) return 10;
+  if (knots < 200) return 5;
+  return 0;
+}
+
+void TAirlinerDriver::Flaps(state::TMainState& s, uint32_t now) {
+  const double height = s.Forms[s.Own.FormNo].RestZ - s.Own.Z;
+  const bool approach = s.GuidanceMode >= pilot::kModeToFix;
+  if (app::OnGround(s) || (!approach && height <= kFlapsFrom)) return;
+  const double knots =
+      vehicle::AirData(s.Own, s.WindX, s.WindY).Forward * units::kKnotsPerMetrePerSecond;
+  const bool acknowledged = s.FlapCommand == s.FlapSet;  // one detent at a time
+  // Up as the speed passes the schedule, with a margin against flapping;
+  // down as it falls below it, so the wing always carries the weight at the
+  // speed the crew flies. On the approach only down, with the gear.
+  if (!approach && s.FlapCommand > ScheduledFlaps(knots - kFlapMargin) && acknowledged) {
+    keys_.Tap(s, app::kKeyF6, now);
+  } else if (s.FlapCommand < ScheduledFlaps(knots) && acknowledged) {
+    keys_.Tap(s, app::kKeyF7, now);
+  }
+  if (approach && ScheduledFlaps(knots) >= 20 && s.GearCommand < 0.5)
+    keys_.Tap(s, app::kKeyF5, now);
+}
+
+app::TJoystickReading TAirlinerDriver::Land(state::TMainState& s, uint32_t now) {
+  const vehicle::TFormParam& form = s.Forms[s.Own.FormNo];
+  const vehicle::TVehicleState& own = s.Own;
+  if (s.GearCommand < 0.5) keys_.Tap(s, app::kKeyF5, now);
+  Flaps(s, now);
+  const world::TRunwayInfo* runway = Destination(s, runway_);
+  if (runway == nullptr) return Stick(RollStick(s, 0), PitchStick(s, 2));
+
+  const double x = own.X + s.OriginX, y = own.Y + s.OriginY;
+  const TOnRunway at = OnRunway(*runway, x, y);
+  const double height = form.RestZ - own.Z;  // m of the wheels
+  const double groundSpeed = std::hypot(own.VX, own.VY);
+  const double track = vehicle::Atan2Deg(own.VX, own.VY);
+  const double airspeed = vehicle::AirData(own, s.WindX, s.WindY).Forward;
+  const bool flare = height < kFlareHeight;
+
+  // Lateral: a track onto the centre line, banked towards it; the wings
+  // come level near the ground.
+  const double wantedTrack = at.Heading - Clamp(kCentreLineGain * at.Right, -30, 30);
+  const double bankLimit = Clamp(height, 2, 25);
+  const double bank = Clamp(2.5 * Normalise180(wantedTrack - track), -bankLimit, bankLimit);
+
+  // Vertical: the 3° path to the point beyond the threshold, never climbing
+  // back to it; in the flare the sink rate falls with the height.
+  const double aimX = runway->X1 + kAimBeyondThreshold * vehicle::SinDeg(at.Heading);
+  const double aimY = runway->Y1 + kAimBeyondThreshold * vehicle::CosDeg(at.Heading);
+  const double path = kGlideSlope * std::hypot(aimX - x, aimY - y);
+  double climb = Clamp(-kGlideSlope * groundSpeed + kPathGain * (path - height), -6, 0);
+  if (flare) climb = std::max(climb, -(kTouchdownSink + kFlareGain * height));
+  // The pitch: the angle of attack at which the wing carries the weight in
+  // the bank, plus the flight path wanted, plus the climb-rate error.
+  const double carry = form.Lift * vehicle::FlapFactor(own.Flap) * vehicle::DensityRatio(-own.Z) *
+                       airspeed * airspeed * vehicle::CosDeg(own.Bank);
+  const double alpha =
+      carry > 0 ? Clamp(form.ZeroLiftAngle * (1 - units::kGravity / carry), -5, 12) : 12;
+  const double pathAngle = vehicle::Atan2Deg(climb, std::max(airspeed, 1.0));
+  const double targetPitch = Clamp(alpha + pathAngle + kClimbRateGain * (climb + own.VZ), -5, 12);
+
+  // Power: the thrust that holds the approach speed against drag and the
+  // slope, by the throttle keys; idle in the flare.
+  if (flare) {
+    keys_.Release(s, app::kKeyF3);
+    keys_.Press(s, app::kKeyF2, now);
+  } else {
+    const double sigma = vehicle::DensityRatio(-own.Z);
+    const double drag =
+        form.Drag * (vehicle::FlapFactor(own.Flap) * sigma + ((own.FormNo & 1) ? 0.381 : 0));
+    const double wanted = units::kGravity * vehicle::SinDeg(own.Pitch) +
+                          drag * kApproachSpeed * kApproachSpeed +
+                          0.5 * (kApproachSpeed - airspeed);
+    const double band = 0.02 * s.ThrottleMax;
+    if (s.Throttle < wanted - band) {
+      keys_.Release(s, app::kKeyF2);
+      keys_.Press(s, app::kKeyF3, now);
+    } else if (s.Throttle > wanted + band) {
+      keys_.Release(s, app::kKeyF3);
+      keys_.Press(s, app::kKeyF2, now);
+    } else {
+      keys_.Release(s, app::kKeyF2);
+      keys_.Release(s, app::kKeyF3);
+    }
+  }
+  return Stick(RollStick(s, bank), PitchStick(s, targetPitch, kLandingPitchGain));
+}
+
+// Wings level and the nose low on climb power until the wing carries the
+// weight again with a margin; then the runway chosen again on the panel, and
+// the crew takes over once more.
+app::TJoystickReading TAirlinerDriver::Recover(state::TMainState& s, uint32_t now) {
+  const vehicle::TFormParam& form = s.Forms[s.Own.FormNo];
+  const double liftFactor = form.Lift * vehicle::FlapFactor(s.Own.Flap) *
+                            vehicle::DensityRatio(-s.Own.Z) *
+                            (1 - kRecoveredAngleOfAttack / form.ZeroLiftAngle);
+  const double airspeed = vehicle::AirData(s.Own, s.WindX, s.WindY).Forward;
+  if (liftFactor > 0 && airspeed >= kRecoveryMargin * std::sqrt(units::kGravity / liftFactor)) {
+    ChooseRunway(s, now);
+    phase_ = TPhase::Autopilot;
+    return Stick(0, 0);
+  }
+  return Stick(RollStick(s, 0), PitchStick(s, 0));
+}
+
+app::TJoystickReading TAirlinerDriver::RollOut(state::TMainState& s, uint32_t now) {
+  const vehicle::TVehicleState& own = s.Own;
+  keys_.Release(s, app::kKeyF2);
+  keys_.Release(s, app::kKeyF3);
+  keys_.Press(s, app::kKeyF1, now);  // the brake, as the touchdown set it
+  const double v = vehicle::GroundSpeed(own);
+  if (std::fabs(v) < kAtRest) {
+    phase_ = TPhase::Standing;
+    stoppedAt_ = now;
+    return app::TJoystickReading{};
+  }
+  // Along the centre line: the nose wheel down, then steered to it.
+  double stickX = 0;
+  if (const world::TRunwayInfo* runway = Destination(s, runway_)) {
+    const TOnRunway at = OnRunway(*runway, own.X + s.OriginX, own.Y + s.OriginY);
+    const double error = Normalise180(at.Heading - Clamp(0.5 * at.Right, -5, 5) - own.Heading);
+    if (own.Pitch > 0) {
+      stickX = Clamp(error / 5, -1.0, 1.0);  // the rudder while the nose is up
+    } else {
+      const double limit = kAircraftSteerLimit / std::max(v * v, 25.0);
+      stickX = Clamp(2 * error / limit, -1.0, 1.0);
+    }
+  }
+  return Stick(stickX, own.Pitch > 0 ? PitchStick(s, 0) : 0);
 }
 
 void TFighterDriver::Restart(state::TMainState& s, uint32_t now) {

@@ -53,6 +53,10 @@ class TDriver {
   virtual app::TJoystickReading Drive(state::TMainState& state, uint32_t now) = 0;
   // The vehicle was (re)placed at its start: the law begins from its first phase.
   virtual void Restart(state::TMainState& state, uint32_t now) = 0;
+  // True once when the run is over while the vehicle is still in play (an
+  // airliner standing after its landing): the mission is to be chosen again.
+  // The driver then holds the vehicle until its next placement.
+  virtual bool TakeMissionAgain() { return false; }
 
  protected:
   TKeyboard keys_;
@@ -110,19 +114,37 @@ class TCarDriver final : public TDriver {
   uint32_t startAt_ = 0;  // ms, when the car may move
 };
 
-// Airliners take off with the crew's calls, climb on the runway heading and
-// hold a climb attitude and wings level towards the mission's goal, gear and
-// flaps up on the way.
+// Airliners fly a circuit with the crew: the take-off on the runway heading,
+// gear and flaps up in the climb; the runway into the wind chosen on the
+// destination panel, so the crew's autopilot flies the approach; after the
+// hand-over the final to the runway's centre line on a 3° path, a flare that
+// trades the sink rate for height near the ground at idle power, the roll-out
+// on the brake to a stop, and after a short stand the mission again.
 class TAirlinerDriver final : public TDriver {
  public:
   app::TJoystickReading Drive(state::TMainState& state, uint32_t now) override;
   void Restart(state::TMainState& state, uint32_t now) override;
+  bool TakeMissionAgain() override;
+
+  enum class TPhase { Waiting, TakeOff, Autopilot, Recovering, Landing, RollOut, Standing, Done };
+  TPhase Phase() const { return phase_; }
 
  private:
-  double heading_ = 0;    // deg, the runway heading held
-  uint32_t startAt_ = 0;  // ms, when the take-off run begins
-  bool rolling_ = false;
-  bool cleanedUp_ = false;
+  app::TJoystickReading TakeOff(state::TMainState& state, uint32_t now);
+  app::TJoystickReading Land(state::TMainState& state, uint32_t now);
+  app::TJoystickReading Recover(state::TMainState& state, uint32_t now);
+  app::TJoystickReading RollOut(state::TMainState& state, uint32_t now);
+  void ChooseRunway(state::TMainState& state, uint32_t now);
+  // Flaps up by the speed in the climb; down by it on the approach.
+  void Flaps(state::TMainState& state, uint32_t now);
+
+  TPhase phase_ = TPhase::Waiting;
+  double heading_ = 0;         // deg, the runway heading held on the take-off
+  uint32_t startAt_ = 0;       // ms, when the take-off run begins
+  bool finalSeen_ = false;     // the crew was on final at the last step
+  int32_t runway_ = -1;        // destination landed on, index into the world's list
+  uint32_t stoppedAt_ = 0;     // ms, when the aircraft came to rest
+  bool missionAgain_ = false;  // the run is over; not yet taken by the client
 };
 
 // Fighters patrol at their height: a wide turn, the height held with the

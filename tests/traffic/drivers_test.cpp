@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 
+#include "app/panels.h"
 #include "app/protocol.h"
 #include "app/reset.h"
+#include "app/run_figures.h"
 #include "app/tick.h"
 #include "physics/railway.h"
 #include "tests/data/installation.h"
@@ -215,28 +219,105 @@ TEST_F(DriverTest, CarsKeepToTheRaceCourse) {
   }
 }
 
-TEST_F(DriverTest, AirlinerTakesOffAndClimbsWithoutACrash) {
+// An airliner's run to its end: the driver asks for the mission again once,
+// after the aircraft has come to rest after a landing below the hard sink
+// rate on the runway, with no crash.
+class AirlinerTest : public DriverTest {
+ protected:
+  void FlyUntilTheMissionAgain(int seconds, const std::function<void()>& eachTick = {}) {
+    bool again = false;
+    for (int tick = 0; tick < 100 * seconds && !again; ++tick) {
+      Step(driver);
+      if (eachTick) eachTick();
+      again = driver.TakeMissionAgain();
+    }
+    EXPECT_TRUE(again) << "never asked for the mission again";
+    EXPECT_FALSE(driver.TakeMissionAgain()) << "asks once";
+  }
+
+  void ExpectLandedAndStoppedOn(int32_t runway) {
+    EXPECT_EQ(s.Restarted, 0) << "crashed: " << s.MessageLog.back();
+    const state::TRunRecord& run = s.Figures.Finished;
+    ASSERT_EQ(run.End, state::TRunEnd::Landed);
+    const state::TTouchdownFigures& t = run.Events[0].Touchdown;
+    const app::TRunwayPosition stop =
+        app::RunwayPosition(*s.World->Destinations[static_cast<std::size_t>(runway)],
+                            s.Own.X + s.OriginX, s.Own.Y + s.OriginY, s.Own.Heading);
+    std::printf(
+        "[ runway %d ] sink %.2f m/s %.0f m past the threshold, %.1f m right; "
+        "stopped %.0f m past it\n",
+        runway, t.SinkRate, t.PastThreshold, t.CentreLine, stop.PastThreshold);
+    EXPECT_LT(t.SinkRate, app::kHardSinkRate);
+    EXPECT_EQ(t.Runway, runway);
+    EXPECT_TRUE(t.OnRunway);
+    EXPECT_TRUE(stop.OnRunway) << "stopped on the runway";
+  }
+
+  TAirlinerDriver driver;
+};
+
+constexpr double kSampleWindEast = 1.0, kSampleWindNorth = -3.0;  // m/s, the sample missions'
+
+// The landing from the crew's hand-over, started as a landing practice on
+// the destination panel: the gear-down type at 145 kt with flaps 25 on the
+// straight-in to runway 36 or before the right turn onto runway 03, in calm
+// air and in the sample wind (gusting, as practice flies it).
+TEST_F(AirlinerTest, FlareLandsBelowTheHardSinkRateAndStopsOnTheRunway) {
+  const struct {
+    int32_t Runway;  // destination index: 0 runway 36, 1 runway 03
+    double WindEast, WindNorth;
+  } cases[] = {
+      {0, 0, 0},
+      {0, kSampleWindEast, kSampleWindNorth},
+      {1, 0, 0},
+      {1, kSampleWindEast, kSampleWindNorth},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "runway " << c.Runway << ", wind " << c.WindNorth);
+    TVehicleState start;
+    start.FormNo = 11;
+    start.Flap = 25;
+    start.UserNo = 1;
+    start.Time = static_cast<int32_t>(clock.Now);
+    s.Own = s.Start = start;
+    s.BaseWindX = s.WindX = c.WindEast;
+    s.BaseWindY = s.WindY = c.WindNorth;
+    app::ResetRoutine(s, start.FormNo, true, clock.Now);
+    s.DestRow = c.Runway + 1;
+    app::StringGridDestClick(s, clock.Now, {});
+    driver.Restart(s, clock.Now);
+    FlyUntilTheMissionAgain(240);
+    ExpectLandedAndStoppedOn(c.Runway);
+  }
+}
+
+// A server mission's whole circuit in the sample wind: the take-off from
+// runway 36, gear and flaps up in the climb, runway 36 (the most into the
+// wind) chosen on the destination panel, the autopilot's approach, the
+// landing, and the mission again, never passing the mission's goal, where
+// the server would end the run.
+TEST_F(AirlinerTest, FliesTheCircuitToTheRunwayIntoTheWind) {
   Place(StartPoint("airliner on the runway 36 threshold"));
   s.FlapCommand = s.FlapSet = s.Own.Flap = 10;
-  TAirlinerDriver driver;
+  s.BaseWindX = s.WindX = kSampleWindEast;
+  s.BaseWindY = s.WindY = kSampleWindNorth;
   driver.Restart(s, clock.Now);
-  // The mission's goal: 900 m up, 15 km north, within 1500 m.
-  constexpr double kGoalY = 15000, kGoalHeight = 900, kGoalRadius = 1500;
-  double highest = 0, liftOffY = 1e9, nearestGoal = 1e9;
-  for (int tick = 0; tick < 100 * 240; ++tick) {
-    Step(driver);
-    highest = std::max(highest, -s.Own.Z);
+  constexpr double kGoalY = 15000, kGoalHeight = 900, kGoalRadius = 1500;  // m
+  double liftOffY = 1e9, nearestGoal = 1e9, highest = 0;
+  bool clean = false;
+  FlyUntilTheMissionAgain(900, [&] {
     if (liftOffY > 1e8 && -s.Own.Z > 15) liftOffY = s.Own.Y;
-    nearestGoal =
-        std::min(nearestGoal, std::hypot(s.Own.X, s.Own.Y - kGoalY, -s.Own.Z - kGoalHeight));
-  }
+    highest = std::max(highest, -s.Own.Z);
+    clean = clean || (s.Gear == 0 && s.Own.Flap == 0);
+    nearestGoal = std::min(
+        nearestGoal,
+        std::hypot(s.Own.X + s.OriginX, s.Own.Y + s.OriginY - kGoalY, -s.Own.Z - kGoalHeight));
+  });
   EXPECT_LT(liftOffY, 1500 - 300) << "m north: 15 m up well before the runway's far end";
-  EXPECT_LT(nearestGoal, kGoalRadius) << "m: the mission's goal was reached";
-  EXPECT_EQ(s.Restarted, 0) << "crashed";
   EXPECT_GT(highest, 600) << "m";
-  EXPECT_EQ(s.GearCommand, 0) << "gear up";
-  EXPECT_EQ(s.FlapCommand, 0) << "flaps up";
-  EXPECT_LT(std::fabs(s.Own.X), 500) << "m: on the runway's heading";
+  EXPECT_TRUE(clean) << "gear and flaps up in the climb";
+  EXPECT_GT(nearestGoal, kGoalRadius) << "m";
+  ExpectLandedAndStoppedOn(0);
 }
 
 TEST_F(DriverTest, FighterPatrolsAtItsHeight) {

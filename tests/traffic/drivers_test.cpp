@@ -320,6 +320,32 @@ TEST_F(AirlinerTest, FliesTheCircuitToTheRunwayIntoTheWind) {
   ExpectLandedAndStoppedOn(0);
 }
 
+// The autopilot lets go of an aircraft too slow for its clean wing, far from
+// the runway: power and the nose down until the wing carries it again, the
+// runway chosen again, and the crew flies the approach once more.
+TEST_F(AirlinerTest, RecoversWhenTheAutopilotLetsGoTooSlow) {
+  TVehicleState start;
+  start.Kind = vehicle::kKindAircraft;
+  start.FormNo = 10;  // gear and flaps up
+  start.UserNo = 1;
+  start.X = 3000;
+  start.Y = 5000;
+  start.Z = -900;
+  start.VY = 78;  // m/s north
+  start.Time = static_cast<int32_t>(clock.Now);
+  s.Own = s.Start = start;
+  app::ResetRoutine(s, start.FormNo, true, clock.Now);
+  s.DestRow = 1;
+  app::StringGridDestClick(s, clock.Now, {});
+  driver.Restart(s, clock.Now);
+  bool recovering = false;
+  FlyUntilTheMissionAgain(900, [&] {
+    recovering = recovering || driver.Phase() == TAirlinerDriver::TPhase::Recovering;
+  });
+  EXPECT_TRUE(recovering);
+  ExpectLandedAndStoppedOn(0);
+}
+
 TEST_F(DriverTest, FighterPatrolsAtItsHeight) {
   constexpr double kHeightBand = 150;  // m around the start height
   const testing::TStartPoint& lead = StartPoint("fighter lead");

@@ -119,7 +119,9 @@ class TCarDriver final : public TDriver {
 // destination panel, so the crew's autopilot flies the approach; after the
 // hand-over the final to the runway's centre line on a 3° path, a flare that
 // trades the sink rate for height near the ground at idle power, the roll-out
-// on the brake to a stop, and after a short stand the mission again.
+// on the brake to a stop, and after a short stand the mission again. An
+// autopilot that lets go of an aircraft too slow, away from the final, gets
+// it back, with the runway chosen again, once the speed is up.
 class TAirlinerDriver final : public TDriver {
  public:
   app::TJoystickReading Drive(state::TMainState& state, uint32_t now) override;

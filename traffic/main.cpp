@@ -116,9 +116,10 @@ int main(int argc, char** argv) {
       const state::TMainState& s = client->State();
       std::printf(
           "velmora-traffic: %s user %d type %d at (%.0f, %.0f) height %.0f m, %.1f m/s, "
-          "%d placements\n",
+          "%d placements, shot down %d times\n",
           client->Config().Handle.c_str(), s.Own.UserNo, s.Own.FormNo, s.Own.X + s.OriginX,
-          s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own), client->Counts().Placements);
+          s.Own.Y + s.OriginY, -s.Own.Z, vehicle::GroundSpeed(s.Own), client->Counts().Placements,
+          client->Counts().ShotDown);
     }
     std::fflush(stdout);
   });

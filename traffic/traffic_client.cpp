@@ -10,6 +10,7 @@
 
 #include "app/protocol.h"
 #include "app/reset.h"
+#include "cockpit/frame.h"
 #include "physics/railway.h"
 
 namespace velmora::traffic {
@@ -20,6 +21,9 @@ constexpr uint32_t kMissionPauseMs =
     100;  // ms between seeing the list and choosing, as a user's click
 constexpr uint32_t kPlacementWaitMs =
     5000;  // ms a mission choice waits for its vehicle before it is sent again
+// ms from the announced hit within which the end of the run is the hit's: the
+// server announces it in the chat, then ends the run in its next round.
+constexpr int32_t kHitEndsRunMs = 3000;
 
 int SocketErrorCode(QAbstractSocket::SocketError error) {
   switch (error) {
@@ -41,6 +45,17 @@ int SocketErrorCode(QAbstractSocket::SocketError error) {
 bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState& b) {
   return a.FormNo == b.FormNo && a.Kind == b.Kind && a.X == b.X && a.Y == b.Y && a.Z == b.Z &&
          a.Heading == b.Heading && a.Time == b.Time;
+}
+
+// Whether title, the mission panel's text of mission, holds word.
+bool TitleHolds(const state::TMainState& s, int32_t mission, const std::string& word) {
+  const int32_t rows = std::clamp(s.MissionRowCount, 0, state::kMissionRows);
+  for (int32_t row = 0; row < rows; ++row) {
+    if (app::MissionForRow(s, row) == mission) {
+      return s.MissionCells[static_cast<std::size_t>(row)].find(word) != std::string::npos;
+    }
+  }
+  return false;
 }
 
 std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
@@ -69,11 +84,16 @@ class TTrafficClient::TClock final : public app::TClock {
   }
 };
 
-// The tick's hand-over: no frame is drawn and nothing is locked on; the own
-// state goes to the server.
+// The tick's hand-over: no frame is drawn and nothing is locked on, but a
+// train runs under the train protection on every tick, as the program's frame
+// applies it to the user's own; the own state goes to the server.
 class TTrafficClient::THooks final : public app::TTickHooks {
  public:
   explicit THooks(TTrafficClient& client) : client_(client) {}
+  void DrawFrame() override {
+    state::TMainState& s = *client_.state_;
+    if (s.Own.Kind != vehicle::kKindNone) cockpit::TrainProtection(s);
+  }
   void SendState() override { app::SendOwnState(*client_.state_); }
 
  private:
@@ -154,6 +174,10 @@ void TTrafficClient::ResetState() {
   rechoosing_ = false;
   placedStart_ = vehicle::TVehicleState{};
   restartSeen_ = 0;
+  logSeen_ = 0;
+  hit_ = false;
+  // A fresh login takes its mission at once: the pause before it was the pause.
+  anyPlacement_ = false;
 }
 
 void TTrafficClient::Start() {
@@ -195,6 +219,30 @@ void TTrafficClient::StartOver(const std::string& reason) {
   }
   ResetState();
   LoginFailed(reason);
+}
+
+bool TTrafficClient::NewHitOnOwnVehicle() {
+  const state::TMainState& s = *state_;
+  const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - logSeen_, s.MessageLog.size());
+  logSeen_ = s.MessageLogCount;
+  // The server's chat line: "<shooter>さんのミサイルが<target>さんに命中しました。"
+  const std::string hit = "が" + config_.Handle + "さんに命中しました";
+  for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {
+    if (s.MessageLog[i].find(hit) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Shot down: the client leaves the server, with a fresh state, and logs in
+// again after the pause. Not a failure: the pause does not grow.
+void TTrafficClient::LeaveAfterShot() {
+  ++counts_.ShotDown;
+  {
+    const QSignalBlocker quiet(socket_);
+    socket_->abort();
+  }
+  ResetState();
+  ScheduleLogin(config_.ShotPauseMs);
 }
 
 void TTrafficClient::RunCore(const std::function<void()>& call) {
@@ -249,7 +297,10 @@ void TTrafficClient::CarryOutRequests() {
 
 void TTrafficClient::ChooseMission() {
   state::TMainState& s = *state_;
-  const std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
+  std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
+  if (!config_.MissionWord.empty()) {
+    std::erase_if(missions, [&](int32_t m) { return !TitleHolds(s, m, config_.MissionWord); });
+  }
   if (missions.empty()) {
     if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs))
       return;
@@ -281,7 +332,14 @@ void TTrafficClient::TickTimer() {
     loggedInAt_ = Now();
     ++counts_.Logins;
   }
-  if (loggedIn_) {
+  if (NewHitOnOwnVehicle()) {
+    hit_ = true;
+    hitAt_ = Now();
+  }
+  const bool shotDown = hit_ && s.Own.Kind == vehicle::kKindNone && hadVehicle_ &&
+                        state::ClockDiff(Now(), hitAt_) < kHitEndsRunMs;
+  if (shotDown) LeaveAfterShot();
+  if (loggedIn_ && !shotDown) {
     const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
     if (vehicle && !SamePlacement(s.Start, placedStart_)) {
       // A new placement: the driver begins again from its first phase.
@@ -293,6 +351,7 @@ void TTrafficClient::TickTimer() {
       choiceDue_ = false;
       ++counts_.Placements;
       anyPlacement_ = true;
+      hit_ = false;
       retryMs_ = kFirstRetryMs;
       lastReport_.clear();
     } else if (vehicle && s.Restarted != 0 && s.RestartTime != restartSeen_) {

@@ -3,7 +3,8 @@
 // controls. It logs in with its handle, takes a mission of its kind and
 // drives it; a run that ends or crashes is taken again after a pause. A
 // refused handle, a closed connection or a mission list without its kind is
-// reported once and retried with a growing pause.
+// reported once and retried with a growing pause. A fighter that is shot
+// leaves the server and joins again after a pause.
 #pragma once
 
 #include <QObject>
@@ -32,6 +33,8 @@ inline constexpr uint32_t kRunPauseMs = 10000;
 inline constexpr uint32_t kLongestRunMs = 15 * 60 * 1000;
 // ms after the login within which a mission of the client's kind must be listed.
 inline constexpr uint32_t kMissionListWaitMs = 3000;
+// ms a vehicle that was shot stays away before it joins again.
+inline constexpr uint32_t kShotPauseMs = 30000;
 
 struct TClientConfig {
   std::string Host = "127.0.0.1";
@@ -49,6 +52,10 @@ struct TClientConfig {
   uint32_t RunPauseMs = kRunPauseMs;
   uint32_t MissionListWaitMs = kMissionListWaitMs;
   uint32_t LongestRunMs = kLongestRunMs;
+  uint32_t ShotPauseMs = kShotPauseMs;
+  // Besides its kind's word, the missions taken must have this text in their
+  // title; empty: any mission of the kind.
+  std::string MissionWord;
 };
 
 // Where a client stands, for the program's summary and for tests.
@@ -57,6 +64,7 @@ struct TClientCounts {
   int Placements = 0;  // vehicles placed by a mission choice
   int Reports = 0;     // problems reported on standard error
   int Retries = 0;     // logins tried again after a failure
+  int ShotDown = 0;    // times the vehicle was shot and the client left
 };
 
 class TTrafficClient final : public QObject {
@@ -85,6 +93,9 @@ class TTrafficClient final : public QObject {
   void ChooseMission();
   void LoginFailed(const std::string& reason);
   void StartOver(const std::string& reason);
+  // Whether the message log has a new line of a missile hitting this client.
+  bool NewHitOnOwnVehicle();
+  void LeaveAfterShot();
   void ScheduleLogin(uint32_t delayMs);
   // Reports problem, with detail, unless it is the problem reported last.
   void ReportOnce(const std::string& problem, const std::string& detail = {});
@@ -110,13 +121,15 @@ class TTrafficClient final : public QObject {
   uint32_t choiceAt_ = 0;
   bool hadVehicle_ = false;             // a vehicle of a mission was in play at the last tick
   bool awaitingPlacement_ = false;      // a mission was chosen; its vehicle has not come yet
-  bool anyPlacement_ = false;           // a vehicle was placed since the client started
+  bool anyPlacement_ = false;           // a vehicle was placed in this login
   uint32_t endedAt_ = 0;                // ms, Now() when the last run ended
   vehicle::TVehicleState placedStart_;  // the start state the driver began from
-  uint32_t restartSeen_ = 0;
-  uint32_t placedAt_ = 0;    // ms, Now() at the present vehicle's placement
-  bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again //
-                             // RestartTime of the last crash the driver saw
+  uint32_t restartSeen_ = 0;            // RestartTime of the last crash the driver saw
+  uint32_t placedAt_ = 0;               // ms, Now() at the present vehicle's placement
+  bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again
+  uint64_t logSeen_ = 0;     // message log lines looked at for hits
+  bool hit_ = false;         // a missile hit this client's vehicle at hitAt_ (ms)
+  uint32_t hitAt_ = 0;
 };
 
 }  // namespace velmora::traffic

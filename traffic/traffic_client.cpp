@@ -362,6 +362,13 @@ void TTrafficClient::TickTimer() {
     if (vehicle) {
       hadVehicle_ = true;
       awaitingPlacement_ = false;
+      if (driver_->TakeMissionAgain() && !rechoosing_) {
+        // The driver finished its run with the vehicle still in play (an
+        // airliner stopped after its landing): the mission again.
+        placedAt_ = Now();
+        rechoosing_ = true;
+        choiceDue_ = false;
+      }
       if (!rechoosing_ &&
           state::ClockDiff(Now(), placedAt_) >= static_cast<int32_t>(config_.LongestRunMs)) {
         // Too long without reaching the goal: the mission again, from its start.

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "vehicle/range_fault.h"
+#include "vehicle/units.h"
 
 namespace velmora::vehicle {
 namespace {
@@ -29,6 +32,18 @@ TEST(Geometry, TrigonometryInDegrees) {
   EXPECT_EQ(CosDeg(-1e300), 0.0);
   EXPECT_EQ(SinDeg(NAN), 0.0);
   EXPECT_EQ(CosDeg(INFINITY), 0.0);
+}
+
+TEST(Geometry, SinCosDegGivesTheBitsOfSinDegAndCosDeg) {
+  // 2^63 radians in degrees: the sine's usable range ends there.
+  const double limit = 9223372036854775808.0 * units::kDegreesPerRadian;
+  const double cases[] = {-0.0, 30, -90, NAN, INFINITY, limit * 0.999, -limit * 1.001};
+  for (const double degrees : cases) {
+    double sine = 7, cosine = 7;
+    SinCosDeg(degrees, sine, cosine);
+    EXPECT_EQ(std::bit_cast<uint64_t>(sine), std::bit_cast<uint64_t>(SinDeg(degrees))) << degrees;
+    EXPECT_EQ(std::bit_cast<uint64_t>(cosine), std::bit_cast<uint64_t>(CosDeg(degrees))) << degrees;
+  }
 }
 
 TEST(Geometry, Atan2DegTakesTheEastComponentFirst) {

@@ -1,7 +1,8 @@
 #include "vehicle/geometry.h"
 
-#include <cmath>
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "vehicle/range_fault.h"
@@ -26,6 +27,12 @@ int64_t TruncateToInt64(double value) {
     throw RangeFault("position step outside the fixed grid");
   }
   return static_cast<int64_t>(value);
+}
+
+// 2^k for -1022 <= k <= 1023, exactly: a product with it is rounded once, as
+// std::ldexp rounds, without the library call.
+double PowerOfTwo(int k) {
+  return std::bit_cast<double>(static_cast<uint64_t>(1023 + k) << 52);
 }
 
 }  // namespace
@@ -153,14 +160,15 @@ double FixedGridAdd(double a, double b) {
   }
   int exponent = 0;
   std::frexp(a, &exponent);  // a = m·2^e, 0.5 ≤ |m| < 1; e = 0 for a = 0
+  // e lies in -1073..1024 for a finite a, so k in -994..15.
   const int k = std::min(30 - exponent, 15);
+  const double scale = PowerOfTwo(k);
   int64_t sum = 0;
-  if (__builtin_add_overflow(TruncateToInt64(std::ldexp(a, k)), TruncateToInt64(std::ldexp(b, k)),
-                             &sum) ||
+  if (__builtin_add_overflow(TruncateToInt64(a * scale), TruncateToInt64(b * scale), &sum) ||
       sum < INT32_MIN || sum > INT32_MAX) {
     throw RangeFault("position step outside the fixed grid");
   }
-  return std::ldexp(static_cast<double>(sum), -k);
+  return static_cast<double>(sum) * PowerOfTwo(-k);
 }
 
 bool ClipAngleWindow(double& start, double& end, double s, double e) {

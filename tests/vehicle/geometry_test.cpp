@@ -185,6 +185,8 @@ TEST(Geometry, FixedGridAdd) {
       {100000, 0.5, 100000.5},               // e = 17, k = 13
       {1e9, 0.3, 1e9},                       // k = 0: whole metres
       {-49999.99, 100000, 50000.010009765625},  // the world-offset shift, k = 14
+      {0x1p1000, 0x1p990, 0x1p1000 + 0x1p990},  // e = 1001, k = -971
+      {0x1p-1070, 0x1p-14, 0x1p-14},            // a below the grid: e = -1069, k = 15
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FixedGridAdd(c.a, c.b), c.expected) << c.a << " + " << c.b;

@@ -127,6 +127,7 @@ void TSurfaceWriter::AddStrip(int32_t& id, int32_t colour, int32_t textureId,
     ++added_;
   } else {
     id = 0;
+    ++failed_;
   }
 }
 

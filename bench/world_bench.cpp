@@ -174,6 +174,23 @@ void BM_RefreshSteadyCamera200kEveryObject(benchmark::State& state) {
 }
 BENCHMARK(BM_RefreshSteadyCamera200kEveryObject)->Unit(benchmark::kMillisecond);
 
+// A camera that never stands quite still: it moves 1 cm back and forth, so
+// every pass refreshes what the steady camera's passes find settled.
+void BM_RefreshHoveringCamera200k(benchmark::State& state) {
+  TDrivenWorld& driven = SyntheticWorld();
+  driven.Driver.UseIndex = true;
+  vehicle::TVehicleState camera = SteadyCamera();
+  driven.Driver.Refresh(*driven.World, driven.Renderer, camera);
+  int pass = 0;
+  for (auto _ : state) {
+    camera.X = SteadyCamera().X + (++pass % 2) * 0.01;
+    driven.Driver.Refresh(*driven.World, driven.Renderer, camera);
+  }
+  state.counters["refreshed"] = driven.Driver.LastPassObjects();
+  state.counters["surfaces"] = driven.Renderer.InUse();
+}
+BENCHMARK(BM_RefreshHoveringCamera200k)->Unit(benchmark::kMillisecond);
+
 // A camera flying north-east at 250 m/s: 25 m between refresh passes, so
 // pieces keep entering and leaving the view.
 void BM_RefreshMovingCamera200k(benchmark::State& state) {

@@ -10,6 +10,7 @@
 namespace velmora::physics {
 namespace {
 
+using vehicle::TAttitude;
 using vehicle::TBodyVector;
 using vehicle::TFormParam;
 using vehicle::TVehicleState;
@@ -31,12 +32,12 @@ double LimitMagnitude(double value, double limit) {
 }
 
 // Accelerations from drag, lift, side force, thrust, braking and gravity;
-// updates the velocity.
-void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& form, double dt,
-                 double brake, double thrust, bool own) {
+// updates the velocity. attitude: that of v, which this leaves as it is.
+void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& form,
+                 const TAttitude& attitude, double dt, double brake, double thrust, bool own) {
   // Ground speed along the heading, and the airspeed in body axes.
-  const double speed = GroundSpeed(v);
-  const TBodyVector air = AirData(v, state.WindX, state.WindY);
+  const double speed = GroundSpeed(v, attitude);
+  const TBodyVector air = AirData(v, attitude, state.WindX, state.WindY);
   const double uF = air.Forward, uU = air.Up, uR = air.Right;
 
   // Air density and the flaps scale every aerodynamic force; the gear adds
@@ -74,9 +75,11 @@ void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& f
       const double beta = -Atan2Deg(uR, uF);
       side = form.Lift * q * (-beta / form.ZeroLiftAngle) * (uR * uR + uF * uF);
       if (std::fabs(beta) > kStallAngle) {
-        side *= SinDeg(beta);
-        thrust -= CosDeg(beta) * side;
-        side *= SinDeg(beta);
+        double sinBeta = 0, cosBeta = 0;
+        SinCosDeg(beta, sinBeta, cosBeta);
+        side *= sinBeta;
+        thrust -= cosBeta * side;
+        side *= sinBeta;
       }
     } else {
       side = -form.Drag * std::fabs(uR) * uR;
@@ -88,9 +91,11 @@ void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& f
   const double alpha = -Atan2Deg(uU, uF);
   double lift = form.Lift * q * (1 - alpha / form.ZeroLiftAngle) * (uU * uU + uF * uF);
   if (std::fabs(alpha) > kStallAngle) {
-    lift *= SinDeg(alpha);
-    thrust -= CosDeg(alpha) * lift;
-    lift *= SinDeg(alpha);
+    double sinAlpha = 0, cosAlpha = 0;
+    SinCosDeg(alpha, sinAlpha, cosAlpha);
+    lift *= sinAlpha;
+    thrust -= cosAlpha * lift;
+    lift *= sinAlpha;
   }
 
   // Longitudinal acceleration; braking never reverses the motion.
@@ -105,15 +110,16 @@ void ApplyForces(state::TMainState& state, TVehicleState& v, const TFormParam& f
   }
 
   // Back into world axes, add gravity, update the velocity.
-  TWorldVector accel = BodyToWorld(v, side, lift, along);
+  TWorldVector accel = BodyToWorld(attitude, side, lift, along);
   if (v.Kind != kKindNoGravity) accel.Z += units::kGravity;
   v.VX += accel.X * dt;
   v.VY += accel.Y * dt;
   v.VZ += accel.Z * dt;
 }
 
-// Turns the attitude towards the motion.
-void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, bool onGround, double dt) {
+// Turns the attitude towards the motion. attitude: that of v on entry.
+void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, const TAttitude& attitude,
+                      bool onGround, double dt) {
   if (v.Kind < kKindNone || v.Kind > kKindTrain) return;  // kind 4 keeps its attitude
 
   if (onGround && v.Pitch <= 0) {
@@ -121,8 +127,8 @@ void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, bool onG
     double p = std::sqrt(v.VX * v.VX + v.VY * v.VY);
     const double track = Normalise360(Atan2Deg(v.VX, v.VY));
     if (std::fabs(Normalise180(track - v.Heading)) > 90) p = -p;  // rolling backwards
-    v.VX = SinDeg(v.Heading) * p;
-    v.VY = CosDeg(v.Heading) * p;
+    v.VX = attitude.SinHeading * p;
+    v.VY = attitude.CosHeading * p;
     return;
   }
   if (v.FormNo == 14) return;  // the side-force law keeps its own attitude
@@ -133,8 +139,8 @@ void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, bool onG
     const double p = v.VX - state.WindX;
     const double q = v.VY - state.WindY;
     const double airTrack = Normalise360(Atan2Deg(p, q));
-    const double sPhi = SinDeg(v.Bank), cPhi = CosDeg(v.Bank);
-    const double sTheta = SinDeg(v.Pitch), cTheta = CosDeg(v.Pitch);
+    const double sPhi = attitude.SinBank, cPhi = attitude.CosBank;
+    const double sTheta = attitude.SinPitch, cTheta = attitude.CosPitch;
     const double a = sTheta * sPhi;
     const double b = cTheta * sPhi * v.VZ;
     const double c = cPhi * cPhi;
@@ -152,9 +158,9 @@ void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, bool onG
 
   // General law: the nose follows the airflow projected onto the wing plane,
   // keeping the angle of attack; the body up axis stays where it was.
-  const TBodyVector air = AirData(v, state.WindX, state.WindY);
-  const TWorldVector flow = BodyToWorld(v, air.Right, 0, air.Forward);
-  const TWorldVector up = BodyToWorld(v, 0, 1, 0);
+  const TBodyVector air = AirData(v, attitude, state.WindX, state.WindY);
+  const TWorldVector flow = BodyToWorld(attitude, air.Right, 0, air.Forward);
+  const TWorldVector up = BodyToWorld(attitude, 0, 1, 0);
   double turn = 0;
   if (std::fabs(flow.X) >= 1e-10 || std::fabs(flow.Y) >= 1e-10) {
     turn = Normalise180(Normalise360(Atan2Deg(flow.X, flow.Y)) - v.Heading);
@@ -208,8 +214,10 @@ void CoupleTrain(state::TMainState& state, TVehicleState& v, const TFormParam& f
     state.StopDistance = 1e38;
     state.RailSpeedLimit = 0;
   }
-  const double halfX = SinDeg(v.Heading) * form.Wheelbase / 2;
-  const double halfY = CosDeg(v.Heading) * form.Wheelbase / 2;
+  double sinHeading = 0, cosHeading = 0;
+  SinCosDeg(v.Heading, sinHeading, cosHeading);
+  const double halfX = sinHeading * form.Wheelbase / 2;
+  const double halfY = cosHeading * form.Wheelbase / 2;
   TTrackCoupling front, rear;
   if (!CoupleToTrack(state, v, v.X + halfX, v.Y + halfY,
                      static_cast<uint16_t>(v.TrackSegments >> 16), front)) {
@@ -236,10 +244,13 @@ void StepVehicle(state::TMainState& state, TVehicleState& v, double dt, double b
   const TFormParam& form = state.Forms[v.FormNo];
   const bool own = &v == &state.Own;
 
-  ApplyForces(state, v, form, dt, brake, thrust, own);
+  // Forces change only the velocity: the attitude's sines and cosines serve
+  // both them and the attitude law.
+  const TAttitude attitude(v);
+  ApplyForces(state, v, form, attitude, dt, brake, thrust, own);
 
   // On the ground is judged from the position before the move.
-  ApplyAttitudeLaw(state, v, v.Z >= form.RestZ, dt);
+  ApplyAttitudeLaw(state, v, attitude, v.Z >= form.RestZ, dt);
 
   // Move on the fixed grid, so equal inputs give bit-equal positions everywhere.
   const double oldZ = v.Z;

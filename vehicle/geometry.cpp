@@ -1,7 +1,8 @@
 #include "vehicle/geometry.h"
 
-#include <cmath>
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "vehicle/range_fault.h"
@@ -18,18 +19,6 @@ bool TrigArgumentUsable(double radians) {
   return std::isfinite(radians) && std::fabs(radians) < kTrigArgumentLimit;
 }
 
-// Sines and cosines of a vehicle's three attitude angles.
-struct Attitude {
-  double sPsi, cPsi, sTheta, cTheta, sPhi, cPhi;
-  explicit Attitude(const TVehicleState& v)
-      : sPsi(SinDeg(v.Heading)),
-        cPsi(CosDeg(v.Heading)),
-        sTheta(SinDeg(v.Pitch)),
-        cTheta(CosDeg(v.Pitch)),
-        sPhi(SinDeg(v.Bank)),
-        cPhi(CosDeg(v.Bank)) {}
-};
-
 // Converts to a 64-bit integer truncating towards zero, or raises RangeFault
 // where the value has no such integer.
 int64_t TruncateToInt64(double value) {
@@ -38,6 +27,12 @@ int64_t TruncateToInt64(double value) {
     throw RangeFault("position step outside the fixed grid");
   }
   return static_cast<int64_t>(value);
+}
+
+// 2^k for -1022 <= k <= 1023, exactly: a product with it is rounded once, as
+// std::ldexp rounds, without the library call.
+double PowerOfTwo(int k) {
+  return std::bit_cast<double>(static_cast<uint64_t>(1023 + k) << 52);
 }
 
 }  // namespace
@@ -50,6 +45,23 @@ double SinDeg(double degrees) {
 double CosDeg(double degrees) {
   const double radians = degrees * units::kRadiansPerDegree;
   return TrigArgumentUsable(radians) ? std::cos(radians) : 0.0;
+}
+
+void SinCosDeg(double degrees, double& sine, double& cosine) {
+  const double radians = degrees * units::kRadiansPerDegree;
+  if (!TrigArgumentUsable(radians)) {
+    sine = cosine = 0.0;
+    return;
+  }
+  // The C library works both out in one pass with the same arithmetic as its
+  // sin and cos.
+  ::sincos(radians, &sine, &cosine);
+}
+
+TAttitude::TAttitude(const TVehicleState& v) {
+  SinCosDeg(v.Heading, SinHeading, CosHeading);
+  SinCosDeg(v.Pitch, SinPitch, CosPitch);
+  SinCosDeg(v.Bank, SinBank, CosBank);
 }
 
 double Atan2Deg(double p, double q) {
@@ -84,36 +96,50 @@ double Sign(double v) {
 }
 
 TBodyVector WorldToBody(const TVehicleState& v, double x, double y, double z) {
-  const Attitude a(v);
+  return WorldToBody(TAttitude(v), x, y, z);
+}
+
+TBodyVector WorldToBody(const TAttitude& a, double x, double y, double z) {
   // Horizontal forward and right along the heading.
-  const double m = y * a.cPsi + x * a.sPsi;
-  const double r = x * a.cPsi - y * a.sPsi;
+  const double m = y * a.CosHeading + x * a.SinHeading;
+  const double r = x * a.CosHeading - y * a.SinHeading;
   // Pitch the forward/down pair.
-  const double forward = m * a.cTheta - z * a.sTheta;
-  const double upBeforeBank = -z * a.cTheta - m * a.sTheta;
+  const double forward = m * a.CosPitch - z * a.SinPitch;
+  const double upBeforeBank = -z * a.CosPitch - m * a.SinPitch;
   // Roll the up/right pair.
-  return TBodyVector{r * a.cPhi - upBeforeBank * a.sPhi, upBeforeBank * a.cPhi + r * a.sPhi,
-                     forward};
+  return TBodyVector{r * a.CosBank - upBeforeBank * a.SinBank,
+                     upBeforeBank * a.CosBank + r * a.SinBank, forward};
 }
 
 TWorldVector BodyToWorld(const TVehicleState& v, double right, double up, double forward) {
-  const Attitude a(v);
+  return BodyToWorld(TAttitude(v), right, up, forward);
+}
+
+TWorldVector BodyToWorld(const TAttitude& a, double right, double up, double forward) {
   // Undo the bank.
-  const double m = up * a.cPhi - right * a.sPhi;
-  const double h = up * a.sPhi + right * a.cPhi;
+  const double m = up * a.CosBank - right * a.SinBank;
+  const double h = up * a.SinBank + right * a.CosBank;
   // Undo the pitch.
-  const double g = forward * a.cTheta - m * a.sTheta;
-  const double z = -forward * a.sTheta - m * a.cTheta;
+  const double g = forward * a.CosPitch - m * a.SinPitch;
+  const double z = -forward * a.SinPitch - m * a.CosPitch;
   // Undo the heading.
-  return TWorldVector{g * a.sPsi + h * a.cPsi, g * a.cPsi - h * a.sPsi, z};
+  return TWorldVector{g * a.SinHeading + h * a.CosHeading, g * a.CosHeading - h * a.SinHeading, z};
 }
 
 TBodyVector AirData(const TVehicleState& v, double windEast, double windNorth) {
-  return WorldToBody(v, v.VX - windEast, v.VY - windNorth, v.VZ);
+  return AirData(v, TAttitude(v), windEast, windNorth);
+}
+
+TBodyVector AirData(const TVehicleState& v, const TAttitude& a, double windEast, double windNorth) {
+  return WorldToBody(a, v.VX - windEast, v.VY - windNorth, v.VZ);
 }
 
 double GroundSpeed(const TVehicleState& v) {
-  return v.VX * SinDeg(v.Heading) + v.VY * CosDeg(v.Heading);
+  return GroundSpeed(v, TAttitude(v));
+}
+
+double GroundSpeed(const TVehicleState& v, const TAttitude& a) {
+  return v.VX * a.SinHeading + v.VY * a.CosHeading;
 }
 
 double DensityRatio(double h) {
@@ -134,14 +160,15 @@ double FixedGridAdd(double a, double b) {
   }
   int exponent = 0;
   std::frexp(a, &exponent);  // a = m·2^e, 0.5 ≤ |m| < 1; e = 0 for a = 0
+  // e lies in -1073..1024 for a finite a, so k in -994..15.
   const int k = std::min(30 - exponent, 15);
+  const double scale = PowerOfTwo(k);
   int64_t sum = 0;
-  if (__builtin_add_overflow(TruncateToInt64(std::ldexp(a, k)), TruncateToInt64(std::ldexp(b, k)),
-                             &sum) ||
+  if (__builtin_add_overflow(TruncateToInt64(a * scale), TruncateToInt64(b * scale), &sum) ||
       sum < INT32_MIN || sum > INT32_MAX) {
     throw RangeFault("position step outside the fixed grid");
   }
-  return std::ldexp(static_cast<double>(sum), -k);
+  return static_cast<double>(sum) * PowerOfTwo(-k);
 }
 
 bool ClipAngleWindow(double& start, double& end, double s, double e) {

@@ -23,6 +23,8 @@ struct TWorldVector {
 // the sine to mean anything (|radians| ≥ 2^63) or not a number.
 double SinDeg(double degrees);
 double CosDeg(double degrees);
+// Both in one call, bit for bit the values SinDeg and CosDeg give.
+void SinCosDeg(double degrees, double& sine, double& cosine);
 
 // arctan2(p, q) in degrees, in (-180, 180]; p plays the part of the usual "y".
 // The compass heading of a vector (east e, north n) is Atan2Deg(e, n).
@@ -39,17 +41,30 @@ double Clamp(double x, double lo, double hi);
 // -1, 0 or +1.
 double Sign(double v);
 
+// Sines and cosines of a vehicle's heading, pitch and bank, worked out once
+// for every rotation while the attitude stays as it is.
+struct TAttitude {
+  double SinHeading, CosHeading;
+  double SinPitch, CosPitch;
+  double SinBank, CosBank;
+  explicit TAttitude(const TVehicleState& v);
+};
+
 // World vector (x, y, z) in the body axes of the vehicle's attitude.
 TBodyVector WorldToBody(const TVehicleState& v, double x, double y, double z);
+TBodyVector WorldToBody(const TAttitude& a, double x, double y, double z);
 // The inverse: body vector (right, up, forward) in world axes.
 TWorldVector BodyToWorld(const TVehicleState& v, double right, double up, double forward);
+TWorldVector BodyToWorld(const TAttitude& a, double right, double up, double forward);
 
 // Velocity through the air in body axes, for a wind blowing towards
-// (windEast, windNorth) in m/s.
+// (windEast, windNorth) in m/s; a is the attitude of v.
 TBodyVector AirData(const TVehicleState& v, double windEast, double windNorth);
+TBodyVector AirData(const TVehicleState& v, const TAttitude& a, double windEast, double windNorth);
 
-// Speed along the heading, m/s.
+// Speed along the heading, m/s; a is the attitude of v.
 double GroundSpeed(const TVehicleState& v);
+double GroundSpeed(const TVehicleState& v, const TAttitude& a);
 
 // Standard-atmosphere density ratio at height h above the ground (m); 0 where
 // the temperature law reaches absolute zero.

@@ -64,7 +64,11 @@ double Distance(double ax, double ay, double bx, double by) {
 }
 
 // The unit vector of a compass heading.
-TVec2 HeadingVector(double heading) { return {vehicle::SinDeg(heading), vehicle::CosDeg(heading)}; }
+TVec2 HeadingVector(double heading) {
+  TVec2 v;
+  vehicle::SinCosDeg(heading, v.X, v.Y);
+  return v;
+}
 
 // x mod 360 in [0, 360).
 double PositiveDegrees(double x) {
@@ -683,7 +687,8 @@ void TRailwayInfo::RefreshSurfaces(const TViewFrame& view, TSurfaceWriter& out) 
   const auto straight = [&](int piece, double ax, double ay, double bx, double by,
                             double heading) {
     FlatStrip(out, view, ax, ay, bx, by, bedZ, kBedWidth, 0, TextureId, {&BedIds[piece]});
-    const TVec2 right{vehicle::CosDeg(heading), -vehicle::SinDeg(heading)};
+    const TVec2 along = HeadingVector(heading);
+    const TVec2 right{along.Y, -along.X};
     for (int rail = 0; rail < 2; ++rail) {
       const double offset = rail == 0 ? -kRailOffset : kRailOffset;
       auto& ids = RailIds[rail];

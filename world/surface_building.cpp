@@ -82,9 +82,10 @@ TViewFrame TViewFrame::FromCamera(const vehicle::TVehicleState& camera) {
   TViewFrame view;
   view.Camera = camera;
   view.Position = {camera.X, camera.Y, camera.Z};
-  const vehicle::TWorldVector right = vehicle::BodyToWorld(camera, 1, 0, 0);
-  const vehicle::TWorldVector up = vehicle::BodyToWorld(camera, 0, 1, 0);
-  const vehicle::TWorldVector forward = vehicle::BodyToWorld(camera, 0, 0, 1);
+  const vehicle::TAttitude attitude(camera);
+  const vehicle::TWorldVector right = vehicle::BodyToWorld(attitude, 1, 0, 0);
+  const vehicle::TWorldVector up = vehicle::BodyToWorld(attitude, 0, 1, 0);
+  const vehicle::TWorldVector forward = vehicle::BodyToWorld(attitude, 0, 0, 1);
   view.Right = {right.X, right.Y, right.Z};
   view.Up = {up.X, up.Y, up.Z};
   view.Forward = {forward.X, forward.Y, forward.Z};
@@ -95,7 +96,7 @@ TViewFrame TViewFrame::FromCamera(const vehicle::TVehicleState& camera) {
                                 {1, -kVerticalPlaneSlope, 0}};
   for (int i = 0; i < 4; ++i) {
     view.Planes[i] =
-        Unit(vehicle::BodyToWorld(camera, normals[i][2], normals[i][1], normals[i][0]));
+        Unit(vehicle::BodyToWorld(attitude, normals[i][2], normals[i][1], normals[i][0]));
   }
   return view;
 }
@@ -126,6 +127,7 @@ void TSurfaceWriter::AddStrip(int32_t& id, int32_t colour, int32_t textureId,
     ++added_;
   } else {
     id = 0;
+    ++failed_;
   }
 }
 
@@ -322,13 +324,11 @@ void ArcStrip(TSurfaceWriter& out, const TViewFrame& view, double cx, double cy,
       trigDone = false;
       continue;
     }
-    if (!trigDone) {
-      sinA = vehicle::SinDeg(from);
-      cosA = vehicle::CosDeg(from);
-    }
+    if (!trigDone) vehicle::SinCosDeg(from, sinA, cosA);
     trigDone = true;
-    const double sinB = vehicle::SinDeg(next);
-    const double cosB = vehicle::CosDeg(next);
+    double sinB = 0;
+    double cosB = 0;
+    vehicle::SinCosDeg(next, sinB, cosB);
     const TPoint3 ia{cx + inner * sinA, cy + inner * cosA, z};
     const TPoint3 oa{cx + outer * sinA, cy + outer * cosA, z};
     const TPoint3 ib{cx + inner * sinB, cy + inner * cosB, z};

@@ -66,11 +66,14 @@ class TSurfaceWriter {
   vehicle::RendererApi& Renderer() { return renderer_; }
   int64_t Added() const { return added_; }
   int64_t Removed() const { return removed_; }
+  // Adds the renderer refused: their ids stay 0, so the next pass tries again.
+  int64_t Failed() const { return failed_; }
 
  private:
   vehicle::RendererApi& renderer_;
   int64_t added_ = 0;
   int64_t removed_ = 0;
+  int64_t failed_ = 0;
 };
 
 // Visible range of an object s metres in size: min(6000 s, 15000) m.

@@ -1,6 +1,7 @@
 #include "world/world.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace velmora::world {
@@ -12,6 +13,15 @@ namespace {
 constexpr double kTierCellSizes[] = {1000, 2000, 4000, 8000, 16000, 32000};
 constexpr uint32_t kRefreshInterval = 100;  // ms
 constexpr uint32_t kClockMask = 0x7FFFFFFF;
+
+// Equal bit patterns: -0 and +0 compare equal but need not build the same
+// pieces, and a NaN never equals itself.
+bool SameBits(double a, double b) {
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b);
+}
+bool SameBits(float a, float b) {
+  return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
 
 int64_t CellIndex(double coordinate, double cellSize) {
   const double cell = std::floor(coordinate / cellSize);
@@ -37,6 +47,7 @@ void TWorldDriver::Prepare(const TWorldObjectList& objects) {
   candidates_.clear();
   candidates_.reserve(count);
   marked_.assign(count, 0);
+  settledObjects_ = nullptr;
 
   for (const double size : kTierCellSizes) {
     TTier tier;
@@ -76,6 +87,14 @@ void TWorldDriver::Prepare(const TWorldObjectList& objects) {
     }
   }
   prepared_ = true;
+}
+
+bool TWorldDriver::Settled(const TWorldObjectList& objects,
+                           const vehicle::TVehicleState& camera) const {
+  const vehicle::TVehicleState& last = settledCamera_;
+  return settledObjects_ == &objects && SameBits(camera.X, last.X) && SameBits(camera.Y, last.Y) &&
+         SameBits(camera.Z, last.Z) && SameBits(camera.Heading, last.Heading) &&
+         SameBits(camera.Pitch, last.Pitch) && SameBits(camera.Bank, last.Bank);
 }
 
 void TWorldDriver::CollectCandidates(double x, double y) {
@@ -133,6 +152,10 @@ void TWorldDriver::Refresh(TWorld& world, vehicle::RendererApi& renderer,
   if (!prepared_ || reach_.size() != static_cast<std::size_t>(world.Objects.Count())) {
     Prepare(world.Objects);
   }
+  if (UseIndex && Settled(world.Objects, camera)) {
+    lastPassObjects_ = 0;
+    return;
+  }
   const TViewFrame view = TViewFrame::FromCamera(camera);
   TSurfaceWriter out(renderer);
   const auto refreshOne = [&](int index) {
@@ -148,6 +171,8 @@ void TWorldDriver::Refresh(TWorld& world, vehicle::RendererApi& renderer,
     for (int i = 0; i < world.Objects.Count(); ++i) refreshOne(i);
     lastPassObjects_ = world.Objects.Count();
   }
+  settledObjects_ = out.Failed() == 0 ? &world.Objects : nullptr;
+  settledCamera_ = camera;
 }
 
 void TWorldDriver::Animate(TWorld& world, vehicle::RendererApi& renderer,

@@ -67,6 +67,11 @@ struct TWorld {
 // to the renderer are exactly those of a pass over every object, in the same
 // order. It learns which objects hold surfaces by watching every refresh, so
 // one driver drives a world from its first refresh on.
+//
+// A pass from the very camera of the pass before (position and attitude equal
+// bit for bit) is skipped as long as every surface that pass asked for came
+// about: each object's surfaces already match that view, so a pass would ask
+// the renderer for nothing.
 class TWorldDriver {
  public:
   // Indexes the objects; call once after loading and before the first frame.
@@ -88,7 +93,7 @@ class TWorldDriver {
 
   // Without the index every object is refreshed (for comparison).
   bool UseIndex = true;
-  // Objects refreshed in the last pass.
+  // Objects refreshed in the last pass; 0 for a skipped one.
   int LastPassObjects() const { return lastPassObjects_; }
 
  private:
@@ -103,6 +108,8 @@ class TWorldDriver {
   };
   static uint64_t CellKey(int64_t ix, int64_t iy);
 
+  // Whether a pass from camera would change nothing after the last one.
+  bool Settled(const TWorldObjectList& objects, const vehicle::TVehicleState& camera) const;
   void CollectCandidates(double x, double y);
   void NoteLive(int index, int64_t delta);
 
@@ -111,6 +118,10 @@ class TWorldDriver {
   int32_t lastViewDirection_ = 0;
   uint32_t lastRefreshTime_ = 0;
   int lastPassObjects_ = 0;
+  // The objects of the last pass when the renderer granted its every add
+  // (null otherwise, and after Prepare), and its camera.
+  const TWorldObjectList* settledObjects_ = nullptr;
+  vehicle::TVehicleState settledCamera_;
 
   std::vector<TReach> reach_;            // per object
   std::vector<TTier> tiers_;

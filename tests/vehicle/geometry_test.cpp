@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "vehicle/range_fault.h"
+#include "vehicle/units.h"
 
 namespace velmora::vehicle {
 namespace {
@@ -29,6 +32,18 @@ TEST(Geometry, TrigonometryInDegrees) {
   EXPECT_EQ(CosDeg(-1e300), 0.0);
   EXPECT_EQ(SinDeg(NAN), 0.0);
   EXPECT_EQ(CosDeg(INFINITY), 0.0);
+}
+
+TEST(Geometry, SinCosDegGivesTheBitsOfSinDegAndCosDeg) {
+  // 2^63 radians in degrees: the sine's usable range ends there.
+  const double limit = 9223372036854775808.0 * units::kDegreesPerRadian;
+  const double cases[] = {-0.0, 30, -90, NAN, INFINITY, limit * 0.999, -limit * 1.001};
+  for (const double degrees : cases) {
+    double sine = 7, cosine = 7;
+    SinCosDeg(degrees, sine, cosine);
+    EXPECT_EQ(std::bit_cast<uint64_t>(sine), std::bit_cast<uint64_t>(SinDeg(degrees))) << degrees;
+    EXPECT_EQ(std::bit_cast<uint64_t>(cosine), std::bit_cast<uint64_t>(CosDeg(degrees))) << degrees;
+  }
 }
 
 TEST(Geometry, Atan2DegTakesTheEastComponentFirst) {
@@ -170,6 +185,8 @@ TEST(Geometry, FixedGridAdd) {
       {100000, 0.5, 100000.5},               // e = 17, k = 13
       {1e9, 0.3, 1e9},                       // k = 0: whole metres
       {-49999.99, 100000, 50000.010009765625},  // the world-offset shift, k = 14
+      {0x1p1000, 0x1p990, 0x1p1000 + 0x1p990},  // e = 1001, k = -971
+      {0x1p-1070, 0x1p-14, 0x1p-14},            // a below the grid: e = -1069, k = 15
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FixedGridAdd(c.a, c.b), c.expected) << c.a << " + " << c.b;

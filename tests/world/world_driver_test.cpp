@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <random>
 
@@ -62,6 +63,53 @@ TEST_F(WorldDriverTest, AnimationRunsEveryFrame) {
   EXPECT_GT(light.LightId, 0);
   driver.Frame(*world, renderer, camera, camera, 0, 260);
   EXPECT_EQ(light.LightId, 0);
+}
+
+// A pass from the camera of the pass before is skipped only while it would
+// change nothing: the same bits of position and attitude, every add of the
+// pass before granted, no index made since.
+TEST_F(WorldDriverTest, OnlyAPassThatWouldChangeNothingIsSkipped) {
+  world->Objects.Append(std::make_unique<TLineInfo>(0, 50, 0, 60, 0, 1, 0xFFFFFF, 0));
+  driver.Prepare(world->Objects);
+  const auto camera = CameraAt(0, 0, -2, 0);
+  using TCamera = vehicle::TVehicleState;
+  struct Case {
+    const char* change;
+    void (*apply)(TCamera&);
+    bool skipped;
+  } cases[] = {
+      {"none", [](TCamera&) {}, true},
+      {"x from +0 to -0", [](TCamera& c) { c.X = -0.0; }, false},
+      {"y", [](TCamera& c) { c.Y = std::nextafter(c.Y, 1.0); }, false},
+      {"z", [](TCamera& c) { c.Z = std::nextafter(c.Z, 0.0); }, false},
+      {"heading", [](TCamera& c) { c.Heading = std::nextafter(c.Heading, 1.0f); }, false},
+      {"pitch", [](TCamera& c) { c.Pitch = std::nextafter(c.Pitch, 1.0f); }, false},
+      {"bank", [](TCamera& c) { c.Bank = std::nextafter(c.Bank, -1.0f); }, false},
+  };
+  for (const Case& c : cases) {
+    driver.Refresh(*world, renderer, camera);
+    TCamera moved = camera;
+    c.apply(moved);
+    driver.Refresh(*world, renderer, moved);
+    EXPECT_EQ(driver.LastPassObjects() == 0, c.skipped) << c.change;
+  }
+
+  // An add the renderer refused is asked for again from the same camera.
+  world->Objects.Clear();
+  world->Objects.Append(std::make_unique<TLineInfo>(5, 50, 5, 60, 0, 1, 0xFFFFFF, 0));
+  driver.Prepare(world->Objects);
+  const auto& line = dynamic_cast<TLineInfo&>(world->Objects[0]);
+  renderer.FailAdds = true;
+  driver.Refresh(*world, renderer, camera);
+  renderer.FailAdds = false;
+  driver.Refresh(*world, renderer, camera);
+  EXPECT_GT(line.SurfaceId, 0);
+  // New objects in the same list after a new index are built from the same camera.
+  world->Objects.Clear();
+  world->Objects.Append(std::make_unique<TLineInfo>(-5, 50, -5, 60, 0, 1, 0xFFFFFF, 0));
+  driver.Prepare(world->Objects);
+  driver.Refresh(*world, renderer, camera);
+  EXPECT_GT(dynamic_cast<TLineInfo&>(world->Objects[0]).SurfaceId, 0);
 }
 
 // A world of every kind of object, scattered over 60 km.

@@ -379,6 +379,7 @@ void TAirlinerDriver::Restart(state::TMainState& s, uint32_t now) {
   finalSeen_ = s.GuidanceMode == pilot::kModeFinal;
   missionAgain_ = false;
   if (app::OnGround(s)) {
+    startAt_ += std::exchange(firstWaitMs_, 0);
     phase_ = TPhase::Waiting;
     keys_.Press(s, app::kKeyF1, now);
     return;

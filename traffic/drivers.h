@@ -124,6 +124,8 @@ class TCarDriver final : public TDriver {
 // it back, with the runway chosen again, once the speed is up.
 class TAirlinerDriver final : public TDriver {
  public:
+  // firstWaitMs: added to the wait before the first take-off only.
+  explicit TAirlinerDriver(uint32_t firstWaitMs = 0) : firstWaitMs_(firstWaitMs) {}
   app::TJoystickReading Drive(state::TMainState& state, uint32_t now) override;
   void Restart(state::TMainState& state, uint32_t now) override;
   bool TakeMissionAgain() override;
@@ -147,6 +149,7 @@ class TAirlinerDriver final : public TDriver {
   int32_t runway_ = -1;        // destination landed on, index into the world's list
   uint32_t stoppedAt_ = 0;     // ms, when the aircraft came to rest
   bool missionAgain_ = false;  // the run is over; not yet taken by the client
+  uint32_t firstWaitMs_;       // ms, still to add to the next wait on the ground
 };
 
 // Fighters patrol at their height: a wide turn, the height held with the

@@ -58,14 +58,19 @@ bool TitleHolds(const state::TMainState& s, int32_t mission, const std::string& 
   return false;
 }
 
-std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
+// ms each further airliner waits before its first take-off: the sample world
+// has one airliner start, and aircraft placed on it together would fly the
+// whole circuit wing in wing.
+constexpr uint32_t kAirlinerSpacingMs = 60000;
+
+std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed, int ordinal) {
   switch (kind) {
     case TTrafficKind::Train:
       return std::make_unique<TTrainDriver>(seed);
     case TTrafficKind::Car:
       return std::make_unique<TCarDriver>(RaceCourse());
     case TTrafficKind::Airliner:
-      return std::make_unique<TAirlinerDriver>();
+      return std::make_unique<TAirlinerDriver>(static_cast<uint32_t>(ordinal) * kAirlinerSpacingMs);
     case TTrafficKind::Fighter:
       // Pairs turn the same way, so they stay together.
       return std::make_unique<TFighterDriver>(40.0);
@@ -106,7 +111,7 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
       config_(std::move(config)),
       forms_(forms),
       world_(std::move(world)),
-      driver_(MakeDriver(config_.Kind, config_.Seed)),
+      driver_(MakeDriver(config_.Kind, config_.Seed, config_.Ordinal)),
       clock_(std::make_unique<TClock>()),
       hooks_(std::make_unique<THooks>(*this)) {
   socket_ = new QTcpSocket(this);

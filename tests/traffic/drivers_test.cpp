@@ -320,6 +320,25 @@ TEST_F(AirlinerTest, FliesTheCircuitToTheRunwayIntoTheWind) {
   ExpectLandedAndStoppedOn(0);
 }
 
+// A further airliner on the one start waits its spacing before its first
+// take-off, and only the first: a restart rolls after the usual pause.
+TEST_F(AirlinerTest, AFurtherAirlinerWaitsItsSpacingOnlyBeforeItsFirstTakeOff) {
+  TAirlinerDriver later(20000);
+  Place(StartPoint("airliner on the runway 36 threshold"));
+  const double startY = s.Own.Y;
+  const auto rolledAfter = [&](int seconds) {
+    for (int tick = 0; tick < 100 * seconds; ++tick) Step(later);
+    return s.Own.Y - startY > 1.0;
+  };
+  later.Restart(s, clock.Now);
+  EXPECT_FALSE(rolledAfter(22)) << "rolled before its spacing and pause";
+  EXPECT_TRUE(rolledAfter(3));
+  Place(StartPoint("airliner on the runway 36 threshold"));
+  later.Restart(s, clock.Now);
+  EXPECT_FALSE(rolledAfter(2));
+  EXPECT_TRUE(rolledAfter(3)) << "waited its spacing again";
+}
+
 // The autopilot lets go of an aircraft too slow for its clean wing, far from
 // the runway: power and the nose down until the wing carries it again, the
 // runway chosen again, and the crew flies the approach once more.

@@ -2,6 +2,7 @@
 // the surface store, the texture table and the vehicle forms, and the frame.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,16 @@ namespace velmora::renderer {
 // texture), the way a store of separate vertex buffers draws.
 enum class TSurfaceDrawing { WholeStore, PerSurface, PerSurfaceStates };
 
+// How the vehicles are drawn: those of one mesh together, one instanced call
+// per material; or, as the reference for tests and the benchmark, one
+// vehicle after another with its matrices set before its calls.
+enum class TVehicleDrawing { Instanced, PerVehicle };
+
+// Which frame a draw hands to the view: the one it drew, waiting for the
+// device to finish it; or the one before, so the program goes on while the
+// device works (a frame of latency, where a GPU gains its drawing time).
+enum class TReadBack { Waiting, OneFrameBehind };
+
 class TRenderer {
  public:
   TRenderer() = default;
@@ -37,7 +48,27 @@ class TRenderer {
                const DXVehicleRecord* const* vehicles);
 
   bool Ready() const { return ready_; }
-  void SetSurfaceDrawing(TSurfaceDrawing drawing) { surfaceDrawing_ = drawing; }
+  void SetSurfaceDrawing(TSurfaceDrawing drawing) {
+    surfaceDrawing_ = drawing;
+    SceneChanged();
+  }
+  void SetVehicleDrawing(TVehicleDrawing drawing) {
+    vehicleDrawing_ = drawing;
+    SceneChanged();
+  }
+  // Whether the whole-store drawing leaves out the surfaces that lie wholly
+  // outside the view (on unless a test or the benchmark turns it off).
+  void SetCulling(bool culling) {
+    culling_ = culling;
+    SceneChanged();
+  }
+  void SetReadBack(TReadBack readBack) { readBack_ = readBack; }
+  // Frames drawn since the start; a frame that repeats the last one's inputs
+  // (surfaces, textures, forms, camera, vehicles, field of view, clear
+  // colour) is handed over again without drawing and not counted.
+  int64_t FramesDrawn() const { return framesDrawn_; }
+  // The surfaces handed to the device in the last frame.
+  int32_t DrawnSurfaces() const { return drawnSurfaces_; }
   const TSurfaceStore& Store() const { return store_; }
   // Waits until the device has finished every command given so far.
   void Finish();
@@ -60,6 +91,16 @@ class TRenderer {
     int32_t Textured = -1;
     int32_t Texture = -1;
   };
+  // A drawn vehicle's matrices, as the instanced program reads them.
+  struct TVehicleInstance {
+    std::array<float, 16> WorldViewProjection;
+    std::array<float, 16> World;
+  };
+  struct TVehiclePick {
+    int32_t Key;  // groups the vehicles of one mesh: form id, fine or rough
+    const TMesh* Mesh;
+    const DXVehicleRecord* Vehicle;
+  };
 
   bool ready_ = false;
   TGlContext context_;
@@ -73,6 +114,8 @@ class TRenderer {
   TSurfaceProgram singleSurfaceProgram_;
   int32_t singleSurfaceTextured_ = -1;
   TVehicleProgram vehicleProgram_;
+  TVehicleProgram instancedProgram_;
+  TVehicleDrawing vehicleDrawing_ = TVehicleDrawing::Instanced;
   TSurfaceStore store_;
   TTextureTable textures_;
   TVehicleForms forms_;
@@ -82,7 +125,22 @@ class TRenderer {
   uint32_t surfaceCorners_ = 0;
   size_t vertexCapacity_ = 0;  // vertices the device buffers hold
   size_t cornerCapacity_ = 0;  // corners the device index buffer holds
-  std::vector<uint8_t> pixels_;
+  uint32_t instanceBuffer_ = 0;
+  uint32_t visibleCorners_ = 0;  // the corners of the surfaces in view, this frame
+  bool culling_ = true;
+  TReadBack readBack_ = TReadBack::Waiting;
+  int32_t drawnSurfaces_ = 0;
+  std::vector<uint32_t> visible_;
+  // The inputs of the last frame drawn, and whether its pixels are held.
+  bool lastFrameValid_ = false;
+  float lastFieldOfView_ = 0;
+  uint32_t lastClearColour_ = 0;
+  DXVehicleRecord lastCamera_{};
+  bool lastHadNoList_ = false;
+  std::vector<DXVehicleRecord> lastVehicles_;
+  int64_t framesDrawn_ = 0;
+  std::vector<TVehiclePick> picks_;        // kept between frames: a frame allocates nothing
+  std::vector<TVehicleInstance> instances_;
 
   bool BuildPrograms();
   void CreateSurfaceBuffers();
@@ -91,9 +149,21 @@ class TRenderer {
   void DrawSurfaces(const TMatrix& viewProjection);
   void DrawStore(const TMatrix& viewProjection);
   void DrawSurfacesWithStates(const TMatrix& viewProjection);
+  // Fills visible_ with the corners of the surfaces in use that may show.
+  void CollectVisibleCorners(const TMatrix& viewProjection);
   void DrawVehicles(const TMatrix& viewProjection, float fieldOfView,
                     const DXVehicleRecord& camera, const DXVehicleRecord* const* vehicles);
+  void DrawVehiclesInstanced(const TMatrix& viewProjection, float fieldOfView,
+                             const DXVehicleRecord& camera, const DXVehicleRecord* const* vehicles);
+  // The mesh's material subsets: instanced calls for that many instances, or
+  // plain calls when instances is 0.
+  void DrawMaterials(const TVehicleProgram& program, const TMesh& mesh, int32_t instances);
   void ApplyStates();
+  void SceneChanged() { lastFrameValid_ = false; }
+  bool SameAsLastFrame(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,
+                       const DXVehicleRecord* const* vehicles) const;
+  void KeepFrameInputs(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,
+                       const DXVehicleRecord* const* vehicles);
 };
 
 }  // namespace velmora::renderer

@@ -2,7 +2,8 @@
 // surfaces of mixed kinds and sizes spread over 10 km (half of them textured
 // over 50 textures, one in ten of eight vertices), 100 vehicles of a few
 // hundred triangles, the camera 2 m above the ground. Each figure is the
-// median of 50 frames, the device finished before the clock stops.
+// median of 50 frames after 300 unmeasured ones, the device finished before
+// the clock stops.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -27,6 +28,7 @@ constexpr int kTextures = 50;
 constexpr int kVehicles = 100;
 constexpr double kWorldSize = 10000;    // m, side of the square the surfaces lie in
 constexpr float kFieldOfView = 45;      // degrees
+constexpr int kWarmUpFrames = 300;
 
 void Discard(void*, const uint8_t*, int32_t, int32_t, int32_t) {}
 
@@ -176,6 +178,13 @@ struct TScene {
     VehicleList.push_back(nullptr);
     Camera.Z = -2;
     std::filesystem::current_path(previous);
+    // The first frames of a process pay for memory the software rasteriser
+    // touches for the first time; the figures are of frames after them.
+    for (int frame = 0; frame < kWarmUpFrames; ++frame) {
+      Camera.X = frame % 2 == 0 ? 0.001 : 0;
+      Renderer.Draw(kFieldOfView, 0xFF87CEEB, &Camera, VehicleList.data());
+    }
+    Renderer.Finish();
   }
 };
 

@@ -83,44 +83,46 @@ void main() {
 
 // Vehicles: one directional light straight down, diffuse and ambient 0.6,
 // no specular; a material's texture replaces the lit colour. The matrices
-// come per instance, or as uniforms for the one-vehicle-at-a-time reference;
-// both share the lighting, so their arithmetic is the same.
+// are uniforms for one vehicle at a time, or for the instanced calls a block
+// of them read by instance; the lighting is shared, so the arithmetic is the
+// same either way.
+#define VELMORA_VEHICLE_INPUTS                 \
+  "#version 330 core\n"                        \
+  "layout(location = 0) in vec3 position;\n"   \
+  "layout(location = 1) in vec3 normal;\n"     \
+  "layout(location = 2) in vec2 texCoord;\n"   \
+  "uniform vec4 diffuse;\n"                    \
+  "uniform vec4 ambient;\n"                    \
+  "uniform vec4 emissive;\n"                   \
+  "out vec2 uv;\n"                             \
+  "out vec4 litColour;\n"
 #define VELMORA_VEHICLE_LIGHTING                                                 \
-  "uniform vec4 diffuse;\n"                                                      \
-  "uniform vec4 ambient;\n"                                                      \
-  "uniform vec4 emissive;\n"                                                     \
-  "out vec2 uv;\n"                                                               \
-  "out vec4 litColour;\n"                                                        \
-  "void main() {\n"                                                              \
   "  gl_Position = worldViewProjection * vec4(position, 1.0);\n"                 \
   "  vec3 worldNormal = (world * vec4(normal, 0.0)).xyz;\n"                      \
   "  float facing = max(dot(worldNormal, vec3(0.0, 0.0, -1.0)), 0.0);\n"         \
   "  vec3 lit = emissive.rgb + 0.6 * ambient.rgb + 0.6 * facing * diffuse.rgb;\n" \
   "  litColour = vec4(clamp(lit, 0.0, 1.0), diffuse.a);\n"                       \
-  "  uv = texCoord;\n"                                                           \
-  "}\n"
+  "  uv = texCoord;\n"
 
-constexpr const char* kVehicleVertexShader =
-    "#version 330 core\n"
-    "layout(location = 0) in vec3 position;\n"
-    "layout(location = 1) in vec3 normal;\n"
-    "layout(location = 2) in vec2 texCoord;\n"
+constexpr const char* kVehicleVertexShader = VELMORA_VEHICLE_INPUTS
     "uniform mat4 worldViewProjection;\n"
-    "uniform mat4 world;\n" VELMORA_VEHICLE_LIGHTING;
+    "uniform mat4 world;\n"
+    "void main() {\n" VELMORA_VEHICLE_LIGHTING "}\n";
 
-constexpr const char* kInstancedVehicleVertexShader =
-    "#version 330 core\n"
-    "layout(location = 0) in vec3 position;\n"
-    "layout(location = 1) in vec3 normal;\n"
-    "layout(location = 2) in vec2 texCoord;\n"
-    "layout(location = 3) in mat4 worldViewProjection;\n"
-    "layout(location = 7) in mat4 world;\n" VELMORA_VEHICLE_LIGHTING;
+// The block holds 128 instances of two matrices, 16 KiB: the least block
+// size OpenGL promises. A software rasteriser reads it once per instance,
+// where matrices as instanced vertex attributes are fetched for every vertex.
+constexpr int32_t kInstancesPerCall = 128;
+constexpr const char* kInstancedVehicleVertexShader = VELMORA_VEHICLE_INPUTS
+    "layout(std140) uniform Instances {\n"
+    "  mat4 instanceMatrices[256];\n"
+    "};\n"
+    "void main() {\n"
+    "  mat4 worldViewProjection = instanceMatrices[2 * gl_InstanceID];\n"
+    "  mat4 world = instanceMatrices[2 * gl_InstanceID + 1];\n" VELMORA_VEHICLE_LIGHTING "}\n";
 
+#undef VELMORA_VEHICLE_INPUTS
 #undef VELMORA_VEHICLE_LIGHTING
-
-// The attribute locations of an instance's two matrices, one column each.
-constexpr GLuint kInstanceWorldViewProjection = 3;
-constexpr GLuint kInstanceWorld = 7;
 
 constexpr const char* kVehicleFragmentShader = R"(#version 330 core
 uniform sampler2D materialTexture;
@@ -165,6 +167,17 @@ GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
   if (vertex != 0) glDeleteShader(vertex);
   if (fragment != 0) glDeleteShader(fragment);
   return program;
+}
+
+// Writes a frame's data into the buffer bound to target, growing it only when
+// it is too small: a buffer made anew each frame costs a software rasteriser
+// fresh memory, and the page faults of touching it, every frame.
+void Refill(GLenum target, const void* data, size_t bytes, size_t& capacity) {
+  if (bytes > capacity) {
+    capacity = std::max(bytes, capacity * 2);
+    glBufferData(target, GLsizeiptr(capacity), nullptr, GL_DYNAMIC_DRAW);
+  }
+  if (bytes > 0) glBufferSubData(target, 0, GLsizeiptr(bytes), data);
 }
 
 void SetColour(GLint location, const TColour& colour) {
@@ -238,6 +251,14 @@ bool TRenderer::BuildPrograms() {
     program->Textured = glGetUniformLocation(vehicle, "textured");
     program->Texture = glGetUniformLocation(vehicle, "materialTexture");
   }
+  const GLuint block = glGetUniformBlockIndex(instancedProgram_.Program, "Instances");
+  if (block == GL_INVALID_INDEX) return false;
+  glUniformBlockBinding(instancedProgram_.Program, block, 0);
+  // Instances per step of the offsets a block may start at.
+  GLint alignment = 1;
+  glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
+  const auto instanceBytes = GLint(sizeof(TVehicleInstance));
+  instanceAlignment_ = size_t(std::max(1, (alignment + instanceBytes - 1) / instanceBytes));
   return true;
 }
 
@@ -298,6 +319,7 @@ void TRenderer::ReleaseDevice() {
   glDeleteBuffers(5, buffers);
   surfaceArray_ = surfaceVertices_ = surfaceStates_ = surfaceCorners_ = 0;
   instanceBuffer_ = visibleCorners_ = 0;
+  instanceCapacity_ = visibleCapacity_ = 0;
   vertexCapacity_ = cornerCapacity_ = 0;
   if (surfaceProgram_.Program != 0) glDeleteProgram(surfaceProgram_.Program);
   if (vehicleProgram_.Program != 0) glDeleteProgram(vehicleProgram_.Program);
@@ -312,6 +334,7 @@ void TRenderer::ReleaseDevice() {
 
 void TRenderer::Terminate() {
   ReleaseDevice();
+  ForgetSlots();
   store_.Reset();
   ready_ = false;
   lastFrameValid_ = false;
@@ -345,9 +368,10 @@ int32_t TRenderer::AddSurface(const DXSurface* surface, int32_t vertexCount) {
   if (textureId != 0 && (textureId < 1 || textureId > textures_.Count())) return 0;
   const float scale = textureId != 0 ? textures_.Scale(textureId) : 0.0f;
   const int32_t slotsBefore = store_.SlotCount();
+  const int32_t reused = store_.FreeHead(textureId != 0, vertexCount);
+  RememberSlot(reused != 0 ? reused : slotsBefore + 1);
   const int32_t id = store_.Add(*surface, vertexCount, scale);
   if (id != 0) {
-    SceneChanged();
     context_.MakeCurrent();
     UploadSlot(id, store_.SlotCount() != slotsBefore);
   }
@@ -355,13 +379,53 @@ int32_t TRenderer::AddSurface(const DXSurface* surface, int32_t vertexCount) {
 }
 
 int32_t TRenderer::RemoveSurface(int32_t surfaceId) {
+  if (store_.InUse(surfaceId)) RememberSlot(surfaceId);
   const int32_t result = store_.Remove(surfaceId);
   if (result == DX_OK && ready_) {
-    SceneChanged();
     context_.MakeCurrent();
     UploadSlot(surfaceId, false);
   }
   return result;
+}
+
+void TRenderer::RememberSlot(int32_t surfaceId) {
+  if (surfaceId < 1 || surfaceId > kSurfaceCapacity || slotTouched_[surfaceId - 1] != 0) return;
+  if (slotsBefore_.size() >= kSlotsRemembered) {
+    SceneChanged();  // too many to compare: the next frame is drawn
+    return;
+  }
+  slotTouched_[surfaceId - 1] = 1;
+  TSlotBefore before{surfaceId, store_.InUse(surfaceId), 0, verticesBefore_.size()};
+  if (before.InUse) {
+    const TSurfaceSlot& slot = store_.Slot(surfaceId);
+    const auto vertices = store_.Vertices().subspan(size_t(slot.FirstVertex),
+                                                    size_t(slot.PrimitiveCount) + 2);
+    verticesBefore_.insert(verticesBefore_.end(), vertices.begin(), vertices.end());
+    before.State = store_.VertexStates()[size_t(slot.FirstVertex)];
+  }
+  slotsBefore_.push_back(before);
+}
+
+bool TRenderer::StoreAsLastDrawn() const {
+  for (const TSlotBefore& before : slotsBefore_) {
+    if (store_.InUse(before.Id) != before.InUse) return false;
+    if (!before.InUse) continue;
+    const TSurfaceSlot& slot = store_.Slot(before.Id);
+    const size_t count = size_t(slot.PrimitiveCount) + 2;
+    if (store_.VertexStates()[size_t(slot.FirstVertex)] != before.State ||
+        std::memcmp(store_.Vertices().data() + slot.FirstVertex,
+                    verticesBefore_.data() + before.FirstVertex,
+                    count * sizeof(TSurfaceVertex)) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void TRenderer::ForgetSlots() {
+  for (const TSlotBefore& before : slotsBefore_) slotTouched_[before.Id - 1] = 0;
+  slotsBefore_.clear();
+  verticesBefore_.clear();
 }
 
 void TRenderer::UploadSlot(int32_t surfaceId, bool created) {
@@ -416,7 +480,9 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
 
   // A frame whose every input is the last frame's has the last frame's
   // pixels: they are handed over again from the pack buffer that holds them.
-  if (SameAsLastFrame(fieldOfView, clearColour, *camera, vehicles)) {
+  const bool same = SameAsLastFrame(fieldOfView, clearColour, *camera, vehicles);
+  ForgetSlots();
+  if (same) {
     if (const uint8_t* pixels = target_.Map(0)) {
       view_.Present(view_.Context, pixels, frameWidth_, frameHeight_, frameWidth_ * 4);
       target_.EndMap();
@@ -495,7 +561,8 @@ bool TRenderer::SameAsLastFrame(float fieldOfView, uint32_t clearColour,
        ++entry, ++count) {
     if (count >= lastVehicles_.size() || !SameRecord(**entry, lastVehicles_[count])) return false;
   }
-  return count == lastVehicles_.size() && (vehicles == nullptr) == lastHadNoList_;
+  return count == lastVehicles_.size() && (vehicles == nullptr) == lastHadNoList_ &&
+         StoreAsLastDrawn();
 }
 
 void TRenderer::KeepFrameInputs(float fieldOfView, uint32_t clearColour,
@@ -545,8 +612,8 @@ void TRenderer::DrawStore(const TMatrix& viewProjection) {
     // triangles of one call are drawn in order.
     CollectVisibleCorners(viewProjection);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, visibleCorners_);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(visible_.size() * sizeof(uint32_t)),
-                 visible_.data(), GL_STREAM_DRAW);
+    Refill(GL_ELEMENT_ARRAY_BUFFER, visible_.data(), visible_.size() * sizeof(uint32_t),
+           visibleCapacity_);
     if (!visible_.empty()) {
       glDrawElements(GL_TRIANGLES, GLsizei(visible_.size()), GL_UNSIGNED_INT, nullptr);
     }
@@ -704,42 +771,41 @@ void TRenderer::DrawVehiclesInstanced(const TMatrix& viewProjection, float field
   if (picks_.empty()) return;
   std::stable_sort(picks_.begin(), picks_.end(),
                    [](const TVehiclePick& a, const TVehiclePick& b) { return a.Key < b.Key; });
-  instances_.resize(picks_.size());
-  for (size_t i = 0; i < picks_.size(); ++i) {
-    const TMatrix world = VehicleWorld(*picks_[i].Vehicle);
-    instances_[i].WorldViewProjection = (world * viewProjection).M;
-    instances_[i].World = world.M;
+  // Runs of up to a block of one mesh's vehicles, each starting where the
+  // device lets a block start.
+  instances_.clear();
+  runs_.clear();
+  for (size_t first = 0; first < picks_.size();) {
+    size_t end = first + 1;
+    while (end < picks_.size() && end - first < size_t(kInstancesPerCall) &&
+           picks_[end].Mesh == picks_[first].Mesh) {
+      ++end;
+    }
+    while (instances_.size() % instanceAlignment_ != 0) instances_.emplace_back();
+    runs_.push_back({picks_[first].Mesh, instances_.size(), end - first});
+    for (size_t i = first; i < end; ++i) {
+      const TMatrix world = VehicleWorld(*picks_[i].Vehicle);
+      instances_.push_back({(world * viewProjection).M, world.M});
+    }
+    first = end;
   }
-  glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer_);
-  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(instances_.size() * sizeof(TVehicleInstance)),
-               instances_.data(), GL_STREAM_DRAW);
+  // Every run's range the size of the whole block, so no read falls outside.
+  instances_.resize(runs_.back().FirstInstance + size_t(kInstancesPerCall));
+  glBindBuffer(GL_UNIFORM_BUFFER, instanceBuffer_);
+  Refill(GL_UNIFORM_BUFFER, instances_.data(), instances_.size() * sizeof(TVehicleInstance),
+         instanceCapacity_);
 
   glUseProgram(instancedProgram_.Program);
   glUniform1i(instancedProgram_.Texture, 0);
-  constexpr auto kStride = GLsizei(sizeof(TVehicleInstance));
-  for (size_t first = 0; first < picks_.size();) {
-    size_t end = first + 1;
-    while (end < picks_.size() && picks_[end].Mesh == picks_[first].Mesh) ++end;
-    const TMesh& mesh = *picks_[first].Mesh;
-    glBindVertexArray(mesh.VertexArray);
-    // The group's matrices, one column per attribute, stepping per instance.
-    const size_t base = first * sizeof(TVehicleInstance);
-    auto bindMatrix = [&](GLuint location, size_t matrix) {
-      for (GLuint column = 0; column < 4; ++column) {
-        const size_t offset = base + matrix + column * 4 * sizeof(float);
-        glEnableVertexAttribArray(location + column);
-        glVertexAttribPointer(location + column, 4, GL_FLOAT, GL_FALSE, kStride,
-                              reinterpret_cast<const void*>(offset));
-        glVertexAttribDivisor(location + column, 1);
-      }
-    };
-    bindMatrix(kInstanceWorldViewProjection, offsetof(TVehicleInstance, WorldViewProjection));
-    bindMatrix(kInstanceWorld, offsetof(TVehicleInstance, World));
-    DrawMaterials(instancedProgram_, mesh, GLsizei(end - first));
-    first = end;
+  for (const TInstanceRun& run : runs_) {
+    glBindBufferRange(GL_UNIFORM_BUFFER, 0, instanceBuffer_,
+                      GLintptr(run.FirstInstance * sizeof(TVehicleInstance)),
+                      GLsizeiptr(kInstancesPerCall * sizeof(TVehicleInstance)));
+    glBindVertexArray(run.Mesh->VertexArray);
+    DrawMaterials(instancedProgram_, *run.Mesh, GLsizei(run.Count));
   }
   glBindVertexArray(0);
-  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_UNIFORM_BUFFER, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 

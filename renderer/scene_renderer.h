@@ -64,8 +64,8 @@ class TRenderer {
   }
   void SetReadBack(TReadBack readBack) { readBack_ = readBack; }
   // Frames drawn since the start; a frame that repeats the last one's inputs
-  // (surfaces, textures, forms, camera, vehicles, field of view, clear
-  // colour) is handed over again without drawing and not counted.
+  // (the surfaces in the store, textures, forms, camera, vehicles, field of
+  // view, clear colour) is handed over again without drawing and not counted.
   int64_t FramesDrawn() const { return framesDrawn_; }
   // The surfaces handed to the device in the last frame.
   int32_t DrawnSurfaces() const { return drawnSurfaces_; }
@@ -95,6 +95,11 @@ class TRenderer {
   struct TVehicleInstance {
     std::array<float, 16> WorldViewProjection;
     std::array<float, 16> World;
+  };
+  struct TInstanceRun {
+    const TMesh* Mesh;
+    size_t FirstInstance;  // in instances_
+    size_t Count;
   };
   struct TVehiclePick {
     int32_t Key;  // groups the vehicles of one mesh: form id, fine or rough
@@ -127,6 +132,8 @@ class TRenderer {
   size_t cornerCapacity_ = 0;  // corners the device index buffer holds
   uint32_t instanceBuffer_ = 0;
   uint32_t visibleCorners_ = 0;  // the corners of the surfaces in view, this frame
+  size_t instanceCapacity_ = 0;  // bytes the instance and corner buffers hold
+  size_t visibleCapacity_ = 0;
   bool culling_ = true;
   TReadBack readBack_ = TReadBack::Waiting;
   int32_t drawnSurfaces_ = 0;
@@ -139,8 +146,22 @@ class TRenderer {
   bool lastHadNoList_ = false;
   std::vector<DXVehicleRecord> lastVehicles_;
   int64_t framesDrawn_ = 0;
+  // The slots changed since the last frame drawn, as they were then: a
+  // surface removed and added back the same leaves the frame as it was.
+  struct TSlotBefore {
+    int32_t Id;
+    bool InUse;
+    uint32_t State;      // the vertices' drawing state
+    size_t FirstVertex;  // in verticesBefore_
+  };
+  static constexpr size_t kSlotsRemembered = 4096;
+  std::vector<TSlotBefore> slotsBefore_;
+  std::vector<TSurfaceVertex> verticesBefore_;
+  std::vector<uint8_t> slotTouched_ = std::vector<uint8_t>(kSurfaceCapacity, 0);
   std::vector<TVehiclePick> picks_;        // kept between frames: a frame allocates nothing
   std::vector<TVehicleInstance> instances_;
+  std::vector<TInstanceRun> runs_;
+  size_t instanceAlignment_ = 1;  // a block starts at a multiple of this many instances
 
   bool BuildPrograms();
   void CreateSurfaceBuffers();
@@ -160,6 +181,9 @@ class TRenderer {
   void DrawMaterials(const TVehicleProgram& program, const TMesh& mesh, int32_t instances);
   void ApplyStates();
   void SceneChanged() { lastFrameValid_ = false; }
+  void RememberSlot(int32_t surfaceId);
+  bool StoreAsLastDrawn() const;
+  void ForgetSlots();
   bool SameAsLastFrame(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,
                        const DXVehicleRecord* const* vehicles) const;
   void KeepFrameInputs(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,

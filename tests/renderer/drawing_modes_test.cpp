@@ -248,8 +248,9 @@ TEST(DrawingModes, CullingChangesNoPixel) {
   renderer.Terminate();
 }
 
-// A frame whose inputs are all the last frame's is handed over again without
-// drawing; a change to any input, down to one unit in the last place, draws.
+// A frame whose inputs are all the last frame's, the surfaces in the store
+// included, is handed over again without drawing; a change to any input, down
+// to one unit in the last place, draws.
 TEST(DrawingModes, OnlyAChangedInputDrawsTheFrameAgain) {
   testing::TInTestFolder folder;
   testing::WriteTga("checks.tga", 2, 2, {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF808080});
@@ -291,6 +292,20 @@ TEST(DrawingModes, OnlyAChangedInputDrawsTheFrameAgain) {
       {"clear colour", [&] { sky = 0xFF000041; }, true},
       {"surface added", [&] { wallId = renderer.AddSurface(&wall, 4); }, true},
       {"surface removed", [&] { renderer.RemoveSurface(wallId); }, true},
+      {"surface added and removed again", [&] {
+         wallId = renderer.AddSurface(&wall, 4);
+         renderer.RemoveSurface(wallId);
+       }, false},
+      {"ground removed and added back the same", [&] {
+         renderer.RemoveSurface(1);
+         renderer.AddSurface(&ground, 4);
+       }, false},
+      {"ground added back with a vertex moved by a hair", [&] {
+         renderer.RemoveSurface(1);
+         DXSurface moved = ground;
+         moved.Vertices[3][2] = std::nextafter(0.0f, -1.0f);
+         renderer.AddSurface(&moved, 4);
+       }, true},
       {"texture loaded", [&] { renderer.LoadTexture("checks.tga", 1); }, true},
       {"form loaded", [&] { renderer.LoadVehicleForm("box", 2, 100); }, true},
       {"nothing changed at last", [] {}, false},

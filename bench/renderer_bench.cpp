@@ -2,7 +2,8 @@
 // surfaces of mixed kinds and sizes spread over 10 km (half of them textured
 // over 50 textures, one in ten of eight vertices), 100 vehicles of a few
 // hundred triangles, the camera 2 m above the ground. Each figure is the
-// median of 50 frames, the device finished before the clock stops.
+// median of 50 frames after 300 unmeasured ones, the device finished before
+// the clock stops.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -27,6 +28,7 @@ constexpr int kTextures = 50;
 constexpr int kVehicles = 100;
 constexpr double kWorldSize = 10000;    // m, side of the square the surfaces lie in
 constexpr float kFieldOfView = 45;      // degrees
+constexpr int kWarmUpFrames = 300;
 
 void Discard(void*, const uint8_t*, int32_t, int32_t, int32_t) {}
 
@@ -176,6 +178,13 @@ struct TScene {
     VehicleList.push_back(nullptr);
     Camera.Z = -2;
     std::filesystem::current_path(previous);
+    // The first frames of a process pay for memory the software rasteriser
+    // touches for the first time; the figures are of frames after them.
+    for (int frame = 0; frame < kWarmUpFrames; ++frame) {
+      Camera.X = frame % 2 == 0 ? 0.001 : 0;
+      Renderer.Draw(kFieldOfView, 0xFF87CEEB, &Camera, VehicleList.data());
+    }
+    Renderer.Finish();
   }
 };
 
@@ -184,31 +193,49 @@ TScene& Scene() {
   return *scene;
 }
 
-constexpr TSurfaceDrawing kDrawings[] = {TSurfaceDrawing::WholeStore, TSurfaceDrawing::PerSurface,
-                                         TSurfaceDrawing::PerSurfaceStates};
-constexpr const char* kDrawingNames[] = {"whole store in one call", "one call per surface",
-                                         "one call per surface, states set per call"};
+struct TDrawing {
+  TSurfaceDrawing Surfaces;
+  bool Culling;
+  const char* Name;
+};
+constexpr TDrawing kDrawings[] = {
+    {TSurfaceDrawing::WholeStore, true, "surfaces in view in one call"},
+    {TSurfaceDrawing::WholeStore, false, "whole store in one call"},
+    {TSurfaceDrawing::PerSurface, false, "one call per surface"},
+    {TSurfaceDrawing::PerSurfaceStates, false, "one call per surface, states set per call"}};
+constexpr const char* kVehicleNames[] = {", vehicles instanced", ", one call per vehicle",
+                                         ", no vehicles"};
 
-// Arguments: the surface drawing (index into kDrawings), and 1 to leave the
-// vehicles out.
+// Arguments: the surface drawing (index into kDrawings), and the vehicles:
+// 0 instanced, 1 one by one, 2 left out. The camera moves by a millimetre
+// between frames, so that every frame is drawn rather than handed over again.
 void BM_WorstCaseFrame(benchmark::State& state) {
   TScene& scene = Scene();
-  scene.Renderer.SetSurfaceDrawing(kDrawings[state.range(0)]);
+  const TDrawing& drawing = kDrawings[state.range(0)];
+  scene.Renderer.SetSurfaceDrawing(drawing.Surfaces);
+  scene.Renderer.SetCulling(drawing.Culling);
+  scene.Renderer.SetVehicleDrawing(state.range(1) == 1 ? TVehicleDrawing::PerVehicle
+                                                       : TVehicleDrawing::Instanced);
   const DXVehicleRecord* noVehicles[] = {nullptr};
   const DXVehicleRecord* const* vehicles =
-      state.range(1) == 0 ? scene.VehicleList.data() : noVehicles;
+      state.range(1) == 2 ? noVehicles : scene.VehicleList.data();
   scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, vehicles);
   scene.Renderer.Finish();
+  const int64_t drawnBefore = scene.Renderer.FramesDrawn();
+  int64_t frames = 0;
   for (auto _ : state) {
+    scene.Camera.X = scene.Camera.X == 0 ? 0.001 : 0;
     const int32_t result = scene.Renderer.Draw(kFieldOfView, 0xFF87CEEB, &scene.Camera, vehicles);
     scene.Renderer.Finish();
     benchmark::DoNotOptimize(result);
+    ++frames;
   }
-  state.SetLabel(std::string(kDrawingNames[state.range(0)]) +
-                 (state.range(1) == 0 ? "" : ", no vehicles"));
+  Check(scene.Renderer.FramesDrawn() - drawnBefore == frames, "a frame was not drawn");
+  state.counters["surfaces"] = double(scene.Renderer.DrawnSurfaces());
+  state.SetLabel(std::string(drawing.Name) + kVehicleNames[state.range(1)]);
 }
 BENCHMARK(BM_WorstCaseFrame)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}})
     ->Iterations(1)
     ->Repetitions(50)
     ->ReportAggregatesOnly()

@@ -151,6 +151,12 @@ bool TFrameTarget::Create(int32_t width, int32_t height) {
   }
   width_ = width;
   height_ = height;
+  glGenBuffers(2, packBuffers_);
+  for (uint32_t buffer : packBuffers_) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(width) * height * 4, nullptr, GL_STREAM_READ);
+  }
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   glViewport(0, 0, width, height);
   return true;
 }
@@ -162,7 +168,10 @@ void TFrameTarget::Release() {
   }
   if (colour_ != 0) glDeleteRenderbuffers(1, &colour_);
   if (depth_ != 0) glDeleteRenderbuffers(1, &depth_);
-  framebuffer_ = colour_ = depth_ = 0;
+  if (packBuffers_[0] != 0) glDeleteBuffers(2, packBuffers_);
+  framebuffer_ = colour_ = depth_ = packBuffers_[0] = packBuffers_[1] = 0;
+  filled_[0] = filled_[1] = false;
+  last_ = 1;
   width_ = height_ = 0;
 }
 
@@ -171,13 +180,31 @@ void TFrameTarget::Bind() const {
   glViewport(0, 0, width_, height_);
 }
 
-bool TFrameTarget::ReadBack(std::vector<uint8_t>& pixels) const {
-  pixels.resize(size_t(width_) * size_t(height_) * 4);
+bool TFrameTarget::BeginReadBack() {
+  last_ = 1 - last_;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  return glGetError() == GL_NO_ERROR;
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, packBuffers_[last_]);
+  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  filled_[last_] = glGetError() == GL_NO_ERROR;
+  return filled_[last_];
+}
+
+const uint8_t* TFrameTarget::Map(int age) {
+  const int which = age == 0 ? last_ : 1 - last_;
+  if (!filled_[which]) return nullptr;
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, packBuffers_[which]);
+  const void* pixels =
+      glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(width_) * height_ * 4, GL_MAP_READ_BIT);
+  if (pixels == nullptr) glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  return static_cast<const uint8_t*>(pixels);
+}
+
+void TFrameTarget::EndMap() {
+  glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
 }
 
 }  // namespace velmora::renderer

@@ -32,7 +32,9 @@ class TGlContext {
   bool OpenOn(void* display);
 };
 
-// Colour (RGBA, 8 bits each) and depth (32-bit float) targets of one size.
+// Colour (RGBA, 8 bits each) and depth (32-bit float) targets of one size,
+// and two pixel-pack buffers the frames are read back through in turn: while
+// one frame is copied out on the device, the frame before it can be mapped.
 class TFrameTarget {
  public:
   TFrameTarget() = default;
@@ -47,13 +49,24 @@ class TFrameTarget {
   void Bind() const;
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
-  // Reads the frame back, top row first. False on an OpenGL error.
-  bool ReadBack(std::vector<uint8_t>& pixels) const;
+  // Starts reading the frame drawn into the next pack buffer, rows top
+  // first. False on an OpenGL error.
+  bool BeginReadBack();
+  // Whether a frame was read back before the one begun last.
+  bool HasEarlierFrame() const { return filled_[1 - last_]; }
+  // Maps the frame begun last (age 0) or the one before it (age 1); waits
+  // until the device has copied it. Null when there is none or on an error;
+  // otherwise EndMap before drawing on.
+  const uint8_t* Map(int age);
+  void EndMap();
 
  private:
   uint32_t framebuffer_ = 0;
   uint32_t colour_ = 0;
   uint32_t depth_ = 0;
+  uint32_t packBuffers_[2] = {};
+  bool filled_[2] = {};
+  int last_ = 1;  // the pack buffer read into last
   int32_t width_ = 0;
   int32_t height_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "renderer/surface_store.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -101,6 +102,7 @@ void TSurfaceStore::WriteSurface(TSurfaceSlot& slot, const DXSurface& surface,
     out[i] = TSurfaceVertex{surface.Vertices[i][0], surface.Vertices[i][1],
                             surface.Vertices[i][2], 0.0f, 0.0f, colour};
   }
+  Bound(slot, surface, vertexCount);
   if (surface.TextureId == 0) return;
 
   // The texture is centred on the quadrilateral of the first four vertices:
@@ -126,6 +128,25 @@ void TSurfaceStore::WriteSurface(TSurfaceSlot& slot, const DXSurface& surface,
     out[i].U = corners[i][0];
     out[i].V = corners[i][1];
   }
+}
+
+// The sphere around the middle of the vertices' box, the radius rounded up so
+// that it holds every vertex whatever the rounding of the centre.
+void TSurfaceStore::Bound(TSurfaceSlot& slot, const DXSurface& surface, int32_t vertexCount) {
+  for (int axis = 0; axis < 3; ++axis) {
+    float low = surface.Vertices[0][axis];
+    float high = low;
+    for (int32_t i = 1; i < vertexCount; ++i) {
+      low = std::min(low, surface.Vertices[i][axis]);
+      high = std::max(high, surface.Vertices[i][axis]);
+    }
+    slot.Centre[axis] = float((double(low) + double(high)) / 2);
+  }
+  double radius = 0;
+  for (int32_t i = 0; i < vertexCount; ++i) {
+    radius = std::max(radius, Distance(surface.Vertices[i], slot.Centre));
+  }
+  slot.Radius = float(radius * (1 + 1e-6));
 }
 
 int32_t TSurfaceStore::Remove(int32_t surfaceId) {

@@ -43,6 +43,8 @@ struct TSurfaceSlot {
   float DepthBias = 0;         // kGroundDepthBias or 0
   int32_t FirstVertex = 0;     // index of the slot's first vertex in the store's arrays
   int32_t FirstIndex = 0;      // index of the slot's first triangle corner
+  float Centre[3] = {};        // m, the centre of a sphere holding every vertex
+  float Radius = 0;            // m, its radius
 };
 
 class TSurfaceStore {
@@ -87,6 +89,7 @@ class TSurfaceStore {
   int32_t CreateSlot(int32_t vertexCount, int32_t textureId);
   void WriteSurface(TSurfaceSlot& slot, const DXSurface& surface, int32_t vertexCount,
                     float textureScale);
+  static void Bound(TSurfaceSlot& slot, const DXSurface& surface, int32_t vertexCount);
 };
 
 // The opaque vertex colour of a surface colour (red in the low byte) as bytes

@@ -6,13 +6,16 @@
 //
 // Reports per N: the server's CPU time per 50 ms round (from /proc), the delay
 // from one client's state message to its record at another client (mean,
-// p99; it includes the wait for the next round), the bytes of position lines
-// one client reads per round, and the server's resident memory.
+// p99; it includes the wait for the next round), the bytes of the position
+// line each client gets per round, and the server's resident memory. The
+// program named by VELMORA_SERVER_EXE in the environment stands in for the
+// one built beside the benchmark, so that two builds can be compared.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -61,8 +64,11 @@ long long RecordX(const std::string& line, int user) {
 
 void BM_ServerUnderTraffic(benchmark::State& state) {
   const int clientCount = static_cast<int>(state.range(0));
+  // VELMORA_SERVER_EXE in the environment names another server program, so
+  // that two builds can be measured in one run.
+  const char* other = std::getenv("VELMORA_SERVER_EXE");
   velmora::testing::ServerProcess server(
-      VELMORA_SERVER_EXE,
+      other != nullptr && *other != '\0' ? other : VELMORA_SERVER_EXE,
       {"--interval", std::to_string(kIntervalMs), "--missions", VELMORA_SAMPLE_MISSIONS,
        "--max-per-address", "0", "--max-users", std::to_string(clientCount)},
       "/dev/null");
@@ -93,7 +99,8 @@ void BM_ServerUnderTraffic(benchmark::State& state) {
 
   std::map<long long, Clock::time_point> sentAt;
   std::vector<double> delays;
-  std::size_t bytesRead = 0;
+  std::size_t bytesRead = 0;  // of position lines
+  std::size_t linesRead = 0;
   long long step = 0;
   for (auto _ : state) {
     const auto settle = Clock::now() + milliseconds(300);
@@ -130,7 +137,7 @@ void BM_ServerUnderTraffic(benchmark::State& state) {
         while ((end = buffer.find('\n')) != std::string::npos) {
           const std::string line = buffer.substr(0, end + 1);
           buffer.erase(0, end + 1);
-          bytesRead += line.size();
+          if (line.rfind("52566771;40;", 0) == 0) bytesRead += line.size(), ++linesRead;
           const long long x = RecordX(line, users[0]);
           const auto it = sentAt.find(x);
           if (it != sentAt.end()) {
@@ -146,9 +153,12 @@ void BM_ServerUnderTraffic(benchmark::State& state) {
     const double rounds = seconds * 1000.0 / kIntervalMs;
     state.counters["server_cpu_ms_per_round"] =
         (ProcessCpuSeconds(server.Pid()) - cpuStart) * 1000.0 / rounds;
-    state.counters["bytes_per_round_per_client"] = static_cast<double>(bytesRead) / rounds;
-    state.counters["bytes_per_round_all"] =
-        static_cast<double>(bytesRead) / rounds * static_cast<double>(clientCount);
+    // Per position line rather than per 50 ms: where the clients fall behind,
+    // lines of earlier rounds still waiting would count as this one's.
+    const double perLine =
+        static_cast<double>(bytesRead) / static_cast<double>(std::max<std::size_t>(linesRead, 1));
+    state.counters["bytes_per_round_per_client"] = perLine;
+    state.counters["bytes_per_round_all"] = perLine * static_cast<double>(clientCount);
     state.counters["server_rss_MB"] = ResidentMegabytes(server.Pid());
   }
   if (!delays.empty()) {
@@ -162,6 +172,8 @@ BENCHMARK(BM_ServerUnderTraffic)
     ->Arg(25)
     ->Arg(50)
     ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

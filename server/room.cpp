@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <type_traits>
 #include <utility>
 
@@ -379,18 +380,21 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
 
 int32_t Room::FreeUserNo() {
   if (nextUserNo_ <= kMaxUserNo) return nextUserNo_++;
+  // A room for more users than replay entries can number hands out the
+  // numbers above only while every lower one is held.
+  const int32_t highest = std::max(kMaxUserNo, static_cast<int32_t>(config_.MaxUsers));
   // The number of a vehicle that has left waits for the round that tells the
   // others so, unless every free number is such a one.
   for (const bool skipDeparting : {true, false}) {
-    std::vector<bool> taken(static_cast<std::size_t>(kMaxUserNo) + 1, false);
+    std::vector<bool> taken(static_cast<std::size_t>(highest) + 1, false);
     const auto take = [&](int32_t userNo) {
-      if (userNo > 0 && userNo <= kMaxUserNo) taken[static_cast<std::size_t>(userNo)] = true;
+      if (userNo > 0 && userNo <= highest) taken[static_cast<std::size_t>(userNo)] = true;
     };
     for (const auto& [id, c] : connections_) take(c.UserNo);
     if (skipDeparting) {
       for (const WireVehicle& gone : departing_) take(gone.UserNo);
     }
-    for (int32_t userNo = 1; userNo <= kMaxUserNo; ++userNo) {
+    for (int32_t userNo = 1; userNo <= highest; ++userNo) {
       if (!taken[static_cast<std::size_t>(userNo)]) return userNo;
     }
   }
@@ -604,6 +608,22 @@ void Room::SetBaseWind(double east, double north) {
   SendToRoom(BaseWindLine(config_.WorldNo, windEastCm_, windNorthCm_));
 }
 
+void Room::AppendOthers(std::string& line, const Connection& c, std::size_t budget) const {
+  const std::size_t ownLength = c.RecordEnd - c.RecordBegin;
+  std::size_t cut = shared_.size();
+  if (shared_.size() - ownLength > budget) {
+    // The last record end whose text, less the own record, fits the budget.
+    const std::size_t reach = budget >= c.RecordBegin ? budget + ownLength : budget;
+    cut = *std::prev(std::upper_bound(recordEnds_.begin(), recordEnds_.end(), reach));
+  }
+  if (cut <= c.RecordBegin) {
+    line.append(shared_, 0, cut);
+    return;
+  }
+  line.append(shared_, 0, c.RecordBegin);
+  line.append(shared_, c.RecordEnd, cut - c.RecordEnd);
+}
+
 void Room::Broadcast(uint32_t nowMs) {
   now_ = nowMs;
   // Connections that never logged in are not kept for ever, nor users who
@@ -630,6 +650,7 @@ void Room::Broadcast(uint32_t nowMs) {
 
   // Every vehicle's record is formatted once and shared by all clients.
   shared_.clear();
+  recordEnds_.assign(1, 0);
   for (auto& [id, c] : connections_) {
     c.RecordBegin = c.RecordEnd = shared_.size();
     if (!c.Vehicle) continue;
@@ -637,8 +658,12 @@ void Room::Broadcast(uint32_t nowMs) {
     if (!c.Ending && age > kStaleVehicleMs) continue;
     AppendVehicleRecord(shared_, *c.Vehicle, AgeField(age));
     c.RecordEnd = shared_.size();
+    recordEnds_.push_back(c.RecordEnd);
   }
-  for (const WireVehicle& gone : departing_) AppendVehicleRecord(shared_, gone, 0);
+  for (const WireVehicle& gone : departing_) {
+    AppendVehicleRecord(shared_, gone, 0);
+    recordEnds_.push_back(shared_.size());
+  }
 
   const std::string head = PositionsHead(config_.WorldNo, config_.IntervalMs,
                                          static_cast<int32_t>(nowMs), windEastCm_, windNorthCm_);
@@ -646,10 +671,11 @@ void Room::Broadcast(uint32_t nowMs) {
     if (c.UserNo == 0) continue;
     // The others' records, then the own record only when it places the
     // vehicle or ends its run: the client resets its vehicle on each one.
+    own_.clear();
+    if (c.OwnNotice) AppendVehicleRecord(own_, *c.OwnNotice, 0);
     line_.assign(head);
-    line_.append(shared_, 0, c.RecordBegin);
-    line_.append(shared_, c.RecordEnd, std::string::npos);
-    if (c.OwnNotice) AppendVehicleRecord(line_, *c.OwnNotice, 0);
+    AppendOthers(line_, c, kMaxLineBytes + 1 - head.size() - own_.size() - kPositionsEnd.size());
+    line_.append(own_);
     line_.append(kPositionsEnd);
     output_.Send(id, line_);
   }

@@ -97,7 +97,9 @@ class Room {
   bool HasPendingInput(ConnectionId id) const;
   void Disconnect(ConnectionId id);
 
-  // One round: a position message to every logged-in client. It also closes
+  // One round: a position message to every logged-in client, of at most
+  // kMaxLineBytes before its LF: the records past that are left out of it,
+  // the own record never. It also closes
   // pending connections out of time and idle users, and reports suppressed
   // log lines.
   void Broadcast(uint32_t nowMs);
@@ -172,6 +174,9 @@ class Room {
   void ServerChat(std::string_view textUtf8);
   bool Live(const Connection& c) const { return c.Vehicle && !c.Ending; }
   void Consume(ConnectionId id, bool flushing, uint32_t nowMs);
+  // Appends this round's records but c's own, as many whole ones, in order,
+  // as fit `budget` bytes.
+  void AppendOthers(std::string& line, const Connection& c, std::size_t budget) const;
 
   RoomConfig config_;
   MissionsFile missions_;
@@ -190,6 +195,8 @@ class Room {
   int32_t windEastCm_ = 0;   // cm/s
   int32_t windNorthCm_ = 0;  // cm/s
   std::string shared_;       // this round's records, reused between rounds
+  std::vector<std::size_t> recordEnds_;  // where each record of shared_ ends, after a 0
+  std::string own_;                      // a client's own record in this round
   std::string line_;
 };
 

@@ -37,6 +37,9 @@ std::string PositionsHead(int32_t worldNo, int32_t intervalMs, int32_t serverTim
 void AppendVehicleRecord(std::string& line, const WireVehicle& v, int32_t ageMs);
 // The user number 0 that ends the records, and the line end.
 inline constexpr std::string_view kPositionsEnd = "0;\n";
+// The longest line the program reads, without its LF: it drops a longer one
+// whole. About 180 vehicle records fit one line.
+inline constexpr std::size_t kMaxLineBytes = 9999;
 
 // A text with every byte that could end a field or a line (TAB, CR, LF and the
 // other control characters) replaced by a space. CP932 trail bytes are never

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "server/log_writer.h"
 #include "server/room.h"
@@ -54,6 +55,7 @@ class TcpServer final : public RoomOutput {
   QElapsedTimer clock_;
   std::map<ConnectionId, Client> clients_;
   ConnectionId nextId_ = 1;
+  std::vector<char> readBuffer_;
 };
 
 }  // namespace velmora::server

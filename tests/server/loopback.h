@@ -18,12 +18,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <string>
 #include <sstream>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -112,8 +113,20 @@ class ServerProcess {
   int unreadLog_ = -1;
 };
 
-// utime + stime of a process, seconds, from /proc/PID/stat.
+// CPU time of a process, seconds: the nanoseconds its threads ran, from
+// /proc/PID/task/*/schedstat, else utime + stime (clock ticks, 10 ms steps
+// that blur a few milliseconds per round) from /proc/PID/stat.
 inline double ProcessCpuSeconds(pid_t pid) {
+  std::error_code error;
+  unsigned long long ranNs = 0;
+  bool ran = false;
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    unsigned long long ns = 0;
+    if (schedstat >> ns) ranNs += ns, ran = true;
+  }
+  if (ran) return static_cast<double>(ranNs) * 1e-9;
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   const std::size_t close = text.rfind(')');
@@ -134,13 +147,16 @@ inline double ProcessCpuSeconds(pid_t pid) {
 // A TCP connection to the server's port from `source` (a loopback address,
 // so that one machine can stand for many peers); -1 when it cannot be opened.
 // Non-blocking unless `blocking`; a receiveBuffer above 0 sets the socket's
-// receive buffer (bytes) before it connects.
+// receive buffer (bytes), a maxSegment above 0 its largest segment, before it
+// connects.
 inline int OpenFrom(const std::string& source, int port, bool blocking = false,
-                    int receiveBuffer = 0) {
+                    int receiveBuffer = 0, int maxSegment = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
   if (fd < 0) return -1;
   if (receiveBuffer > 0)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  // Small segments keep the server's send buffer for this peer small too.
+  if (maxSegment > 0) setsockopt(fd, IPPROTO_TCP, TCP_MAXSEG, &maxSegment, sizeof maxSegment);
   sockaddr_in from{};
   from.sin_family = AF_INET;
   sockaddr_in to{};
@@ -302,8 +318,9 @@ inline void RunLogins(int port, std::vector<LoginRun>& runs, milliseconds limit,
 // A scripted client on one TCP connection.
 class TestClient {
  public:
-  explicit TestClient(int port, const std::string& source = "127.0.0.1", int receiveBuffer = 0) {
-    fd_ = OpenFrom(source, port, true, receiveBuffer);
+  explicit TestClient(int port, const std::string& source = "127.0.0.1", int receiveBuffer = 0,
+                      int maxSegment = 0) {
+    fd_ = OpenFrom(source, port, true, receiveBuffer, maxSegment);
     if (fd_ < 0) return;
     const int one = 1;
     setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

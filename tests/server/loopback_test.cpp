@@ -197,6 +197,46 @@ TEST_F(LoopbackTest, AHundredClientsInOneRoomSeeEachOther) {
   }
 }
 
+TEST_F(LoopbackTest, AClientThatFallsBehindGetsEveryLineWholeAndInOrder) {
+  Restart({"--interval", "10"}, log_);
+  // A small receive window and small segments: once some 300 kB wait, the
+  // system takes only part of a line.
+  auto slowClient = std::make_unique<TestClient>(server_->Port(), "127.0.0.1", 4096, 536);
+  slowClient->Send(kPrefix + "30;guest\ttovel\t0;slow");
+  ASSERT_NE(FinishLogin(*slowClient), 0);
+  constexpr int kCars = 40;
+  std::vector<std::unique_ptr<TestClient>> cars;
+  std::vector<int> users(kCars);
+  for (int i = 0; i < kCars; ++i) {
+    cars.push_back(
+        Login("car" + std::to_string(i), users[i], "127.0.6." + std::to_string(1 + i / 8)));
+    cars.back()->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;2;");
+  }
+  // Rounds pile up while the client reads nothing; fresh states keep every
+  // car in them.
+  for (int second = 0; second < 6; ++second) {
+    for (int i = 0; i < kCars; ++i) cars[i]->Send(State(users[i], 9000 + i, -9000));
+    usleep(second < 5 ? 1000000 : 0);
+  }
+  // Once all cars are in, every round shows all of them, rounds in order.
+  int full = 0;
+  long long lastTime = -1;
+  while (full < 300) {
+    const auto line = slowClient->ReadLine(kWait);
+    ASSERT_TRUE(line) << "after " << full << " full rounds";
+    if (!IsPositions(*line)) continue;
+    ASSERT_EQ(line->substr(line->size() - 3), "0;\n") << *line;
+    const long long time = std::stoll(line->substr(line->find(';', 12) + 1));
+    EXPECT_GT(time, lastTime) << *line;
+    lastTime = time;
+    const std::size_t seen = Records(*line).size();
+    if (full > 0) {
+      EXPECT_EQ(seen, static_cast<std::size_t>(kCars)) << *line;
+    }
+    full += seen == kCars ? 1 : 0;
+  }
+}
+
 TEST_F(LoopbackTest, SpoofingChatInjectionAndGarbageHarmNobodyElse) {
   int a = 0, b = 0, c = 0;
   auto clientA = Login("a", a);

@@ -39,6 +39,8 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(all.Options.MissionsPath, "m.txt");
   EXPECT_EQ(all.Options.MaxUsersPerAddress, 0);
   EXPECT_EQ(all.Options.IdleLimitSeconds, 86400);
+  // A room above the 100 others a program shows is asked for by name.
+  EXPECT_EQ(ParseServerOptions({"--max-users", "400"}).Options.MaxUsers, 400);
   EXPECT_TRUE(ParseServerOptions({"--help"}).Options.Help);
   EXPECT_NE(ServerHelpText().find("--missions FILE"), std::string::npos);
 }
@@ -57,8 +59,8 @@ TEST(ServerOptions, BadArgumentsSayWhatIsWrong) {
       {{"--port", "12x"}, "not '12x'"},
       {{"--world", "99999999999"}, "32 bits"},
       {{"--interval", "5"}, "from 10 to 10000"},
-      {{"--max-users", "0"}, "from 1 to 100"},
-      {{"--max-users", "101"}, "from 1 to 100"},
+      {{"--max-users", "0"}, "from 1 to 400"},
+      {{"--max-users", "401"}, "from 1 to 400"},
       {{"--max-per-address", "-1"}, "from 0 to 100"},
       {{"--max-per-address", "101"}, "from 0 to 100"},
       {{"--idle-limit", "-1"}, "from 0 to 86400"},

@@ -12,6 +12,7 @@
 
 #include "net/text_encoding.h"
 #include "server/room.h"
+#include "server/server_lines.h"
 
 namespace velmora::server {
 namespace {
@@ -326,6 +327,44 @@ TEST_F(RoomTest, AHundredClientsSeeEachOther) {
       const Record* r = RecordOf(p, j);
       ASSERT_NE(r, nullptr);
       EXPECT_EQ((*r)[4], j * 50);
+    }
+  }
+}
+
+class CrowdedRoomTest : public RoomTest {
+ protected:
+  static constexpr int kUsers = 200;
+  CrowdedRoomTest() : RoomTest(kUsers) {}
+};
+
+TEST_F(CrowdedRoomTest, NumbersPastAReplayEntrysAndLinesOfTheRecordsThatFit) {
+  for (int i = 1; i <= kUsers; ++i) {
+    // Past 127 the numbers go on only while every lower one is held.
+    ASSERT_EQ(Login(static_cast<ConnectionId>(i), "u" + std::to_string(i)), i);
+    Choose(static_cast<ConnectionId>(i), i, 4);
+  }
+  room.Broadcast(now);
+  Advance(2000);  // states far from the start point count from now
+  // Far from the start: records of 60 to 70 bytes, too many for one line.
+  for (int i = 1; i <= kUsers; ++i) {
+    room.Receive(static_cast<ConnectionId>(i),
+                 State(i, 1, 2, 20, -123456789, 98765432, -60, 27000, -3000, 4000), now);
+  }
+  Choose(1, 1, 4);
+  Choose(kUsers, kUsers, 4);
+  room.Broadcast(now);
+  for (const int i : {1, kUsers}) {
+    const std::string line = out.Take(static_cast<ConnectionId>(i)).back();
+    EXPECT_LE(line.size(), kMaxLineBytes + 1) << "user " << i;
+    EXPECT_GT(line.size(), kMaxLineBytes + 1 - 70) << "one more record would have fit";
+    const Positions p = ReadPositions(line);
+    // Whole records of the others in the room's order, more than the 100 a
+    // program holds, then the own record that places the vehicle.
+    ASSERT_GT(p.Records.size(), 101u);
+    ASSERT_LT(p.Records.size(), static_cast<std::size_t>(kUsers));
+    EXPECT_EQ(p.Records.back()[0], i);
+    for (std::size_t k = 0; k + 1 < p.Records.size(); ++k) {
+      EXPECT_EQ(p.Records[k][0], static_cast<long long>(k) + (static_cast<int>(k) + 1 < i ? 1 : 2));
     }
   }
 }

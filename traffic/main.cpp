@@ -98,10 +98,13 @@ int main(int argc, char** argv) {
     config.Port = options.Port;
     config.WorldText = options.WorldText;
     config.WorldNo = options.WorldNo;
-    config.Handle = traffic::TrafficHandle(i + 1);
-    config.Kind = options.Kinds[static_cast<std::size_t>(i) % options.Kinds.size()];
-    config.Seed = options.Seed * 1000u + static_cast<uint32_t>(i) + 1;
-    config.Ordinal = i / static_cast<int>(options.Kinds.size());
+    // A program started with --first K drives as clients K, K+1, ... of one
+    // program would: the kinds, missions and airliner spacing go on from there.
+    const int number = options.First - 1 + i;
+    config.Handle = traffic::TrafficHandle(number + 1);
+    config.Kind = options.Kinds[static_cast<std::size_t>(number) % options.Kinds.size()];
+    config.Seed = options.Seed * 1000u + static_cast<uint32_t>(number) + 1;
+    config.Ordinal = number / static_cast<int>(options.Kinds.size());
     // Logins spread over the first seconds, not all in one burst.
     config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
     clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));

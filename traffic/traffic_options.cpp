@@ -6,6 +6,10 @@
 namespace velmora::traffic {
 namespace {
 
+// The highest first handle number: AI-9999 and the clients after it stay well
+// inside the server's handle length.
+constexpr int kMaxFirstHandle = 9999;
+
 std::optional<long> Number(const std::string& text, long lo, long hi) {
   if (text.empty() || text.size() > 10) return std::nullopt;
   char* end = nullptr;
@@ -47,6 +51,13 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
         return out;
       }
       o.Count = static_cast<int>(*n);
+    } else if (a == "--first") {
+      const auto n = Number(value, 1, kMaxFirstHandle);
+      if (!n) {
+        out.Error = "--first wants 1 to " + std::to_string(kMaxFirstHandle) + ", not " + value;
+        return out;
+      }
+      o.First = static_cast<int>(*n);
     } else if (a == "--kinds") {
       o.Kinds.clear();
       std::size_t start = 0;
@@ -95,9 +106,12 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
 const char* TrafficUsage() {
   return "Usage: velmora-traffic --server HOST:PORT --count N [--kinds "
          "airliner,train,car,fighter]\n"
-         "                       [--seed S] [--world N] [--data DIR] [--status SECONDS]\n"
+         "                       [--first K] [--seed S] [--world N] [--data DIR] [--status "
+         "SECONDS]\n"
          "Runs N traffic clients against the game server, handles AI-01, AI-02, ...; the kinds\n"
-         "are taken in turn. --data names the installation folder (default: here).\n"
+         "are taken in turn. --first K starts the handles at AI-K (default 1), so that a second\n"
+         "velmora-traffic can join a server the first one is on.\n"
+         "--data names the installation folder (default: here).\n"
          "Every --status seconds (default 60) a line per client says where it is.\n";
 }
 

@@ -16,6 +16,7 @@ struct TTrafficOptions {
   std::string Host = "127.0.0.1";
   uint16_t Port = 64000;
   int Count = 1;
+  int First = 1;  // the number of the first client's handle
   std::vector<TTrafficKind> Kinds = {TTrafficKind::Train, TTrafficKind::Car, TTrafficKind::Airliner,
                                      TTrafficKind::Fighter};
   uint32_t Seed = 1;

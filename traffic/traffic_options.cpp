@@ -34,6 +34,17 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       return out;
     }
     const std::string& value = arguments[++i];
+    // A whole number within [lo, hi] into field, or the error that names the option.
+    const auto ranged = [&](int& field, long lo, long hi) {
+      const auto n = Number(value, lo, hi);
+      if (!n) {
+        out.Error =
+            a + " wants " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " + value;
+        return false;
+      }
+      field = static_cast<int>(*n);
+      return true;
+    };
     if (a == "--server") {
       const std::size_t colon = value.rfind(':');
       const auto port =
@@ -45,19 +56,9 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       o.Host = value.substr(0, colon);
       o.Port = static_cast<uint16_t>(*port);
     } else if (a == "--count") {
-      const auto n = Number(value, 0, kMaxTrafficClients);
-      if (!n) {
-        out.Error = "--count wants 0 to " + std::to_string(kMaxTrafficClients) + ", not " + value;
-        return out;
-      }
-      o.Count = static_cast<int>(*n);
+      if (!ranged(o.Count, 0, kMaxTrafficClients)) return out;
     } else if (a == "--first") {
-      const auto n = Number(value, 1, kMaxFirstHandle);
-      if (!n) {
-        out.Error = "--first wants 1 to " + std::to_string(kMaxFirstHandle) + ", not " + value;
-        return out;
-      }
-      o.First = static_cast<int>(*n);
+      if (!ranged(o.First, 1, kMaxFirstHandle)) return out;
     } else if (a == "--kinds") {
       o.Kinds.clear();
       std::size_t start = 0;
@@ -72,12 +73,9 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
         start = comma + 1;
       }
     } else if (a == "--seed") {
-      const auto n = Number(value, 0, 1000000);
-      if (!n) {
-        out.Error = "--seed wants 0 to 1000000, not " + value;
-        return out;
-      }
-      o.Seed = static_cast<uint32_t>(*n);
+      int seed = 0;
+      if (!ranged(seed, 0, 1000000)) return out;
+      o.Seed = static_cast<uint32_t>(seed);
     } else if (a == "--world") {
       const auto n = Number(value, 0, 2147483647);
       if (!n) {
@@ -87,12 +85,7 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       o.WorldText = value;
       o.WorldNo = static_cast<int32_t>(*n);
     } else if (a == "--status") {
-      const auto n = Number(value, 1, 86400);
-      if (!n) {
-        out.Error = "--status wants seconds, 1 to 86400, not " + value;
-        return out;
-      }
-      o.StatusSeconds = static_cast<int>(*n);
+      if (!ranged(o.StatusSeconds, 1, 86400)) return out;
     } else if (a == "--data") {
       o.DataDir = value;
     } else {

@@ -9,6 +9,7 @@
 
 #include "cockpit/frame.h"
 #include "tests/support/test_vehicles.h"
+#include "ui/canvas_widget.h"
 #include "ui/qt_canvas.h"
 #include "world/shapes.h"
 
@@ -18,11 +19,11 @@ using namespace velmora;
 
 void BM_TakeFrame(benchmark::State& state) {
   std::vector<uint8_t> frame(static_cast<std::size_t>(cockpit::kViewWidth) * cockpit::kViewHeight * 4, 0x80);
-  QImage image(cockpit::kViewWidth, cockpit::kViewHeight, QImage::Format_RGBA8888);
+  QImage image(cockpit::kViewWidth, cockpit::kViewHeight, QImage::Format_RGB32);
   for (auto _ : state) {
     for (int y = 0; y < cockpit::kViewHeight; ++y) {
-      std::memcpy(image.scanLine(y), frame.data() + static_cast<std::size_t>(y) * cockpit::kViewWidth * 4,
-                  static_cast<std::size_t>(cockpit::kViewWidth) * 4);
+      ui::CopyRgbaToRgb32(frame.data() + static_cast<std::size_t>(y) * cockpit::kViewWidth * 4,
+                          reinterpret_cast<uint32_t*>(image.scanLine(y)), cockpit::kViewWidth);
     }
     benchmark::DoNotOptimize(image.constBits());
   }
@@ -30,7 +31,7 @@ void BM_TakeFrame(benchmark::State& state) {
 BENCHMARK(BM_TakeFrame);
 
 void BM_GuidanceOverlayStrokes(benchmark::State& state) {
-  QImage image(cockpit::kViewWidth, cockpit::kViewHeight, QImage::Format_RGBA8888);
+  QImage image(cockpit::kViewWidth, cockpit::kViewHeight, QImage::Format_RGB32);
   image.fill(Qt::black);
   ui::TQtCanvas canvas(image);
   cockpit::TPixel path[40];

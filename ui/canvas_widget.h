@@ -4,25 +4,31 @@
 
 #include <QImage>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 
 #include "ui/qt_canvas.h"
 
 namespace velmora::ui {
 
-// The image is in the painter's native format unless the canvas is to take
-// the renderer's frames, which come as RGBA bytes: painting into RGBA8888
-// takes the painter's slow path, about 25 times slower for large fills.
+// Copies `count` RGBA pixels (bytes R, G, B, A) into 0xFFRRGGBB words, the
+// painter's native format; the alpha is taken as opaque.
+void CopyRgbaToRgb32(const uint8_t* rgba, uint32_t* out, int count);
+
+// The image is in the painter's native format, also on the canvas that takes
+// the renderer's frames: their RGBA bytes are turned into it while they are
+// copied, so that the overlay paints on the painter's fast path and the
+// window shows the image with a plain copy instead of a conversion per frame.
 class TCanvasWidget final : public QWidget {
  public:
   TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry,
-                QImage::Format format = QImage::Format_RGB32);
+                bool takesFrames = false);
 
   QImage& Image() { return image_; }
   TQtCanvas& Canvas() { return canvas_; }
 
-  // Copies a frame of RGBA rows (top row first) into the image, which must be
-  // RGBA8888; otherwise nothing is copied.
+  // Copies a frame of opaque RGBA rows (top row first) into the image, on a
+  // canvas made to take frames only; another copies nothing.
   void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
 
   // Schedules a paint only when the image differs from the one last
@@ -39,6 +45,7 @@ class TCanvasWidget final : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  bool takesFrames_;
   QImage image_;
   QImage shown_;  // a copy of the image as last scheduled for painting
   TQtCanvas canvas_;

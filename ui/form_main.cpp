@@ -210,7 +210,7 @@ TFormMain::~TFormMain() {
 
 void TFormMain::BuildComponents() {
   ListBoxView =
-      new TCanvasWidget(this, "ListBoxView", QRect(0, 0, 1017, 577), QImage::Format_RGBA8888);
+      new TCanvasWidget(this, "ListBoxView", QRect(0, 0, 1017, 577), true);
   StringGridMission = MakeGrid(this, "StringGridMission", QRect(0, 580, 233, 161), 1);
   ListBoxPFD = new TCanvasWidget(this, "ListBoxPFD", QRect(240, 580, 265, 161));
   ListBoxIndicator = new TCanvasWidget(this, "ListBoxIndicator", QRect(288, 588, 145, 145));

@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBlock>
@@ -14,6 +15,7 @@
 #include <QThread>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/controls.h"
 #include "app/protocol.h"
@@ -64,7 +66,7 @@ class FormMainTest : public ::testing::Test {
 // Only the 3D view takes the renderer's RGBA frames; the instrument canvases
 // paint in the painter's native format and refuse a frame.
 TEST_F(FormMainTest, OnlyTheViewTakesRendererFrames) {
-  EXPECT_EQ(form->ListBoxView->Image().format(), QImage::Format_RGBA8888);
+  EXPECT_EQ(form->ListBoxView->Image().format(), QImage::Format_RGB32);
   const uint8_t red[4 * 2] = {255, 0, 0, 255, 255, 0, 0, 255};
   form->ListBoxView->TakeFrame(red, 2, 1, 8);
   EXPECT_EQ(form->ListBoxView->Image().pixel(1, 0), qRgb(255, 0, 0));
@@ -74,6 +76,46 @@ TEST_F(FormMainTest, OnlyTheViewTakesRendererFrames) {
     canvas->TakeFrame(red, 2, 1, 8);
     EXPECT_EQ(canvas->Image().pixel(1, 0), qRgb(0, 0, 0)) << canvas->objectName().toStdString();
   }
+}
+
+// The view shows exactly what painting the overlay on the renderer's RGBA
+// frame itself shows: every channel value, rows of a width that is no
+// multiple of the copy's stride, and the overlay's strokes and text.
+TEST(CanvasWidgetFrame, ShowsTheFrameAndOverlayAsPaintedOnRgba) {
+  testing::App();
+  constexpr int kWidth = 37, kHeight = 9, kStride = kWidth * 4 + 8;
+  std::vector<uint8_t> frame(static_cast<std::size_t>(kStride) * kHeight, 0);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* p = &frame[static_cast<std::size_t>(y * kStride + x * 4)];
+      const int i = y * kWidth + x;
+      p[0] = static_cast<uint8_t>(i * 7), p[1] = static_cast<uint8_t>(255 - i * 3);
+      p[2] = static_cast<uint8_t>(i * 13 + 1), p[3] = 255;
+    }
+  }
+  const auto overlay = [](cockpit::TCanvas& c) {
+    c.SetPen(0xFF00FF, 1);
+    c.Line(1, 8, 30, 1);
+    const cockpit::TPixel path[] = {{2, 2}, {12, 6}, {35, 3}};
+    c.Polyline(path, 3);
+    c.SetBrush(0, true);
+    c.SetPen(0x00FFFF, 2);
+    c.Rectangle(20, 1, 33, 8);
+    c.SetFont(0xFFFFFF, 8);
+    c.Text(3, 0, "AB");
+  };
+
+  QImage rgba(frame.data(), kWidth, kHeight, kStride, QImage::Format_RGBA8888);
+  rgba = rgba.copy();
+  TQtCanvas reference(rgba);
+  overlay(reference);
+  QImage shown(kWidth, kHeight, QImage::Format_RGB32);
+  QPainter(&shown).drawImage(0, 0, rgba);
+
+  TCanvasWidget view(nullptr, "view", QRect(0, 0, kWidth, kHeight), true);
+  view.TakeFrame(frame.data(), kWidth, kHeight, kStride);
+  overlay(view.Canvas());
+  EXPECT_EQ(view.Image(), shown);
 }
 
 TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {

@@ -32,20 +32,21 @@
 #include <string>
 #include <vector>
 
+#include "bench/crowd.h"
 #include "server/room.h"
 #include "tests/server/loopback.h"
 
 namespace {
 
 using namespace velmora::server;
+using velmora::bench::kPrefix;
+using velmora::bench::State;
 using velmora::testing::Clock;
 using velmora::testing::milliseconds;
 using velmora::testing::ProcessCpuSeconds;
 
 constexpr int kClients = 100;
 constexpr int32_t kIntervalMs = 50;
-constexpr int kProbeBeatMs = 37;  // client 0's sending beat, out of step with the rounds
-const std::string kPrefix = "52566771;20;1;";
 
 class CountingOutput : public RoomOutput {
  public:
@@ -62,19 +63,13 @@ MissionsFile CarMission() {
   return f;
 }
 
-std::string State(int user, double xCm, double yCm) {
-  char text[256];
-  std::snprintf(text, sizeof text, "40;%d;1;1000;2;20;%.0f;%.0f;-60;9000;0;0;0;1500;-20;0;", user,
-                xCm, yCm);
-  return kPrefix + text;
-}
-
 // A room with 100 users, each with a car that has reported its state.
 void FillRoom(Room& room) {
   for (int i = 1; i <= kClients; ++i) {
     const auto id = static_cast<ConnectionId>(i);
     room.Connect(id, 0);
-    room.Receive(id, kPrefix + "30;guest\ttovel\t0;user" + std::to_string(i) + kPrefix + "40;0;", 0);
+    room.Receive(id, kPrefix + "30;guest\ttovel\t0;user" + std::to_string(i) + kPrefix + "40;0;",
+                 0);
     room.Receive(id, kPrefix + "50;" + std::to_string(i) + ";1;1;", 0);
     room.Receive(id, State(i, i * 10.0 + 0.4, -i * 10.0), 0);
   }
@@ -100,122 +95,18 @@ void BM_StateMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_StateMessage);
 
-// The x (cm) of `user`'s record in a position line, or -1.
-long long RecordX(const std::string& line, int user) {
-  const std::string key = ";" + std::to_string(user) + ";0;2;20;";
-  // Records start after the head's six fields; a record's first field is its
-  // user number, followed by group 0, kind 2, type 20.
-  std::size_t at = line.find(key);
-  while (at != std::string::npos) {
-    const std::size_t x = at + key.size();
-    return std::stoll(line.substr(x, line.find(';', x) - x));
-  }
-  return -1;
-}
-
 void BM_ServerLoopback(benchmark::State& state) {
-  const std::string log = "/dev/null";
-  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
-                                         {"--interval", std::to_string(kIntervalMs), "--missions",
-                                          VELMORA_SAMPLE_MISSIONS, "--max-per-address", "0"},
-                                         log);
-  if (server.Port() == 0) {
-    state.SkipWithError("the server did not start");
-    return;
-  }
-  std::vector<std::unique_ptr<velmora::testing::TestClient>> clients;
-  std::vector<int> users(kClients, 0);
-  // A few logins at a time: one address may hold only a few pending logins.
-  const int atOnce = static_cast<int>(velmora::server::kMaxPendingPerAddress);
-  for (int i = 0; i < kClients; ++i) {
-    if (i % atOnce == 0) {
-      for (int j = i; j < std::min(kClients, i + atOnce); ++j) {
-        clients.push_back(std::make_unique<velmora::testing::TestClient>(server.Port()));
-        clients.back()->Send(kPrefix + "30;guest\ttovel\t0;bench" + std::to_string(j));
-      }
-    }
-    const auto accepted = clients[i]->ReadUntil(
-        [](const std::string& l) { return l.rfind("52566771;30;", 0) == 0; }, milliseconds(10000));
-    if (!accepted) {
-      state.SkipWithError("a login was not answered");
-      return;
-    }
-    users[i] = std::stoi(accepted->substr(12));
-    // The sample's race (mission 5) places cars; all near one start point.
-    clients[i]->Send(kPrefix + "50;" + std::to_string(users[i]) + ";1;5;");
-  }
-
-  // Every client sends its state each interval and reads everything. Client
-  // 0 moves 1 cm per message, so client 1 can tell when each one arrives, and
-  // sends on a 37 ms beat of its own: its messages fall at every phase of the
-  // server's rounds, and the delay includes the wait for the next round.
-  std::map<long long, Clock::time_point> sentAt;
-  std::vector<double> delays;
-  long long step = 0;
-  const auto runFor = milliseconds(state.range(0));
-  for (auto _ : state) {
-    // Let the placements settle before measuring.
-    const auto settle = Clock::now() + milliseconds(300);
-    while (Clock::now() < settle) {
-      for (auto& c : clients) c->Drain(), c->Buffer().clear();
-      usleep(5000);
-    }
-    const double cpuStart = ProcessCpuSeconds(server.Pid());
-    const auto start = Clock::now();
-    auto nextSend = start;
-    auto nextProbe = start;
-    while (Clock::now() - start < runFor) {
-      if (Clock::now() >= nextSend) {
-        for (int i = 1; i < kClients; ++i) {
-          clients[i]->Send(State(users[i], 79500 + i * 10, -100000));
-        }
-        nextSend += milliseconds(kIntervalMs);
-      }
-      if (Clock::now() >= nextProbe) {
-        ++step;
-        clients[0]->Send(State(users[0], static_cast<double>(79500 + step), -100000));
-        sentAt[79500 + step] = Clock::now();
-        nextProbe += milliseconds(kProbeBeatMs);
-      }
-      for (int i = 0; i < kClients; ++i) {
-        clients[i]->Drain();
-        std::string& buffer = clients[i]->Buffer();
-        if (i == 1) {
-          std::size_t end;
-          while ((end = buffer.find('\n')) != std::string::npos) {
-            const std::string line = buffer.substr(0, end + 1);
-            buffer.erase(0, end + 1);
-            const long long x = RecordX(line, users[0]);
-            const auto it = sentAt.find(x);
-            if (it != sentAt.end()) {
-              delays.push_back(
-                  std::chrono::duration<double, std::milli>(Clock::now() - it->second).count());
-              sentAt.erase(sentAt.begin(), std::next(it));
-            }
-          }
-        } else {
-          buffer.clear();
-        }
-      }
-      usleep(500);
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const double rounds = seconds * 1000.0 / kIntervalMs;
-    state.counters["server_cpu_ms_per_round"] =
-        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 1000.0 / rounds;
-    state.counters["rounds"] = rounds;
-  }
-  if (!delays.empty()) {
-    std::sort(delays.begin(), delays.end());
-    state.counters["delay_mean_ms"] =
-        std::accumulate(delays.begin(), delays.end(), 0.0) / static_cast<double>(delays.size());
-    state.counters["delay_p50_ms"] = delays[delays.size() / 2];
-    state.counters["delay_p99_ms"] = delays[delays.size() * 99 / 100];
-    state.counters["delay_max_ms"] = delays.back();
-    state.counters["delay_samples"] = static_cast<double>(delays.size());
-  }
+  velmora::bench::MeasureCrowd(state, {VELMORA_SERVER_EXE,
+                                       kClients,
+                                       "bench",
+                                       milliseconds(state.range(0)),
+                                       {"--max-per-address", "0"}});
 }
-BENCHMARK(BM_ServerLoopback)->Arg(5000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ServerLoopback)
+    ->Arg(5000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 
@@ -266,7 +157,13 @@ void BM_AdmissionFlood(benchmark::State& state) {
     ReportLogins(state, runs);
   }
 }
-BENCHMARK(BM_AdmissionFlood)->Arg(1)->Arg(4)->Arg(60)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AdmissionFlood)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(60)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Reconnect(benchmark::State& state) {
   velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
@@ -303,9 +200,8 @@ namespace {
 void BM_LogFlood(benchmark::State& state) {
   const bool unread = state.range(0) == 1;
   const std::string logPath = "/tmp/velmora-log-flood-" + std::to_string(getpid()) + ".log";
-  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
-                                         {"--missions", VELMORA_SAMPLE_MISSIONS},
-                                         unread ? "" : logPath);
+  velmora::testing::ServerProcess server(
+      VELMORA_SERVER_EXE, {"--missions", VELMORA_SAMPLE_MISSIONS}, unread ? "" : logPath);
   if (server.Port() == 0) {
     state.SkipWithError("the server did not start");
     return;

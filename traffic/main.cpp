@@ -15,6 +15,7 @@
 #include "traffic/traffic_client.h"
 #include "traffic/traffic_options.h"
 #include "vehicle/geometry.h"
+#include "vehicle/null_renderer.h"
 #include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
@@ -23,22 +24,6 @@
 namespace {
 
 using namespace velmora;
-
-// Nothing is drawn: the loaders get their ids and slots, the shapes stay unread.
-class TNoRenderer final : public vehicle::RendererApi {
- public:
-  int32_t DXInitialize(DXView*, int32_t, int32_t) override { return 0; }
-  void DXTerminate() override {}
-  int32_t DXLoadVehicleForm(const char*, int32_t, float) override { return 0; }
-  int32_t DXLoadTexture(const char*, float) override { return 1; }
-  int32_t DXAddSurface(const DXSurface&, int32_t) override { return 1; }
-  int32_t DXRemoveSurface(int32_t) override { return 0; }
-  int32_t DXGetNumOfVertexBufs() override { return DX_SURFACE_CAPACITY; }
-  int32_t DXDraw(float, uint32_t, const vehicle::TVehicleState&,
-                 const vehicle::TVehicleState* const*) override {
-    return 0;
-  }
-};
 
 std::unique_ptr<world::TWorld> LoadWorld(vehicle::RendererApi& renderer, std::string& error) {
   auto world = std::make_unique<world::TWorld>();
@@ -75,7 +60,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  TNoRenderer renderer;
+  vehicle::TNullRenderer renderer;
   auto forms = std::make_unique<vehicle::TFormTable>();
   const vehicle::TVehicleLoadResult types =
       vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);

@@ -25,6 +25,7 @@
 #include "tests/data/installation.h"
 #include "tests/data/start_points.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/sample_world.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
@@ -34,11 +35,7 @@ namespace {
 
 using vehicle::TVehicleState;
 
-class SteppingClock : public TClock {
- public:
-  uint32_t Now = 0;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
+using testing::SteppingClock;
 
 // FNV-1a over the bytes of each value (never over struct padding).
 class StateHash {
@@ -590,14 +587,8 @@ TEST_F(PracticeApproachTest, WithoutFlapsTheAutopilotLetsGoBeforeTheStall) {
 constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake
 
 // Trains in the sample world: its vehicle types and its railway.
-class TrainGoldenTest : public ::testing::Test {
+class TrainGoldenTest : public testing::SampleWorldTest {
  protected:
-  void SetUp() override {
-    renderer.GiveTextureIds = true;
-    testing::LoadInstallation(renderer, installation);
-    s.Forms = *installation.Forms;
-    s.World = installation.World.get();
-  }
 
   // A train of the sample world's types, standing, as the server places it.
   static TVehicleState Train(int32_t userNo, int32_t type, int32_t line, double x, double y,
@@ -655,10 +646,6 @@ class TrainGoldenTest : public ::testing::Test {
   // m/s: braking stops a train exactly, but on a curve turning the velocity
   // onto the new heading leaves rounding behind.
   static constexpr double kAtRest = 1e-6;
-
-  testing::FakeRenderer renderer;
-  testing::TInstallation installation;
-  state::TMainState s;
 };
 
 // Scripted driver: full thrust, coasting within 1 m/s of the limit, the brake
@@ -718,38 +705,25 @@ TEST_F(TrainGoldenTest, CommuterRunsFromStationAToStationB) {
   EXPECT_NEAR(s.Own.Y, -537.8 - 10 + error, 0.1);
 }
 
-TEST_F(TrainGoldenTest, EveryTrainMissionStartsAtItsStationsStop) {
-  // The first tick couples the standing train to the track: the stop of its
-  // own station lies where the train stops, not behind it as an overrun.
+TEST_F(TrainGoldenTest, EveryTrainMissionStartsAtItsStopAndRunsToTheNextStation) {
+  // The server's train missions. The first tick couples the standing train
+  // to the track: the stop of its own station lies where the train stops, not
+  // behind it as an overrun. Then the driver leaves that station and stops at
+  // the next one, on the rails throughout.
   constexpr double kAtTheStop = 0.5;  // m: the navigation display's green band
   int missions = 0;
   for (const testing::TStartPoint& start : testing::kStartPoints) {
     if (start.FormNo / 10 != vehicle::kKindTrain) continue;
     ++missions;
     PlaceMissionTrain(start);
-    SteppingClock clock;
-    clock.Now = 5010;
+    SteppingClock clock(5010);
     TTickHooks hooks;
-    Tick(s, clock, TJoystickReading{}, hooks);
+    TJoystickReading joystick;
+    Tick(s, clock, joystick, hooks);
     EXPECT_EQ(vehicle::GroundSpeed(s.Own), 0) << start.Name;
     EXPECT_GE(s.StopDistance, 0) << start.Name << ": shown as passed";
     EXPECT_LE(s.StopDistance, kAtTheStop) << start.Name;
-  }
-  EXPECT_EQ(missions, 3);
-}
 
-TEST_F(TrainGoldenTest, EveryTrainMissionRunsToTheNextStation) {
-  // The server's train missions: from each start the driver leaves the
-  // station it stands at and stops at the next one, on the rails throughout.
-  int missions = 0;
-  for (const testing::TStartPoint& start : testing::kStartPoints) {
-    if (start.FormNo / 10 != vehicle::kKindTrain) continue;
-    ++missions;
-    PlaceMissionTrain(start);
-    SteppingClock clock;
-    clock.Now = 5000;
-    TTickHooks hooks;
-    TJoystickReading joystick;
     TScriptedDriver driver;
     double travelled = 0, worstOffTrack = 0;
     bool departed = false;

@@ -15,6 +15,7 @@
 #include "physics/railway.h"
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/sample_world.h"
 #include "tests/support/test_vehicles.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
@@ -27,25 +28,13 @@ using state::TRunEnd;
 using state::TRunEventKind;
 using vehicle::TVehicleState;
 
-class StepClock : public TClock {
- public:
-  uint32_t Now = 50000;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
 
 constexpr int32_t kAirlinerGearDown = 11;
 constexpr int32_t kCommuter = 30;
 constexpr double kTouchdownSpeed = 70;  // m/s along the runway
 
-class RunFiguresTest : public ::testing::Test {
+class RunFiguresTest : public testing::SampleWorldTest {
  protected:
-  void SetUp() override {
-    renderer.GiveTextureIds = true;
-    testing::LoadInstallation(renderer, installation);
-    ASSERT_TRUE(installation.Ok());
-    s.Forms = *installation.Forms;
-    s.World = installation.World.get();
-  }
 
   const world::TRunwayInfo& Runway(int index) const {
     return *s.World->Destinations[static_cast<std::size_t>(index)];
@@ -93,10 +82,7 @@ class RunFiguresTest : public ::testing::Test {
     return s.Figures.Run.Events[static_cast<std::size_t>(i)];
   }
 
-  testing::FakeRenderer renderer;
-  testing::TInstallation installation;
-  state::TMainState s;
-  StepClock clock;
+  testing::SteppingClock clock{50000};
   TTickHooks hooks;
   TJoystickReading joystick;
 };

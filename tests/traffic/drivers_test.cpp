@@ -15,7 +15,7 @@
 #include "physics/railway.h"
 #include "tests/data/installation.h"
 #include "tests/data/start_points.h"
-#include "tests/support/fake_renderer.h"
+#include "tests/support/sample_world.h"
 #include "traffic/drivers.h"
 #include "vehicle/geometry.h"
 
@@ -24,20 +24,8 @@ namespace {
 
 using vehicle::TVehicleState;
 
-class SteppingClock : public app::TClock {
- public:
-  uint32_t Now = 5000;
-  uint32_t SystemMilliseconds() const override { return Now; }
-};
-
-class DriverTest : public ::testing::Test {
+class DriverTest : public testing::SampleWorldTest {
  protected:
-  void SetUp() override {
-    renderer.GiveTextureIds = true;
-    testing::LoadInstallation(renderer, installation);
-    s.Forms = *installation.Forms;
-    s.World = installation.World.get();
-  }
 
   // The vehicle of a start point as the server places it, at the clock's time.
   void Place(const testing::TStartPoint& start, double speed = 0) {
@@ -73,10 +61,7 @@ class DriverTest : public ::testing::Test {
     throw std::logic_error(name);
   }
 
-  testing::FakeRenderer renderer;
-  testing::TInstallation installation;
-  state::TMainState s;
-  SteppingClock clock;
+  testing::SteppingClock clock{5000};
   app::TTickHooks hooks;
 };
 

@@ -230,6 +230,7 @@ bool TTrafficClient::NewHitOnOwnVehicle() {
   const state::TMainState& s = *state_;
   const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - logSeen_, s.MessageLog.size());
   logSeen_ = s.MessageLogCount;
+  if (fresh == 0) return false;
   // The server's chat line: "<shooter>さんのミサイルが<target>さんに命中しました。"
   const std::string hit = "が" + config_.Handle + "さんに命中しました";
   for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {

@@ -177,23 +177,51 @@ void AircraftStep(state::TMainState& s, const char* crash, uint32_t now) {
   f.LastAirborne = airborne;
 }
 
+// The train ran past the mark it tracked by more than the reach of a stop
+// without standing within reach of it.
+void MissStop(state::TMainState& s, double pastMark, uint32_t now) {
+  TRunFigures& f = s.Figures;
+  TRunEvent* e = AddEvent(f, TRunEventKind::MissedStop, now);
+  if (e == nullptr) return;
+  e->Stop.Error = pastMark;
+  e->Stop.OverLimit = f.OverLimit;
+  e->Stop.ProtectionBrakes = f.ProtectionBrakes;
+  e->Stop.SinceDeparture = Seconds(f.DepartureClock, now);
+  e->Stop.MarkSpeed = f.MarkSpeed;
+  Publish(s, *e);
+}
+
 void TrainStep(state::TMainState& s, double travel, uint32_t now) {
   TRunFigures& f = s.Figures;
   const double speed = std::fabs(vehicle::GroundSpeed(s.Own));
 
   // The stop mark ahead: the look-ahead's distance while it reads the mark
   // being approached; once the train passes it the look-ahead turns to the
-  // next one, and the distance run past the mark is counted on.
+  // next one, and the distance run past the mark is counted on until it is
+  // beyond the reach of a stop: then the mark was missed unless the train
+  // stood at it.
   const double predicted = f.ToMark - travel;
   const bool lookAhead = s.StopDistance < kNoLimit;
+  if (f.MarkKnown && f.ToMark > 0 && predicted <= 0) f.MarkSpeed = speed;
+  if (f.MarkKnown && f.ToMark >= -kStopMarkReach && predicted < -kStopMarkReach &&
+      !f.MarkServed) {
+    MissStop(s, -predicted, now);
+  }
   if (lookAhead && (!f.MarkKnown || std::fabs(s.StopDistance - predicted) <= kMarkResync ||
                     predicted < -kStopMarkReach)) {
+    if (!f.MarkKnown || predicted < -kStopMarkReach) {
+      f.MarkServed = false;
+      f.MarkSpeed = speed;
+    }
     f.ToMark = s.StopDistance;
     f.MarkKnown = true;
   } else if (f.MarkKnown) {
     f.ToMark = predicted;
     if (!lookAhead && predicted < -kStopMarkReach) f.MarkKnown = false;
   }
+  // Standing within reach (at the start, say, or before the run was kept)
+  // serves the mark as a stop does.
+  if (f.AtRest && f.MarkKnown && std::fabs(f.ToMark) <= kStopMarkReach) f.MarkServed = true;
 
   if (f.AtRest && speed > kAtRestSpeed) {
     f.AtRest = false;
@@ -201,8 +229,17 @@ void TrainStep(state::TMainState& s, double travel, uint32_t now) {
     f.OverLimit = 0;
     f.ProtectionBrakes = 0;
   }
+  // Each time the train protection brakes: a line with the speed and the limit.
   const bool protection = s.EmergencyBrake != 0;
-  if (protection && !f.LastProtection) ++f.ProtectionBrakes;
+  if (protection && !f.LastProtection) {
+    ++f.ProtectionBrakes;
+    char text[160];
+    std::snprintf(text, sizeof text, "記録> ATS 作動  速度 %.0f km/h（制限 %.0f km/h）",
+                  speed * units::kKmhPerMetrePerSecond,
+                  s.RailSpeedLimit < kNoLimit ? s.RailSpeedLimit * units::kKmhPerMetrePerSecond
+                                              : 0.0);
+    s.Log(text);
+  }
   f.LastProtection = protection;
   if (s.RailSpeedLimit > 0 && s.RailSpeedLimit < kNoLimit) {
     f.OverLimit = std::max(f.OverLimit, speed - s.RailSpeedLimit);
@@ -215,6 +252,7 @@ void TrainStops(state::TMainState& s, uint32_t now) {
   TRunFigures& f = s.Figures;
   f.AtRest = true;
   if (!f.MarkKnown || std::fabs(f.ToMark) > kStopMarkReach) return;
+  f.MarkServed = true;
   TRunEvent* e = AddEvent(f, TRunEventKind::TrainStop, now);
   if (e == nullptr) return;
   e->Stop.Error = -f.ToMark;
@@ -261,7 +299,7 @@ void StartRun(state::TMainState& s, uint32_t now) {
   const TRunEvent lastEvent = f.LastEvent;
   const uint32_t eventSerial = f.EventSerial;
   const uint32_t finishedSerial = f.FinishedSerial;
-  const std::size_t logSeen = f.LogSeen;
+  const uint64_t logSeen = f.LogSeen;
   // Everything of the run before is gone; the hand-over stays as it was.
   state::TRunRecord finished = f.Finished;
   f = TRunFigures{};
@@ -339,7 +377,7 @@ TLandingGrade LandingGrade(double sinkRate) {
 
 double TouchdownLoad(double sinkRate) {
   const double v = std::max(0.0, sinkRate);
-  return 1 + v * v / (2 * kGearStroke * units::kGravity);
+  return 1 + v * v / (2 * units::kGravity * kGearEfficiency * kGearStroke);
 }
 
 TRunwayPosition RunwayPosition(const world::TRunwayInfo& runway, double x, double y,
@@ -367,14 +405,18 @@ void UpdateRunFigures(state::TMainState& s, const char* crash, double dt) {
   const uint32_t now = static_cast<uint32_t>(own.Time) +
                        static_cast<uint32_t>(std::lround(std::max(0.0, dt) * 1000));
 
-  // The server's completion line for this user.
-  if (f.LogSeen > s.MessageLog.size()) f.LogSeen = s.MessageLog.size();
-  for (; f.LogSeen < s.MessageLog.size(); ++f.LogSeen) {
-    if (IsOwnCompletion(s.MessageLog[f.LogSeen], f.Handle)) {
+  // The server's completion line for this user, among the lines logged
+  // since the last step: counted by the lines ever logged, since the log
+  // keeps only its last lines and stops growing once full.
+  if (f.LogSeen > s.MessageLogCount) f.LogSeen = s.MessageLogCount;
+  const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - f.LogSeen, s.MessageLog.size());
+  for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {
+    if (IsOwnCompletion(s.MessageLog[i], f.Handle)) {
       f.GoalSeen = true;
       f.GoalClock = now;
     }
   }
+  f.LogSeen = s.MessageLogCount;
 
   const bool present = own.Kind != vehicle::kKindNone && own.FormNo != 0;
   if (f.Active && !present) {
@@ -477,6 +519,18 @@ std::vector<std::string> EventReport(const state::TMainState& s, const TRunEvent
       lines.emplace_back(text);
       break;
     }
+    case TRunEventKind::MissedStop: {
+      const state::TTrainStopFigures& t = e.Stop;
+      std::snprintf(text, sizeof text,
+                    "記録> 停止位置を通過 %.0f m を超えて行き過ぎ、停車になりません（停止位置で "
+                    "%.0f km/h）",
+                    kStopMarkReach, t.MarkSpeed * units::kKmhPerMetrePerSecond);
+      lines.emplace_back(text);
+      std::snprintf(text, sizeof text, "記録> 制限速度超過 最大 %.1f km/h  ATS 作動 %d 回",
+                    t.OverLimit * units::kKmhPerMetrePerSecond, t.ProtectionBrakes);
+      lines.emplace_back(text);
+      break;
+    }
     case TRunEventKind::RaceGoal:
       std::snprintf(text, sizeof text, "記録> ゴール  タイム %.2f 秒（スタートラインから）",
                     e.RaceTime);
@@ -498,6 +552,36 @@ const char* GradeName(TLandingGrade grade) {
       return "墜落";
   }
   return "";
+}
+
+const char* GradeKey(TLandingGrade grade) {
+  switch (grade) {
+    case TLandingGrade::Smooth:
+      return "smooth";
+    case TLandingGrade::Firm:
+      return "firm";
+    case TLandingGrade::Hard:
+      return "hard";
+    case TLandingGrade::Crash:
+      return "crash";
+  }
+  return "";
+}
+
+std::string GradeNameOfKey(const std::string& key) {
+  for (const TLandingGrade g :
+       {TLandingGrade::Smooth, TLandingGrade::Firm, TLandingGrade::Hard, TLandingGrade::Crash}) {
+    if (key == GradeKey(g)) return GradeName(g);
+  }
+  return key;
+}
+
+std::string EndNameOfKey(const std::string& key) {
+  for (const TRunEnd e : {TRunEnd::None, TRunEnd::Landed, TRunEnd::Stopped, TRunEnd::Goal,
+                          TRunEnd::Crash, TRunEnd::Left}) {
+    if (key == EndKey(e)) return EndName(e);
+  }
+  return key;
 }
 
 const char* EndName(TRunEnd end) {
@@ -544,6 +628,8 @@ const char* EventKindKey(TRunEventKind kind) {
       return "stop";
     case TRunEventKind::RaceGoal:
       return "race";
+    case TRunEventKind::MissedStop:
+      return "missed_stop";
   }
   return "";
 }

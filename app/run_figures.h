@@ -18,9 +18,19 @@ namespace velmora::app {
 // the main gear breaks, which the crash tests judge.
 inline constexpr double kSmoothSinkRate = 1.0;  // m/s (200 ft/min)
 inline constexpr double kHardSinkRate = 3.0;    // m/s (600 ft/min)
-// The gear takes up the sink rate over this stroke: the load at the contact is
-// 1 g plus the deceleration v²/(2·stroke).
-inline constexpr double kGearStroke = 0.3;  // m
+// The gear takes up the sink rate over its stroke, at an efficiency (the
+// energy it absorbs against its peak force times the stroke): its reaction is
+// v²/(2·g·efficiency·stroke) times the weight. The wing's lift still carries
+// the weight at the contact, so the load at the centre of gravity is 1 g more.
+// Calibrated on the figures N. S. Currey publishes for transport aircraft in
+// "Aircraft Landing Gear Design: Principles and Practices" (AIAA, 1988),
+// chapter 5: a reaction factor of 0.7 to 1.5 at the design sink rate (10 ft/s,
+// the limit descent velocity of CS/FAR 25.473), 1 g more at the centre of
+// gravity, from an oleo-pneumatic strut of about 0.8 efficiency. The stroke
+// puts the design sink rate in the middle of that range: 600 ft/min reads
+// 2.1 g, 700 ft/min 2.4 g, 200 ft/min 1.1 g.
+inline constexpr double kGearEfficiency = 0.8;
+inline constexpr double kGearStroke = 0.54;  // m, strut and tyre together
 // The aim point: the 3° path meets the runway this far past the threshold.
 inline constexpr double kAimPointDistance = 300;  // m
 // The roll-out ends below this ground speed; its report is then given.
@@ -65,10 +75,15 @@ void EndRunAsLeft(state::TMainState& state, uint32_t now);
 // The report lines of an event (UTF-8, Japanese), as the log shows them.
 std::vector<std::string> EventReport(const state::TMainState& state, const state::TRunEvent& event);
 
-// Names in the reports and the logbook.
+// Names in the reports and the logbook: the Japanese names a person reads,
+// and the stable keys the logbook's file and its CSV keep.
 const char* GradeName(state::TLandingGrade grade);    // "スムーズ" …
+const char* GradeKey(state::TLandingGrade grade);     // "smooth" …
 const char* EndName(state::TRunEnd end);              // "着陸" …
 const char* EndKey(state::TRunEnd end);               // "landed" …
 const char* EventKindKey(state::TRunEventKind kind);  // "touchdown" …
+// The name of a key read back from the logbook; an unknown key as it is.
+std::string GradeNameOfKey(const std::string& key);
+std::string EndNameOfKey(const std::string& key);
 
 }  // namespace velmora::app

@@ -26,6 +26,7 @@ enum class TRunEventKind : int32_t {
   Touchdown = 1,
   TrainStop = 2,
   RaceGoal = 3,
+  MissedStop = 4,  // a train ran past its stop mark by more than the reach of a stop
 };
 
 // Landing grade from the sink rate at the first contact (kSmoothSinkRate and
@@ -58,13 +59,14 @@ struct TTrainStopFigures {
   double OverLimit = 0;          // m/s, highest speed above the track's limit since departure
   int32_t ProtectionBrakes = 0;  // times the train protection braked since departure
   double SinceDeparture = 0;     // s from the last departure to the stop
+  double MarkSpeed = 0;          // m/s when passing the mark, MissedStop
 };
 
 struct TRunEvent {
   TRunEventKind Kind = TRunEventKind::Touchdown;
   double At = 0;                // s after the run's start
   TTouchdownFigures Touchdown;  // Kind == Touchdown
-  TTrainStopFigures Stop;       // Kind == TrainStop
+  TTrainStopFigures Stop;       // Kind == TrainStop or MissedStop
   double RaceTime = 0;          // s from the start line to the goal, Kind == RaceGoal
 };
 
@@ -111,6 +113,8 @@ struct TRunFigures {
   uint32_t DepartureClock = 0;  // ms
   double ToMark = 0;            // m along the track to the stop mark being approached
   bool MarkKnown = false;
+  bool MarkServed = false;  // the train stood within reach of that mark
+  double MarkSpeed = 0;     // m/s when it passed that mark
   double OverLimit = 0;  // m/s since departure
   int32_t ProtectionBrakes = 0;
   bool LastProtection = false;
@@ -119,8 +123,9 @@ struct TRunFigures {
   uint32_t StartLineClock = 0;    // ms
   double LastAlongStartLine = 0;  // m beyond the start line, along the course
   bool LastOnCourse = false;
-  // The server's completion line for this user, seen in the log.
-  std::size_t LogSeen = 0;
+  // The server's completion line for this user, seen in the log: the
+  // number of lines ever logged when the log was last read.
+  uint64_t LogSeen = 0;
   bool GoalSeen = false;
   uint32_t GoalClock = 0;
 

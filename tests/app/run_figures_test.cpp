@@ -2,6 +2,7 @@
 // the commuter's stop at station B, the race course's start line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +94,7 @@ class RunFiguresTest : public testing::SampleWorldTest {
 TEST_F(RunFiguresTest, TouchdownPointSinkRateAndGrade) {
   constexpr double kStep = kTouchdownSpeed * 0.01;  // m travelled in the contact step
   constexpr double kPointTol = 0.02;                // m: drag changes the step's travel by less
-  constexpr double kTwoG = 2.4261;                  // m/s: √(2·stroke·g), a load of 2 g
+  constexpr double kTwoG = 2.9108;  // m/s: √(2·g·efficiency·stroke), a load of 2 g
   struct Row {
     int Runway;
     double Along, Right, Sink;
@@ -343,6 +344,135 @@ TEST(RunFiguresServerEnd, CrawlingTrainStopsWhereTheServerEndsTheRun) {
     if (row.Events == 1) {
       EXPECT_NEAR(run.Events[0].Stop.Error, -1, 1e-9);
     }
+  }
+}
+
+// The load against published figures for transport aircraft: at the design
+// sink rate of 10 ft/s the gear's reaction is 0.7 to 1.5 times the weight,
+// 1 g more at the centre of gravity; for a given gear it grows with the
+// square of the sink rate.
+TEST(RunFiguresLoad, TouchdownLoadLiesInTheTransportRange) {
+  constexpr double kDesignSinkRate = 3.048;  // m/s, 10 ft/s
+  constexpr double kLeast = 0.7, kMost = 1.5;  // reaction at the design sink rate, weights
+  for (const double sinkRate : {kDesignSinkRate, 699 / units::kFeetPerMinutePerMetrePerSecond}) {
+    SCOPED_TRACE(::testing::Message() << sinkRate << " m/s");
+    const double scale = (sinkRate / kDesignSinkRate) * (sinkRate / kDesignSinkRate);
+    EXPECT_GE(TouchdownLoad(sinkRate), 1 + kLeast * scale);
+    EXPECT_LE(TouchdownLoad(sinkRate), 1 + kMost * scale);
+  }
+}
+
+// A train on a straight track north at the step level: each step runs 1 m
+// at `speed`, and the look-ahead reads the mark `toMark` m ahead until the
+// train passes it, then the next one 1000 m on.
+class TrainPastItsMark : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::FillTestForms(s); }
+  void Look() { s.StopDistance = toMark >= 0 ? toMark : toMark + 1000; }
+  void Start(double mark) {
+    s.Figures = state::TRunFigures{};
+    s.MessageLog.clear();
+    testing::PlaceOwn(s, vehicle::kKindTrain, testing::kTrain);
+    toMark = mark;
+    Look();
+    UpdateRunFigures(s, nullptr, 0);
+  }
+  void Run(int metres, double speed) {
+    for (int i = 0; i < metres; ++i) {
+      s.Own.VY = speed;
+      s.Own.Y += 1;
+      s.Own.Time += 10;
+      toMark -= 1;
+      Look();
+      UpdateRunFigures(s, nullptr, 0.01);
+    }
+  }
+  void Halt() {
+    s.Own.VY = 0;
+    s.Own.Time += 10;
+    UpdateRunFigures(s, nullptr, 0.01);
+  }
+  int Lines(const std::string& start) const {
+    return static_cast<int>(
+        std::count_if(s.MessageLog.begin(), s.MessageLog.end(),
+                      [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+  }
+
+  state::TMainState s;
+  double toMark = 0;  // m
+};
+
+// Past the mark by more than the 50 m that still count as a stop, without
+// having stood within them: a missed stop, logged, with the speed at the mark.
+TEST_F(TrainPastItsMark, MissedStopBeyondTheReachOfAStop) {
+  constexpr int kNone = 0;
+  struct Row {
+    const char* Name;
+    double Mark;      // m ahead at the start
+    bool Stands;      // stands a step at the start
+    int Before;       // m run at 20 m/s
+    bool Halts;       // then stands, and runs on 100 m
+    int Event;        // the one event's kind, or kNone
+  };
+  const Row rows[] = {
+      {"runs through", 100, false, 300, false, static_cast<int>(TRunEventKind::MissedStop)},
+      {"halts 49 m past", 100, false, 149, true, static_cast<int>(TRunEventKind::TrainStop)},
+      {"halts 51 m past", 100, false, 151, true, static_cast<int>(TRunEventKind::MissedStop)},
+      {"departs 30 m short of it", 30, true, 200, false, kNone},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    Start(row.Mark);
+    if (row.Stands) Halt();
+    Run(row.Before, 20);
+    if (row.Halts) {
+      Halt();
+      Run(100, 20);
+    }
+    const state::TRunRecord& run = s.Figures.Run;
+    const bool missed = row.Event == static_cast<int>(TRunEventKind::MissedStop);
+    EXPECT_EQ(Lines("記録> 停止位置を通過"), missed ? 1 : 0);
+    ASSERT_EQ(run.EventCount, row.Event == kNone ? 0 : 1);
+    if (row.Event == kNone) continue;
+    EXPECT_EQ(static_cast<int>(run.Events[0].Kind), row.Event);
+    if (missed) {
+      EXPECT_NEAR(run.Events[0].Stop.Error, 51, 1e-9) << "counted at the first metre beyond";
+      EXPECT_EQ(run.Events[0].Stop.MarkSpeed, 20);
+      EXPECT_EQ(s.Figures.EventSerial, 1u) << "handed to the logbook";
+    }
+  }
+}
+
+// Each time the train protection brakes, one line with the speed and the limit.
+TEST_F(TrainPastItsMark, EachProtectionBrakingIsLogged) {
+  Start(5000);
+  s.RailSpeedLimit = 10;
+  for (const int brake : {0, 1, 1, 1, 0, 1, 0}) {
+    s.EmergencyBrake = static_cast<uint8_t>(brake);
+    Run(1, 20);
+  }
+  EXPECT_EQ(Lines("記録> ATS 作動  速度 72 km/h（制限 36 km/h）"), 2);
+  EXPECT_EQ(s.Figures.ProtectionBrakes, 2);
+}
+
+// The server's completion line is found however long the session, also once
+// the log holds all the lines it keeps and stops growing.
+TEST(RunFiguresServerEnd, CompletionLineFoundInAFullLog) {
+  for (const std::size_t before : {std::size_t{100}, state::kMaxLogLines + 10}) {
+    SCOPED_TRACE(::testing::Message() << before << " lines logged before");
+    state::TMainState s;
+    testing::FillTestForms(s);
+    testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
+    s.Figures.Handle = "試験";
+    for (std::size_t i = 0; i < before; ++i) s.Log("チャット " + std::to_string(i));
+    UpdateRunFigures(s, nullptr, 0);
+    s.Own.Y += 10;
+    s.Own.Time += 10;
+    UpdateRunFigures(s, nullptr, 0.01);
+    s.Log("サーバー: 試験さんが「レース」を完了しました。タイム 1.0 秒");
+    s.Own = vehicle::TVehicleState{};
+    UpdateRunFigures(s, nullptr, 0.01);
+    EXPECT_EQ(s.Figures.Finished.End, state::TRunEnd::Goal);
   }
 }
 

@@ -27,13 +27,13 @@ inline constexpr int kSchemaVersion = 2;
 struct TEventRow {
   int64_t Id = 0;
   int32_t Seq = 0;           // order within the run, from 0
-  std::string Kind;          // "touchdown", "stop", "race"
+  std::string Kind;          // "touchdown", "stop", "missed_stop", "race"
   double At = 0;             // s after the run's start
   std::string Runway;        // touchdown: the runway's name, empty off every runway
   double SinkRate = 0;       // m/s
   double VerticalLoad = 0;   // g
   double Airspeed = 0;       // m/s
-  double GroundSpeed = 0;    // m/s
+  double GroundSpeed = 0;    // m/s; a missed stop: the speed at the mark
   double Pitch = 0;          // deg
   double Bank = 0;           // deg
   double PastThreshold = 0;  // m
@@ -84,67 +84,126 @@ TRunRow RowOf(const state::TMainState& state, const state::TRunRecord& run,
 // when unset; empty when neither is known.
 std::string DefaultPath(const char* xdgDataHome, const char* home);
 
+// How WriteCsv writes numbers: rounded for people (speeds in kt and km/h
+// with one decimal, and so on), or exact, for reading back.
+enum class TCsvNumbers { Rounded, Exact };
+
 // Runs as CSV (RFC 4180, UTF-8): one line per event with its run's columns,
-// one line for a run without events. Header line first.
-void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs);
+// one line for a run without events; the header line first unless left out.
+// A text cell a spreadsheet would take for a formula (beginning with = + - @,
+// a tab or a carriage return, or such a text already led by ') gets a
+// leading '; numbers are never changed.
+void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs,
+              TCsvNumbers numbers = TCsvNumbers::Rounded, bool header = true);
+// Reads runs back from what WriteCsv wrote, without their ids. A fault is
+// returned as a Japanese message naming `name` and the line.
+std::optional<std::string> ReadCsv(const std::string& text, const std::string& name,
+                                   std::vector<TRunRow>& runs);
 
 struct TFilter {
   std::string Mission;  // part of the mission's text; empty: every mission
   std::string Vehicle;  // part of the vehicle's name; empty: every vehicle
+  bool Whole = false;   // the texts must match whole, not in part
 };
+
+// The columns a listing of runs can be ordered by.
+enum class TRunColumn { Started, Mission, Vehicle, Ending, Duration, Distance };
+struct TOrder {
+  TRunColumn Column = TRunColumn::Started;
+  bool Descending = true;  // runs of equal value by id, in the same direction
+};
+// Whether run a comes before run b in this order, as the logbook sorts them.
+bool Before(const TRunRow& a, const TRunRow& b, const TOrder& order);
+bool Matches(const TRunRow& run, const TFilter& filter);
+
+// Writing opens (and creates, and migrates) the file in WAL mode; reading
+// opens it read-only and never changes it.
+enum class TAccess { Write, Read };
 
 // One connection to a logbook file. Every failure is returned as a Japanese
 // message naming the file.
 class TLogbookStore {
  public:
-  explicit TLogbookStore(std::string path, int busyTimeoutMs = 2000);
+  explicit TLogbookStore(std::string path, TAccess access = TAccess::Write,
+                         int busyTimeoutMs = 2000);
   ~TLogbookStore();
   TLogbookStore(const TLogbookStore&) = delete;
   TLogbookStore& operator=(const TLogbookStore&) = delete;
 
-  // Opens the file, creating it and its folder when missing, in WAL mode, and
-  // migrates an older schema. A newer schema is refused and left unchanged.
+  // Opens the file. Writing: creates it and its folder when missing, in WAL
+  // mode, and migrates an older schema. Reading: a file of an older schema is
+  // left for the program to migrate. Both refuse and leave unchanged a file
+  // of a newer schema, and an SQLite file of another program (version 0 with
+  // tables); a file without tables is a new logbook.
   std::optional<std::string> Open();
   bool IsOpen() const { return db_ != nullptr; }
   // Writes a run and its events in one transaction; sets their ids.
   std::optional<std::string> Insert(TRunRow& run);
+
+  // The runs kept back in the CSV file at csvPath (TLogbookWriter's) are
+  // written and the file removed, all in one transaction, or nothing is.
+  struct TImport {
+    std::vector<TRunRow> Runs;  // written, with their ids
+    bool BadFile = false;       // the file is no CSV of runs: left as it is
+  };
+  std::optional<std::string> ImportKept(const std::string& csvPath, TImport& result);
+
   // Runs newest first, without their events.
   std::optional<std::string> List(const TFilter& filter, std::vector<TRunRow>& out);
   // One run with its events; nullopt result and empty `out.Started` when absent.
   std::optional<std::string> Find(int64_t id, TRunRow& out, bool& found);
+  // For a window that shows the runs as they are scrolled to: how many match,
+  // and the next `limit` runs in `order` after `after` (from the first when
+  // null), each with its last event only.
+  std::optional<std::string> Count(const TFilter& filter, int64_t& count);
+  std::optional<std::string> Page(const TFilter& filter, const TOrder& order,
+                                  const TRunRow* after, int limit, std::vector<TRunRow>& out);
+  // The different missions and vehicles of all runs, sorted.
+  std::optional<std::string> Values(TRunColumn column, std::vector<std::string>& out);
   // For tests: a page limit that makes the file "full".
   void SetMaxPageCount(int pages);
   const std::string& Path() const { return path_; }
 
  private:
+  std::optional<std::string> OpenForWriting();
+  std::optional<std::string> OpenForReading();
+  std::optional<std::string> Refuse(const std::string& why);
   std::optional<std::string> Fail(const std::string& what);
   std::optional<std::string> Exec(const char* sql);
+  std::optional<std::string> InsertRows(TRunRow& run);
   void Close();
 
   std::string path_;
+  TAccess access_;
   int busyTimeoutMs_;
   int maxPageCount_ = 0;
   sqlite3* db_ = nullptr;
+  bool noTables_ = false;  // read: a new logbook without its tables yet
 };
 
 // Writes runs on a worker thread; the caller never waits on the file. A run
-// that cannot be written stays in memory, is copied as CSV into a plain file
-// beside the logbook (path + ".unsaved.csv") and is written at the next
-// chance: the next run, or a retry every retryMs. One message says why and
-// where they are, another when the runs kept back have been written.
+// that cannot be written is kept back: added to a plain CSV file beside the
+// logbook (path + ".unsaved.csv", written whole or not at all), or kept in
+// memory where that cannot be written either. The runs kept back are written
+// at the next chance: the next run, a retry every retryMs, or the next
+// session that can write the logbook, which takes those of the file first
+// and then removes the file. One message says why and where the runs are,
+// another when the runs kept back have been written.
 class TLogbookWriter {
  public:
   explicit TLogbookWriter(std::string path, int busyTimeoutMs = 2000, int retryMs = 30000);
   ~TLogbookWriter();  // writes what it can, then stops
 
   void Submit(TRunRow run);
-  // Waits until every submitted run has been tried once (at most timeoutMs).
+  // Waits until every submitted run, and the file of runs kept back found at
+  // the start, has been tried once (at most timeoutMs).
   bool Flush(int timeoutMs);
   // Messages for the log since the last call (UTF-8).
   std::vector<std::string> TakeMessages();
-  // Runs kept back after a failure.
+  // Runs of this session kept back after a failure.
   std::size_t Unsaved() const;
-  // Rows written, with their ids: the newest last.
+  // Rows written, with their ids, those kept back by earlier sessions
+  // included: the newest last.
   std::vector<TRunRow> TakeWritten();
   std::string UnsavedPath() const { return path_ + ".unsaved.csv"; }
   // For tests: the file's page limit, applied when the writer opens it.
@@ -152,7 +211,7 @@ class TLogbookWriter {
 
  private:
   void Loop();
-  void WriteUnsaved(const std::string& reason);
+  void KeepBack(const std::string& reason);
 
   std::string path_;
   int busyTimeoutMs_;
@@ -162,11 +221,13 @@ class TLogbookWriter {
   std::condition_variable wake_;
   std::condition_variable idle_;
   std::deque<TRunRow> queue_;
-  std::vector<TRunRow> unsaved_;
+  std::vector<TRunRow> unsaved_;  // kept back in memory only
+  std::size_t inFile_ = 0;        // runs of this session kept back in the file
+  bool fileKept_ = false;         // the file of runs kept back is there to be written
   std::vector<std::string> messages_;
   std::vector<TRunRow> written_;
   bool stop_ = false;
-  bool busy_ = false;
+  bool busy_ = true;  // until the file kept back by an earlier session has been tried
   bool failing_ = false;
   std::thread thread_;
 };

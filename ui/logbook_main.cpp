@@ -9,7 +9,13 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return velmora::ui::logbook::RunTool(
+  const int status = velmora::ui::logbook::RunTool(
       args, velmora::ui::logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
       std::cout, std::cerr);
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "velmora-logbook: 標準出力に書き込めません\n";
+    return 1;
+  }
+  return status;
 }

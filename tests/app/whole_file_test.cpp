@@ -4,10 +4,6 @@
 #include "app/whole_file.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +16,7 @@
 #include <string>
 
 #include "app/replay.h"
+#include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_vehicles.h"
 
@@ -57,57 +54,22 @@ void ExpectReason(int error, const TReason& reason) {
   EXPECT_EQ(FileFaultJapanese(error), reason.Japanese);
 }
 
-// Runs body in a child process with a mount namespace of its own, where
-// readOnly is an empty read-only file system and full one of a single page
-// holding the file "old.csv" with "old". Such folders stop root as well,
-// which permission bits do not. Returns what body returns, or nothing where
-// the system lends no user namespaces.
+// Runs body with readOnly an empty read-only file system and full one of a
+// single page holding the file "old.csv" with "old". Returns what body
+// returns, or nothing where the system lends no user namespaces.
 std::optional<std::string> WithSmallFileSystems(const fs::path& readOnly, const fs::path& full,
                                                 const std::function<std::string()>& body) {
-  fs::create_directories(readOnly);
-  fs::create_directories(full);
-  int pipe[2];
-  if (::pipe(pipe) != 0) return std::nullopt;
-  const uid_t uid = getuid();
-  const gid_t gid = getgid();
-  const pid_t child = fork();
-  if (child < 0) {
-    close(pipe[0]);
-    close(pipe[1]);
-    return std::nullopt;
-  }
-  if (child == 0) {
-    close(pipe[0]);
-    const auto put = [](const char* file, const std::string& text) {
-      std::ofstream out(file);
-      out << text;
-      out.close();
-      return static_cast<bool>(out);
-    };
-    const bool isolated = unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 &&
-                          put("/proc/self/setgroups", "deny") &&
-                          put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
-                          put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") &&
-                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                          mount("velmora", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=4k") == 0 &&
-                          mount("velmora", full.c_str(), "tmpfs", 0, "size=4k") == 0 &&
-                          put((full / "old.csv").c_str(), "old");
-    if (!isolated) _exit(77);
-    const std::string result = body();
-    const bool sent =
-        write(pipe[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
-    _exit(sent ? 0 : 1);
-  }
-  close(pipe[1]);
-  std::string result;
-  char buffer[256];
-  for (ssize_t n; (n = read(pipe[0], buffer, sizeof buffer)) > 0;) result.append(buffer, n);
-  close(pipe[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-  return result;
+  return testing::WithOwnMounts(
+      [&] {
+        if (!testing::MountSmall(readOnly, "4k", true) || !testing::MountSmall(full, "4k")) {
+          return false;
+        }
+        std::ofstream old(full / "old.csv");
+        old << "old";
+        old.close();
+        return static_cast<bool>(old);
+      },
+      body);
 }
 
 TEST(WholeFile, EveryFaultIsCaughtAndNamed) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -16,6 +17,7 @@
 
 #include "ui/logbook.h"
 #include "ui/logbook_tool.h"
+#include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
 
 namespace velmora::ui::logbook {
@@ -336,22 +338,25 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
   const Row rows[] = {
       {{"list"},
        0,
-       {"ID\t開始", "2\t2026-12-08 11:00:00", "通勤電車", "stopped", "1\t2026-12-08 10:00:00",
-        "着陸訓練：最終進入", "landed", "録画あり"},
+       {"ID\t開始", "2\t2026-12-08 11:00:00", "通勤電車", "\t停車\t", "1\t2026-12-08 10:00:00",
+        "着陸訓練：最終進入", "\t着陸\t", "録画あり"},
        ""},
       {{"list", "--vehicle", "旅客機"}, 0, {"1\t2026-12-08 10:00:00"}, ""},
       {{"show", "1"},
        0,
-       {"記録 1", "ミッション: 着陸訓練：最終進入", "録画: /tmp/replay.vrp",
-        "接地 80.0 s  中央空港 RWY36  firm  降下率 250 ft/min (1.25 m/s)  荷重 1.27 G",
+       {"記録 1", "ミッション: 着陸訓練：最終進入", "終わり方: 着陸", "録画: /tmp/replay.vrp",
+        "接地 80.0 s  中央空港 RWY36  やや強め  降下率 250 ft/min (1.25 m/s)  荷重 1.27 G",
         "進入端から 420 m  目標点から +120 m  中心線 -2.5 m  バウンド 1"},
        ""},
       {{"show", "2"}, 0, {"停車 117.0 s  誤差 -0.42 m  制限超過 1.8 km/h  ATS 1 回"}, ""},
       {{"export", "--csv", csv.string()}, 0, {"2 件の記録を"}, ""},
       {{"show", "9"}, 1, {}, "記録 9 はありません"},
-      {{"show", "x"}, 2, {}, "使い方"},
-      {{}, 2, {}, "使い方"},
+      {{"show", "x"}, 2, {}, "usage: velmora-logbook"},
+      {{}, 2, {}, "usage: velmora-logbook"},
       {{"--file", (dir / "none.sqlite").string(), "list"}, 1, {}, "記録簿がまだありません"},
+      {{"--file", (dir / "none.sqlite").string(), "--help"}, 0, {"usage: velmora-logbook"}, ""},
+      {{"-h"}, 0, {"usage: velmora-logbook", "export --csv FILE"}, ""},
+      {{"export", "--csv", "-"}, 0, {"run,started,ended", ",stop,"}, ""},
   };
   for (const Row& row : rows) {
     std::ostringstream out, err;
@@ -380,6 +385,251 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
   EXPECT_NE(first.find(",stop,"), std::string::npos);
   EXPECT_NE(second.find(",touchdown,80.000,"), std::string::npos) << second;
   EXPECT_NE(second.find("中央空港 RWY36,1.250,250,1.270"), std::string::npos) << second;
+}
+
+// An export never goes onto the logbook itself, by whatever name; one that
+// fails leaves nothing behind, and one that works replaces the file whole.
+TEST_F(LogbookTest, ExportNeverWritesOverTheLogbook) {
+  {
+    TLogbookStore store(path.string());
+    TRunRow run = Landing("2026-12-08 10:00:00");
+    ASSERT_EQ(store.Insert(run), std::nullopt);
+  }
+  fs::create_symlink(path, dir / "link.sqlite");
+  std::ofstream(dir / "older.csv") << "older";
+  const std::string before = ReadAll(path);
+  struct Row {
+    std::string Out;
+    int Status;
+    std::string Err;
+  };
+  const Row rows[] = {
+      {path.string(), 2, "そのものです"},
+      {(path.parent_path() / "." / "logbook.sqlite").string(), 2, "そのものです"},
+      {(dir / "link.sqlite").string(), 2, "そのものです"},
+      {path.string() + "-wal", 2, "そのものです"},
+      {(dir / "missing" / "out.csv").string(), 1, "フォルダがありません"},
+      {(dir / "older.csv").string(), 0, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Out);
+    if (row.Out.ends_with("-wal")) std::ofstream(row.Out) << "";
+    std::ostringstream out, err;
+    EXPECT_EQ(RunTool({"--file", path.string(), "export", "--csv", row.Out}, "", out, err),
+              row.Status);
+    EXPECT_NE(err.str().find(row.Err), std::string::npos) << err.str();
+    EXPECT_EQ(ReadAll(path), before);
+  }
+  EXPECT_FALSE(fs::exists(dir / "missing"));
+  EXPECT_EQ(ReadAll(dir / "older.csv").rfind("run,started", 0), 0u);
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos)
+        << entry.path();
+  }
+}
+
+// Runs kept back while the logbook is held by another program: each session
+// that cannot write adds its runs to the file beside it, and the next one
+// that can writes them all, oldest first and exactly, and removes the file.
+TEST_F(LogbookTest, RunsKeptBackReachTheLogbookInALaterSession) {
+  for (const int failing : {1, 2}) {
+    SCOPED_TRACE(::testing::Message() << failing << " sessions kept runs back");
+    const fs::path p = dir / std::to_string(failing) / "logbook.sqlite";
+    ASSERT_EQ(TLogbookStore(p.string()).Open(), std::nullopt);
+    sqlite3* holder = nullptr;
+    sqlite3_open(p.c_str(), &holder);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<TRunRow> kept;
+    for (int session = 0; session < failing; ++session) {
+      TLogbookWriter writer(p.string(), 50, 600000);
+      TRunRow run = Landing("2026-12-0" + std::to_string(session + 1) + " 10:00:00",
+                            "=1+" + std::to_string(session));
+      run.Events[0].SinkRate = 1.0 / 3 + session;
+      writer.Submit(run);
+      ASSERT_TRUE(writer.Flush(kFlushWait));
+      EXPECT_EQ(writer.Unsaved(), 1u);
+      kept.push_back(run);
+    }
+    EXPECT_TRUE(fs::exists(p.string() + ".unsaved.csv"));
+    sqlite3_exec(holder, "COMMIT;", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+
+    TLogbookWriter writer(p.string(), 50, 600000);
+    ASSERT_TRUE(writer.Flush(kFlushWait));
+    const std::vector<std::string> messages = writer.TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("（" + std::to_string(failing) + " 件）を書き込みました"),
+              std::string::npos)
+        << messages[0];
+    EXPECT_EQ(writer.TakeWritten().size(), kept.size());
+    EXPECT_FALSE(fs::exists(p.string() + ".unsaved.csv"));
+    TLogbookStore store(p.string());
+    std::vector<TRunRow> runs;
+    ASSERT_EQ(store.List({}, runs), std::nullopt);
+    ASSERT_EQ(runs.size(), kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      TRunRow back;
+      bool found = false;
+      ASSERT_EQ(store.Find(runs[kept.size() - 1 - i].Id, back, found), std::nullopt);
+      EXPECT_EQ(back.Mission, kept[i].Mission) << "oldest first, text as it was";
+      EXPECT_EQ(back.Replay, kept[i].Replay);
+      ASSERT_EQ(back.Events.size(), 1u);
+      EXPECT_EQ(back.Events[0].SinkRate, kept[i].Events[0].SinkRate) << "exactly";
+      EXPECT_EQ(back.Events[0].Runway, kept[i].Events[0].Runway);
+    }
+  }
+}
+
+// An SQLite file of another program is never taken for a logbook, by the
+// program or by the tool, and stays as it was to the byte, journal mode
+// and all; a file without tables is a new logbook.
+TEST_F(LogbookTest, AnotherProgramsDatabaseIsLeftAsItWas) {
+  fs::create_directories(dir);
+  const fs::path foreign = dir / "notes.sqlite";
+  RawSql(foreign, "CREATE TABLE notes (text TEXT); INSERT INTO notes VALUES ('mine');");
+  const std::string before = ReadAll(foreign);
+  {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunTool({"--file", foreign.string(), "list"}, "", out, err), 1);
+    EXPECT_NE(err.str().find("Velmora の記録簿ではありません"), std::string::npos) << err.str();
+  }
+  {
+    TLogbookWriter writer(foreign.string(), 50, 600000);
+    writer.Submit(Landing("2026-12-08 10:00:00"));
+    ASSERT_TRUE(writer.Flush(kFlushWait));
+    const std::vector<std::string> messages = writer.TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("Velmora の記録簿ではありません"), std::string::npos);
+    EXPECT_TRUE(fs::exists(writer.UnsavedPath())) << "the run is kept beside it";
+  }
+  EXPECT_EQ(ReadAll(foreign), before);
+  EXPECT_FALSE(fs::exists(foreign.string() + "-wal"));
+  EXPECT_EQ(RawValue(foreign, "PRAGMA journal_mode;"), "delete");
+
+  const fs::path empty = dir / "empty.sqlite";
+  std::ofstream(empty).close();
+  TRunRow run = Landing("2026-12-08 10:00:00");
+  EXPECT_EQ(TLogbookStore(empty.string()).Insert(run), std::nullopt);
+  EXPECT_EQ(RawValue(empty, "PRAGMA user_version;"), "2");
+}
+
+// Reading needs no write access: the tool reads a logbook in a read-only
+// folder, and never migrates an older file.
+TEST_F(LogbookTest, ToolReadsFromAReadOnlyFolderAndChangesNothing) {
+  {
+    TLogbookStore store(path.string());
+    TRunRow run = Landing("2026-12-08 10:00:00");
+    ASSERT_EQ(store.Insert(run), std::nullopt);
+  }
+  const fs::path old = dir / "old.sqlite";
+  RawSql(old,
+         "CREATE TABLE runs (id INTEGER PRIMARY KEY, started TEXT NOT NULL);"
+         "PRAGMA user_version=1;");
+  const std::string oldBefore = ReadAll(old);
+  const auto tool = [](const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunTool(args, "", out, err);
+    return std::to_string(status) + "\n" + out.str() + err.str() + "\f";
+  };
+  const std::optional<std::string> outcome = testing::WithOwnMounts(
+      [&] { return testing::MountReadOnlyView(dir); },
+      [&] {
+        return tool({"--file", path.string(), "list"}) +
+               tool({"--file", path.string(), "show", "1"}) +
+               tool({"--file", path.string(), "export", "--csv", "-"}) +
+               tool({"--file", old.string(), "list"});
+      });
+  if (!outcome) GTEST_SKIP() << "no user namespaces here to mount a read-only folder";
+  std::vector<std::string> answers;
+  std::istringstream parts(*outcome);
+  for (std::string part; std::getline(parts, part, '\f');) answers.push_back(part);
+  ASSERT_EQ(answers.size(), 4u) << *outcome;
+  EXPECT_EQ(answers[0].rfind("0\n", 0), 0u) << answers[0];
+  EXPECT_NE(answers[0].find("着陸訓練：最終進入"), std::string::npos) << answers[0];
+  EXPECT_NE(answers[1].find("中央空港 RWY36"), std::string::npos) << answers[1];
+  EXPECT_NE(answers[2].find(",touchdown,"), std::string::npos) << answers[2];
+  EXPECT_EQ(answers[3].rfind("1\n", 0), 0u) << answers[3];
+  EXPECT_NE(answers[3].find("古い版（スキーマ 1）です。velmora を一度起動すると"),
+            std::string::npos)
+      << answers[3];
+
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTool({"--file", old.string(), "list"}, "", out, err), 1) << "writable, not migrated";
+  EXPECT_EQ(ReadAll(old), oldBefore);
+  EXPECT_FALSE(fs::exists(old.string() + "-wal"));
+}
+
+// A full disk is named as one, in Japanese alone, and leaves no empty file
+// of runs kept back.
+TEST_F(LogbookTest, FullDiskIsNamedAndLeavesNoEmptyFile) {
+  const fs::path small = dir / "small";
+  const std::string file = (small / "logbook.sqlite").string();
+  const std::optional<std::string> outcome = testing::WithOwnMounts(
+      [&] {
+        if (!testing::MountSmall(small, "64k")) return false;
+        testing::Fill(small);
+        return true;
+      },
+      [&] {
+        std::string message;
+        {
+          TLogbookWriter writer(file, 50, 600000);
+          writer.Submit(Landing("2026-12-08 10:00:00"));
+          writer.Flush(kFlushWait);
+          for (const std::string& m : writer.TakeMessages()) message += m;
+        }
+        return std::string(fs::exists(file + ".unsaved.csv") ? "kept" : "none") + "\n" + message;
+      });
+  if (!outcome) GTEST_SKIP() << "no user namespaces here to mount a small file system";
+  EXPECT_EQ(outcome->rfind("none\n", 0), 0u) << *outcome;
+  std::string words = outcome->substr(5);
+  for (const std::string& name : {file + ".unsaved.csv", file}) {
+    for (std::size_t at; (at = words.find(name)) != std::string::npos;) words.erase(at, name.size());
+  }
+  EXPECT_NE(words.find("ディスクがいっぱいです"), std::string::npos) << words;
+  EXPECT_NE(words.find("メモリに保持"), std::string::npos) << words;
+  EXPECT_EQ(words.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"),
+            std::string::npos)
+      << "no English inside: " << words;
+}
+
+// Texts a spreadsheet would run as formulas are written as texts; numbers
+// are not touched; `list` keeps each run on one line.
+TEST_F(LogbookTest, ExportsHoldNoFormulasAndListsOneLinePerRun) {
+  TRunRow run = TrainStop("2026-12-08 11:00:00");
+  run.Mission = "=HYPERLINK(\"http://x\")";
+  run.Vehicle = "+通勤電車";
+  run.Handle = "@試験";
+  run.CrashMessage = "-1";
+  run.Server = "\tx";
+  run.Replay = "'=x";
+  run.Ended = "線1\t線2\n線3";
+  TRunRow plain = TrainStop("2026-12-08 12:00:00");
+  plain.Mission = "行\t区切り\n改行\\";
+  {
+    TLogbookStore store(path.string());
+    ASSERT_EQ(store.Insert(run), std::nullopt);
+    ASSERT_EQ(store.Insert(plain), std::nullopt);
+  }
+  std::ostringstream out, err;
+  ASSERT_EQ(RunTool({"export", "--csv", "-"}, path.string(), out, err), 0) << err.str();
+  const std::string csv = out.str();
+  for (const char* cell : {",\"'=HYPERLINK(\"\"http://x\"\")\",", ",'+通勤電車,", ",'@試験,",
+                           ",'\tx,", ",'-1,", ",''=x,", ",-0.420,"}) {
+    EXPECT_NE(csv.find(cell), std::string::npos) << cell << " in " << csv;
+  }
+  std::vector<TRunRow> back;
+  ASSERT_EQ(ReadCsv(csv, "export", back), std::nullopt);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].Mission, run.Mission);
+  EXPECT_EQ(back[1].Replay, run.Replay);
+  EXPECT_EQ(back[1].Server, run.Server);
+
+  std::ostringstream listing;
+  ASSERT_EQ(RunTool({"list"}, path.string(), listing, err), 0);
+  const std::string listed = listing.str();
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 3) << "a heading and two runs";
+  EXPECT_NE(listed.find("\t行\\t区切り\\n改行\\\\\t"), std::string::npos) << listed;
 }
 
 }  // namespace

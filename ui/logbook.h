@@ -171,6 +171,7 @@ class TLogbookStore {
   std::optional<std::string> Fail(const std::string& what);
   std::optional<std::string> Exec(const char* sql);
   std::optional<std::string> InsertRows(TRunRow& run);
+  void RefreshStatistics();
   void Close();
 
   std::string path_;

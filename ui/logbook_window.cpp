@@ -8,9 +8,9 @@
 #include <QProcess>
 #include <QSettings>
 #include <QVBoxLayout>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cstdlib>
-#include <set>
 
 #include "app/replay.h"
 #include "app/replay_file.h"
@@ -30,40 +30,152 @@ QString Text(const std::string& utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// A table cell that sorts by a number rather than by its text.
-class TNumberItem final : public QTableWidgetItem {
- public:
-  TNumberItem(const QString& text, double value) : QTableWidgetItem(text) {
-    setData(Qt::UserRole + 1, value);
-  }
-  bool operator<(const QTableWidgetItem& other) const override {
-    return data(Qt::UserRole + 1).toDouble() < other.data(Qt::UserRole + 1).toDouble();
-  }
-};
-
-std::string Summary(const logbook::TRunRow& r) {
-  if (r.Events.empty()) return {};
-  const logbook::TEventRow& e = r.Events.back();
-  char text[128];
-  if (e.Kind == "touchdown") {
-    std::snprintf(text, sizeof text, "%.0f ft/min %s",
-                  e.SinkRate * units::kFeetPerMinutePerMetrePerSecond, e.Grade.c_str());
-  } else if (e.Kind == "stop") {
-    std::snprintf(text, sizeof text, "%+.2f m", e.StopError);
-  } else {
-    std::snprintf(text, sizeof text, "%.2f s", e.RaceTime);
-  }
-  return text;
-}
-
 std::string LocalTime(const QDateTime& t) {
   return t.toString("yyyy-MM-dd HH:mm:ss").toStdString();
 }
 
+constexpr const char* kHeadings[TRunsModel::Columns] = {
+    "開始", "ミッション", "車両", "終わり方", "時間 (s)", "距離 (km)", "結果", "録画"};
+
 }  // namespace
 
+TRunsModel::TRunsModel(std::string path, QObject* parent)
+    : QAbstractTableModel(parent), store_(std::move(path), logbook::TAccess::Read) {
+  filter_.Whole = true;
+  Reload();
+}
+
+int TRunsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int TRunsModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Columns;
+}
+
+QVariant TRunsModel::data(const QModelIndex& index, int role) const {
+  const logbook::TRunRow* r = Run(index.row());
+  if (r == nullptr) return {};
+  if (role == Qt::TextAlignmentRole) {
+    const bool number = index.column() == Duration || index.column() == Distance;
+    return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
+  }
+  if (role != Qt::DisplayRole) return {};
+  switch (index.column()) {
+    case Started:
+      return Text(r->Started);
+    case Mission:
+      return Text(r->Mission);
+    case Vehicle:
+      return Text(r->Vehicle);
+    case Ending:
+      return Text(app::EndNameOfKey(r->Ending));
+    case Duration:
+      return QString::number(r->Duration, 'f', 0);
+    case Distance:
+      return QString::number(r->Distance / 1000, 'f', 1);
+    case Result:
+      return r->Events.empty() ? QString() : Text(logbook::EventSummary(r->Events.back()));
+    case Replay:
+      return r->Replay.empty() ? QString() : QString("あり");
+    default:
+      return {};
+  }
+}
+
+QVariant TRunsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+      section >= Columns) {
+    return {};
+  }
+  return QString(kHeadings[section]);
+}
+
+bool TRunsModel::canFetchMore(const QModelIndex& parent) const {
+  return !parent.isValid() && !atEnd_;
+}
+
+void TRunsModel::fetchMore(const QModelIndex& parent) {
+  if (parent.isValid() || atEnd_) return;
+  std::vector<logbook::TRunRow> page;
+  const logbook::TRunRow* after = rows_.empty() ? nullptr : &rows_.back();
+  if (auto failure = store_.Page(filter_, order_, after, kPageRows, page)) {
+    failure_ = *failure;
+    atEnd_ = true;
+    return;
+  }
+  atEnd_ = static_cast<int>(page.size()) < kPageRows;
+  if (page.empty()) return;
+  const int first = static_cast<int>(rows_.size());
+  beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
+  for (logbook::TRunRow& r : page) rows_.push_back(std::move(r));
+  endInsertRows();
+}
+
+bool TRunsModel::Sortable(int column) {
+  return column >= Started && column <= Distance;
+}
+
+void TRunsModel::sort(int column, Qt::SortOrder order) {
+  if (!Sortable(column)) return;
+  order_.Column = static_cast<logbook::TRunColumn>(column);
+  order_.Descending = order == Qt::DescendingOrder;
+  Reload();
+}
+
+int TRunsModel::SortColumn() const {
+  return static_cast<int>(order_.Column);
+}
+
+Qt::SortOrder TRunsModel::SortOrder() const {
+  return order_.Descending ? Qt::DescendingOrder : Qt::AscendingOrder;
+}
+
+void TRunsModel::SetFilter(const logbook::TFilter& filter) {
+  filter_ = filter;
+  Reload();
+}
+
+void TRunsModel::Reload() {
+  beginResetModel();
+  rows_.clear();
+  failure_.clear();
+  atEnd_ = false;
+  if (auto failure = store_.Count(filter_, total_)) {
+    failure_ = *failure;
+    total_ = 0;
+    atEnd_ = true;
+  }
+  endResetModel();
+  fetchMore({});
+}
+
+void TRunsModel::AddRun(const logbook::TRunRow& run) {
+  if (!logbook::Matches(run, filter_)) return;
+  const auto at = std::partition_point(rows_.begin(), rows_.end(), [&](const logbook::TRunRow& r) {
+    return logbook::Before(r, run, order_);
+  });
+  if (at != rows_.end() && at->Id == run.Id) return;  // read already
+  ++total_;
+  if (at == rows_.end() && !atEnd_) return;  // a later page brings it
+  const int row = static_cast<int>(at - rows_.begin());
+  logbook::TRunRow shown = run;
+  if (shown.Events.size() > 1) shown.Events.erase(shown.Events.begin(), shown.Events.end() - 1);
+  beginInsertRows({}, row, row);
+  rows_.insert(rows_.begin() + row, std::move(shown));
+  endInsertRows();
+}
+
+const logbook::TRunRow* TRunsModel::Run(int row) const {
+  return row >= 0 && row < static_cast<int>(rows_.size()) ? &rows_[static_cast<std::size_t>(row)]
+                                                           : nullptr;
+}
+
 TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* parent)
-    : QWidget(parent, Qt::Window), path_(std::move(path)), launcher_(std::move(launcher)) {
+    : QWidget(parent, Qt::Window),
+      path_(std::move(path)),
+      launcher_(std::move(launcher)),
+      details_(path_, logbook::TAccess::Read) {
   setWindowTitle("記録簿");
   resize(900, 560);
   auto* layout = new QVBoxLayout(this);
@@ -76,16 +188,22 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   filters->addWidget(VehicleFilter, 1);
   layout->addLayout(filters);
 
-  Runs = new QTableWidget(0, 8);
-  Runs->setHorizontalHeaderLabels(
-      {"開始", "ミッション", "車両", "終わり方", "時間 (s)", "距離 (km)", "結果", "録画"});
+  Model = new TRunsModel(path_, this);
+  Runs = new QTableView;
+  Runs->setModel(Model);
   Runs->setSelectionBehavior(QAbstractItemView::SelectRows);
   Runs->setSelectionMode(QAbstractItemView::SingleSelection);
   Runs->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Runs->verticalHeader()->setVisible(false);
-  Runs->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-  Runs->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-  Runs->setSortingEnabled(true);
+  // Rows of one height, known without measuring every row's text.
+  Runs->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  Runs->verticalHeader()->setDefaultSectionSize(Runs->fontMetrics().height() + 6);
+  QHeaderView* header = Runs->horizontalHeader();
+  header->setSectionResizeMode(TRunsModel::Mission, QHeaderView::Stretch);
+  header->resizeSection(TRunsModel::Started, 140);
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(Model->SortColumn(), Model->SortOrder());
   layout->addWidget(Runs, 3);
 
   Events = new QPlainTextEdit;
@@ -104,9 +222,24 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   buttons->addWidget(Status);
   layout->addLayout(buttons);
 
-  connect(MissionFilter, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
-  connect(VehicleFilter, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
-  connect(Runs, &QTableWidget::itemSelectionChanged, this, [this] { ShowSelected(); });
+  connect(MissionFilter, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+  connect(VehicleFilter, &QComboBox::currentIndexChanged, this, [this] { ApplyFilter(); });
+  // The header's click sorts by the columns the database can order; any
+  // other keeps the order and its mark as they were.
+  connect(header, &QHeaderView::sortIndicatorChanged, this,
+          [this, header](int column, Qt::SortOrder order) {
+            if (!TRunsModel::Sortable(column)) {
+              const QSignalBlocker block(header);
+              header->setSortIndicator(Model->SortColumn(), Model->SortOrder());
+              return;
+            }
+            Model->sort(column, order);
+            ShowSelected();
+          });
+  connect(Runs->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { ShowSelected(); });
+  connect(Model, &QAbstractItemModel::modelReset, this, [this] { ShowCount(); });
+  connect(Model, &QAbstractItemModel::rowsInserted, this, [this] { ShowCount(); });
   connect(PlayReplay, &QPushButton::clicked, this, [this] { Play(); });
   connect(AutoSaveReplay, &QCheckBox::toggled, this,
           [](bool on) { TLogbookShell::SetAutoSaveReplay(on); });
@@ -123,67 +256,72 @@ void TLogbookWindow::FillFilter(QComboBox* box, const std::vector<std::string>& 
   box->setCurrentIndex(index >= 0 ? index : 0);
 }
 
-void TLogbookWindow::Refresh() {
-  logbook::TLogbookStore store(path_);
-  std::vector<logbook::TRunRow> all;
-  if (auto failure = store.List({}, all)) {
-    Status->setText(Text(*failure));
-    runs_.clear();
-    Runs->setRowCount(0);
-    return;
-  }
-  std::set<std::string> missions, vehicles;
-  for (const logbook::TRunRow& r : all) {
-    missions.insert(r.Mission);
-    vehicles.insert(r.Vehicle);
-  }
-  FillFilter(MissionFilter, {missions.begin(), missions.end()});
-  FillFilter(VehicleFilter, {vehicles.begin(), vehicles.end()});
+// A new mission or vehicle joins its list in its sorted place.
+void TLogbookWindow::AddChoice(QComboBox* box, const std::string& value) {
+  const QString text = Text(value);
+  if (box->findText(text) >= 0) return;
+  int at = 1;
+  while (at < box->count() && box->itemText(at).toStdString() < value) ++at;
+  const QSignalBlocker block(box);
+  box->insertItem(at, text);
+}
 
+void TLogbookWindow::Refresh() {
+  std::vector<std::string> missions, vehicles;
+  logbook::TLogbookStore store(path_, logbook::TAccess::Read);
+  if (QFileInfo::exists(Text(path_))) {
+    store.Values(logbook::TRunColumn::Mission, missions);
+    store.Values(logbook::TRunColumn::Vehicle, vehicles);
+  }
+  FillFilter(MissionFilter, missions);
+  FillFilter(VehicleFilter, vehicles);
+  ApplyFilter();
+}
+
+void TLogbookWindow::ApplyFilter() {
   logbook::TFilter filter;
-  if (MissionFilter->currentIndex() > 0)
+  filter.Whole = true;
+  if (MissionFilter->currentIndex() > 0) {
     filter.Mission = MissionFilter->currentText().toStdString();
-  if (VehicleFilter->currentIndex() > 0)
+  }
+  if (VehicleFilter->currentIndex() > 0) {
     filter.Vehicle = VehicleFilter->currentText().toStdString();
-  runs_.clear();
-  store.List(filter, runs_);
-  for (logbook::TRunRow& r : runs_) {
-    bool found = false;
-    store.Find(r.Id, r, found);
   }
-  Runs->setSortingEnabled(false);
-  Runs->clearContents();
-  Runs->setRowCount(static_cast<int>(runs_.size()));
-  for (int i = 0; i < static_cast<int>(runs_.size()); ++i) {
-    const logbook::TRunRow& r = runs_[static_cast<std::size_t>(i)];
-    auto* started = new QTableWidgetItem(Text(r.Started));
-    started->setData(Qt::UserRole, i);
-    Runs->setItem(i, 0, started);
-    Runs->setItem(i, 1, new QTableWidgetItem(Text(r.Mission)));
-    Runs->setItem(i, 2, new QTableWidgetItem(Text(r.Vehicle)));
-    Runs->setItem(i, 3, new QTableWidgetItem(Text(r.Ending)));
-    Runs->setItem(i, 4, new TNumberItem(QString::number(r.Duration, 'f', 0), r.Duration));
-    Runs->setItem(i, 5, new TNumberItem(QString::number(r.Distance / 1000, 'f', 1), r.Distance));
-    Runs->setItem(i, 6, new QTableWidgetItem(Text(Summary(r))));
-    Runs->setItem(i, 7, new QTableWidgetItem(r.Replay.empty() ? "" : "あり"));
-  }
-  Runs->setSortingEnabled(true);
-  Runs->sortItems(0, Qt::DescendingOrder);
-  Status->setText(QString("%1 件").arg(runs_.size()));
+  Model->SetFilter(filter);
   ShowSelected();
 }
 
+void TLogbookWindow::AddRun(const logbook::TRunRow& run) {
+  AddChoice(MissionFilter, run.Mission);
+  AddChoice(VehicleFilter, run.Vehicle);
+  Model->AddRun(run);
+}
+
+void TLogbookWindow::ShowCount() {
+  if (!QFileInfo::exists(Text(path_)) && Model->Total() == 0) {
+    Status->setText("記録はまだありません");
+  } else if (!Model->Failure().empty()) {
+    Status->setText(Text(Model->Failure()));
+  } else {
+    Status->setText(QString("%1 件").arg(Model->Total()));
+  }
+}
+
 void TLogbookWindow::ShowSelected() {
-  const QList<QTableWidgetItem*> selected = Runs->selectedItems();
-  const QTableWidgetItem* first =
-      selected.isEmpty() ? nullptr : Runs->item(selected.front()->row(), 0);
-  if (first == nullptr) {
+  const QModelIndexList rows = Runs->selectionModel()->selectedRows();
+  const logbook::TRunRow* run = rows.isEmpty() ? nullptr : Model->Run(rows.front().row());
+  bool found = false;
+  if (run != nullptr) {
+    selected_ = *run;
+    if (auto failure = details_.Find(run->Id, selected_, found)) Status->setText(Text(*failure));
+  }
+  if (!found) {
     Events->clear();
     PlayReplay->setEnabled(false);
     return;
   }
-  const logbook::TRunRow& r = runs_[static_cast<std::size_t>(first->data(Qt::UserRole).toInt())];
-  std::string text = r.Mission + " / " + r.Vehicle + " / " + r.Ending;
+  const logbook::TRunRow& r = selected_;
+  std::string text = r.Mission + " / " + r.Vehicle + " / " + app::EndNameOfKey(r.Ending);
   if (!r.CrashMessage.empty()) text += " / " + r.CrashMessage;
   text += "\n";
   for (const logbook::TEventRow& e : r.Events) text += logbook::EventText(e) + "\n";
@@ -192,10 +330,8 @@ void TLogbookWindow::ShowSelected() {
 }
 
 void TLogbookWindow::Play() {
-  const QList<QTableWidgetItem*> selected = Runs->selectedItems();
-  if (selected.isEmpty()) return;
-  const QTableWidgetItem* first = Runs->item(selected.front()->row(), 0);
-  const logbook::TRunRow& r = runs_[static_cast<std::size_t>(first->data(Qt::UserRole).toInt())];
+  if (!PlayReplay->isEnabled()) return;
+  const logbook::TRunRow& r = selected_;
   if (!QFileInfo::exists(Text(r.Replay))) {
     Status->setText("録画ファイルがありません: " + Text(r.Replay));
     return;
@@ -281,8 +417,8 @@ void TLogbookShell::AfterTick() {
     writer_->Submit(logbook::RowOf(state_, f.Finished, context));
   }
   for (const std::string& message : writer_->TakeMessages()) state_.Log("記録簿> " + message);
-  if (!writer_->TakeWritten().empty() && window_ != nullptr && window_->isVisible()) {
-    window_->Refresh();
+  for (const logbook::TRunRow& run : writer_->TakeWritten()) {
+    if (window_ != nullptr) window_->AddRun(run);
   }
 }
 
@@ -293,8 +429,11 @@ void TLogbookShell::Close(uint32_t now) {
 }
 
 void TLogbookShell::ShowWindow() {
-  if (window_ == nullptr) window_ = std::make_unique<TLogbookWindow>(path_, launcher_);
-  window_->Refresh();
+  if (window_ == nullptr) {
+    window_ = std::make_unique<TLogbookWindow>(path_, launcher_);
+  } else if (!window_->isVisible()) {
+    window_->Refresh();  // another program may have written meanwhile
+  }
   window_->show();
   window_->raise();
 }

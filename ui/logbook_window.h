@@ -3,13 +3,14 @@
 // newest first, and the hand-over of every finished run to the writer.
 #pragma once
 
+#include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -17,13 +18,60 @@
 #include <string>
 #include <vector>
 
-#include "ui/logbook.h"
 #include "state/main_state.h"
+#include "ui/logbook.h"
 
 namespace velmora::ui {
 
 // Starts a program with arguments, detached; false when it could not start.
 using TLauncher = std::function<bool(const QString& program, const QStringList& arguments)>;
+
+// The runs of a logbook as a table: rows are read from the file a page at a
+// time as the view scrolls to them, ordered and filtered by the database, so
+// that the window opens and sorts in the same time with ten runs as with a
+// hundred thousand. The file is only read.
+class TRunsModel final : public QAbstractTableModel {
+ public:
+  enum TColumn { Started, Mission, Vehicle, Ending, Duration, Distance, Result, Replay, Columns };
+  static constexpr int kPageRows = 100;  // runs read at a time
+
+  explicit TRunsModel(std::string path, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
+  // Orders by a column from the first run on; the result and the replay
+  // columns keep the order as it is.
+  void sort(int column, Qt::SortOrder order) override;
+  static bool Sortable(int column);
+
+  // The runs matching the filter, read anew from the first one.
+  void SetFilter(const logbook::TFilter& filter);
+  // A run just written: one row where it belongs, when it matches the
+  // filter and lies among the rows read so far (else a later page has it).
+  void AddRun(const logbook::TRunRow& run);
+  // The run of a row, with its last event only; null past the rows read.
+  const logbook::TRunRow* Run(int row) const;
+  int64_t Total() const { return total_; }  // runs matching the filter
+  // Why the file could not be read; empty when it could.
+  const std::string& Failure() const { return failure_; }
+  int SortColumn() const;
+  Qt::SortOrder SortOrder() const;
+
+ private:
+  void Reload();
+
+  logbook::TLogbookStore store_;
+  logbook::TFilter filter_;
+  logbook::TOrder order_;
+  std::vector<logbook::TRunRow> rows_;
+  int64_t total_ = 0;
+  bool atEnd_ = true;
+  std::string failure_;
+};
 
 // The logbook window: a list of runs (sortable, filtered by mission and
 // vehicle), the events of the selected run below it, and a button that plays
@@ -32,10 +80,13 @@ class TLogbookWindow final : public QWidget {
  public:
   TLogbookWindow(std::string path, TLauncher launcher, QWidget* parent = nullptr);
 
-  // Reads the logbook anew, keeping the filters.
+  // Reads the logbook anew, keeping the filters and the order.
   void Refresh();
+  // A run the writer has just written.
+  void AddRun(const logbook::TRunRow& run);
 
-  QTableWidget* Runs = nullptr;
+  QTableView* Runs = nullptr;
+  TRunsModel* Model = nullptr;
   QComboBox* MissionFilter = nullptr;
   QComboBox* VehicleFilter = nullptr;
   QPlainTextEdit* Events = nullptr;
@@ -44,13 +95,17 @@ class TLogbookWindow final : public QWidget {
   QLabel* Status = nullptr;
 
  private:
+  void ApplyFilter();
   void ShowSelected();
+  void ShowCount();
   void Play();
   void FillFilter(QComboBox* box, const std::vector<std::string>& values);
+  static void AddChoice(QComboBox* box, const std::string& value);
 
   std::string path_;
   TLauncher launcher_;
-  std::vector<logbook::TRunRow> runs_;
+  logbook::TLogbookStore details_;  // the selected run's events
+  logbook::TRunRow selected_;
 };
 
 // Ties the core's run figures to the panel, the writer and the window.

@@ -1,7 +1,10 @@
 // The logbook window and the results panel, offscreen, on a scratch logbook.
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
 #include <QLineEdit>
+#include <sqlite3.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -41,8 +44,77 @@ class LogbookWindowTest : public ::testing::Test {
     path = testing::TestFilePath("logbook.sqlite").string();
     replay = testing::WriteTestFile("run.vrp", "replay bytes").string();
   }
+  // n runs, one a minute from 2026-01-01 00:00: durations 0 to 96 s, every
+  // third by the car, each with a stop.
+  void Generate(int n) const {
+    ASSERT_EQ(logbook::TLogbookStore(path).Open(), std::nullopt);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    const std::string sql =
+        "BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(n) +
+        ") INSERT INTO runs (id, started, ended, duration, mission, vehicle_kind, vehicle_type,"
+        " vehicle, handle, distance, top_speed, top_height, ending, crash_message)"
+        " SELECT i, datetime('2026-01-01', '+' || i || ' minutes'), '', i % 97, '通勤電車', 3,"
+        " 30, CASE i % 3 WHEN 0 THEN '乗用車' ELSE '通勤電車' END, '', i, 0, 0, 'stopped', ''"
+        " FROM n; INSERT INTO events (run_id, seq, kind, at, runway, stop_error)"
+        " SELECT id, 0, 'stop', 1, '', 0.5 FROM runs; COMMIT;";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  static QString Cell(const TLogbookWindow& window, int row, int column) {
+    return window.Model->index(row, column).data().toString();
+  }
   std::string path, replay;
 };
+
+// The window reads a page of runs at a time as they are scrolled to, orders
+// and filters them in the file, and a run just written adds one row.
+TEST_F(LogbookWindowTest, ReadsRunsAPageAtATimeAndAddsANewRunAsOneRow) {
+  constexpr int kRuns = 1000;
+  Generate(kRuns);
+  TLogbookWindow window(path, {});
+  EXPECT_EQ(window.Model->rowCount(), TRunsModel::kPageRows);
+  EXPECT_EQ(window.Status->text(), QString("%1 件").arg(kRuns));
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Started), "2026-01-01 16:40:00") << "the newest first";
+  window.Model->fetchMore({});
+  ASSERT_EQ(window.Model->rowCount(), 2 * TRunsModel::kPageRows);
+  EXPECT_EQ(Cell(window, TRunsModel::kPageRows, TRunsModel::Started), "2026-01-01 15:00:00");
+
+  window.Runs->horizontalHeader()->setSortIndicator(TRunsModel::Duration, Qt::AscendingOrder);
+  ASSERT_EQ(window.Model->rowCount(), TRunsModel::kPageRows);
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Duration), "0");
+  EXPECT_EQ(Cell(window, TRunsModel::kPageRows - 1, TRunsModel::Duration), "9")
+      << "ten runs of each duration";
+  window.Runs->horizontalHeader()->setSortIndicator(TRunsModel::Result, Qt::AscendingOrder);
+  EXPECT_EQ(window.Runs->horizontalHeader()->sortIndicatorSection(), TRunsModel::Duration)
+      << "the result is not an order of the file";
+  window.Runs->horizontalHeader()->setSortIndicator(TRunsModel::Started, Qt::DescendingOrder);
+
+  int inserted = 0, firstRow = -1;
+  QObject::connect(window.Model, &QAbstractItemModel::rowsInserted,
+                   [&](const QModelIndex&, int first, int last) {
+                     inserted += last - first + 1;
+                     firstRow = first;
+                   });
+  logbook::TRunRow newest = LoggedRun("2026-12-08 09:00:00", "着陸訓練", "旅客機", 60, "");
+  newest.Id = kRuns + 1;
+  window.AddRun(newest);
+  EXPECT_EQ(inserted, 1);
+  EXPECT_EQ(firstRow, 0);
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Vehicle), "旅客機");
+  logbook::TRunRow oldest = newest;
+  oldest.Id = kRuns + 2;
+  oldest.Started = "2025-01-01 00:00:00";
+  window.AddRun(oldest);
+  EXPECT_EQ(inserted, 1) << "beyond the rows read: a later page brings it";
+  EXPECT_EQ(window.Model->Total(), kRuns + 2);
+  EXPECT_GE(window.VehicleFilter->findText("旅客機"), 1);
+
+  window.VehicleFilter->setCurrentText("乗用車");
+  EXPECT_EQ(window.Model->Total(), kRuns / 3);
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Vehicle), "乗用車");
+}
 
 TEST_F(LogbookWindowTest, ListsNewestFirstFiltersAndPlaysTheReplay) {
   {
@@ -59,19 +131,21 @@ TEST_F(LogbookWindowTest, ListsNewestFirstFiltersAndPlaysTheReplay) {
     launched = args;
     return true;
   });
-  ASSERT_EQ(window.Runs->rowCount(), 3);
-  EXPECT_EQ(window.Runs->item(0, 0)->text(), "2026-12-08 11:00:00");
-  EXPECT_EQ(window.Runs->item(2, 0)->text(), "2026-12-08 09:00:00");
+  ASSERT_EQ(window.Model->rowCount(), 3);
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Started), "2026-12-08 11:00:00");
+  EXPECT_EQ(Cell(window, 2, TRunsModel::Started), "2026-12-08 09:00:00");
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Ending), "着陸");
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Result), "300 ft/min やや強め");
 
   // Sorted by duration, shortest first: by number, not by text.
-  window.Runs->sortItems(4, Qt::AscendingOrder);
-  EXPECT_EQ(window.Runs->item(0, 4)->text(), "90");
-  EXPECT_EQ(window.Runs->item(2, 4)->text(), "300");
+  window.Runs->horizontalHeader()->setSortIndicator(TRunsModel::Duration, Qt::AscendingOrder);
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Duration), "90");
+  EXPECT_EQ(Cell(window, 2, TRunsModel::Duration), "300");
 
   window.VehicleFilter->setCurrentText("旅客機");
-  ASSERT_EQ(window.Runs->rowCount(), 2);
+  ASSERT_EQ(window.Model->rowCount(), 2);
   window.MissionFilter->setCurrentText("着陸訓練：最終進入");
-  ASSERT_EQ(window.Runs->rowCount(), 1);
+  ASSERT_EQ(window.Model->rowCount(), 1);
 
   window.Runs->selectRow(0);
   EXPECT_TRUE(window.Events->toPlainText().contains("中央空港 RWY36"));
@@ -126,8 +200,12 @@ TEST_F(LogbookWindowTest, PanelShowsTheEventAndTheRunIsWritten) {
   s.Figures.Finished.EventCount = 1;
   s.Figures.Finished.Events[0] = s.Figures.LastEvent;
   ++s.Figures.FinishedSerial;
+  shell.ShowWindow();
   shell.AfterTick();
   ASSERT_TRUE(shell.Writer().Flush(kFlushWait));
+  shell.AfterTick();
+  ASSERT_EQ(shell.Window()->Model->rowCount(), 1) << "the open window shows the new run";
+  EXPECT_EQ(shell.Window()->Model->index(0, TRunsModel::Ending).data().toString(), "着陸");
   std::vector<logbook::TRunRow> runs;
   logbook::TLogbookStore store(path);
   ASSERT_EQ(store.List({}, runs), std::nullopt);

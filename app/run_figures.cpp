@@ -223,11 +223,16 @@ void TrainStep(state::TMainState& s, double travel, uint32_t now) {
   // serves the mark as a stop does.
   if (f.AtRest && f.MarkKnown && std::fabs(f.ToMark) <= kStopMarkReach) f.MarkServed = true;
 
+  // A departure from a stop (or the run's first) begins the figures of the
+  // next stop; moving off after a halt between stations does not.
   if (f.AtRest && speed > kAtRestSpeed) {
     f.AtRest = false;
-    f.DepartureClock = now;
-    f.OverLimit = 0;
-    f.ProtectionBrakes = 0;
+    if (!f.Departed || f.MarkServed) {
+      f.Departed = true;
+      f.DepartureClock = now;
+      f.OverLimit = 0;
+      f.ProtectionBrakes = 0;
+    }
   }
   // Each time the train protection brakes: a line with the speed and the limit.
   const bool protection = s.EmergencyBrake != 0;

@@ -110,7 +110,8 @@ struct TRunFigures {
   bool RolledOut = false;      // a landing's roll-out ended; coming to rest ends the run
   // Train.
   bool AtRest = true;
-  uint32_t DepartureClock = 0;  // ms
+  bool Departed = false;        // moved off since the start
+  uint32_t DepartureClock = 0;  // ms, moving off from the start or the last stop
   double ToMark = 0;            // m along the track to the stop mark being approached
   bool MarkKnown = false;
   bool MarkServed = false;  // the train stood within reach of that mark

@@ -200,7 +200,15 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   Runs->verticalHeader()->setDefaultSectionSize(Runs->fontMetrics().height() + 6);
   QHeaderView* header = Runs->horizontalHeader();
   header->setSectionResizeMode(TRunsModel::Mission, QHeaderView::Stretch);
-  header->resizeSection(TRunsModel::Started, 140);
+  for (const auto& [column, width] : {std::pair{TRunsModel::Started, 140},
+                                      {TRunsModel::Vehicle, 90},
+                                      {TRunsModel::Ending, 60},
+                                      {TRunsModel::Duration, 60},
+                                      {TRunsModel::Distance, 70},
+                                      {TRunsModel::Result, 150},
+                                      {TRunsModel::Replay, 40}}) {
+    header->resizeSection(column, width);
+  }
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(true);
   header->setSortIndicator(Model->SortColumn(), Model->SortOrder());
@@ -234,6 +242,7 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
               return;
             }
             Model->sort(column, order);
+            Runs->scrollToTop();
             ShowSelected();
           });
   connect(Runs->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -288,6 +297,7 @@ void TLogbookWindow::ApplyFilter() {
     filter.Vehicle = VehicleFilter->currentText().toStdString();
   }
   Model->SetFilter(filter);
+  Runs->scrollToTop();
   ShowSelected();
 }
 

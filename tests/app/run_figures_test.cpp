@@ -443,7 +443,8 @@ TEST_F(TrainPastItsMark, MissedStopBeyondTheReachOfAStop) {
   }
 }
 
-// Each time the train protection brakes, one line with the speed and the limit.
+// Each time the train protection brakes, one line with the speed and the
+// limit; a halt between stations keeps the count up to the next stop.
 TEST_F(TrainPastItsMark, EachProtectionBrakingIsLogged) {
   Start(5000);
   s.RailSpeedLimit = 10;
@@ -452,6 +453,8 @@ TEST_F(TrainPastItsMark, EachProtectionBrakingIsLogged) {
     Run(1, 20);
   }
   EXPECT_EQ(Lines("記録> ATS 作動  速度 72 km/h（制限 36 km/h）"), 2);
+  Halt();
+  Run(1, 5);
   EXPECT_EQ(s.Figures.ProtectionBrakes, 2);
 }
 

@@ -847,6 +847,7 @@ std::optional<std::string> TLogbookStore::ImportKept(const std::string& csvPath,
   if (const int error = ReadWholeFile(csvPath, text)) {
     rollback();
     if (error == ENOENT) return std::nullopt;
+    result.BadFile = true;
     return csvPath + ": 読めません（" + app::FileFaultJapanese(error) + "）";
   }
   std::vector<TRunRow> runs;
@@ -1065,8 +1066,8 @@ std::vector<TRunRow> TLogbookWriter::TakeWritten() {
 // or an empty file; at the first failure one message says why, and where the
 // runs are now. Called with the lock held.
 void TLogbookWriter::KeepBack(const std::string& reason) {
-  int error = 0;
-  if (!unsaved_.empty()) {
+  int error = path_.empty() ? ENOENT : 0;
+  if (!unsaved_.empty() && error == 0) {
     // What is there already: never written over when it cannot be read whole.
     std::string before;
     error = ReadWholeFile(UnsavedPath(), before);
@@ -1083,6 +1084,11 @@ void TLogbookWriter::KeepBack(const std::string& reason) {
   if (failing_) return;
   failing_ = true;
   const std::string count = std::to_string(unsaved_.size() + inFile_);
+  if (count == "0") {  // only runs of earlier sessions, still in the file
+    messages_.push_back(reason + "。前に書けなかった記録は " + UnsavedPath() +
+                        " に残し、次の機会に記録簿へ書き込みます。");
+    return;
+  }
   messages_.push_back(reason + "。" +
                       (error == 0 ? "この記録（" + count + " 件）は " + UnsavedPath() +
                                         " に保存し、次の機会に記録簿へ書き込みます。"

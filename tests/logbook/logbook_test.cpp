@@ -436,12 +436,18 @@ TEST_F(LogbookTest, RunsKeptBackReachTheLogbookInALaterSession) {
     std::vector<TRunRow> kept;
     for (int session = 0; session < failing; ++session) {
       TLogbookWriter writer(p.string(), 50, 600000);
+      ASSERT_TRUE(writer.Flush(kFlushWait));  // the file of the sessions before, tried
       TRunRow run = Landing("2026-12-0" + std::to_string(session + 1) + " 10:00:00",
                             "=1+" + std::to_string(session));
       run.Events[0].SinkRate = 1.0 / 3 + session;
       writer.Submit(run);
       ASSERT_TRUE(writer.Flush(kFlushWait));
       EXPECT_EQ(writer.Unsaved(), 1u);
+      const std::vector<std::string> messages = writer.TakeMessages();
+      ASSERT_EQ(messages.size(), 1u);
+      EXPECT_NE(messages[0].find(session == 0 ? "この記録（1 件）" : "前に書けなかった記録は"),
+                std::string::npos)
+          << messages[0];
       kept.push_back(run);
     }
     EXPECT_TRUE(fs::exists(p.string() + ".unsaved.csv"));

@@ -134,12 +134,12 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
     });
   });
   connect(socket_, &QTcpSocket::disconnected, this,
-          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_); }); });
+          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_, Now()); }); });
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // The server's close is its own event, reported by the disconnection.
     if (error == QAbstractSocket::RemoteHostClosedError) return;
     RunCore([&] {
-      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port);
+      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port, Now());
     });
   });
   connect(tick_, &QTimer::timeout, this, [this] { TickTimer(); });
@@ -275,6 +275,12 @@ void TTrafficClient::CarryOutRequests() {
       socket_->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
     }
     if (!r.ErrorBoxes.empty()) pendingReason_ = r.ErrorBoxes.back();
+    if (!r.ReloginBox.empty()) {
+      // The connection was lost in play: the login again, after the pause.
+      pendingReason_.clear();
+      StartOver(r.ReloginBox);
+      return;
+    }
     if (r.Close) {
       StartOver(pendingReason_.empty() ? std::string("接続が終わりました。") : pendingReason_);
       pendingReason_.clear();

@@ -13,6 +13,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QThread>
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -497,9 +498,21 @@ TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
 // and says what the test tells it to.
 class TScriptedServer {
  public:
-  TScriptedServer() { listening_ = server_.listen(QHostAddress::LocalHost); }
+  TScriptedServer() {
+    listening_ = server_.listen(QHostAddress::LocalHost);
+    port_ = server_.serverPort();
+  }
   bool Listening() const { return listening_; }
-  uint16_t Port() const { return server_.serverPort(); }
+  uint16_t Port() const { return port_; }
+  // Goes away: the program's connection closes, and nobody listens on the port.
+  void Stop() {
+    if (peer_ != nullptr) peer_->disconnectFromHost();
+    peer_ = nullptr;
+    server_.close();
+    Received.clear();
+  }
+  // Listens on the same port again, as a restarted server does.
+  bool Restart() { return server_.listen(QHostAddress::LocalHost, port_); }
 
   // Runs the event loop until the condition holds; false after the patience.
   bool Await(const std::function<bool()>& condition, int patienceMs = 10000) {
@@ -525,6 +538,7 @@ class TScriptedServer {
   QTcpServer server_;
   QTcpSocket* peer_ = nullptr;
   bool listening_ = false;
+  uint16_t port_ = 0;
 };
 
 class ScriptedServerTest : public FormMainTest {
@@ -539,6 +553,7 @@ class ScriptedServerTest : public FormMainTest {
     options.CommandLine.Host = "127.0.0.1";
     options.CommandLine.Port = server.Port();
     options.CommandLine.Handle = "tester";
+    options.ReloginQuery = reloginQuery;
     program = std::make_unique<TFormMain>(renderer, help, options);
     ASSERT_TRUE(program->FormShow());
     ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); }));
@@ -552,6 +567,7 @@ class ScriptedServerTest : public FormMainTest {
 
   TScriptedServer server;
   std::unique_ptr<TFormMain> program;
+  std::function<bool(const std::string&)> reloginQuery;  // the user at the lost connection's box
 };
 
 // 200 refusals at once: one box, the other 199 in the log.
@@ -577,6 +593,35 @@ TEST_F(ScriptedServerTest, ASilentServerIsNamedInTheLog) {
   ASSERT_TRUE(server.Await([&] { return MemoLinesWith("まだいます") == 1; }));
   EXPECT_FALSE(program->State().ServerSilent);
   EXPECT_EQ(MemoLinesWith(silent), 1);
+}
+
+// The server goes away in play and comes back on its port: the program stays
+// open, and the box logs it in again with the same handle. An attempt while
+// the server is still down offers the box again.
+TEST_F(ScriptedServerTest, AServerRestartedOnItsPortIsReachedByLoggingInAgain) {
+  std::vector<std::string> offered;
+  reloginQuery = [&](const std::string& text) {
+    offered.push_back(text);
+    if (offered.size() == 2) {
+      EXPECT_TRUE(server.Restart());  // the user waited for the server to come back
+    }
+    return true;
+  };
+  LogIn();
+  server.Say("52566771;40;100;5000;0;0;0;\n");  // the first positions: in play
+  ASSERT_TRUE(server.Await([&] { return program->State().TimerEnabled; }));
+  server.Stop();
+  ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); }))
+      << offered.size() << " boxes";
+  server.Say("52566771;30;8;3;\n");
+  ASSERT_TRUE(server.Await([&] { return program->State().Own.UserNo == 8; }));
+  const std::string refused = "サーバー 127.0.0.1:" + std::to_string(server.Port()) +
+                              " との通信エラー（" + std::to_string(ECONNREFUSED) + "）";
+  ASSERT_EQ(offered.size(), 2u);
+  EXPECT_EQ(offered[0], "通信が切断されました。");
+  EXPECT_EQ(offered[1].rfind(refused, 0), 0u) << offered[1];
+  EXPECT_FALSE(program->Closed());
+  EXPECT_EQ(program->ExitCode(), 0);
 }
 
 // The memo keeps the log's last lines as the log does.

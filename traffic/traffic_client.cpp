@@ -106,13 +106,15 @@ class TTrafficClient::THooks final : public app::TTickHooks {
 };
 
 TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& forms,
-                               std::unique_ptr<world::TWorld> world, QObject* parent)
+                               std::unique_ptr<world::TWorld> world, const app::TClock* clock,
+                               QObject* parent)
     : QObject(parent),
       config_(std::move(config)),
       forms_(forms),
       world_(std::move(world)),
       driver_(MakeDriver(config_.Kind, config_.Seed, config_.Ordinal)),
-      clock_(std::make_unique<TClock>()),
+      steadyClock_(clock == nullptr ? std::make_unique<TClock>() : nullptr),
+      clock_(clock != nullptr ? clock : steadyClock_.get()),
       hooks_(std::make_unique<THooks>(*this)) {
   socket_ = new QTcpSocket(this);
   tick_ = new QTimer(this);
@@ -125,9 +127,12 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
     std::fflush(stderr);
   };
 
-  connect(socket_, &QTcpSocket::connected, this,
-          [this] { RunCore([this] { app::ClientSocketConnect(*state_, Now()); }); });
+  connect(socket_, &QTcpSocket::connected, this, [this] {
+    heardAt_ = clock_->SystemMilliseconds();
+    RunCore([this] { app::ClientSocketConnect(*state_, Now()); });
+  });
   connect(socket_, &QTcpSocket::readyRead, this, [this] {
+    heardAt_ = clock_->SystemMilliseconds();
     const QByteArray bytes = socket_->readAll();
     RunCore([&] {
       app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
@@ -290,8 +295,10 @@ void TTrafficClient::CarryOutRequests() {
       const QSignalBlocker quiet(socket_);
       socket_->abort();
     }
-    if (r.OpenConnection)
+    if (r.OpenConnection) {
+      heardAt_ = clock_->SystemMilliseconds();  // the silence counts from the attempt
       socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
+    }
     if (r.AskLogin && !retry_->isActive()) {
       // The server refused the login or closed before play.
       std::string reason = pendingReason_;
@@ -337,7 +344,26 @@ void TTrafficClient::ChooseMission() {
   rechoosing_ = false;
 }
 
+void TTrafficClient::WatchSilence() {
+  const state::TLoginStage stage = state_->LoginStage;
+  if (stage != state::TLoginStage::Connecting && stage != state::TLoginStage::Sent &&
+      stage != state::TLoginStage::LoggedIn) {
+    return;
+  }
+  const uint32_t silent = clock_->SystemMilliseconds() - heardAt_;
+  app::ServerSilence(*state_, silent);
+  constexpr const char* kSilent = "サーバーからの応答がありません。";
+  if (silent >= kSilenceGiveUpMs) {
+    // The report below named the problem already: the pause grows without a new line.
+    StartOver(kSilent);
+  } else if (state_->ServerSilent) {
+    ReportOnce(kSilent, "（" + std::to_string(kSilenceGiveUpMs / 1000) +
+                            " 秒続くと接続し直します）");
+  }
+}
+
 void TTrafficClient::TickTimer() {
+  WatchSilence();
   state::TMainState& s = *state_;
   if (!loggedIn_ && s.Own.UserNo != 0 && s.LoginStage == state::TLoginStage::LoggedIn) {
     loggedIn_ = true;

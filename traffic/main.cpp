@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::unique_ptr<traffic::TTrafficClient>> clients;
+  // What one client learns of where missions start, the others know too.
+  const auto starts = std::make_shared<traffic::TStartBook>();
   for (int i = 0; i < options.Count; ++i) {
     std::string error;
     std::unique_ptr<world::TWorld> world = LoadWorld(renderer, error);
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
     config.Ordinal = number / static_cast<int>(options.Kinds.size());
     // Logins spread over the first seconds, not all in one burst.
     config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
+    config.Starts = starts;
     clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));
     std::printf("velmora-traffic: %s: %s\n", config.Handle.c_str(), traffic::KindName(config.Kind));
   }

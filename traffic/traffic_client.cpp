@@ -47,30 +47,23 @@ bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState
          a.Heading == b.Heading && a.Time == b.Time;
 }
 
-// Whether title, the mission panel's text of mission, holds word.
-bool TitleHolds(const state::TMainState& s, int32_t mission, const std::string& word) {
+// The mission panel's text of mission; empty when the panel lacks it.
+std::string MissionTitle(const state::TMainState& s, int32_t mission) {
   const int32_t rows = std::clamp(s.MissionRowCount, 0, state::kMissionRows);
   for (int32_t row = 0; row < rows; ++row) {
-    if (app::MissionForRow(s, row) == mission) {
-      return s.MissionCells[static_cast<std::size_t>(row)].find(word) != std::string::npos;
-    }
+    if (app::MissionForRow(s, row) == mission) return s.MissionCells[static_cast<std::size_t>(row)];
   }
-  return false;
+  return {};
 }
 
-// ms each further airliner waits before its first take-off: the sample world
-// has one airliner start, and aircraft placed on it together would fly the
-// whole circuit wing in wing.
-constexpr uint32_t kAirlinerSpacingMs = 60000;
-
-std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed, int ordinal) {
+std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
   switch (kind) {
     case TTrafficKind::Train:
       return std::make_unique<TTrainDriver>(seed);
     case TTrafficKind::Car:
       return std::make_unique<TCarDriver>(RaceCourse());
     case TTrafficKind::Airliner:
-      return std::make_unique<TAirlinerDriver>(static_cast<uint32_t>(ordinal) * kAirlinerSpacingMs);
+      return std::make_unique<TAirlinerDriver>();
     case TTrafficKind::Fighter:
       // Pairs turn the same way, so they stay together.
       return std::make_unique<TFighterDriver>(40.0);
@@ -112,10 +105,11 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
       config_(std::move(config)),
       forms_(forms),
       world_(std::move(world)),
-      driver_(MakeDriver(config_.Kind, config_.Seed, config_.Ordinal)),
+      driver_(MakeDriver(config_.Kind, config_.Seed)),
       steadyClock_(clock == nullptr ? std::make_unique<TClock>() : nullptr),
       clock_(clock != nullptr ? clock : steadyClock_.get()),
       hooks_(std::make_unique<THooks>(*this)) {
+  if (!config_.Starts) config_.Starts = std::make_shared<TStartBook>();
   socket_ = new QTcpSocket(this);
   tick_ = new QTimer(this);
   tick_->setTimerType(Qt::PreciseTimer);
@@ -318,7 +312,9 @@ void TTrafficClient::ChooseMission() {
   state::TMainState& s = *state_;
   std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
   if (!config_.MissionWord.empty()) {
-    std::erase_if(missions, [&](int32_t m) { return !TitleHolds(s, m, config_.MissionWord); });
+    std::erase_if(missions, [&](int32_t m) {
+      return MissionTitle(s, m).find(config_.MissionWord) == std::string::npos;
+    });
   }
   if (missions.empty()) {
     if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs))
@@ -338,6 +334,12 @@ void TTrafficClient::ChooseMission() {
   // In turn through the missions of the kind, each client from its own place.
   const std::size_t turn = static_cast<std::size_t>(config_.Ordinal + counts_.Placements);
   const int32_t mission = missions[turn % missions.size()];
+  // Its start may be taken by another vehicle: placed there, this one would
+  // stand inside it. The choice waits, and is tried again on the next tick;
+  // who stands where is known once the server's positions have come.
+  const std::string title = MissionTitle(s, mission);
+  if (s.TimeSynchronised == 0 || !config_.Starts->Clear(s, title)) return;
+  chosenTitle_ = title;
   app::SendMission(s, mission);
   choiceAt_ = Now();  // no second choice until the placement, or a while without one
   awaitingPlacement_ = true;
@@ -380,8 +382,11 @@ void TTrafficClient::TickTimer() {
   if (loggedIn_ && !shotDown) {
     const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
     if (vehicle && !SamePlacement(s.Start, placedStart_)) {
-      // A new placement: the driver begins again from its first phase.
+      // A new placement: the driver begins again from its first phase. Its
+      // start record (absolute: the world offsets are 0 at a placement) tells
+      // every client where the mission starts.
       placedStart_ = s.Start;
+      if (!chosenTitle_.empty()) config_.Starts->Note(chosenTitle_, s.Start);
       restartSeen_ = s.RestartTime;
       driver_->Restart(s, Now());
       placedAt_ = Now();
@@ -422,8 +427,15 @@ void TTrafficClient::TickTimer() {
         endedAt_ = Now();
       }
       const uint32_t now = Now();
-      const bool rested = !anyPlacement_ || state::ClockDiff(now, endedAt_) >=
-                                                static_cast<int32_t>(config_.RunPauseMs);
+      // Airliners after the first wait their turn before their first mission.
+      const uint32_t firstWait = config_.Kind == TTrafficKind::Airliner
+                                     ? static_cast<uint32_t>(config_.Ordinal) * kAirlinerSpacingMs
+                                     : 0;
+      const bool rested =
+          anyPlacement_
+              ? state::ClockDiff(now, endedAt_) >= static_cast<int32_t>(config_.RunPauseMs)
+              : counts_.Placements > 0 ||
+                    state::ClockDiff(now, loggedInAt_) >= static_cast<int32_t>(firstWait);
       const bool unanswered = awaitingPlacement_ && state::ClockDiff(now, choiceAt_) <
                                                         static_cast<int32_t>(kPlacementWaitMs);
       if (rested && !unanswered) {

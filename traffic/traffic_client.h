@@ -5,7 +5,7 @@
 // refused handle, a closed connection or a mission list without its kind is
 // reported once and retried with a growing pause, as is a server that falls
 // silent. A fighter that is shot leaves the server and joins again after a
-// pause.
+// pause. A mission whose start another vehicle stands on waits until it is clear.
 #pragma once
 
 #include <QObject>
@@ -19,6 +19,7 @@
 #include "app/tick.h"
 #include "state/main_state.h"
 #include "traffic/drivers.h"
+#include "traffic/start_book.h"
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
@@ -39,6 +40,10 @@ inline constexpr uint32_t kShotPauseMs = 30000;
 // ms of silence from the server after which the connection is given up and
 // the login tried again; the silence is reported after app::kServerSilenceMs.
 inline constexpr uint32_t kSilenceGiveUpMs = 30000;
+// ms each further airliner waits before it first takes its mission: the
+// sample world has one airliner start, and aircraft that took off together
+// would fly the whole circuit wing in wing.
+inline constexpr uint32_t kAirlinerSpacingMs = 60000;
 
 struct TClientConfig {
   std::string Host = "127.0.0.1";
@@ -60,6 +65,8 @@ struct TClientConfig {
   // Besides its kind's word, the missions taken must have this text in their
   // title; empty: any mission of the kind.
   std::string MissionWord;
+  // Where missions start; shared by the clients of one program. Null: the client keeps its own.
+  std::shared_ptr<TStartBook> Starts;
 };
 
 // Where a client stands, for the program's summary and for tests.
@@ -137,6 +144,7 @@ class TTrafficClient final : public QObject {
   uint32_t restartSeen_ = 0;            // RestartTime of the last crash the driver saw
   uint32_t placedAt_ = 0;               // ms, Now() at the present vehicle's placement
   bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again
+  std::string chosenTitle_;  // the mission chosen last, as the mission grid names it
   uint32_t heardAt_ = 0;     // ms, system clock when the server was last heard or asked
   uint64_t logSeen_ = 0;     // message log lines looked at for hits
   bool hit_ = false;         // a missile hit this client's vehicle at hitAt_ (ms)

@@ -386,8 +386,9 @@ void Positions(state::TMainState& s, FieldReader& reader, uint32_t now) {
 }
 
 // The connection of a session in play is gone: the run ends as left (the
-// logbook keeps it), the tick stops, the vehicles and the missions go, and
-// the shell offers to log in again or to close. The replay ring stays.
+// logbook keeps it), the tick stops, the vehicles go, and the shell offers to
+// log in again or to close. The replay ring stays, and so does the mission
+// grid until the answer: the logbook's row names its mission from it.
 void LoseSession(state::TMainState& s, const std::string& text, uint32_t now) {
   EndRunAsLeft(s, now);
   // Until the answer, what the old connection still reports is no news.
@@ -402,10 +403,6 @@ void LoseSession(state::TMainState& s, const std::string& text, uint32_t now) {
   physics::ClearTrackMarks(s);
   s.Remote[0].UserNo = 0;
   if (s.ReplayMode == kRecordingMode) s.ReplayMode = 0;
-  s.MissionCells[0].clear();
-  s.MissionRowCount = 1;
-  s.MissionFixedRows = 0;
-  s.MissionRow = 0;
   ResetRoutine(s, 0, false, now);
   s.Requests.ReloginBox = text;
 }
@@ -499,6 +496,11 @@ void ReloginAnswered(state::TMainState& s, bool again) {
     s.Requests.Close = true;
     return;
   }
+  // The new login brings its own mission list.
+  s.MissionCells[0].clear();
+  s.MissionRowCount = 1;
+  s.MissionFixedRows = 0;
+  s.MissionRow = 0;
   LoginAnswered(s, s.LoginHandle);
 }
 

@@ -465,6 +465,7 @@ TEST_F(ProtocolTest, AConnectionLostInPlayOffersToLogInAgain) {
   LoginAnswered(s, std::string("pilot"));
   ClientSocketConnect(s, 0);
   LogIn();
+  Receive("52566771;0;1;heading\tmission one\t\n");
   Receive(Positions(Record(kOwnUser, 2, testing::kCar) + Record(9, 2, testing::kCar, 40)));
   ASSERT_TRUE(s.TimerEnabled);
   ASSERT_EQ(vehicle::RemoteCount(s.Remote), 1);
@@ -483,6 +484,7 @@ TEST_F(ProtocolTest, AConnectionLostInPlayOffersToLogInAgain) {
   EXPECT_EQ(s.Own.FormNo, 0);
   EXPECT_EQ(vehicle::RemoteCount(s.Remote), 0);
   EXPECT_EQ(s.TimeSynchronised, 0);
+  EXPECT_EQ(s.MissionRowCount, 3) << "the logbook's row names its mission from the grid";
   // What the old connection still reports meanwhile is no news.
   s.Requests = {};
   ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000, 9000);
@@ -491,6 +493,7 @@ TEST_F(ProtocolTest, AConnectionLostInPlayOffersToLogInAgain) {
   ReloginAnswered(s, true);
   EXPECT_TRUE(s.Requests.OpenConnection);
   EXPECT_FALSE(s.Requests.AskLogin) << "the same handle, not asked again";
+  EXPECT_EQ(s.MissionRowCount, 1) << "the new login brings its own missions";
   s.Requests = {};
   // The server is not back yet.
   ClientSocketError(s, ECONNREFUSED, "::1", 64000, 9500);

@@ -672,6 +672,13 @@ TEST(CanvasWidget, RepaintsOnlyAChangedPicture) {
   EXPECT_EQ(paintsAfter([&] { fill(0x0000FF); }), 0);  // drawn again, the same picture
   EXPECT_EQ(paintsAfter([] {}), 0);
   EXPECT_EQ(paintsAfter([&] { fill(0x00FF00); }), 1);
+  // Hidden, cleared, and shown with the cleared picture (a panel of no
+  // vehicle, then the same vehicle again): the old picture is news again.
+  canvas.hide();
+  fill(0x000000);
+  canvas.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(paintsAfter([&] { fill(0x00FF00); }), 1);
 }
 
 }  // namespace

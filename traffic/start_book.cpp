@@ -32,7 +32,13 @@ void TStartBook::Note(const std::string& mission, const vehicle::TVehicleState& 
   starts_.push_back({mission, start.X, start.Y, start.Z, start.FormNo});
 }
 
-bool TStartBook::Clear(const state::TMainState& s, const std::string& mission) const {
+bool TStartBook::Clear(const state::TMainState& s, const std::string& mission,
+                       const std::string& client, uint32_t systemMs) const {
+  for (const TClaim& claim : claims_) {
+    if (claim.Mission == mission && claim.Client != client && systemMs - claim.At < kStartClaimMs) {
+      return false;
+    }
+  }
   const int count = vehicle::RemoteCount(s.Remote);
   for (const TStart& start : starts_) {
     if (start.Mission != mission) continue;
@@ -44,6 +50,16 @@ bool TStartBook::Clear(const state::TMainState& s, const std::string& mission) c
     }
   }
   return true;
+}
+
+void TStartBook::Claim(const std::string& mission, const std::string& client, uint32_t systemMs) {
+  for (TClaim& claim : claims_) {
+    if (claim.Client == client) {
+      claim = {mission, client, systemMs};
+      return;
+    }
+  }
+  claims_.push_back({mission, client, systemMs});
 }
 
 }  // namespace velmora::traffic

@@ -3,6 +3,7 @@
 // mission only then, so that it is never placed inside another vehicle.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,19 +12,29 @@
 
 namespace velmora::traffic {
 
+// ms a client's choice of a mission keeps its start for that client: the
+// server's positions show the vehicle placed there only a round or two later.
+inline constexpr uint32_t kStartClaimMs = 3000;
+
 // The server says where a mission starts only by placing a vehicle there. One
 // book serves all the clients of a program, so that what one was shown the
-// others know before they take the mission.
+// others know before they take the mission, and two of them that waited for
+// one start do not take it at the same moment.
 class TStartBook {
  public:
   // A vehicle was placed by the mission of this title (as the mission grid
   // shows it) at start, the server's start record: absolute position, type.
   void Note(const std::string& mission, const vehicle::TVehicleState& start);
 
-  // Whether the mission of this title may be taken now: no vehicle of the
-  // remote list lies within a vehicle's length of a start point it is known
-  // to have. A mission never seen placed may be taken.
-  bool Clear(const state::TMainState& state, const std::string& mission) const;
+  // Whether client may take the mission of this title now (systemMs: the
+  // system clock): no other client chose it within kStartClaimMs, and no
+  // vehicle of the remote list lies within a vehicle's length of a start point
+  // it is known to have. A mission never seen placed may be taken.
+  bool Clear(const state::TMainState& state, const std::string& mission, const std::string& client,
+             uint32_t systemMs) const;
+
+  // client chose the mission of this title at systemMs.
+  void Claim(const std::string& mission, const std::string& client, uint32_t systemMs);
 
   // Start points known, all missions together.
   std::size_t Size() const { return starts_.size(); }
@@ -34,7 +45,13 @@ class TStartBook {
     double X = 0, Y = 0, Z = 0;  // m, absolute east, north, down
     int32_t FormNo = 0;
   };
+  struct TClaim {
+    std::string Mission;
+    std::string Client;
+    uint32_t At = 0;  // ms, system clock
+  };
   std::vector<TStart> starts_;
+  std::vector<TClaim> claims_;  // the latest choice of each client
 };
 
 // m: how close two vehicles of these types may stand before they overlap.

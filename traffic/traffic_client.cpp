@@ -338,7 +338,11 @@ void TTrafficClient::ChooseMission() {
   // stand inside it. The choice waits, and is tried again on the next tick;
   // who stands where is known once the server's positions have come.
   const std::string title = MissionTitle(s, mission);
-  if (s.TimeSynchronised == 0 || !config_.Starts->Clear(s, title)) return;
+  const uint32_t systemMs = clock_->SystemMilliseconds();
+  if (s.TimeSynchronised == 0 || !config_.Starts->Clear(s, title, config_.Handle, systemMs)) {
+    return;
+  }
+  config_.Starts->Claim(title, config_.Handle, systemMs);
   chosenTitle_ = title;
   app::SendMission(s, mission);
   choiceAt_ = Now();  // no second choice until the placement, or a while without one

@@ -60,12 +60,21 @@ TEST(StartBook, AMissionIsTakenOnlyWhenItsStartsAreClear) {
     s.Remote[0] = row.Other;
     s.Remote[1].UserNo = 0;
     s.OriginX = row.OriginX;
-    EXPECT_EQ(book.Clear(s, row.Mission), row.Clear)
+    EXPECT_EQ(book.Clear(s, row.Mission, "AI-01", 0), row.Clear)
         << row.Mission << " with type " << row.Other.FormNo << " at (" << row.Other.X << ", "
         << row.Other.Y << ", " << row.Other.Z << ")";
   }
   s.Remote[0].UserNo = 0;
-  EXPECT_TRUE(book.Clear(s, kCircuit)) << "nobody there";
+  EXPECT_TRUE(book.Clear(s, kCircuit, "AI-01", 0)) << "nobody there";
+
+  // Two clients that waited for one start: the first to choose keeps it until
+  // the server's positions can show its vehicle there.
+  constexpr uint32_t kChosenAt = 100000;  // ms
+  book.Claim(kCircuit, "AI-03", kChosenAt);
+  EXPECT_TRUE(book.Clear(s, kCircuit, "AI-03", kChosenAt)) << "its own choice";
+  EXPECT_FALSE(book.Clear(s, kCircuit, "AI-07", kChosenAt + kStartClaimMs - 1));
+  EXPECT_TRUE(book.Clear(s, kCircuit, "AI-07", kChosenAt + kStartClaimMs));
+  EXPECT_TRUE(book.Clear(s, kFormation, "AI-07", kChosenAt)) << "another mission";
 }
 
 }  // namespace

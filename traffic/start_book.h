@@ -36,9 +36,6 @@ class TStartBook {
   // client chose the mission of this title at systemMs.
   void Claim(const std::string& mission, const std::string& client, uint32_t systemMs);
 
-  // Start points known, all missions together.
-  std::size_t Size() const { return starts_.size(); }
-
  private:
   struct TStart {
     std::string Mission;

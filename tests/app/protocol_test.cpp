@@ -467,45 +467,31 @@ TEST_F(ProtocolTest, AConnectionLostInPlayOffersToLogInAgain) {
   LogIn();
   Receive("52566771;0;1;heading\tmission one\t\n");
   Receive(Positions(Record(kOwnUser, 2, testing::kCar) + Record(9, 2, testing::kCar, 40)));
-  ASSERT_TRUE(s.TimerEnabled);
-  ASSERT_EQ(vehicle::RemoteCount(s.Remote), 1);
   s.Figures.Active = true;
   s.Figures.Run.Distance = 500;  // m: a run worth keeping
-  const uint32_t finished = s.Figures.FinishedSerial;
   s.Requests = {};
 
   ClientSocketDisconnect(s, 9000);
   EXPECT_EQ(s.Requests.ReloginBox, "通信が切断されました。");
-  EXPECT_FALSE(s.Requests.Close);
-  EXPECT_EQ(s.Figures.FinishedSerial, finished + 1);
+  EXPECT_FALSE(s.Requests.Close || s.TimerEnabled);
   EXPECT_EQ(s.Figures.Finished.End, state::TRunEnd::Left);
-  EXPECT_FALSE(s.TimerEnabled);
-  EXPECT_EQ(s.Own.UserNo, 0);
-  EXPECT_EQ(s.Own.FormNo, 0);
-  EXPECT_EQ(vehicle::RemoteCount(s.Remote), 0);
-  EXPECT_EQ(s.TimeSynchronised, 0);
+  EXPECT_EQ(s.Own.UserNo + s.Own.FormNo + vehicle::RemoteCount(s.Remote), 0);
   EXPECT_EQ(s.MissionRowCount, 3) << "the logbook's row names its mission from the grid";
-  // What the old connection still reports meanwhile is no news.
   s.Requests = {};
-  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000, 9000);
+  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000, 9000);  // the old connection: no news
   EXPECT_TRUE(s.Requests.ReloginBox.empty() && s.Requests.ErrorBoxes.empty());
 
   ReloginAnswered(s, true);
-  EXPECT_TRUE(s.Requests.OpenConnection);
-  EXPECT_FALSE(s.Requests.AskLogin) << "the same handle, not asked again";
+  EXPECT_TRUE(s.Requests.OpenConnection && !s.Requests.AskLogin) << "the same handle";
   EXPECT_EQ(s.MissionRowCount, 1) << "the new login brings its own missions";
   s.Requests = {};
-  // The server is not back yet.
-  ClientSocketError(s, ECONNREFUSED, "::1", 64000, 9500);
-  EXPECT_EQ(s.Requests.ReloginBox.rfind("サーバー [::1]:64000 との通信エラー", 0), 0u)
-      << s.Requests.ReloginBox;
+  ClientSocketError(s, ECONNREFUSED, "::1", 64000, 9500);  // the server is not back yet
+  EXPECT_EQ(s.Requests.ReloginBox.rfind("サーバー [::1]:64000 との通信エラー", 0), 0u);
   EXPECT_FALSE(s.Requests.Close);
-  s.Requests = {};
   ReloginAnswered(s, true);
   s.Requests = {};
   ClientSocketConnect(s, 10000);
   EXPECT_EQ(Sent(), "52566771;20;1;30;guest\ttovel\t10000;pilot");
-
   ReloginAnswered(s, false);
   EXPECT_TRUE(s.Requests.Close);
 }

@@ -8,6 +8,7 @@
 #include "app/reset.h"
 #include "app/run_figures.h"
 #include "net/field_reader.h"
+#include "net/host_port.h"
 #include "net/text_encoding.h"
 #include "physics/railway.h"
 #include "vehicle/geometry.h"
@@ -345,7 +346,10 @@ void OwnPlaced(state::TMainState& s, uint32_t now) {
 
 // Code 40: positions of every vehicle, the clock and the wind.
 void Positions(state::TMainState& s, FieldReader& reader, uint32_t now) {
-  if (s.TimeSynchronised == 0) s.TimerEnabled = true;
+  if (s.TimeSynchronised == 0) {
+    s.TimerEnabled = true;
+    s.Played = true;
+  }
   const int32_t interval = Integer(reader);
   const int32_t serverTime = Integer(reader);
   s.SendInterval = interval;
@@ -379,6 +383,28 @@ void Positions(state::TMainState& s, FieldReader& reader, uint32_t now) {
   CompactRemoteList(s);
   CoupleTrains(s);
   if (ownArrived) OwnPlaced(s, now);
+}
+
+// The connection of a session in play is gone: the run ends as left (the
+// logbook keeps it), the tick stops, the vehicles go, and the shell offers to
+// log in again or to close. The replay ring stays, and so does the mission
+// grid until the answer: the logbook's row names its mission from it.
+void LoseSession(state::TMainState& s, const std::string& text, uint32_t now) {
+  EndRunAsLeft(s, now);
+  // Until the answer, what the old connection still reports is no news.
+  s.LoginStage = TLoginStage::Asking;
+  s.Own.UserNo = 0;
+  s.Own.Kind = vehicle::kKindNone;
+  s.Own.FormNo = 0;
+  s.TimerEnabled = false;
+  s.TimeSynchronised = 0;
+  s.ServerSilent = false;
+  s.SendInterval = 0;
+  physics::ClearTrackMarks(s);
+  s.Remote[0].UserNo = 0;
+  if (s.ReplayMode == kRecordingMode) s.ReplayMode = 0;
+  ResetRoutine(s, 0, false, now);
+  s.Requests.ReloginBox = text;
 }
 
 void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
@@ -465,7 +491,20 @@ void ClientSocketRead(state::TMainState& s, std::string_view received, uint32_t 
   s.ReceiveRemainder = std::string(rest);
 }
 
-void ClientSocketDisconnect(state::TMainState& s) {
+void ReloginAnswered(state::TMainState& s, bool again) {
+  if (!again) {
+    s.Requests.Close = true;
+    return;
+  }
+  // The new login brings its own mission list.
+  s.MissionCells[0].clear();
+  s.MissionRowCount = 1;
+  s.MissionFixedRows = 0;
+  s.MissionRow = 0;
+  LoginAnswered(s, s.LoginHandle);
+}
+
+void ClientSocketDisconnect(state::TMainState& s, uint32_t now) {
   // A connection given up for a new attempt has nothing more to say.
   if (s.LoginStage == TLoginStage::Asking) return;
   if (s.TimeSynchronised == 0) {
@@ -476,8 +515,7 @@ void ClientSocketDisconnect(state::TMainState& s) {
     AskAgain(s);
     return;
   }
-  s.Requests.ErrorBoxes.push_back("通信が切断されました。");
-  s.Requests.Close = true;
+  LoseSession(s, "通信が切断されました。", now);
 }
 
 std::string SocketErrorReason(int errorCode) {
@@ -493,14 +531,19 @@ std::string SocketErrorReason(int errorCode) {
   }
 }
 
-void ClientSocketError(state::TMainState& s, int errorCode, std::string_view host, uint16_t port) {
+void ClientSocketError(state::TMainState& s, int errorCode, std::string_view host, uint16_t port,
+                       uint32_t now) {
   // A connection given up for a new attempt may fail as it likes.
   if (s.LoginStage == TLoginStage::Asking) return;
+  const std::string text = "サーバー " + net::JoinHostPort(host, port) + " との通信エラー（" +
+                           std::to_string(errorCode) + "）：" + SocketErrorReason(errorCode);
+  if (s.Played) {
+    LoseSession(s, text, now);
+    return;
+  }
   s.Own.UserNo = 0;
   s.TimerEnabled = false;
-  s.Requests.ErrorBoxes.push_back("サーバー " + std::string(host) + ":" + std::to_string(port) +
-                                  " との通信エラー（" + std::to_string(errorCode) + "）：" +
-                                  SocketErrorReason(errorCode));
+  s.Requests.ErrorBoxes.push_back(text);
   s.Requests.Close = true;
 }
 

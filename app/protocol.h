@@ -35,14 +35,21 @@ void ClientSocketConnect(state::TMainState& state, uint32_t now);
 void ClientSocketRead(state::TMainState& state, std::string_view received, uint32_t now);
 
 // The server closed the connection. Before the first positions the program
-// stays open, says so in the log and asks for the handle again.
-void ClientSocketDisconnect(state::TMainState& state);
+// stays open, says so in the log and asks for the handle again. In play, the
+// run ends as left and the shell offers to log in again or to close
+// (TShellRequests::ReloginBox). now: synchronised clock (ms).
+void ClientSocketDisconnect(state::TMainState& state, uint32_t now);
 
 // A socket error with the system's error number (errno), or 1000 plus the
 // toolkit's own number where the system has none: a box naming the server
-// and the reason, then the program closes.
+// and the reason, then the program closes; once a login has reached play,
+// the box offers to log in again instead, as a lost connection does.
 void ClientSocketError(state::TMainState& state, int errorCode, std::string_view host,
-                       uint16_t port);
+                       uint16_t port, uint32_t now);
+
+// The answer to the box of a lost connection: again logs in anew with the
+// same handle to the same server; otherwise the program closes.
+void ReloginAnswered(state::TMainState& state, bool again);
 
 // The reason of a socket error in words, Japanese.
 std::string SocketErrorReason(int errorCode);

@@ -1,7 +1,8 @@
 // velmora-replay: shows what a saved replay holds and exports its frames.
 //
 //   velmora-replay FILE                 summary: frames, duration, types, companions
-//   velmora-replay --csv FILE [OUT]     every vehicle of every frame as CSV, to OUT or stdout
+//   velmora-replay --csv FILE [OUT]     every vehicle of every frame as CSV, to OUT or
+//                                       standard output (also when OUT is "-")
 //
 // OUT appears whole or not at all: it is written beside its place and moved
 // there once complete, so a full disk leaves an older OUT as it was.
@@ -22,10 +23,18 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "Usage: velmora-replay FILE\n"
+    "       velmora-replay --csv FILE [OUT]\n"
+    "\n"
+    "Shows what a saved replay (.vmreplay) holds: frames, duration, world, the own\n"
+    "vehicle's types and the companions. With --csv, writes every vehicle of every\n"
+    "frame as CSV to OUT, or to standard output without OUT or when OUT is \"-\".\n"
+    "\n"
+    "  -h, --help  show this text\n";
+
 int Usage() {
-  std::fputs("usage: velmora-replay FILE\n"
-             "       velmora-replay --csv FILE [OUT]\n",
-             stderr);
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -45,20 +54,24 @@ int CannotWrite(const std::string& what, int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    Usage();
-    return 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
   }
   const bool csv = argc >= 2 && std::strcmp(argv[1], "--csv") == 0;
   if (csv ? (argc < 3 || argc > 4) : argc != 2) return Usage();
   const std::string file = csv ? argv[2] : argv[1];
+  // "-" is standard output, as without OUT.
+  const bool toFile = csv && argc == 4 && std::strcmp(argv[3], "-") != 0;
 
   const velmora::app::TReplayLoadResult loaded = velmora::app::LoadReplayFile(file);
   if (!loaded.Recording) {
     std::fprintf(stderr, "velmora-replay: %s\n", loaded.Error.c_str());
     return 1;
   }
-  if (csv && argc == 4 && SameFile(file, argv[3])) {
+  if (toFile && SameFile(file, argv[3])) {
     std::fprintf(stderr,
                  "velmora-replay: %s is the input replay %s itself; give another output file\n",
                  argv[3], file.c_str());
@@ -66,7 +79,7 @@ int main(int argc, char** argv) {
   }
   const std::string text = csv ? velmora::app::ReplayCsv(*loaded.Recording)
                                : velmora::app::ReplaySummary(*loaded.Recording);
-  if (csv && argc == 4) {
+  if (toFile) {
     const int error = velmora::app::WriteWholeFile(argv[3], text);
     return error == 0 ? 0 : CannotWrite(argv[3], error);
   }

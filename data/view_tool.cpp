@@ -3,7 +3,7 @@
 // ground.dat and objects.dat from the installation folder exactly as the
 // program does, places the camera, runs the world refresh and draws.
 //
-//   velmora-view [options] x y z heading pitch bank output.png
+//   velmora-view [options] x y z heading pitch bank output.png   ("-": standard output)
 //     --data DIR        installation folder (default: the installed one beside
 //                       the tool, else the working folder)
 //     --size WxH        image size in pixels (default 800x600)
@@ -67,7 +67,8 @@ struct TOptions {
   double FieldOfView = 30;
   double Camera[6] = {};  // x, y, z, heading, pitch, bank
   std::vector<TVehicleState> Vehicles;
-  std::string Output;
+  std::string Output;  // "-": standard output
+  bool Help = false;
 };
 
 // Reads a whole argument as a finite number.
@@ -107,9 +108,22 @@ bool ParseVehicle(std::string_view text, TVehicleState& vehicle) {
 }
 
 const char* const kUsage =
-    "usage: velmora-view [--data DIR] [--size WxH] [--fov DEG] "
-    "[--vehicle T,x,y,z,heading[,pitch,bank]]... [--library PATH] "
-    "x y z heading pitch bank output.png\n";
+    "Usage: velmora-view [options] x y z heading pitch bank output.png\n"
+    "\n"
+    "Draws one frame of the installation through the renderer library, headless,\n"
+    "and writes it as a PNG file (\"-\": standard output). Positions in metres\n"
+    "(x east, y north, z down: -100 is 100 m above the ground), angles in degrees.\n"
+    "\n"
+    "Options:\n"
+    "  --data DIR        installation folder (default: the installed one beside the\n"
+    "                    tool, else the working folder)\n"
+    "  --size WxH        image size in pixels, 16..8192 (default 800x600)\n"
+    "  --fov DEG         vertical field of view (default 30)\n"
+    "  --vehicle T,x,y,z,heading[,pitch,bank]\n"
+    "                    draw a vehicle of type T (repeatable)\n"
+    "  --library PATH    the renderer library (default: the installed one beside the\n"
+    "                    tool, else the one built with this tool)\n"
+    "  -h, --help        show this text\n";
 
 // Returns an empty string on success, else what is wrong.
 std::string ParseArguments(int argc, char** argv, TOptions& options) {
@@ -117,6 +131,10 @@ std::string ParseArguments(int argc, char** argv, TOptions& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool hasValue = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      options.Help = true;
+      return {};
+    }
     if (arg == "--data" && hasValue) {
       options.DataFolder = argv[++i];
     } else if (arg == "--library" && hasValue) {
@@ -177,6 +195,18 @@ void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height, 
   }
 }
 
+// The frame as PNG on standard output; false when a write failed.
+bool WritePngToStandardOutput(const TFrame& frame) {
+  bool written = true;
+  const auto write = [](void* context, void* data, int size) {
+    bool& ok = *static_cast<bool*>(context);
+    ok = ok && std::fwrite(data, 1, static_cast<size_t>(size), stdout) == static_cast<size_t>(size);
+  };
+  const int encoded = stbi_write_png_to_func(write, &written, frame.Width, frame.Height, 4,
+                                             frame.Rgba.data(), frame.Width * 4);
+  return encoded != 0 && written && std::fflush(stdout) == 0;
+}
+
 template <typename Fn>
 bool Bind(void* library, const char* name, Fn& target) {
   target = reinterpret_cast<Fn>(dlsym(library, name));
@@ -196,8 +226,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora-view: %s\n%s", problem.c_str(), kUsage);
     return 2;
   }
+  if (options.Help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   // The output path is taken before moving into the installation folder.
-  const std::filesystem::path output = std::filesystem::absolute(options.Output);
+  const bool toStandardOutput = options.Output == "-";
+  const std::filesystem::path output =
+      toStandardOutput ? std::filesystem::path() : std::filesystem::absolute(options.Output);
   std::error_code error;
   std::filesystem::current_path(options.DataFolder, error);
   if (error) return Fail("cannot enter " + options.DataFolder + ": " + error.message());
@@ -266,6 +302,8 @@ int main(int argc, char** argv) {
                                             camera, vehicles.data());
       if (drawn != 0 || frame.Rgba.empty()) {
         status = Fail("the frame cannot be drawn (code " + std::to_string(drawn) + ")");
+      } else if (toStandardOutput) {
+        if (!WritePngToStandardOutput(frame)) status = Fail("cannot write to standard output");
       } else if (stbi_write_png(output.c_str(), frame.Width, frame.Height, 4, frame.Rgba.data(),
                                 frame.Width * 4) == 0) {
         status = Fail("cannot write " + output.string());

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "net/host_port.h"
 #include "server/missions.h"
 #include "server/server_options.h"
 #include "server/tcp_server.h"
@@ -54,12 +55,16 @@ int main(int argc, char** argv) {
   TcpServer server(parse.Options, std::move(missions.Missions));
   QString error;
   if (!server.Listen(error)) {
-    std::fprintf(stderr, "velmora-server: cannot listen on %s:%d: %s\n",
-                 parse.Options.Address.c_str(), parse.Options.Port, error.toStdString().c_str());
+    const std::string address = velmora::net::JoinHostPort(
+        parse.Options.Address, static_cast<uint16_t>(parse.Options.Port));
+    std::fprintf(stderr, "velmora-server: cannot listen on %s: %s\n", address.c_str(),
+                 error.toStdString().c_str());
     return 1;
   }
-  std::printf("listening on %s:%u\n", parse.Options.Address.c_str(),
-              static_cast<unsigned>(server.Port()));
+  // As --server HOST:PORT reads it: an IPv6 address in brackets.
+  const std::string listening =
+      velmora::net::JoinHostPort(parse.Options.Address, static_cast<uint16_t>(server.Port()));
+  std::printf("listening on %s\n", listening.c_str());
   std::fflush(stdout);
   return app.exec();
 }

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "net/host_port.h"
+
 // The build sets it from its install folders; this is the default for a /usr
 // or /usr/local tree.
 #ifndef VELMORA_INSTALLED_DATA
@@ -49,7 +51,8 @@ std::string ServerHelpText() {
          "for the simulator program, over TCP.\n"
          "\n"
          "Options:\n"
-         "  --address ADDR    address to listen on (default 127.0.0.1)\n"
+         "  --address ADDR    address to listen on (default 127.0.0.1); an IPv6 address\n"
+         "                    as it is or in brackets, e.g. [::1]\n"
          "  --port N          TCP port (default 64000; 0 picks a free port)\n"
          "  --world N         world number, the first field of every message (default 52566771)\n"
          "  --room N          room number given to every user (default 1)\n"
@@ -63,7 +66,7 @@ std::string ServerHelpText() {
          "                    the server sent for S seconds, 0..86400; 0 never (default 120)\n"
          "  --missions FILE   missions file (default: the installed missions.txt,\n"
          "                    else server/missions.txt in the working directory)\n"
-         "  --help            show this text and exit\n"
+         "  -h, --help        show this text and exit\n"
          "\n"
          "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
          "its log (logins, missions, shots, disconnects) goes to standard error.\n";
@@ -90,7 +93,7 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
     }
     const std::string& value = arguments[++i];
     if (name == "--address") {
-      o.Address = value;
+      o.Address = net::WithoutBrackets(value);
       continue;
     }
     if (name == "--missions") {

@@ -59,6 +59,10 @@ struct TShellRequests {
   bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
   bool FocusChatInput = false;          // focus to EditChatInput
   bool Close = false;                   // close the main form (after the boxes)
+  // Non-empty: the connection of a session in play is lost. A box with this
+  // text offers to log in again (same server, same handle) or to close; the
+  // answer goes to app::ReloginAnswered.
+  std::string ReloginBox;
   bool ShowHelp = false;                // show the help form where it is
   std::vector<std::string> OpenLinks;   // UTF-8 link texts to open through the desktop
 };
@@ -87,6 +91,7 @@ struct TMainState : vehicle::TVehicleRecords {
   TLoginStage LoginStage = TLoginStage::Idle;
   std::string LoginHandle;                    // UTF-8 handle of the login under way
   bool ServerSilent = false;                  // the log has said that the server is silent
+  bool Played = false;  // a login reached play: losing a connection offers to log in again
   bool TimerEnabled = false;                  // the 10 ms tick runs
   int32_t OffsetA = 0;                        // ms: local minus server time at synchronisation
   int32_t OffsetB = 0;                        // ms: maps server time onto vehicle times

@@ -1,8 +1,8 @@
 // velmora-traffic: N traffic clients in one process, each an ordinary client
 // of the game server driven by the core's own controls.
 //
-//   velmora-traffic --server HOST:PORT --count N [--kinds airliner,train,car,fighter]
-//                   [--seed S] [--world N] [--data DIR]
+//   velmora-traffic [--server HOST:PORT] [--count N] [--kinds LIST] [--first K]
+//                   [--seed S] [--world N] [--data DIR] [--status SECONDS]
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net/data_file.h"
 #include "traffic/traffic_client.h"
 #include "traffic/traffic_options.h"
 #include "vehicle/geometry.h"
@@ -25,16 +26,29 @@ namespace {
 
 using namespace velmora;
 
+// Why a data file did not load. The loader's error names the file (and the
+// line); a file that cannot be opened at all most often means that the
+// installation lies elsewhere.
+std::string DataFault(const std::optional<net::DataFileError>& error, const char* file,
+                      const std::string& otherwise) {
+  if (!error) return std::string(file) + ": " + otherwise;
+  std::string text = error->Message();
+  if (error->Line <= 0) {
+    text += "\n(--data DIR names the folder that holds vehicles.dat, ground.dat and objects.dat)";
+  }
+  return text;
+}
+
 std::unique_ptr<world::TWorld> LoadWorld(vehicle::RendererApi& renderer, std::string& error) {
   auto world = std::make_unique<world::TWorld>();
   const world::TGroundLoadResult ground = world::LoadGround("ground.dat", world->Ground, renderer);
   if (!ground.Ok()) {
-    error = "ground.dat: " + (ground.Error ? ground.Error->Message() : std::string("unreadable"));
+    error = DataFault(ground.Error, "ground.dat", "unreadable");
     return nullptr;
   }
   const world::TObjectsLoadResult objects = world::LoadObjects("objects.dat", *world, renderer, {});
   if (!objects.Ok()) {
-    error = "objects.dat: " + (objects.Error ? objects.Error->Message() : objects.Message);
+    error = DataFault(objects.Error, "objects.dat", objects.Message);
     return nullptr;
   }
   return world;
@@ -65,12 +79,15 @@ int main(int argc, char** argv) {
   const vehicle::TVehicleLoadResult types =
       vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
   if (!types.Ok()) {
-    std::fprintf(stderr, "velmora-traffic: vehicles.dat: %s\n",
-                 types.Error ? types.Error->Message().c_str() : "unreadable");
+    const std::string fault =
+        DataFault(types.Error, "vehicles.dat", "a vehicle shape cannot be loaded");
+    std::fprintf(stderr, "velmora-traffic: %s\n", fault.c_str());
     return 1;
   }
 
   std::vector<std::unique_ptr<traffic::TTrafficClient>> clients;
+  // What one client learns of where missions start, the others know too.
+  const auto starts = std::make_shared<traffic::TStartBook>();
   for (int i = 0; i < options.Count; ++i) {
     std::string error;
     std::unique_ptr<world::TWorld> world = LoadWorld(renderer, error);
@@ -92,6 +109,7 @@ int main(int argc, char** argv) {
     config.Ordinal = number / static_cast<int>(options.Kinds.size());
     // Logins spread over the first seconds, not all in one burst.
     config.FirstLoginDelayMs = static_cast<uint32_t>(i) * 150;
+    config.Starts = starts;
     clients.push_back(std::make_unique<traffic::TTrafficClient>(config, *forms, std::move(world)));
     std::printf("velmora-traffic: %s: %s\n", config.Handle.c_str(), traffic::KindName(config.Kind));
   }

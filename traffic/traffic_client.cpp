@@ -47,30 +47,23 @@ bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState
          a.Heading == b.Heading && a.Time == b.Time;
 }
 
-// Whether title, the mission panel's text of mission, holds word.
-bool TitleHolds(const state::TMainState& s, int32_t mission, const std::string& word) {
+// The mission panel's text of mission; empty when the panel lacks it.
+std::string MissionTitle(const state::TMainState& s, int32_t mission) {
   const int32_t rows = std::clamp(s.MissionRowCount, 0, state::kMissionRows);
   for (int32_t row = 0; row < rows; ++row) {
-    if (app::MissionForRow(s, row) == mission) {
-      return s.MissionCells[static_cast<std::size_t>(row)].find(word) != std::string::npos;
-    }
+    if (app::MissionForRow(s, row) == mission) return s.MissionCells[static_cast<std::size_t>(row)];
   }
-  return false;
+  return {};
 }
 
-// ms each further airliner waits before its first take-off: the sample world
-// has one airliner start, and aircraft placed on it together would fly the
-// whole circuit wing in wing.
-constexpr uint32_t kAirlinerSpacingMs = 60000;
-
-std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed, int ordinal) {
+std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
   switch (kind) {
     case TTrafficKind::Train:
       return std::make_unique<TTrainDriver>(seed);
     case TTrafficKind::Car:
       return std::make_unique<TCarDriver>(RaceCourse());
     case TTrafficKind::Airliner:
-      return std::make_unique<TAirlinerDriver>(static_cast<uint32_t>(ordinal) * kAirlinerSpacingMs);
+      return std::make_unique<TAirlinerDriver>();
     case TTrafficKind::Fighter:
       // Pairs turn the same way, so they stay together.
       return std::make_unique<TFighterDriver>(40.0);
@@ -106,14 +99,17 @@ class TTrafficClient::THooks final : public app::TTickHooks {
 };
 
 TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& forms,
-                               std::unique_ptr<world::TWorld> world, QObject* parent)
+                               std::unique_ptr<world::TWorld> world, const app::TClock* clock,
+                               QObject* parent)
     : QObject(parent),
       config_(std::move(config)),
       forms_(forms),
       world_(std::move(world)),
-      driver_(MakeDriver(config_.Kind, config_.Seed, config_.Ordinal)),
-      clock_(std::make_unique<TClock>()),
+      driver_(MakeDriver(config_.Kind, config_.Seed)),
+      steadyClock_(clock == nullptr ? std::make_unique<TClock>() : nullptr),
+      clock_(clock != nullptr ? clock : steadyClock_.get()),
       hooks_(std::make_unique<THooks>(*this)) {
+  if (!config_.Starts) config_.Starts = std::make_shared<TStartBook>();
   socket_ = new QTcpSocket(this);
   tick_ = new QTimer(this);
   tick_->setTimerType(Qt::PreciseTimer);
@@ -125,21 +121,24 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
     std::fflush(stderr);
   };
 
-  connect(socket_, &QTcpSocket::connected, this,
-          [this] { RunCore([this] { app::ClientSocketConnect(*state_, Now()); }); });
+  connect(socket_, &QTcpSocket::connected, this, [this] {
+    heardAt_ = clock_->SystemMilliseconds();
+    RunCore([this] { app::ClientSocketConnect(*state_, Now()); });
+  });
   connect(socket_, &QTcpSocket::readyRead, this, [this] {
+    heardAt_ = clock_->SystemMilliseconds();
     const QByteArray bytes = socket_->readAll();
     RunCore([&] {
       app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
     });
   });
   connect(socket_, &QTcpSocket::disconnected, this,
-          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_); }); });
+          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_, Now()); }); });
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // The server's close is its own event, reported by the disconnection.
     if (error == QAbstractSocket::RemoteHostClosedError) return;
     RunCore([&] {
-      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port);
+      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port, Now());
     });
   });
   connect(tick_, &QTimer::timeout, this, [this] { TickTimer(); });
@@ -275,6 +274,12 @@ void TTrafficClient::CarryOutRequests() {
       socket_->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
     }
     if (!r.ErrorBoxes.empty()) pendingReason_ = r.ErrorBoxes.back();
+    if (!r.ReloginBox.empty()) {
+      // The connection was lost in play: the login again, after the pause.
+      pendingReason_.clear();
+      StartOver(r.ReloginBox);
+      return;
+    }
     if (r.Close) {
       StartOver(pendingReason_.empty() ? std::string("接続が終わりました。") : pendingReason_);
       pendingReason_.clear();
@@ -284,8 +289,10 @@ void TTrafficClient::CarryOutRequests() {
       const QSignalBlocker quiet(socket_);
       socket_->abort();
     }
-    if (r.OpenConnection)
+    if (r.OpenConnection) {
+      heardAt_ = clock_->SystemMilliseconds();  // the silence counts from the attempt
       socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
+    }
     if (r.AskLogin && !retry_->isActive()) {
       // The server refused the login or closed before play.
       std::string reason = pendingReason_;
@@ -305,7 +312,9 @@ void TTrafficClient::ChooseMission() {
   state::TMainState& s = *state_;
   std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
   if (!config_.MissionWord.empty()) {
-    std::erase_if(missions, [&](int32_t m) { return !TitleHolds(s, m, config_.MissionWord); });
+    std::erase_if(missions, [&](int32_t m) {
+      return MissionTitle(s, m).find(config_.MissionWord) == std::string::npos;
+    });
   }
   if (missions.empty()) {
     if (state::ClockDiff(Now(), loggedInAt_) < static_cast<int32_t>(config_.MissionListWaitMs))
@@ -325,13 +334,42 @@ void TTrafficClient::ChooseMission() {
   // In turn through the missions of the kind, each client from its own place.
   const std::size_t turn = static_cast<std::size_t>(config_.Ordinal + counts_.Placements);
   const int32_t mission = missions[turn % missions.size()];
+  // Its start may be taken by another vehicle: placed there, this one would
+  // stand inside it. The choice waits, and is tried again on the next tick;
+  // who stands where is known once the server's positions have come.
+  const std::string title = MissionTitle(s, mission);
+  const uint32_t systemMs = clock_->SystemMilliseconds();
+  if (s.TimeSynchronised == 0 || !config_.Starts->Clear(s, title, config_.Handle, systemMs)) {
+    return;
+  }
+  config_.Starts->Claim(title, config_.Handle, systemMs);
+  chosenTitle_ = title;
   app::SendMission(s, mission);
   choiceAt_ = Now();  // no second choice until the placement, or a while without one
   awaitingPlacement_ = true;
   rechoosing_ = false;
 }
 
+void TTrafficClient::WatchSilence() {
+  const state::TLoginStage stage = state_->LoginStage;
+  if (stage != state::TLoginStage::Connecting && stage != state::TLoginStage::Sent &&
+      stage != state::TLoginStage::LoggedIn) {
+    return;
+  }
+  const uint32_t silent = clock_->SystemMilliseconds() - heardAt_;
+  app::ServerSilence(*state_, silent);
+  constexpr const char* kSilent = "サーバーからの応答がありません。";
+  if (silent >= kSilenceGiveUpMs) {
+    // The report below named the problem already: the pause grows without a new line.
+    StartOver(kSilent);
+  } else if (state_->ServerSilent) {
+    ReportOnce(kSilent, "（" + std::to_string(kSilenceGiveUpMs / 1000) +
+                            " 秒続くと接続し直します）");
+  }
+}
+
 void TTrafficClient::TickTimer() {
+  WatchSilence();
   state::TMainState& s = *state_;
   if (!loggedIn_ && s.Own.UserNo != 0 && s.LoginStage == state::TLoginStage::LoggedIn) {
     loggedIn_ = true;
@@ -348,8 +386,11 @@ void TTrafficClient::TickTimer() {
   if (loggedIn_ && !shotDown) {
     const bool vehicle = s.Own.Kind != vehicle::kKindNone && s.Own.FormNo != 0;
     if (vehicle && !SamePlacement(s.Start, placedStart_)) {
-      // A new placement: the driver begins again from its first phase.
+      // A new placement: the driver begins again from its first phase. Its
+      // start record (absolute: the world offsets are 0 at a placement) tells
+      // every client where the mission starts.
       placedStart_ = s.Start;
+      if (!chosenTitle_.empty()) config_.Starts->Note(chosenTitle_, s.Start);
       restartSeen_ = s.RestartTime;
       driver_->Restart(s, Now());
       placedAt_ = Now();
@@ -390,8 +431,15 @@ void TTrafficClient::TickTimer() {
         endedAt_ = Now();
       }
       const uint32_t now = Now();
-      const bool rested = !anyPlacement_ || state::ClockDiff(now, endedAt_) >=
-                                                static_cast<int32_t>(config_.RunPauseMs);
+      // Airliners after the first wait their turn before their first mission.
+      const uint32_t firstWait = config_.Kind == TTrafficKind::Airliner
+                                     ? static_cast<uint32_t>(config_.Ordinal) * kAirlinerSpacingMs
+                                     : 0;
+      const bool rested =
+          anyPlacement_
+              ? state::ClockDiff(now, endedAt_) >= static_cast<int32_t>(config_.RunPauseMs)
+              : counts_.Placements > 0 ||
+                    state::ClockDiff(now, loggedInAt_) >= static_cast<int32_t>(firstWait);
       const bool unanswered = awaitingPlacement_ && state::ClockDiff(now, choiceAt_) <
                                                         static_cast<int32_t>(kPlacementWaitMs);
       if (rested && !unanswered) {

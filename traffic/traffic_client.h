@@ -3,8 +3,9 @@
 // controls. It logs in with its handle, takes a mission of its kind and
 // drives it; a run that ends or crashes is taken again after a pause. A
 // refused handle, a closed connection or a mission list without its kind is
-// reported once and retried with a growing pause. A fighter that is shot
-// leaves the server and joins again after a pause.
+// reported once and retried with a growing pause, as is a server that falls
+// silent. A fighter that is shot leaves the server and joins again after a
+// pause. A mission whose start another vehicle stands on waits until it is clear.
 #pragma once
 
 #include <QObject>
@@ -18,6 +19,7 @@
 #include "app/tick.h"
 #include "state/main_state.h"
 #include "traffic/drivers.h"
+#include "traffic/start_book.h"
 #include "vehicle/vehicle_state.h"
 #include "world/world.h"
 
@@ -35,6 +37,13 @@ inline constexpr uint32_t kLongestRunMs = 15 * 60 * 1000;
 inline constexpr uint32_t kMissionListWaitMs = 3000;
 // ms a vehicle that was shot stays away before it joins again.
 inline constexpr uint32_t kShotPauseMs = 30000;
+// ms of silence from the server after which the connection is given up and
+// the login tried again; the silence is reported after app::kServerSilenceMs.
+inline constexpr uint32_t kSilenceGiveUpMs = 30000;
+// ms each further airliner waits before it first takes its mission: the
+// sample world has one airliner start, and aircraft that took off together
+// would fly the whole circuit wing in wing.
+inline constexpr uint32_t kAirlinerSpacingMs = 60000;
 
 struct TClientConfig {
   std::string Host = "127.0.0.1";
@@ -56,6 +65,8 @@ struct TClientConfig {
   // Besides its kind's word, the missions taken must have this text in their
   // title; empty: any mission of the kind.
   std::string MissionWord;
+  // Where missions start; shared by the clients of one program. Null: the client keeps its own.
+  std::shared_ptr<TStartBook> Starts;
 };
 
 // Where a client stands, for the program's summary and for tests.
@@ -69,12 +80,17 @@ struct TClientCounts {
 
 class TTrafficClient final : public QObject {
  public:
-  // forms: the installation's vehicle types; world: this client's own world.
+  // forms: the installation's vehicle types; world: this client's own world;
+  // clock: the system clock to read, null for the steady clock (tests set one).
   TTrafficClient(TClientConfig config, const vehicle::TFormTable& forms,
-                 std::unique_ptr<world::TWorld> world, QObject* parent = nullptr);
+                 std::unique_ptr<world::TWorld> world, const app::TClock* clock = nullptr,
+                 QObject* parent = nullptr);
   ~TTrafficClient() override;
 
   void Start();
+  // Looks at how long the server has been silent while it is awaited: a report
+  // after app::kServerSilenceMs, a new login after kSilenceGiveUpMs. Every tick runs it.
+  void WatchSilence();
   const state::TMainState& State() const { return *state_; }
   const TClientCounts& Counts() const { return counts_; }
   uint32_t RetryPauseMs() const { return retryMs_; }
@@ -106,7 +122,8 @@ class TTrafficClient final : public QObject {
   std::unique_ptr<world::TWorld> world_;
   std::unique_ptr<state::TMainState> state_;
   std::unique_ptr<TDriver> driver_;
-  std::unique_ptr<TClock> clock_;
+  std::unique_ptr<TClock> steadyClock_;
+  const app::TClock* clock_;
   std::unique_ptr<THooks> hooks_;
   QTcpSocket* socket_ = nullptr;
   QTimer* tick_ = nullptr;
@@ -127,6 +144,8 @@ class TTrafficClient final : public QObject {
   uint32_t restartSeen_ = 0;            // RestartTime of the last crash the driver saw
   uint32_t placedAt_ = 0;               // ms, Now() at the present vehicle's placement
   bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again
+  std::string chosenTitle_;  // the mission chosen last, as the mission grid names it
+  uint32_t heardAt_ = 0;     // ms, system clock when the server was last heard or asked
   uint64_t logSeen_ = 0;     // message log lines looked at for hits
   bool hit_ = false;         // a missile hit this client's vehicle at hitAt_ (ms)
   uint32_t hitAt_ = 0;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "net/host_port.h"
+
 namespace velmora::traffic {
 namespace {
 
@@ -46,17 +48,15 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       return true;
     };
     if (a == "--server") {
-      const std::size_t colon = value.rfind(':');
-      const auto port =
-          colon == std::string::npos ? std::nullopt : Number(value.substr(colon + 1), 1, 65535);
-      if (!port || colon == 0) {
-        out.Error = "--server wants HOST:PORT, not " + value;
+      const std::optional<net::THostPort> server = net::ParseHostPort(value);
+      if (!server) {
+        out.Error = "--server wants HOST:PORT or [IPv6]:PORT, not " + value;
         return out;
       }
-      o.Host = value.substr(0, colon);
-      o.Port = static_cast<uint16_t>(*port);
+      o.Host = server->Host;
+      o.Port = server->Port;
     } else if (a == "--count") {
-      if (!ranged(o.Count, 0, kMaxTrafficClients)) return out;
+      if (!ranged(o.Count, 1, kMaxTrafficClients)) return out;
     } else if (a == "--first") {
       if (!ranged(o.First, 1, kMaxFirstHandle)) return out;
     } else if (a == "--kinds") {
@@ -97,15 +97,27 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
 }
 
 const char* TrafficUsage() {
-  return "Usage: velmora-traffic --server HOST:PORT --count N [--kinds "
-         "airliner,train,car,fighter]\n"
-         "                       [--first K] [--seed S] [--world N] [--data DIR] [--status "
-         "SECONDS]\n"
-         "Runs N traffic clients against the game server, handles AI-01, AI-02, ...; the kinds\n"
-         "are taken in turn. --first K starts the handles at AI-K (default 1), so that a second\n"
-         "velmora-traffic can join a server the first one is on.\n"
-         "--data names the installation folder (default: here).\n"
-         "Every --status seconds (default 60) a line per client says where it is.\n";
+  return "Usage: velmora-traffic [--server HOST:PORT] [--count N] [--kinds LIST] [--first K]\n"
+         "                       [--seed S] [--world N] [--data DIR] [--status SECONDS]\n"
+         "\n"
+         "Runs N traffic clients against the game server, handles AI-01, AI-02, ...\n"
+         "\n"
+         "Options:\n"
+         "  --server HOST:PORT  the game server; an IPv6 address in brackets, e.g.\n"
+         "                      [::1]:64000 (default 127.0.0.1:64000)\n"
+         "  --count N           traffic clients, 1..400 (default 1)\n"
+         "  --kinds LIST        kinds taken in turn, from airliner, train, car and\n"
+         "                      fighter (default train,car,airliner,fighter)\n"
+         "  --first K           the first handle is AI-K, 1..9999 (default 1), so that\n"
+         "                      a second velmora-traffic can join a server the first\n"
+         "                      one is on\n"
+         "  --seed S            seed of the drivers' choices, 0..1000000 (default 1)\n"
+         "  --world N           world number (default 52566771)\n"
+         "  --data DIR          the installation: vehicles.dat, ground.dat and\n"
+         "                      objects.dat (default: the working directory)\n"
+         "  --status SECONDS    a line per client on where it is, every SECONDS,\n"
+         "                      1..86400 (default 60)\n"
+         "  -h, --help          show this text\n";
 }
 
 std::string TrafficHandle(int number) {

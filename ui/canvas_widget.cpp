@@ -71,6 +71,13 @@ void TCanvasWidget::paintEvent(QPaintEvent*) {
   painter.drawImage(0, 0, image_);
 }
 
+void TCanvasWidget::hideEvent(QHideEvent* event) {
+  // Shown again, the widget paints the image as it is then, which may differ
+  // from the copy: the next picture is painted whatever it is.
+  shown_ = QImage();
+  QWidget::hideEvent(event);
+}
+
 void TCanvasWidget::mousePressEvent(QMouseEvent* event) {
   if (OnMouseDown) OnMouseDown(event->position().toPoint().x(), event->position().toPoint().y());
   QWidget::mousePressEvent(event);

@@ -41,13 +41,14 @@ class TCanvasWidget final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   bool takesFrames_;
   QImage image_;
-  QImage shown_;  // a copy of the image as last scheduled for painting
+  QImage shown_;  // a copy of the image as last scheduled for painting; null while hidden
   TQtCanvas canvas_;
 };
 

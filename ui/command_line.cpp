@@ -5,6 +5,8 @@
 #include <limits>
 #include <set>
 
+#include "net/host_port.h"
+
 namespace velmora::ui {
 namespace {
 
@@ -138,7 +140,7 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     return std::nullopt;
   }
   line.Port = static_cast<uint16_t>(*port);
-  line.Host = parameters[2].empty() ? kDefaultHost : parameters[2];
+  line.Host = parameters[2].empty() ? kDefaultHost : net::WithoutBrackets(parameters[2]);
   return line;
 }
 
@@ -151,7 +153,8 @@ std::string UsageText() {
          "Parameters (an empty one takes its default):\n"
          "  world-number     world to join (default 52566771)\n"
          "  server-port      TCP port of the game server (default 64000)\n"
-         "  server-host      host of the game server (default localhost)\n"
+         "  server-host      host of the game server (default localhost); an IPv6\n"
+         "                   address as it is or in brackets, e.g. [::1]\n"
          "\n"
          "Options:\n"
          "  --data DIR       the installation: vehicles.dat, ground.dat, objects.dat,\n"
@@ -172,7 +175,7 @@ std::string UsageText() {
          "                   the simulation runs 100 ticks a second either way)\n"
          "  --no-sound       run silent (Ctrl+M mutes and unmutes while running)\n"
          "  --volume N       sound volume 0..100 (default 100)\n"
-         "  --help           show this text\n"
+         "  -h, --help       show this text\n"
          "  --version        show the version\n";
 }
 

@@ -24,6 +24,7 @@
 #include "app/protocol.h"
 #include "app/replay.h"
 #include "net/data_file.h"
+#include "net/host_port.h"
 #include "ui/logbook.h"
 #include "ui/logbook_window.h"
 #include "vehicle/vehicles_dat.h"
@@ -264,7 +265,7 @@ void TFormMain::BuildComponents() {
     });
   });
   connect(ClientSocket, &QTcpSocket::disconnected, this, [this] {
-    RunCore([this] { app::ClientSocketDisconnect(*state_); });
+    RunCore([this] { app::ClientSocketDisconnect(*state_, Now()); });
   });
   connect(ClientSocket, &QTcpSocket::errorOccurred, this,
           [this](QAbstractSocket::SocketError error) {
@@ -272,7 +273,7 @@ void TFormMain::BuildComponents() {
             if (error == QAbstractSocket::RemoteHostClosedError) return;
             const TCommandLine& line = options_.CommandLine;
             RunCore([&] {
-              app::ClientSocketError(*state_, SocketErrorCode(error), line.Host, line.Port);
+              app::ClientSocketError(*state_, SocketErrorCode(error), line.Host, line.Port, Now());
             });
           });
 
@@ -527,12 +528,41 @@ void TFormMain::AskLogin() {
   app::LoginAnswered(*state_, handle);
 }
 
+void TFormMain::OfferRelogin(const std::string& text) {
+  std::fprintf(stderr, "velmora: %s\n", text.c_str());
+  std::fflush(stderr);
+  errorsShown_.push_back(text);
+  // The run the connection ended goes to the logbook now, and the tick stops.
+  if (logbook_) logbook_->AfterTick();
+  ApplyModel();
+  bool again = false;
+  if (options_.ReloginQuery) {
+    again = options_.ReloginQuery(text);
+  } else if (!options_.Headless) {
+    const TCommandLine& line = options_.CommandLine;
+    QMessageBox box(QMessageBox::Critical, "Velmora", Text(text), QMessageBox::NoButton, this);
+    box.setInformativeText(Text("サーバー " + net::JoinHostPort(line.Host, line.Port) +
+                                " に、ハンドル名「" + state_->LoginHandle +
+                                "」でログインし直せます。"));
+    QPushButton* relogin = box.addButton("再ログイン", QMessageBox::AcceptRole);
+    box.addButton("閉じる", QMessageBox::RejectRole);
+    box.setDefaultButton(relogin);
+    boxOpen_ = true;
+    box.exec();
+    boxOpen_ = false;
+    again = box.clickedButton() == relogin;
+  }
+  if (closed_) return;
+  if (!again) exitCode_ = 1;
+  app::ReloginAnswered(*state_, again);
+}
+
 void TFormMain::CarryOutRequests() {
   for (;;) {
     state::TShellRequests r = std::exchange(state_->Requests, {});
     const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin || r.DropConnection ||
                      r.OpenConnection || r.ShowHelpBottomRight || r.FocusChatInput || r.Close ||
-                     r.ShowHelp || !r.OpenLinks.empty();
+                     r.ShowHelp || !r.OpenLinks.empty() || !r.ReloginBox.empty();
     if (!any) break;
     if (!r.Send.empty() && !closed_ && ClientSocket->state() == QAbstractSocket::ConnectedState) {
       ClientSocket->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
@@ -558,6 +588,7 @@ void TFormMain::CarryOutRequests() {
       ShowErrorBox(r.ErrorBoxes[boxed]);
     }
     if (r.AskLogin && !closed_) AskLogin();
+    if (!r.ReloginBox.empty() && !closed_) OfferRelogin(r.ReloginBox);
     if (r.ShowHelpBottomRight) {
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();

@@ -44,6 +44,9 @@ struct TStartOptions {
   // Answers the login query in place of the dialog (tests); it may run the
   // event loop while it "types", as the dialog does.
   std::function<std::optional<std::string>()> LoginQuery;
+  // Answers the box of a lost connection in place of the user (tests): true
+  // logs in again. Headless without it, the program closes.
+  std::function<bool(const std::string& text)> ReloginQuery;
 };
 
 // The system's millisecond clock, 32 bits, wrapping.
@@ -136,6 +139,8 @@ class TFormMain final : public QWidget {
   // A box with a Japanese text; the detail (English) goes to standard error only.
   void ShowErrorBox(const std::string& text, const std::string& detail = {});
   void AskLogin();
+  // The box of a lost connection: log in again, or close.
+  void OfferRelogin(const std::string& text);
   void FormClose();
   bool HandleKeyEvent(QKeyEvent* event, bool down);
   void OpenSound();

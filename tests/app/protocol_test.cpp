@@ -133,8 +133,8 @@ TEST_F(ProtocolTest, LoginQueryRefusalAndAcceptance) {
   s.Requests = {};
   // The given-up connection closing or failing meanwhile says nothing.
   const std::size_t logged = s.MessageLog.size();
-  ClientSocketDisconnect(s);
-  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000);
+  ClientSocketDisconnect(s, 2000);
+  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000, 2000);
   ClientSocketConnect(s, 2000);
   EXPECT_EQ(s.MessageLog.size(), logged);
   EXPECT_FALSE(s.Requests.AskLogin || s.Requests.Close || !s.Requests.Send.empty());
@@ -142,7 +142,7 @@ TEST_F(ProtocolTest, LoginQueryRefusalAndAcceptance) {
   // The server drops the next attempt before answering: the log says so and
   // the query comes again.
   attempt("slow");
-  ClientSocketDisconnect(s);
+  ClientSocketDisconnect(s, 2000);
   EXPECT_EQ(s.MessageLog.back(),
             "サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
   EXPECT_TRUE(s.Requests.AskLogin);
@@ -436,21 +436,18 @@ TEST_F(ProtocolTest, ConnectionLossAndErrors) {
   LoginAnswered(s, std::string("pilot"));
   ClientSocketConnect(s, 0);
   s.Requests = {};
-  ClientSocketDisconnect(s);
+  ClientSocketDisconnect(s, 0);
   EXPECT_TRUE(s.Requests.ErrorBoxes.empty());
   EXPECT_FALSE(s.Requests.Close);
   ASSERT_EQ(s.MessageLog.size(), logged + 1);
   EXPECT_EQ(s.MessageLog.back(),
             "サーバーが接続を切りました（ワールド番号 " + std::to_string(s.WorldNo) + "）。");
-  s.TimeSynchronised = 1;
-  s.LoginStage = state::TLoginStage::LoggedIn;
-  ClientSocketDisconnect(s);
-  EXPECT_EQ(s.Requests.ErrorBoxes, (std::vector<std::string>{"通信が切断されました。"}));
-  EXPECT_TRUE(s.Requests.Close);
   s.Requests = {};
+  // Before any login reached play, a socket error closes the program.
+  LoginAnswered(s, std::string("pilot"));
   s.Own.UserNo = 9;
   s.TimerEnabled = true;
-  ClientSocketError(s, ECONNREFUSED, "example.org", 64000);
+  ClientSocketError(s, ECONNREFUSED, "example.org", 64000, 0);
   EXPECT_EQ(s.Requests.ErrorBoxes,
             (std::vector<std::string>{"サーバー example.org:64000 との通信エラー（" +
                                       std::to_string(ECONNREFUSED) +
@@ -458,6 +455,44 @@ TEST_F(ProtocolTest, ConnectionLossAndErrors) {
                                       "ポート番号が違います。"}));
   EXPECT_EQ(s.Own.UserNo, 0);
   EXPECT_FALSE(s.TimerEnabled);
+  EXPECT_TRUE(s.Requests.Close);
+}
+
+// A connection lost in play ends the run as left and the session with it, and
+// offers to log in again; the answer logs in anew with the same handle. An
+// attempt that fails to connect offers the same again instead of closing.
+TEST_F(ProtocolTest, AConnectionLostInPlayOffersToLogInAgain) {
+  LoginAnswered(s, std::string("pilot"));
+  ClientSocketConnect(s, 0);
+  LogIn();
+  Receive("52566771;0;1;heading\tmission one\t\n");
+  Receive(Positions(Record(kOwnUser, 2, testing::kCar) + Record(9, 2, testing::kCar, 40)));
+  s.Figures.Active = true;
+  s.Figures.Run.Distance = 500;  // m: a run worth keeping
+  s.Requests = {};
+
+  ClientSocketDisconnect(s, 9000);
+  EXPECT_EQ(s.Requests.ReloginBox, "通信が切断されました。");
+  EXPECT_FALSE(s.Requests.Close || s.TimerEnabled);
+  EXPECT_EQ(s.Figures.Finished.End, state::TRunEnd::Left);
+  EXPECT_EQ(s.Own.UserNo + s.Own.FormNo + vehicle::RemoteCount(s.Remote), 0);
+  EXPECT_EQ(s.MissionRowCount, 3) << "the logbook's row names its mission from the grid";
+  s.Requests = {};
+  ClientSocketError(s, ECONNRESET, "127.0.0.1", 64000, 9000);  // the old connection: no news
+  EXPECT_TRUE(s.Requests.ReloginBox.empty() && s.Requests.ErrorBoxes.empty());
+
+  ReloginAnswered(s, true);
+  EXPECT_TRUE(s.Requests.OpenConnection && !s.Requests.AskLogin) << "the same handle";
+  EXPECT_EQ(s.MissionRowCount, 1) << "the new login brings its own missions";
+  s.Requests = {};
+  ClientSocketError(s, ECONNREFUSED, "::1", 64000, 9500);  // the server is not back yet
+  EXPECT_EQ(s.Requests.ReloginBox.rfind("サーバー [::1]:64000 との通信エラー", 0), 0u);
+  EXPECT_FALSE(s.Requests.Close);
+  ReloginAnswered(s, true);
+  s.Requests = {};
+  ClientSocketConnect(s, 10000);
+  EXPECT_EQ(Sent(), "52566771;20;1;30;guest\ttovel\t10000;pilot");
+  ReloginAnswered(s, false);
   EXPECT_TRUE(s.Requests.Close);
 }
 

@@ -22,6 +22,7 @@
 #include "tests/data/installation.h"
 #include "tests/integration/server_process.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/settable_clock.h"
 #include "tests/ui/ui_test_support.h"
 #include "traffic/traffic_client.h"
 #include "ui/form_main.h"
@@ -122,7 +123,8 @@ class TrafficTest : public ::testing::Test {
     config.Seed = static_cast<uint32_t>(clients.size()) + 11;
     for (const auto& other : clients) config.Ordinal += other->Config().Kind == kind ? 1 : 0;
     if (adjust) adjust(config);
-    clients.push_back(std::make_unique<TTrafficClient>(config, *forms, std::move(world)));
+    clients.push_back(
+        std::make_unique<TTrafficClient>(config, *forms, std::move(world), clientClock));
     TTrafficClient& client = *clients.back();
     client.Report = [this, handle](const std::string& line) { reports[handle].push_back(line); };
     return client;
@@ -145,6 +147,7 @@ class TrafficTest : public ::testing::Test {
   ui::TFormHelp help;
   QTemporaryDir missionsDir;
   std::unique_ptr<vehicle::TFormTable> forms;
+  const app::TClock* clientClock = nullptr;  // the clients' clock; null: the steady clock
   std::vector<std::unique_ptr<TTrafficClient>> clients;
   std::map<std::string, std::vector<std::string>> reports;
   QProcess server;
@@ -374,6 +377,36 @@ TEST_F(TrafficTest, RefusalsClosesAndEmptyListsAreReportedOnceAndRetriedWithAGro
     EXPECT_LE(fake.connections, 4) << "no tight loop of logins";
     clients.clear();
   }
+}
+
+// A server that takes the connection and never answers: the silence is
+// reported once after app::kServerSilenceMs, and after kSilenceGiveUpMs the
+// client gives the connection up and logs in anew after the usual pause.
+TEST_F(TrafficTest, ASilentServerIsReportedAndLeftForANewLogin) {
+  TFakeServer silent([](QTcpSocket&) {});
+  testing::TSettableClock settable;
+  clientClock = &settable;
+  TTrafficClient& client = AddClient(silent.Port(), "AI-silent", TTrafficKind::Train);
+  client.Start();
+  ASSERT_TRUE(Await([&] { return client.State().LoginStage == state::TLoginStage::Sent; }));
+  const std::vector<std::string>& said = reports["AI-silent"];
+  const struct {
+    uint32_t SilentMs;
+    std::size_t Reports;
+    int Retries;
+  } steps[] = {{app::kServerSilenceMs - 1, 0, 0},
+               {app::kServerSilenceMs, 1, 0},
+               {kSilenceGiveUpMs - 1, 1, 0},
+               {kSilenceGiveUpMs, 1, 1}};  // the same problem: no second line
+  for (const auto& step : steps) {
+    settable.Now = step.SilentMs;
+    client.WatchSilence();
+    EXPECT_EQ(said.size(), step.Reports) << step.SilentMs << " ms";
+    EXPECT_EQ(client.Counts().Retries, step.Retries) << step.SilentMs << " ms";
+  }
+  EXPECT_EQ(said.at(0).rfind("サーバーからの応答がありません。", 0), 0u) << said[0];
+  EXPECT_EQ(client.RetryPauseMs(), 2 * kFirstRetryMs) << "the pause grows as after a failed login";
+  ASSERT_TRUE(Await([&] { return silent.connections == 2; })) << "no new login";
 }
 
 }  // namespace

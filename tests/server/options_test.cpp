@@ -42,6 +42,8 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
   // A room above the 100 others a program shows is asked for by name.
   EXPECT_EQ(ParseServerOptions({"--max-users", "400"}).Options.MaxUsers, 400);
   EXPECT_TRUE(ParseServerOptions({"--help"}).Options.Help);
+  EXPECT_TRUE(ParseServerOptions({"-h"}).Options.Help);
+  EXPECT_EQ(ParseServerOptions({"--address", "[::1]"}).Options.Address, "::1");
   EXPECT_NE(ServerHelpText().find("--missions FILE"), std::string::npos);
 }
 

@@ -30,6 +30,9 @@ TEST(CommandLine, DefaultsForAbsentOrEmptyParameters) {
   EXPECT_EQ(line->WorldNo, 7);
   EXPECT_EQ(line->Port, 64000);
   EXPECT_EQ(line->Host, "server.example");
+  // An IPv6 address as it is or in brackets, as HOST:PORT writes it.
+  for (const char* host : {"::1", "[::1]"}) EXPECT_EQ(Parse({"", "", host})->Host, "::1") << host;
+  for (const char* help : {"-h", "--help"}) EXPECT_TRUE(Parse({help})->Help) << help;
 }
 
 TEST(CommandLine, Numbers) {

@@ -497,9 +497,20 @@ TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
 // and says what the test tells it to.
 class TScriptedServer {
  public:
-  TScriptedServer() { listening_ = server_.listen(QHostAddress::LocalHost); }
+  TScriptedServer() {
+    listening_ = server_.listen(QHostAddress::LocalHost);
+    port_ = server_.serverPort();
+  }
   bool Listening() const { return listening_; }
-  uint16_t Port() const { return server_.serverPort(); }
+  uint16_t Port() const { return port_; }
+  // Goes away (the program's connection closes, nobody listens), and comes back.
+  void Stop() {
+    if (peer_ != nullptr) peer_->disconnectFromHost();
+    peer_ = nullptr;
+    server_.close();
+    Received.clear();
+  }
+  bool Restart() { return server_.listen(QHostAddress::LocalHost, port_); }
 
   // Runs the event loop until the condition holds; false after the patience.
   bool Await(const std::function<bool()>& condition, int patienceMs = 10000) {
@@ -525,6 +536,7 @@ class TScriptedServer {
   QTcpServer server_;
   QTcpSocket* peer_ = nullptr;
   bool listening_ = false;
+  uint16_t port_ = 0;
 };
 
 class ScriptedServerTest : public FormMainTest {
@@ -539,6 +551,7 @@ class ScriptedServerTest : public FormMainTest {
     options.CommandLine.Host = "127.0.0.1";
     options.CommandLine.Port = server.Port();
     options.CommandLine.Handle = "tester";
+    options.ReloginQuery = reloginQuery;
     program = std::make_unique<TFormMain>(renderer, help, options);
     ASSERT_TRUE(program->FormShow());
     ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); }));
@@ -552,6 +565,7 @@ class ScriptedServerTest : public FormMainTest {
 
   TScriptedServer server;
   std::unique_ptr<TFormMain> program;
+  std::function<bool(const std::string&)> reloginQuery;  // the user at the lost connection's box
 };
 
 // 200 refusals at once: one box, the other 199 in the log.
@@ -577,6 +591,27 @@ TEST_F(ScriptedServerTest, ASilentServerIsNamedInTheLog) {
   ASSERT_TRUE(server.Await([&] { return MemoLinesWith("まだいます") == 1; }));
   EXPECT_FALSE(program->State().ServerSilent);
   EXPECT_EQ(MemoLinesWith(silent), 1);
+}
+
+// The server goes away in play and comes back on its port: the program stays
+// open, and the box logs it in again with the same handle. An attempt while
+// the server is still down offers the box again.
+TEST_F(ScriptedServerTest, AServerRestartedOnItsPortIsReachedByLoggingInAgain) {
+  std::vector<std::string> offered;
+  reloginQuery = [&](const std::string& text) {
+    offered.push_back(text);
+    return offered.size() < 2 || server.Restart();  // the second time the server is back
+  };
+  LogIn();
+  server.Say("52566771;40;100;5000;0;0;0;\n");  // the first positions: in play
+  ASSERT_TRUE(server.Await([&] { return program->State().TimerEnabled; }));
+  server.Stop();
+  ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); })) << offered.size();
+  server.Say("52566771;30;8;3;\n");
+  ASSERT_TRUE(server.Await([&] { return program->State().Own.UserNo == 8; }));
+  ASSERT_EQ(offered.size(), 2u) << "the first attempt found the port closed";
+  EXPECT_EQ(offered[0], "通信が切断されました。");
+  EXPECT_FALSE(program->Closed());
 }
 
 // The memo keeps the log's last lines as the log does.
@@ -626,6 +661,13 @@ TEST(CanvasWidget, RepaintsOnlyAChangedPicture) {
   EXPECT_EQ(paintsAfter([&] { fill(0x0000FF); }), 1);
   EXPECT_EQ(paintsAfter([&] { fill(0x0000FF); }), 0);  // drawn again, the same picture
   EXPECT_EQ(paintsAfter([] {}), 0);
+  EXPECT_EQ(paintsAfter([&] { fill(0x00FF00); }), 1);
+  // Hidden, cleared, and shown with the cleared picture (a panel of no
+  // vehicle, then the same vehicle again): the old picture is news again.
+  canvas.hide();
+  fill(0x000000);
+  canvas.show();
+  QCoreApplication::processEvents();
   EXPECT_EQ(paintsAfter([&] { fill(0x00FF00); }), 1);
 }
 

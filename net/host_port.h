@@ -1,0 +1,28 @@
+// Server addresses on command lines: "HOST:PORT", with an IPv6 address in
+// brackets ("[::1]:64000"), and the same form for messages.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora::net {
+
+struct THostPort {
+  std::string Host;   // a name or an address, without brackets
+  uint16_t Port = 0;  // 1..65535
+};
+
+// "host:port" or "[ipv6]:port"; nothing when the host is empty, the port is
+// not a decimal number 1..65535, or an IPv6 address lacks its brackets (its
+// colons would leave the port in doubt).
+std::optional<THostPort> ParseHostPort(std::string_view text);
+
+// A host as given on a command line: "[::1]" is the address ::1.
+std::string WithoutBrackets(std::string_view host);
+
+// "host:port", an IPv6 address in brackets, as ParseHostPort reads it back.
+std::string JoinHostPort(std::string_view host, uint16_t port);
+
+}  // namespace velmora::net

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <QWindow>
@@ -224,6 +225,7 @@ void TFormMain::BuildComponents() {
   MemoMessage->setReadOnly(true);
   MemoMessage->setMaximumBlockCount(static_cast<int>(state::kMaxLogLines));
   BlackPanel(MemoMessage);
+  FollowLog();
   EditChatInput = new QLineEdit(this);
   EditChatInput->setObjectName("EditChatInput");
   EditChatInput->setGeometry(736, 719, 239, 20);
@@ -320,6 +322,28 @@ void TFormMain::BuildComponents() {
   view_.Height = ListBoxView->height();
   view_.Present = &TFormMain::Present;
   view_.Context = this;
+}
+
+// The memo's own test for following its new lines looks at where its last
+// line is before each new one. When the scroll bar first appears it narrows
+// the text and wrapped lines take more lines after the memo was scrolled to
+// its end, which leaves the last line below the view; from then on no new
+// line was followed until the user scrolled down by hand. Here the user's
+// own scrolling alone decides: scrolled up, the memo stays put; at the
+// bottom, every change of its length brings the last line into view, once
+// the memo has laid its lines out again.
+void TFormMain::FollowLog() {
+  QScrollBar* bar = MemoMessage->verticalScrollBar();
+  connect(bar, &QAbstractSlider::actionTriggered, this,
+          [this, bar](int) { followLog_ = bar->sliderPosition() >= bar->maximum(); });
+  connect(bar, &QAbstractSlider::valueChanged, this, [this, bar](int value) {
+    if (value >= bar->maximum()) followLog_ = true;
+  });
+  connect(bar, &QAbstractSlider::rangeChanged, this, [this, bar] {
+    if (!followLog_) return;
+    QMetaObject::invokeMethod(
+        bar, [this, bar] { if (followLog_) bar->setValue(bar->maximum()); }, Qt::QueuedConnection);
+  });
 }
 
 void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,

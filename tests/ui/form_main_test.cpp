@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBlock>
@@ -588,6 +589,39 @@ TEST_F(FormMainTest, TheMemoKeepsTheLastLogLines) {
   EXPECT_EQ(static_cast<std::size_t>(memo->blockCount()), state::kMaxLogLines);
   EXPECT_EQ(memo->firstBlock().text(), "line 2");
   EXPECT_EQ(memo->lastBlock().text(), "line " + QString::number(state::kMaxLogLines + 1));
+}
+
+// The memo shows each new line while the user has not scrolled up, also when
+// its scroll bar appears and narrows the lines that wrap; scrolled up, it
+// stays where the user left it until the user is back at the bottom.
+TEST_F(FormMainTest, TheMemoFollowsNewLinesUnlessScrolledUp) {
+  form->show();
+  state::TMainState& s = form->State();
+  QScrollBar* bar = form->MemoMessage->verticalScrollBar();
+  const auto logged = [&](const std::string& line) {
+    s.Log(line);
+    form->ApplyModel();
+    QApplication::processEvents();
+    QTextCursor end(form->MemoMessage->document());
+    end.movePosition(QTextCursor::End);
+    return form->MemoMessage->viewport()->rect().contains(form->MemoMessage->cursorRect(end));
+  };
+  // Lines a little longer each time, from one that fits the memo's width with
+  // or without the scroll bar to ones that wrap at either.
+  std::string line = "教官> ";
+  for (int i = 0; i < 12; ++i) line += "あ";
+  for (int i = 0; i < 12; ++i) {
+    line += "あ";
+    EXPECT_TRUE(logged(line + "。")) << i;
+  }
+  EXPECT_TRUE(logged("GPWS> 50"));
+
+  bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+  const int top = bar->value();
+  EXPECT_FALSE(logged("GPWS> 40"));
+  EXPECT_EQ(bar->value(), top);
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_TRUE(logged("自分> 録画を保存しました: /tmp/velmora-20250101-120000.vmreplay"));
 }
 
 TEST_F(FormMainTest, CtrlMWithoutSoundSaysSoAndTypesNothing) {

@@ -56,7 +56,7 @@ struct TShellRequests {
   bool DropConnection = false;          // close the server connection without a disconnect event
   bool OpenConnection = false;          // connect to the server anew, dropping any open connection
   bool AskLogin = false;                // then the login query ("ログイン")
-  bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
+  bool ShowHelpBottomRight = false;     // place the help form for the start (beside the window) and show it
   bool FocusChatInput = false;          // focus to EditChatInput
   bool Close = false;                   // close the main form (after the boxes)
   bool ShowHelp = false;                // show the help form where it is

@@ -583,10 +583,11 @@ void TFormMain::CarryOutRequests() {
     }
     if (r.AskLogin && !closed_) AskLogin();
     if (r.ShowHelpBottomRight) {
-      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        const QSize size = help_.frameGeometry().size();
-        help_.move(area.width() - size.width(), area.height() - size.height());
+      // Where it hides nothing the user needs, the message log least of all.
+      if (const QScreen* place = screen()) {
+        const QRect view(ListBoxView->mapToGlobal(QPoint(0, 0)), ListBoxView->size());
+        help_.move(HelpPlace(place->availableGeometry(), frameGeometry(), view,
+                             help_.frameGeometry().size()));
       }
       help_.show();
     }

@@ -23,6 +23,7 @@
 #include "app/replay.h"
 #include "app/replay_entry.h"
 #include "app/reset.h"
+#include "pilot/control_step.h"
 #include "net/text_encoding.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
@@ -208,6 +209,60 @@ TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {
   EXPECT_TRUE(help.isVisible());
   help.ButtonClose->click();
   EXPECT_FALSE(help.isVisible());
+}
+
+// The key list says which arrow raises the nose, as the controls do it, and
+// names every Ctrl shortcut of the form.
+TEST_F(FormMainTest, HelpNamesTheNoseArrowsAndEveryCtrlShortcut) {
+  const QStringList lines = HelpLines();
+  state::TMainState& s = form->State();
+  const struct {
+    const char* Line;
+    int Key;
+    bool NoseUp;
+  } arrows[] = {{"下矢印キー：機首上げ", Qt::Key_Down, true}, {"上矢印キー：機首下げ", Qt::Key_Up, false}};
+  for (const auto& arrow : arrows) {
+    EXPECT_EQ(lines.filter(arrow.Line).size(), 1) << arrow.Line;
+    testing::PlaceOwn(s, vehicle::kKindAircraft, testing::kAirlinerGearUp);
+    s.Own.Z = -500;
+    s.Own.VY = 80;
+    s.PitchRate = 0;
+    QKeyEvent press(QEvent::KeyPress, arrow.Key, Qt::NoModifier);
+    QApplication::sendEvent(form->ListBoxView, &press);
+    for (int i = 0; i < 10; ++i) pilot::ControlStep(s, 0, 0, 0.01);
+    EXPECT_EQ(s.Own.Pitch > 0, arrow.NoseUp) << arrow.Line;
+    QKeyEvent release(QEvent::KeyRelease, arrow.Key, Qt::NoModifier);
+    QApplication::sendEvent(form->ListBoxView, &release);
+  }
+  for (const char* shortcut : {"Ctrl＋Sキー", "Ctrl＋Mキー", "Ctrl＋Lキー"}) {
+    EXPECT_EQ(lines.filter(shortcut).size(), 1) << shortcut;
+  }
+}
+
+// The help form opens beside the main window where the screen has room for
+// it, right first, else at the screen's left over the top of the 3D view:
+// never over the panels and the log below the view.
+TEST(HelpPlace, BesideTheWindowElseOverTheViewTop) {
+  const QSize help(321, 442);
+  const QRect wide(0, 0, 1920, 1080), small(0, 0, 1280, 1024);
+  const struct {
+    QRect Area;
+    QPoint Frame;  // the main window's frame and view (no window manager: the same corner)
+    QPoint Help;
+  } rows[] = {
+      {wide, {583, 169}, {1599, 169}},  // right: fits to the last pixel
+      {wide, {584, 169}, {263, 169}},   // one pixel more: left
+      {small, {321, 141}, {0, 141}},    // left: fits to the first pixel
+      {small, {320, 141}, {0, 141}},    // one pixel less: over the view's top
+      {small, {132, 141}, {0, 141}},    // the window centred on 1280 x 1024
+      {wide, {0, -50}, {1016, 0}},      // kept on the screen
+      {wide, {0, 700}, {1016, 638}},
+  };
+  for (const auto& row : rows) {
+    const QRect frame(row.Frame, QSize(kClientWidth, kClientHeight));
+    const QRect view(row.Frame, QSize(1017, 577));
+    EXPECT_EQ(HelpPlace(row.Area, frame, view, help), row.Help) << row.Frame.x() << "," << row.Frame.y();
+  }
 }
 
 TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {

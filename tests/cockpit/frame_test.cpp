@@ -87,6 +87,21 @@ TEST_F(FrameTest, StatusLineFormat) {
             "Pow 50%  Spd  10m/s  Dir  12.50°Pit -1.25°Bank  0.00°Alt    10m  Flap  0°Gear 100%");
   Draw();
   EXPECT_EQ(state->Caption, StatusLine(*state));
+
+  // A standing train a hair backwards shows 0, never -0; half a unit is the limit.
+  testing::PlaceOwn(*state, vehicle::kKindTrain, testing::kTrain);
+  const struct {
+    double Speed;  // m/s along the heading
+    float Bank;    // deg
+    const char* Shown;
+  } rows[] = {{-1e-9, -0.001f, "Spd   0m/s  Dir   0.00°Pit  0.00°Bank  0.00°"},
+              {-0.49, -0.0049f, "Spd   0m/s  Dir   0.00°Pit  0.00°Bank  0.00°"},
+              {-0.51, -0.0051f, "Spd  -1m/s  Dir   0.00°Pit  0.00°Bank -0.01°"}};
+  for (const auto& row : rows) {
+    state->Own.VY = row.Speed;
+    state->Own.Bank = row.Bank;
+    EXPECT_NE(StatusLine(*state).find(row.Shown), std::string::npos) << StatusLine(*state);
+  }
 }
 
 TEST_F(FrameTest, NoVehicleDrawsTheSkyAndEmptiesTheCaption) {

@@ -134,6 +134,7 @@ void ResetRoutine(state::TMainState& s, int32_t type, bool place, uint32_t now) 
   s.StickX = 0;
   s.StickY = 0;
   s.LastAirspeed = 0;
+  s.StallWarning = 0;
   s.LastShotTime = now - 10000;
   s.EndKey = 0;
   s.JoystickButton = 0;

@@ -132,6 +132,8 @@ struct TMainState : vehicle::TVehicleRecords {
   double LastAirspeed = 0;     // m/s, forward airspeed at the end of the previous crew step
   uint8_t LandingRoll = 0;     // 1 from a touchdown until the aircraft stops or a take-off run begins: no take-off calls
   uint32_t ClockNow = 0;       // ms, synchronised clock of the tick that steps the own vehicle
+  uint8_t StallWarning = 0;    // 1 while the own aircraft flies below its airspeed floor: the warning sounds
+  uint32_t StallCallTime = 0;  // ms, synchronised clock of the stall warning's last call
   uint8_t Restarted = 0;       // 1 once a crash or a fault has restored the start state
   uint32_t RestartTime = 0;    // ms, synchronised clock of the latest such restore
 

@@ -40,6 +40,22 @@ class ControlStepTest : public ::testing::Test {
   state::TMainState s;
 };
 
+// Every aircraft, with or without a crew, hears the stall warning; a car never.
+TEST_F(ControlStepTest, EveryAircraftSlowInFlightHearsTheStallWarning) {
+  for (const int formNo : {kAirlinerGearUp, testing::kFighterGearUp, testing::kLightAircraft,
+                           kCar}) {
+    FlyAirliner();
+    s.Own.Kind = formNo == kCar ? kKindRoad : kKindAircraft;
+    s.Own.FormNo = formNo;
+    s.Own.VY = 10;
+    s.GuidanceMode = kModeManualLanding;  // the airliner's crew has nothing else to say
+    s.StallWarning = 0;
+    s.MessageLog.clear();
+    ControlStep(s, 0, 0, kDt);
+    EXPECT_EQ(s.MessageLog.size(), formNo == kCar ? 0u : 1u) << formNo;
+  }
+}
+
 TEST_F(ControlStepTest, WithoutInputNothingRotates) {
   FlyAirliner();
   s.Own.Pitch = 2;

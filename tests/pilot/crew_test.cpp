@@ -446,39 +446,6 @@ TEST_F(CrewTest, AutothrottleIsRateAndRangeLimited) {
   EXPECT_NEAR(s.Throttle, holdClimb, 1e-12);
 }
 
-// The stall warning, at its limits: in flight below the autopilot's floor it
-// calls at once and every 5 s while it lasts; on the wheels, or 5 % above the
-// floor, it ends without a word.
-TEST_F(CrewTest, TheStallWarningCallsInFlightBelowTheFloorAndRepeatsEveryFiveSeconds) {
-  constexpr double e = 1e-9;  // a relative step either side of a limit
-  struct Case {
-    double height;  // m above the wheels' rest height
-    double share;   // airspeed, of the floor
-    bool on;        // the warning was on before the step
-    int32_t since;  // ms since its last call
-    bool onAfter, called;
-  };
-  const Case cases[] = {
-      {100, 1 + e, false, 0, false, false},  {100, 1 - e, false, 0, true, true},
-      {0, 0.5, false, 0, false, false},      {1e-6, 0.5, false, 0, true, true},
-      {0, 0.5, true, 9000, false, false},    {100, 1 - e, true, 4999, true, false},
-      {100, 1 - e, true, 5000, true, true},  {100, 1.05 - e, true, 5000, true, true},
-      {100, 1.05 + e, true, 5000, false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.height << " m, " << c.share << " of the floor");
-    s.Own.Z = kRestZ - c.height;
-    s.Own.VY = c.share * AirspeedFloor(s.Own, s.Forms[s.Own.FormNo]);
-    s.StallWarning = c.on;
-    s.ClockNow = 100000;
-    s.StallCallTime = s.ClockNow - static_cast<uint32_t>(c.since);
-    s.MessageLog.clear();
-    StallWarning(s);
-    EXPECT_EQ(s.StallWarning != 0, c.onAfter);
-    EXPECT_EQ(s.MessageLog, c.called ? Lines{kStallCall} : Lines{});
-  }
-}
-
 // The autopilot in mode 7 towards a runway far to the north-east.
 class ApproachTest : public CrewTest {
  protected:

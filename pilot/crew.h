@@ -19,7 +19,7 @@ inline constexpr int32_t kModeManualLanding = 8;      // autopilot off, the user
 // The stall warning's call, spoken as it is logged.
 inline constexpr const char* kStallCall = "失速警報> Stall.";
 inline constexpr int32_t kStallCallInterval = 5000;  // ms between its calls while it lasts
-inline constexpr double kStallRecovery = 1.05;      // of the floor: above it the warning ends
+inline constexpr double kStallRecovery = 1.05;       // of the floor: above it the warning ends
 
 // The forward airspeed (m/s) below which level flight of the own vehicle at
 // its flaps and height needs more angle of attack than the pilot's controls

@@ -342,7 +342,11 @@ void TFormMain::FollowLog() {
   connect(bar, &QAbstractSlider::rangeChanged, this, [this, bar] {
     if (!followLog_) return;
     QMetaObject::invokeMethod(
-        bar, [this, bar] { if (followLog_) bar->setValue(bar->maximum()); }, Qt::QueuedConnection);
+        bar,
+        [this, bar] {
+          if (followLog_) bar->setValue(bar->maximum());
+        },
+        Qt::QueuedConnection);
   });
 }
 

@@ -119,8 +119,9 @@ TEST_F(ResetTest, TheCaptainBriefsAServerMission) {
   s.Start = vehicle::TVehicleState{};
   s.BaseWindX = -7;
   ResetRoutine(s, testing::kAirlinerGearDown, true, 0);
-  EXPECT_EQ(s.MessageLog, (std::vector<std::string>{"", "教官> 下の行先一覧で着陸する滑走路を選ぶと、",
-                                                    "教官> その滑走路への進入から始まる。"}));
+  EXPECT_EQ(s.MessageLog,
+            (std::vector<std::string>{"", "教官> 下の行先一覧で着陸する滑走路を選ぶと、",
+                                      "教官> その滑走路への進入から始まる。"}));
 }
 
 }  // namespace

@@ -164,7 +164,8 @@ TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {
   EXPECT_TRUE(help.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(help.ButtonClose->text(), "閉じる");
   EXPECT_EQ(help.MemoHelp->toPlainText().split('\n').size(), HelpLines().size());
-  EXPECT_EQ(HelpLines().filter("下矢印キー：機首上げ").size() + HelpLines().filter("Ctrl＋L").size(), 2);
+  EXPECT_EQ(
+      HelpLines().filter("下矢印キー：機首上げ").size() + HelpLines().filter("Ctrl＋L").size(), 2);
 }
 
 TEST_F(FormMainTest, HelpListShowsEveryEntryOnOneVisualLine) {
@@ -214,12 +215,14 @@ TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {
 // The help opens beside the main window where the screen has room, right first, else at the
 // screen's left level with the top of the 3D view (30 px below the frame's, as under a title bar).
 TEST(HelpPlace, BesideTheWindowElseOverTheViewTop) {
-  const int rows[][4] = {{1920, 583, 1599, 100}, {1920, 584, 263, 100}, {1280, 321, 0, 100},
-                         {1280, 320, 0, 130}};  // screen width, frame's left: the help's corner
+  // Screen width, the frame's left: the help's corner.
+  const int rows[][4] = {
+      {1920, 583, 1599, 100}, {1920, 584, 263, 100}, {1280, 321, 0, 100}, {1280, 320, 0, 130}};
   for (const auto& r : rows) {
     const QRect frame(r[1], 100, 1016, 771);
     EXPECT_EQ(HelpPlace({0, 0, r[0], 1024}, frame, frame.adjusted(0, 30, 0, 0), {321, 442}),
-              QPoint(r[2], r[3])) << r[1];
+              QPoint(r[2], r[3]))
+        << r[1];
   }
 }
 

@@ -324,14 +324,13 @@ void TFormMain::BuildComponents() {
   view_.Context = this;
 }
 
-// The memo's own test for following its new lines looks at where its last
-// line is before each new one. When the scroll bar first appears it narrows
-// the text and wrapped lines take more lines after the memo was scrolled to
-// its end, which leaves the last line below the view; from then on no new
-// line was followed until the user scrolled down by hand. Here the user's
-// own scrolling alone decides: scrolled up, the memo stays put; at the
-// bottom, every change of its length brings the last line into view, once
-// the memo has laid its lines out again.
+// The memo follows its new lines while the user has not scrolled up. Its own
+// test for that looks where its last line is before each new one, and fails
+// once the scroll bar first appears: that narrows the text, wrapped lines take
+// more lines after the memo was scrolled to its end, and the last line stays
+// below the view. So the user's own scrolling decides: scrolled up, the memo
+// stays put; at the bottom, each change of its length brings the last line
+// into view once the memo has laid its lines out again.
 void TFormMain::FollowLog() {
   QScrollBar* bar = MemoMessage->verticalScrollBar();
   connect(bar, &QAbstractSlider::actionTriggered, this,

@@ -64,7 +64,8 @@ void ShowPanelsFor(state::TMainState& s, int32_t type) {
   }
 }
 
-// The captain's briefing before an airliner flight.
+// The captain's briefing before an airliner flight; in practice the
+// instructor's word on how it starts.
 void CaptainBriefing(state::TMainState& s) {
   s.Log("");
   if (s.Start.Kind != 0) {
@@ -79,6 +80,10 @@ void CaptainBriefing(state::TMainState& s) {
     s.Log(line);
     s.Log("機長> V1 140. VR 150. V2 160.");
     s.Log("機長> 君が操縦してくれ。");
+  } else {
+    // A practice flight waits for its runway: nothing moves until it is chosen.
+    s.Log("教官> 下の行先一覧で着陸する滑走路を選ぶと、");
+    s.Log("教官> その滑走路への進入から始まる。");
   }
   const int32_t row = (s.World ? s.World->DestinationCount : 0) + 1;
   if (s.World) s.World->DestinationPanel.Rows[static_cast<std::size_t>(row)] = "・行先を指定しない";
@@ -129,6 +134,7 @@ void ResetRoutine(state::TMainState& s, int32_t type, bool place, uint32_t now) 
   s.StickX = 0;
   s.StickY = 0;
   s.LastAirspeed = 0;
+  s.StallWarning = 0;
   s.LastShotTime = now - 10000;
   s.EndKey = 0;
   s.JoystickButton = 0;

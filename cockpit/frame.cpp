@@ -212,6 +212,13 @@ void ClearChangedCanvases(int32_t kind, TFrameContext& context) {
   ShowOn(context.Power, context.PowerShows, kind);
 }
 
+// A value as the status line prints it with `decimals` places: one that
+// rounds to zero is printed 0, never "-0" (a standing train's speed along its
+// heading can be a hair below zero).
+double Printed(double value, int decimals) {
+  return std::nearbyint(value * std::pow(10.0, decimals)) == 0 ? 0.0 : value;
+}
+
 }  // namespace
 
 bool PlaceCamera(state::TMainState& s) {
@@ -340,9 +347,9 @@ std::string StatusLine(const state::TMainState& s) {
   std::snprintf(text, sizeof text,
                 "Pow%3.0f%%  Spd %3.0fm/s  Dir %6.2f°Pit %5.2f°Bank %5.2f°Alt %5.0fm  Flap "
                 "%2.0f°Gear %3.0f%%",
-                power, vehicle::GroundSpeed(own), static_cast<double>(own.Heading),
-                static_cast<double>(own.Pitch), static_cast<double>(own.Bank), altitude, own.Flap,
-                s.Gear * 100);
+                Printed(power, 0), Printed(vehicle::GroundSpeed(own), 0),
+                static_cast<double>(own.Heading), Printed(own.Pitch, 2), Printed(own.Bank, 2),
+                Printed(altitude, 0), Printed(own.Flap, 0), Printed(s.Gear * 100, 0));
   return text;
 }
 

@@ -48,6 +48,7 @@ constexpr TSoundFile kSounds[] = {
     {TSound::Hit, "sounds/hit.wav", nullptr},
     {TSound::LockTone, "sounds/lock_tone.wav", nullptr},
     {TSound::Bell, "sounds/bell.wav", nullptr},
+    {TSound::StallShaker, "sounds/stall_shaker.wav", nullptr},
     {TSound::Call80, "sounds/call_80.wav", "機長> 80."},
     {TSound::CallV, "sounds/call_v.wav", "機長> V（ヴィーーーー）."},
     {TSound::CallOne, "sounds/call_one.wav", "機長> 1（ワン）."},
@@ -76,6 +77,7 @@ constexpr TSoundFile kSounds[] = {
     {TSound::Gpws30, "sounds/gpws_30.wav", "GPWS> 30"},
     {TSound::Gpws20, "sounds/gpws_20.wav", "GPWS> 20"},
     {TSound::Gpws10, "sounds/gpws_10.wav", "GPWS> 10"},
+    {TSound::CallStall, "sounds/call_stall.wav", "失速警報> Stall."},
 };
 static_assert(std::size(kSounds) == kSoundCount, "one file for every sound");
 
@@ -366,6 +368,12 @@ void UpdateScene(const state::TMainState& s, uint32_t now, TSoundScene& scene) {
   if (s.LockedOn != 0) {
     out.At(nullptr, kOwnSource);
     out.Add(TSound::LockTone, true, 0.5);
+  }
+  // The shaker rattles for as long as the stall warning lasts; a replay
+  // keeps no warning.
+  if (s.StallWarning != 0 && (s.ReplayMode == 0 || s.ReplayMode == 6)) {
+    out.At(nullptr, kOwnSource);
+    out.Add(TSound::StallShaker, true, 0.6);
   }
   AddRemoteVehicles(s, listener, out);
   AddCues(s, scene, out);

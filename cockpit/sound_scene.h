@@ -32,6 +32,7 @@ enum class TSound : uint8_t {
   Hit,            // missile hit, once
   LockTone,       // the fighter's lock-on tone
   Bell,           // the train protection's bell
+  StallShaker,    // the stall warning's stick shaker rattle
   // The crew's spoken calls, once each.
   Call80,
   CallV,
@@ -59,6 +60,7 @@ enum class TSound : uint8_t {
   Gpws30,
   Gpws20,
   Gpws10,
+  CallStall,
   Count
 };
 inline constexpr int kSoundCount = static_cast<int>(TSound::Count);

@@ -279,6 +279,7 @@ std::optional<std::string> ControlStep(state::TMainState& s, double stickX, doub
     CrewCallouts(s, z0, vz0);
     if (dt != 0) CrewGuidance(s, (vz0 - own.VZ) / dt, dt);
   }
+  if (own.Kind == kKindAircraft) StallWarning(s);
 
   if (s.Start.Kind == 0) {
     if (const char* message = CrashMessage(own, s.Forms[own.FormNo])) return std::string(message);

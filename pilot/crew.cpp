@@ -161,16 +161,6 @@ void HandOver(state::TMainState& s, bool curved, double windSpeed, double windBe
   s.Log("教官> に機首を上げながら推力を絞る操作を開始。");
 }
 
-// The forward airspeed (m/s) below which level flight at the present flaps
-// and height needs more than the floor's angle of attack; infinite without
-// lift (no air, or a type without lift).
-double AirspeedFloor(const TVehicleState& own, const TFormParam& form) {
-  const double liftPerSpeedSquared = FlapFactor(own.Flap) * DensityRatio(-own.Z) * form.Lift *
-                                     (1 - kFloorAngleOfAttack / form.ZeroLiftAngle);
-  if (!(liftPerSpeedSquared > 0)) return HUGE_VAL;
-  return std::sqrt(units::kGravity / liftPerSpeedSquared);
-}
-
 // One approach step towards the selected destination: mode changes, the
 // lateral law, and the vertical law and autothrottle on the profile.
 void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
@@ -303,6 +293,34 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
 }
 
 }  // namespace
+
+double AirspeedFloor(const TVehicleState& own, const TFormParam& form) {
+  const double liftPerSpeedSquared = FlapFactor(own.Flap) * DensityRatio(-own.Z) * form.Lift *
+                                     (1 - kFloorAngleOfAttack / form.ZeroLiftAngle);
+  if (!(liftPerSpeedSquared > 0)) return HUGE_VAL;
+  return std::sqrt(units::kGravity / liftPerSpeedSquared);
+}
+
+void StallWarning(state::TMainState& s) {
+  const TVehicleState& own = s.Own;
+  const TFormParam& form = s.Forms[own.FormNo];
+  const double airspeed = AirData(own, s.WindX, s.WindY).Forward;
+  const double floor = AirspeedFloor(own, form);
+  // On the wheels, or back with a margin above the floor: no warning, and
+  // the next fall below the floor warns anew.
+  if (!(own.Z < form.RestZ) || (s.StallWarning != 0 && airspeed > kStallRecovery * floor)) {
+    s.StallWarning = 0;
+    return;
+  }
+  if (s.StallWarning == 0) {
+    if (!(airspeed < floor)) return;
+    s.StallWarning = 1;
+  } else if (state::ClockDiff(s.ClockNow, s.StallCallTime) < kStallCallInterval) {
+    return;
+  }
+  s.Callout(kStallCall);
+  s.StallCallTime = s.ClockNow;
+}
 
 TApproachProfile ApproachProfile(double distanceToGo, double f, double u, double groundSpeed) {
   const double L = distanceToGo;

@@ -16,6 +16,24 @@ inline constexpr int32_t kModeToFix = 6;              // autopilot: to the inter
 inline constexpr int32_t kModeFinal = 7;              // autopilot: final turn and approach
 inline constexpr int32_t kModeManualLanding = 8;      // autopilot off, the user lands
 
+// The stall warning's call, spoken as it is logged.
+inline constexpr const char* kStallCall = "失速警報> Stall.";
+inline constexpr int32_t kStallCallInterval = 5000;  // ms between its calls while it lasts
+inline constexpr double kStallRecovery = 1.05;       // of the floor: above it the warning ends
+
+// The forward airspeed (m/s) below which level flight of the own vehicle at
+// its flaps and height needs more angle of attack than the pilot's controls
+// give, 3° short of the stall: the autopilot lets go there. Infinite without
+// lift (no air, or a type without lift).
+double AirspeedFloor(const vehicle::TVehicleState& own, const vehicle::TFormParam& form);
+
+// The stall warning of any own aircraft, after its move, in every mode:
+// it starts when the aircraft flies (its wheels above their rest height)
+// below its airspeed floor and calls kStallCall, again every
+// kStallCallInterval while it lasts; it ends on the ground, or once the
+// airspeed is back above kStallRecovery times the floor.
+void StallWarning(state::TMainState& state);
+
 // Callouts due after the move from height z0 (m, down) at vertical speed vz0
 // (m/s, down) to the own vehicle's present state. Times the acknowledgements
 // by state.ClockNow.

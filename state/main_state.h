@@ -56,7 +56,7 @@ struct TShellRequests {
   bool DropConnection = false;          // close the server connection without a disconnect event
   bool OpenConnection = false;          // connect to the server anew, dropping any open connection
   bool AskLogin = false;                // then the login query ("ログイン")
-  bool ShowHelpBottomRight = false;     // move the help form to the screen's corner and show it
+  bool ShowHelpBottomRight = false;     // place the help form for the start and show it
   bool FocusChatInput = false;          // focus to EditChatInput
   bool Close = false;                   // close the main form (after the boxes)
   // Non-empty: the connection of a session in play is lost. A box with this
@@ -137,6 +137,8 @@ struct TMainState : vehicle::TVehicleRecords {
   double LastAirspeed = 0;     // m/s, forward airspeed at the end of the previous crew step
   uint8_t LandingRoll = 0;     // 1 from a touchdown until the aircraft stops or a take-off run begins: no take-off calls
   uint32_t ClockNow = 0;       // ms, synchronised clock of the tick that steps the own vehicle
+  uint8_t StallWarning = 0;    // 1 while the own aircraft flies below its airspeed floor
+  uint32_t StallCallTime = 0;  // ms, synchronised clock of the stall warning's last call
   uint8_t Restarted = 0;       // 1 once a crash or a fault has restored the start state
   uint32_t RestartTime = 0;    // ms, synchronised clock of the latest such restore
 

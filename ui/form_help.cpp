@@ -1,6 +1,7 @@
 #include "ui/form_help.h"
 
 #include <QPalette>
+#include <algorithm>
 
 #include "ui/qt_canvas.h"
 
@@ -15,6 +16,9 @@ QStringList HelpLines() {
   return {"本画面表示　・・・・　F8キー",
           "",
           "向き変更　・・・・・　ジョイスティック or 矢印キー",
+          "　　　　　　　　　　　下矢印キー：機首上げ",
+          "　　　　　　　　　　　上矢印キー：機首下げ",
+          "　　　　　　　　　　　左右矢印キー：左右へ旋回",
           "",
           "ハンドル戻し　・・・　上矢印キー(地上のみ)",
           "",
@@ -51,11 +55,26 @@ QStringList HelpLines() {
           "",
           "消音／音の再開　・・　Ctrl＋Mキー",
           "",
+          "記録簿　・・・・・・　Ctrl＋Lキー",
+          "",
           "終了　・・・・・・・　ウインドウ右上の×をクリック",
           "",
           "",
           "　　[補足] 本画面を開いたままでもプレイ可能。",
           "　　　　　（その場合はフォーカスをメイン画面に）"};
+}
+
+QPoint HelpPlace(const QRect& area, const QRect& mainFrame, const QRect& view, const QSize& help) {
+  const auto within = [&](int top) {
+    return std::clamp(top, area.top(), std::max(area.top(), area.bottom() + 1 - help.height()));
+  };
+  if (mainFrame.right() + help.width() <= area.right()) {
+    return {mainFrame.right() + 1, within(mainFrame.top())};
+  }
+  if (mainFrame.left() - help.width() >= area.left()) {
+    return {mainFrame.left() - help.width(), within(mainFrame.top())};
+  }
+  return {area.left(), within(view.top())};
 }
 
 TFormHelp::TFormHelp(QWidget* parent)

@@ -26,4 +26,12 @@ inline constexpr int kHelpListPixels = 11;
 // The lines of the key list.
 QStringList HelpLines();
 
+// Where the help form's frame goes when it opens at start (top-left corner,
+// global pixels), for the screen's free area, the main window's frame and
+// its 3D view: beside the main window where the area has room for it, on
+// the right first, level with the window's top; otherwise at the area's left
+// edge level with the view's top, so that it covers no more of the view than
+// it must and nothing below the view: the panels, instruments and message log.
+QPoint HelpPlace(const QRect& area, const QRect& mainFrame, const QRect& view, const QSize& help);
+
 }  // namespace velmora::ui

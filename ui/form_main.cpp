@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <QWindow>
@@ -225,6 +226,7 @@ void TFormMain::BuildComponents() {
   MemoMessage->setReadOnly(true);
   MemoMessage->setMaximumBlockCount(static_cast<int>(state::kMaxLogLines));
   BlackPanel(MemoMessage);
+  FollowLog();
   EditChatInput = new QLineEdit(this);
   EditChatInput->setObjectName("EditChatInput");
   EditChatInput->setGeometry(736, 719, 239, 20);
@@ -321,6 +323,31 @@ void TFormMain::BuildComponents() {
   view_.Height = ListBoxView->height();
   view_.Present = &TFormMain::Present;
   view_.Context = this;
+}
+
+// The memo follows its new lines while the user has not scrolled up. Its own
+// test for that looks where its last line is before each new one, and fails
+// once the scroll bar first appears: that narrows the text, wrapped lines take
+// more lines after the memo was scrolled to its end, and the last line stays
+// below the view. So the user's own scrolling decides: scrolled up, the memo
+// stays put; at the bottom, each change of its length brings the last line
+// into view once the memo has laid its lines out again.
+void TFormMain::FollowLog() {
+  QScrollBar* bar = MemoMessage->verticalScrollBar();
+  connect(bar, &QAbstractSlider::actionTriggered, this,
+          [this, bar](int) { followLog_ = bar->sliderPosition() >= bar->maximum(); });
+  connect(bar, &QAbstractSlider::valueChanged, this, [this, bar](int value) {
+    if (value >= bar->maximum()) followLog_ = true;
+  });
+  connect(bar, &QAbstractSlider::rangeChanged, this, [this, bar] {
+    if (!followLog_) return;
+    QMetaObject::invokeMethod(
+        bar,
+        [this, bar] {
+          if (followLog_) bar->setValue(bar->maximum());
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
@@ -590,10 +617,11 @@ void TFormMain::CarryOutRequests() {
     if (r.AskLogin && !closed_) AskLogin();
     if (!r.ReloginBox.empty() && !closed_) OfferRelogin(r.ReloginBox);
     if (r.ShowHelpBottomRight) {
-      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        const QSize size = help_.frameGeometry().size();
-        help_.move(area.width() - size.width(), area.height() - size.height());
+      // Where it hides nothing the user needs, the message log least of all.
+      if (const QScreen* place = screen()) {
+        const QRect view(ListBoxView->mapToGlobal(QPoint(0, 0)), ListBoxView->size());
+        help_.move(HelpPlace(place->availableGeometry(), frameGeometry(), view,
+                             help_.frameGeometry().size()));
       }
       help_.show();
     }

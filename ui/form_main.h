@@ -146,6 +146,7 @@ class TFormMain final : public QWidget {
   void OpenSound();
   void PlaySound();
   void BuildComponents();
+  void FollowLog();
   void SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected);
   static void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
                       int32_t stride);
@@ -177,6 +178,7 @@ class TFormMain final : public QWidget {
   int exitCode_ = 0;
   std::vector<std::string> errorsShown_;
   uint64_t logShown_ = 0;  // log lines mirrored onto the memo (MessageLogCount)
+  bool followLog_ = true;  // the memo keeps its last line in view: the user has not scrolled up
   QElapsedTimer silence_;  // since the connection stood or the server last sent something
 };
 

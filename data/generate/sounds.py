@@ -119,6 +119,12 @@ def synthesized():
     half = seconds(0.5)
     stroke = shaped(tone(half, [(1320, 1.0), (3300, 0.5), (4290, 0.25)]), envelope(half, 0.002, 0.12))
     sounds["bell"] = stroke + stroke
+    # The stall warning's stick shaker: a motor's weight knocking the control
+    # column 25 times a second.
+    knock_n = RATE // 25
+    knock = shaped(mix(bandpass(noise(knock_n, 18), 150, 1500, False), tone(knock_n, [(50, 0.6)])),
+                   envelope(knock_n, 0.001, 0.008))
+    sounds["stall_shaker"] = knock * 25
     # A bogie over a rail joint: two wheelsets, 0.1 s apart.
     click_n = seconds(0.08)
     click = shaped(mix(lowpass(noise(click_n, 12), 1500, False), tone(click_n, [(180, 0.5)])),
@@ -144,7 +150,7 @@ def synthesized():
 
 
 # Spoken calls: file stem, text, voice. The captain speaks at the crew's
-# pace; the ground-proximity warning in its flatter, slower voice.
+# pace; the ground-proximity and stall warnings in their flatter, slower voice.
 CAPTAIN = ["-v", "en-us", "-s", "165", "-p", "40"]
 GPWS = ["-v", "en-us", "-s", "140", "-p", "25"]
 CALLS = [
@@ -174,6 +180,7 @@ CALLS = [
     ("gpws_30", "thirty", GPWS),
     ("gpws_20", "twenty", GPWS),
     ("gpws_10", "ten", GPWS),
+    ("call_stall", "stall", GPWS),
 ]
 
 

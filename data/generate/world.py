@@ -312,11 +312,22 @@ def railway(o):
     o.wall((-4020, -2850), (-4020, -2750), -8, 12, (190, 170, 140))  # station A building
 
 
+# How far the land and the open sea reach each way (m): the world is flat, so
+# from a height h their edge lies atan(h / FAR) below the horizon: a third of
+# a pixel of the program's view (30 degrees over 577 pixels) from 3000 m, the
+# highest start of a mission, and under a pixel up to 9 km. Untextured, so no
+# texture coordinate grows that large.
+FAR = 10_000_000
+
+
 def ground():
-    """ground.dat lines: a far background, textured fields around the sites,
-    the town, a lake and the sea."""
+    """ground.dat lines: the land and the open sea out to the horizon,
+    textured fields around the sites, the town, a lake and the coast."""
     patches = [
-        ((-20000, -20000), (20000, 20000), 0.3, 0, "$3C6E46"),
+        # Land and sea side by side on one plane, sharing their edge: neither
+        # lies over the other, where far away the depth could not tell them apart.
+        ((-FAR, -12000), (FAR, FAR), 0.3, 0, "$3C6E46"),
+        ((-FAR, -FAR), (FAR, -12000), 0.3, 0, "$8C5426"),  # water.png's mean colour
         ((-20000, -20000), (20000, -12000), 0.25, 60, "water.png"),
         ((-3000, -3000), (3000, 3000), 0.2, 25, GRASS),
         ((-3000, -9000), (3000, -3000), 0.2, 60, "farmland.png"),

@@ -114,12 +114,14 @@ TEST_F(ResetTest, TheCaptainBriefsAServerMission) {
   EXPECT_EQ(world.DestinationPanel.Rows[4], "・行先を指定しない");
   EXPECT_EQ(s.DestRow, 4);
 
-  // In practice only the empty line.
+  // In practice no wind and speeds: the instructor says how the flight starts.
   s.MessageLog.clear();
   s.Start = vehicle::TVehicleState{};
   s.BaseWindX = -7;
   ResetRoutine(s, testing::kAirlinerGearDown, true, 0);
-  EXPECT_EQ(s.MessageLog, (std::vector<std::string>{""}));
+  EXPECT_EQ(s.MessageLog,
+            (std::vector<std::string>{"", "教官> 下の行先一覧で着陸する滑走路を選ぶと、",
+                                      "教官> その滑走路への進入から始まる。"}));
 }
 
 }  // namespace

@@ -87,6 +87,13 @@ TEST_F(FrameTest, StatusLineFormat) {
             "Pow 50%  Spd  10m/s  Dir  12.50°Pit -1.25°Bank  0.00°Alt    10m  Flap  0°Gear 100%");
   Draw();
   EXPECT_EQ(state->Caption, StatusLine(*state));
+
+  // A standing train a hair backwards shows 0, never -0; half a unit is the limit.
+  testing::PlaceOwn(*state, vehicle::kKindTrain, testing::kTrain);
+  state->Own.VY = -0.49;
+  EXPECT_NE(StatusLine(*state).find("Spd   0m/s"), std::string::npos) << StatusLine(*state);
+  state->Own.VY = -0.51;
+  EXPECT_NE(StatusLine(*state).find("Spd  -1m/s"), std::string::npos) << StatusLine(*state);
 }
 
 TEST_F(FrameTest, NoVehicleDrawsTheSkyAndEmptiesTheCaption) {

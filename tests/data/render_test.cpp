@@ -103,6 +103,17 @@ TEST(RenderTest, WholeInstallationLoadsAndTheStraightInApproachShowsTheRunway) {
     const TPixel field = frame.At(10, 230);
     EXPECT_TRUE(Neutral(centre)) << centre.R << " " << centre.G << " " << centre.B;
     EXPECT_FALSE(Neutral(field)) << field.R << " " << field.G << " " << field.B;
+
+    // From 3000 m, level, over the airport and 40 km out, towards the land and the sea: the
+    // sky ends at the horizon (the middle row), and 1.5 px (0.19°) below it is ground.
+    for (const auto& high : {LookAt(0, 0, -3000, 0, 1e9), LookAt(0, 40000, -3000, 0, -1e9)}) {
+      driver.Frame(*installation.World, renderer, high, high, 0, 0);
+      ASSERT_EQ(renderer.DXDraw(30, 0xFF9CC3E6, high, none), 0);
+      for (int x = 0; x < 320; x += 32) {
+        EXPECT_EQ(frame.At(x, 118).B, 0xE6);
+        EXPECT_NE(frame.At(x, 121).B, 0xE6) << "column " << x << ", " << high.Y << " m north";
+      }
+    }
   }
   renderer.DXTerminate();
 }

@@ -40,6 +40,29 @@ class ControlStepTest : public ::testing::Test {
   state::TMainState s;
 };
 
+// The stall warning of any aircraft (the fighter has no crew) at its limits: in flight below
+// the floor it calls at once and every 5 s; on the wheels, or 5 % above the floor, it ends.
+TEST_F(ControlStepTest, TheStallWarningCallsInFlightBelowTheFloorEveryFiveSeconds) {
+  constexpr double e = 1e-9;  // a relative step either side of a limit
+  // m above the wheels' rest, airspeed of the floor, on before, ms since its call: on, called
+  const double rows[][6] = {{9, 1 + e, 0, 0, 0, 0},       {9, 1 - e, 0, 0, 1, 1},
+                            {0, 0.5, 0, 0, 0, 0},         {0.01, 0.5, 0, 0, 1, 1},
+                            {9, 1 - e, 1, 4999, 1, 0},    {9, 1 - e, 1, 5000, 1, 1},
+                            {9, 1.05 - e, 1, 6000, 1, 1}, {9, 1.05 + e, 1, 6000, 0, 0}};
+  for (const auto& r : rows) {
+    FlyAirliner();
+    s.Own.FormNo = testing::kFighterGearDown;
+    s.Own.Z = s.Forms[s.Own.FormNo].RestZ - r[0];
+    s.Own.VY = r[1] * AirspeedFloor(s.Own, s.Forms[s.Own.FormNo]);
+    s.StallWarning = r[2] != 0;
+    s.StallCallTime = s.ClockNow - static_cast<uint32_t>(r[3]);
+    s.MessageLog.clear();
+    ControlStep(s, 0, 0, kDt);
+    EXPECT_EQ(s.StallWarning, r[4]) << r[0] << " m, " << r[1];
+    EXPECT_EQ(s.MessageLog, std::vector<std::string>(static_cast<std::size_t>(r[5]), kStallCall));
+  }
+}
+
 TEST_F(ControlStepTest, WithoutInputNothingRotates) {
   FlyAirliner();
   s.Own.Pitch = 2;

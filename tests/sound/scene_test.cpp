@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "pilot/crew.h"
 #include "tests/support/test_vehicles.h"
 
 namespace velmora::cockpit::sound {
@@ -72,12 +73,14 @@ TEST_F(SceneTest, EachKindMakesItsOwnVoices) {
     int formNo;
     double height, speed;  // m above the wheels' rest, m/s
     std::set<TSound> loops;
+    bool stalling = false;  // the stall warning is on
   };
   const Case cases[] = {
       {kAirlinerGearUp, 0, 0, {TurbineWhine, JetRoar}},
       {kAirlinerGearUp, 0, 60, {TurbineWhine, JetRoar, Wind, Rumble}},
       {kAirlinerGearUp, 300, 120, {TurbineWhine, JetRoar, Wind}},
       {kFighterGearUp, 300, 200, {TurbineWhine, JetRoar, Wind}},
+      {kFighterGearUp, 300, 10, {TurbineWhine, JetRoar, Wind, StallShaker}, true},
       {kLightAircraft, 0, 20, {Propeller, Wind, Rumble}},
       {kCar, 0, 0, {CarEngine}},
       {kCar, 0, 30, {CarEngine, Wind, Rumble}},
@@ -88,6 +91,7 @@ TEST_F(SceneTest, EachKindMakesItsOwnVoices) {
     SCOPED_TRACE(::testing::Message() << "type " << c.formNo << " at " << c.speed << " m/s");
     scene = TSoundScene{};
     Place(c.formNo, c.speed, 0, c.height);
+    s.StallWarning = c.stalling;
     std::set<TSound> loops;
     for (const TVoice& v : Run(kTick)) {
       if (v.Loop) loops.insert(v.Sound);
@@ -293,6 +297,7 @@ TEST_F(SceneTest, EachCallIsSpokenOnceAndJapaneseLinesStayText) {
       {"機長> Flaps 25.", TSound::CallFlaps25},
       {"GPWS> 100", TSound::Gpws100},
       {"GPWS> 10", TSound::Gpws10},
+      {pilot::kStallCall, TSound::CallStall},
       {"機長> 自動操縦に切り替えたがフラップは手動だ。", TSound::Count},
       {"機長> Flaps 15.", TSound::Count},
   };

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextBlock>
@@ -163,6 +164,8 @@ TEST_F(FormMainTest, ClientAreaAndComponentGeometry) {
   EXPECT_TRUE(help.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(help.ButtonClose->text(), "閉じる");
   EXPECT_EQ(help.MemoHelp->toPlainText().split('\n').size(), HelpLines().size());
+  EXPECT_EQ(
+      HelpLines().filter("下矢印キー：機首上げ").size() + HelpLines().filter("Ctrl＋L").size(), 2);
 }
 
 TEST_F(FormMainTest, HelpListShowsEveryEntryOnOneVisualLine) {
@@ -207,6 +210,20 @@ TEST_F(FormMainTest, HelpBeforeAVehicleAndNoOtherKey) {
   EXPECT_TRUE(help.isVisible());
   help.ButtonClose->click();
   EXPECT_FALSE(help.isVisible());
+}
+
+// The help opens beside the main window where the screen has room, right first, else at the
+// screen's left level with the top of the 3D view (30 px below the frame's, as under a title bar).
+TEST(HelpPlace, BesideTheWindowElseOverTheViewTop) {
+  // Screen width, the frame's left: the help's corner.
+  const int rows[][4] = {
+      {1920, 583, 1599, 100}, {1920, 584, 263, 100}, {1280, 321, 0, 100}, {1280, 320, 0, 130}};
+  for (const auto& r : rows) {
+    const QRect frame(r[1], 100, 1016, 771);
+    EXPECT_EQ(HelpPlace({0, 0, r[0], 1024}, frame, frame.adjusted(0, 30, 0, 0), {321, 442}),
+              QPoint(r[2], r[3]))
+        << r[1];
+  }
 }
 
 TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {
@@ -623,6 +640,25 @@ TEST_F(FormMainTest, TheMemoKeepsTheLastLogLines) {
   EXPECT_EQ(static_cast<std::size_t>(memo->blockCount()), state::kMaxLogLines);
   EXPECT_EQ(memo->firstBlock().text(), "line 2");
   EXPECT_EQ(memo->lastBlock().text(), "line " + QString::number(state::kMaxLogLines + 1));
+}
+
+// The memo shows each new line unless the user scrolled up, also when its scroll bar appears
+// and narrows lines that wrap.
+TEST_F(FormMainTest, TheMemoFollowsNewLinesUnlessScrolledUp) {
+  form->show();
+  QScrollBar* bar = form->MemoMessage->verticalScrollBar();
+  const auto lastLineShown = [&](const std::string& line) {  // the memo scrolled to its end
+    form->State().Log(line);
+    form->ApplyModel();
+    QApplication::processEvents();
+    return bar->value() == bar->maximum();
+  };
+  std::string line = "教官> ああああああああああああ。";  // wider each time
+  for (int i = 0; i < 12; ++i) EXPECT_TRUE(lastLineShown(line.insert(8, "あ"))) << i;
+  bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+  EXPECT_FALSE(lastLineShown("GPWS> 40"));
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_TRUE(lastLineShown("GPWS> 30"));
 }
 
 TEST_F(FormMainTest, CtrlMWithoutSoundSaysSoAndTypesNothing) {

@@ -40,6 +40,7 @@ const state = {
   home: null,        // the whole installation
   vehicles: new Map(),  // user → { data, node, at }
   chat: [], results: [], lastChatSeq: 0, lastResultSeq: 0,
+  missions: new Map(),  // number → title
   selected: null,    // user number
   clockOffset: 0,    // Date.now() minus the server's time_ms
   socket: null, polling: null,
@@ -134,8 +135,8 @@ function drawLabels() {
   state.mapData.stations.forEach((s, i) => {
     const mark = node("g", { transform: `translate(${s.x},${-s.y}) scale(${k})` }, labels);
     node("rect", { x: -5, y: -5, width: 10, height: 10, rx: 2, fill: "#ffffff", stroke: "#14233a", "stroke-width": 2 }, mark);
-    // To the left: a train's own label is to its right.
-    const t = node("text", { class: "station-name", "text-anchor": "end", x: -9, y: 4 }, mark);
+    // Below to the right: a train's own label is level with it.
+    const t = node("text", { class: "station-name", "text-anchor": "start", x: 7, y: 18 }, mark);
     const lines = [1, 2, 3, 4].filter((n) => s.lines & (1 << (n - 1))).join("・");
     t.textContent = "駅 " + String.fromCharCode(65 + i) + (lines ? " (" + lines + "号線)" : "");
   });
@@ -330,7 +331,7 @@ function showTip(user, e) {
   const kind = KINDS[v.kind] || KINDS.other;
   tip.replaceChildren(
     html("b", "", v.handle),
-    html("div", "muted", kind.name + (v.mission ? " · " + v.mission : "")),
+    html("div", "muted", kind.name + (missionTitle(v) ? " · " + missionTitle(v) : "")),
     html("div", "", "速度 " + speedText(v)),
     html("div", "", "高度 " + (kind.air ? heightText(v) + " (" + fmt(v.height) + " m)" : fmt(v.height, 1) + " m")),
   );
@@ -340,6 +341,10 @@ function showTip(user, e) {
   const y = (e ? e.clientY : frame.top + frame.height / 2) - frame.top;
   tip.style.left = Math.min(x + 14, frame.width - 270) + "px";
   tip.style.top = Math.max(y - 10, 8) + "px";
+}
+
+function missionTitle(item) {
+  return state.missions.get(item.mission_no) || "";
 }
 
 function hideTip() {
@@ -391,9 +396,10 @@ function drawUsers(users) {
     const row = html("tr");
     row.dataset.user = String(u.user);
     row.classList.toggle("selected", state.selected === u.user);
-    const mission = html("td", u.mission ? "" : "muted");
-    mission.append(html("div", "clamp", u.mission || "—"));
-    if (u.mission) mission.title = u.mission;
+    const title = missionTitle(u);
+    const mission = html("td", title ? "" : "muted");
+    mission.append(html("div", "clamp", title || "—"));
+    if (title) mission.title = title;
     row.append(html("td", "", u.handle), kindCell(u.vehicle), mission,
       html("td", "num", duration(u.online_s)));
     row.addEventListener("click", () => select(u.user));
@@ -464,6 +470,7 @@ function merge(list, incoming, limit) {
 
 function apply(s) {
   state.clockOffset = Date.now() - s.time_ms;
+  state.missions = new Map(s.missions.map((m) => [m.no, m.title]));
   el("world").textContent = String(s.server.world);
   const now = performance.now();
   const seen = new Set();

@@ -42,6 +42,7 @@ const state = {
   chat: [], results: [], lastChatSeq: 0, lastResultSeq: 0,
   missions: new Map(),  // number → title
   selected: null,    // user number
+  moved: false,      // the viewer has moved or zoomed the map: it stays as they left it
   clockOffset: 0,    // Date.now() minus the server's time_ms
   socket: null, polling: null,
 };
@@ -184,6 +185,13 @@ function fit() {
   setView(v);
 }
 
+function outside(v) {
+  const view = state.view, x = v.x, y = -v.y;
+  const home = state.home;
+  const far = Math.hypot(x - (home.x + home.w / 2), y - (home.y + home.h / 2)) > 15000;
+  return !far && (x < view.x || x > view.x + view.w || y < view.y || y > view.y + view.h);
+}
+
 function zoom(factor, cx, cy) {
   const v = state.view;
   if (!v) return;
@@ -216,10 +224,12 @@ function wirePanZoom() {
   let pinch = null;
   map.addEventListener("wheel", (e) => {
     e.preventDefault();
+    state.moved = true;
     const p = toMap(e.clientX, e.clientY);
     zoom(Math.exp(e.deltaY * 0.0015), p.x, p.y);
   }, { passive: false });
   map.addEventListener("pointerdown", (e) => {
+    state.moved = true;
     pointers.set(e.pointerId, { x: e.clientX, y: e.clientY });
     map.setPointerCapture(e.pointerId);
     map.classList.add("dragging");
@@ -252,9 +262,9 @@ function wirePanZoom() {
   };
   map.addEventListener("pointerup", up);
   map.addEventListener("pointercancel", up);
-  el("zoom-in").addEventListener("click", () => zoom(1 / 1.6));
-  el("zoom-out").addEventListener("click", () => zoom(1.6));
-  el("zoom-fit").addEventListener("click", fit);
+  el("zoom-in").addEventListener("click", () => { state.moved = true; zoom(1 / 1.6); });
+  el("zoom-out").addEventListener("click", () => { state.moved = true; zoom(1.6); });
+  el("zoom-fit").addEventListener("click", () => { state.moved = false; fit(); });
   window.addEventListener("resize", () => { if (state.view) setView(state.view); });
 }
 
@@ -492,6 +502,9 @@ function apply(s) {
     }
   }
   placeVehicles(now);
+  // Until the viewer takes the map in hand, it keeps every vehicle in view.
+  const vehicles = [...state.vehicles.values()];
+  if (!state.moved && state.view && vehicles.some(({ data }) => outside(data))) fit();
   drawUsers(s.users);
   if (merge(state.chat, s.chat, 100) || !state.drawnOnce) drawChat();
   if (merge(state.results, s.results, 20) || !state.drawnOnce) drawResults();

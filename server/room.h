@@ -73,8 +73,7 @@ struct UserView {
   int32_t UserNo = 0;
   std::string_view Handle;               // UTF-8
   uint32_t LoggedInAt = 0;               // ms, server time
-  const Mission* Chosen = nullptr;       // the mission last chosen; nullptr before any
-  int MissionNo = 0;                     // its number, 1-based; 0 before any
+  int MissionNo = 0;                     // the mission last chosen, 1-based; 0 before any
   const WireVehicle* Vehicle = nullptr;  // what the others see of its vehicle; nullptr for none
   uint32_t VehicleAgeMs = 0;             // since the owner's last state
 };
@@ -231,10 +230,7 @@ void Room::ForEachUser(uint32_t nowMs, Visit&& visit) const {
     user.UserNo = c.UserNo;
     user.Handle = c.HandleUtf8;
     user.LoggedInAt = c.LoggedInAt;
-    if (c.MissionIndex >= 0) {
-      user.Chosen = &missions_.Missions[static_cast<std::size_t>(c.MissionIndex)];
-      user.MissionNo = c.MissionIndex + 1;
-    }
+    user.MissionNo = c.MissionIndex + 1;
     const uint32_t age = nowMs - c.UpdatedAt;
     if (c.Vehicle && !c.Ending && age <= kStaleVehicleMs) {
       user.Vehicle = &*c.Vehicle;

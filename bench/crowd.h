@@ -5,10 +5,11 @@
 // can tell when each one arrives: its messages fall at every phase of the
 // server's rounds, and the delay includes the wait for the next round.
 //
-// Reports the server's CPU time per round (from /proc), the rounds, the bytes
-// of one position line and of all clients' lines per round, the server's
-// resident memory, and the delay from client 0's state to its record at
-// client 1 (mean, p50, p99, maximum, samples).
+// Reports the server's CPU time per round (from /proc), the rounds (and those
+// client 1 received a second), the bytes of one position line and of all
+// clients' lines per round, the server's resident memory, and the delay from
+// client 0's state to its record at client 1 (mean, p50, p99, maximum,
+// samples).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -68,6 +70,11 @@ struct TCrowdRun {
   std::string HandlePrefix;  // handles are this and the client's number
   milliseconds RunFor{3000};
   std::vector<std::string> ServerArguments;  // besides the interval and the missions
+  // Called once the clients have taken their places, on every turn of the
+  // measured loop, and once it has ended, for whatever runs beside the crowd.
+  std::function<void(const testing::ServerProcess&)> Started = nullptr;
+  std::function<void()> EachTurn = nullptr;
+  std::function<void(benchmark::State&, const testing::ServerProcess&)> Finished = nullptr;
 };
 
 inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
@@ -115,6 +122,7 @@ inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
       for (auto& c : clients) c->Drain(), c->Buffer().clear();
       usleep(5000);
     }
+    if (run.Started) run.Started(server);
     const double cpuStart = testing::ProcessCpuSeconds(server.Pid());
     const auto start = Clock::now();
     auto nextSend = start;
@@ -152,6 +160,7 @@ inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
           }
         }
       }
+      if (run.EachTurn) run.EachTurn();
       usleep(500);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -166,6 +175,9 @@ inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
     state.counters["bytes_per_round_per_client"] = perLine;
     state.counters["bytes_per_round_all"] = perLine * static_cast<double>(count);
     state.counters["server_rss_MB"] = ResidentMegabytes(server.Pid());
+    // The rounds client 1 actually received.
+    state.counters["rounds_seen_per_s"] = static_cast<double>(linesRead) / seconds;
+    if (run.Finished) run.Finished(state, server);
   }
   if (!delays.empty()) {
     std::sort(delays.begin(), delays.end());

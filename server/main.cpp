@@ -1,9 +1,11 @@
 // velmora-server: the game server the simulator program logs in to.
 #include <QCoreApplication>
+#include <QHostAddress>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "server/missions.h"
 #include "server/server_options.h"
 #include "server/tcp_server.h"
+#include "server/web_server.h"
 
 namespace {
 
@@ -61,10 +64,40 @@ int main(int argc, char** argv) {
                  error.toStdString().c_str());
     return 1;
   }
+  std::unique_ptr<WebServer> web;
+  QHostAddress webAddress;
+  if (parse.Options.HttpPort >= 0) {
+    const std::string& address = parse.Options.HttpAddress;
+    if (!webAddress.setAddress(QString::fromStdString(address))) {
+      std::fprintf(stderr, "velmora-server: cannot serve the web page on %s: not an IP address\n",
+                   address.c_str());
+      return 1;
+    }
+    web = std::make_unique<WebServer>(server);
+    if (!web->Listen(webAddress, static_cast<quint16>(parse.Options.HttpPort), error)) {
+      std::fprintf(stderr, "velmora-server: cannot serve the web page on %s:%d: %s\n",
+                   address.c_str(), parse.Options.HttpPort, error.toStdString().c_str());
+      return 1;
+    }
+  }
   // As --server HOST:PORT reads it: an IPv6 address in brackets.
   const std::string listening =
       velmora::net::JoinHostPort(parse.Options.Address, static_cast<uint16_t>(server.Port()));
   std::printf("listening on %s\n", listening.c_str());
+  if (web) {
+    const std::string url =
+        "http://" +
+        velmora::net::JoinHostPort(webAddress.toString().toStdString(),
+                                   static_cast<uint16_t>(web->Port())) +
+        "/";
+    std::printf("web page on %s\n", url.c_str());
+    if (!webAddress.isLoopback()) {
+      std::printf(
+          "the web page is public: anyone who can reach %s sees who is online, where, "
+          "and the chat\n",
+          url.c_str());
+    }
+  }
   std::fflush(stdout);
   return app.exec();
 }

@@ -164,6 +164,7 @@ bool Room::Admit(ConnectionId id, std::string_view address, uint32_t nowMs) {
     return true;
   }
   if (!victim) {
+    journal_.CountRefusal(Refusal::PendingFull);
     Note("address " + std::string(address), "connection " + std::to_string(id) + " from " +
                                                 std::string(address) +
                                                 " refused: pending logins full");
@@ -214,6 +215,7 @@ void Room::Consume(ConnectionId id, bool flushing, uint32_t nowMs) {
         Note(*c, "connection " + std::to_string(id) + " asks for world " +
                      std::to_string(*foreign) + "; refused");
         output_.Send(id, RefusalLine(*foreign, ToWire(ForeignWorldText(config_.WorldNo, *foreign))));
+        journal_.CountRefusal(Refusal::OtherWorld);
         c->Foreign = true;
         return;
       }
@@ -309,7 +311,9 @@ void Room::ReportSuppressed(uint32_t nowMs) {
   }
 }
 
-void Room::Refuse(ConnectionId id, const Connection& c, std::string_view reasonUtf8) {
+void Room::Refuse(ConnectionId id, const Connection& c, Refusal reason,
+                  std::string_view reasonUtf8) {
+  journal_.CountRefusal(reason);
   Note(c, "login refused on connection " + std::to_string(id) + ": " + std::string(reasonUtf8));
   output_.Send(id, RefusalLine(config_.WorldNo, ToWire(reasonUtf8)));
 }
@@ -320,7 +324,7 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
     return;
   }
   if (login.Account != kGuestAccount || login.Password != kGuestPassword) {
-    Refuse(id, c, "ユーザー名かパスワードが違います。");
+    Refuse(id, c, Refusal::WrongAccount, "ユーザー名かパスワードが違います。");
     return;
   }
   // The handle goes into every chat line: no field or line ends, no blanks
@@ -330,20 +334,20 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
   while (!handle.empty() && handle.front() == ' ') handle.erase(0, 1);
   const net::TextConversion handleUtf8 = net::Cp932ToUtf8(handle);
   if (handle.empty()) {
-    Refuse(id, c, "ハンドル名が空です。");
+    Refuse(id, c, Refusal::EmptyHandle, "ハンドル名が空です。");
     return;
   }
   if (!handleUtf8.Ok) {
-    Refuse(id, c, "ハンドル名に使えない文字が含まれています。");
+    Refuse(id, c, Refusal::BadHandle, "ハンドル名に使えない文字が含まれています。");
     return;
   }
   if (handle.size() > kMaxHandleLength) {
-    Refuse(id, c, "ハンドル名が長すぎます（全角16文字まで）。");
+    Refuse(id, c, Refusal::LongHandle, "ハンドル名が長すぎます（全角16文字まで）。");
     return;
   }
   for (const auto& [otherId, other] : connections_) {
     if (other.UserNo != 0 && other.Handle == handle) {
-      Refuse(id, c, "そのハンドル名は使用中です。別の名前を入れてください。");
+      Refuse(id, c, Refusal::HandleInUse, "そのハンドル名は使用中です。別の名前を入れてください。");
       return;
     }
   }
@@ -352,20 +356,23 @@ void Room::HandleLogin(ConnectionId id, Connection& c, const LoginMessage& login
     fromAddress += other.UserNo != 0 && other.Address == c.Address ? 1 : 0;
   }
   if (config_.MaxUsersPerAddress > 0 && fromAddress >= config_.MaxUsersPerAddress) {
-    Refuse(id, c,
+    Refuse(id, c, Refusal::AddressFull,
            "同じアドレスからは " + std::to_string(config_.MaxUsersPerAddress) +
                " 人までしかログインできません。");
     return;
   }
   const int32_t userNo = UserCount() < config_.MaxUsers ? FreeUserNo() : 0;
   if (userNo == 0) {
-    Refuse(id, c, "満員のため入れません。しばらくしてからもう一度お試しください。");
+    Refuse(id, c, Refusal::RoomFull,
+           "満員のため入れません。しばらくしてからもう一度お試しください。");
     return;
   }
 
   c.UserNo = userNo;
   c.Handle = std::move(handle);
   c.HandleUtf8 = handleUtf8.Text;
+  c.LoggedInAt = now_;
+  journal_.CountLogin();
   Note(c, "login: user " + std::to_string(c.UserNo) + " " + Quoted(c.HandleUtf8) +
               " on connection " + std::to_string(id));
 
@@ -462,6 +469,7 @@ void Room::CheckGoal(Connection& c, uint32_t nowMs) {
               " completed mission " + std::to_string(c.MissionIndex + 1) + " in " + time + " s");
   ServerChat(c.HandleUtf8 + "さんが「" + mission.Title + "」を完了しました。タイム " + time +
              " 秒");
+  journal_.AddResult(nowMs, c.HandleUtf8, c.MissionIndex + 1, mission.Title, seconds);
   EndRun(c);
 }
 
@@ -587,10 +595,12 @@ void Room::HandleChat(ConnectionId id, Connection& c, const ChatMessage& chat, u
   const std::string_view text =
       check.Ok ? std::string_view(chat.Text) : std::string_view(chat.Text).substr(0, check.ErrorOffset);
   SendToRoom(ChatLine(config_.WorldNo, c.Handle, text));
+  journal_.AddChat(nowMs, c.HandleUtf8, net::Cp932ToUtf8(CleanText(text)).Text, false);
 }
 
 void Room::ServerChat(std::string_view textUtf8) {
   SendToRoom(ChatLine(config_.WorldNo, ToWire(kServerSpeaker), ToWire(textUtf8)));
+  journal_.AddChat(now_, std::string(kServerSpeaker), std::string(textUtf8), true);
 }
 
 void Room::SendToRoom(std::string_view bytes) {

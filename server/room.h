@@ -14,6 +14,7 @@
 #include "server/client_message.h"
 #include "server/message_splitter.h"
 #include "server/missions.h"
+#include "server/room_journal.h"
 
 namespace velmora::server {
 
@@ -64,6 +65,17 @@ struct RoomConfig {
   int MaxUsers = 100;        // logged-in users at once
   int MaxUsersPerAddress = 0;  // logged-in users from one address at once; 0: no limit
   uint32_t IdleLimitMs = 0;    // a user who neither sends nor reads this long is closed; 0: never
+};
+
+// A logged-in user as the web side shows it; the views are valid until the
+// room changes.
+struct UserView {
+  int32_t UserNo = 0;
+  std::string_view Handle;               // UTF-8
+  uint32_t LoggedInAt = 0;               // ms, server time
+  int MissionNo = 0;                     // the mission last chosen, 1-based; 0 before any
+  const WireVehicle* Vehicle = nullptr;  // what the others see of its vehicle; nullptr for none
+  uint32_t VehicleAgeMs = 0;             // since the owner's last state
 };
 
 class RoomOutput {
@@ -117,12 +129,21 @@ class Room {
   // The room's record of a user's vehicle; nullptr when it has none.
   const WireVehicle* VehicleOf(int32_t userNo) const;
 
+  // Every logged-in user, in the order they connected. A vehicle is shown as
+  // the rounds show it: not while its run is ending, nor after kStaleVehicleMs
+  // without a state from its owner.
+  template <typename Visit>
+  void ForEachUser(uint32_t nowMs, Visit&& visit) const;
+  const MissionsFile& Missions() const { return missions_; }
+  const RoomJournal& Journal() const { return journal_; }
+
  private:
   struct Connection {
     explicit Connection(std::string prefix) : Splitter(std::move(prefix)) {}
     MessageSplitter Splitter;
     uint32_t ConnectedAt = 0;        // ms
     uint32_t ActiveAt = 0;           // ms, when the client last sent or read
+    uint32_t LoggedInAt = 0;         // ms
     std::string Address;             // the peer, for the pending and user budgets
     int32_t UserNo = 0;              // 0 until the login is accepted
     std::string Handle;              // CP932
@@ -166,7 +187,7 @@ class Room {
   // Reports the lines suppressed in windows that have ended, and forgets those windows.
   void ReportSuppressed(uint32_t nowMs);
   bool Claims(Connection& c, int32_t userNo, int32_t roomNo, std::string_view what);
-  void Refuse(ConnectionId id, const Connection& c, std::string_view reasonUtf8);
+  void Refuse(ConnectionId id, const Connection& c, Refusal reason, std::string_view reasonUtf8);
   void Place(Connection& c, int missionIndex, uint32_t nowMs);
   void EndRun(Connection& c);
   void CheckGoal(Connection& c, uint32_t nowMs);
@@ -198,6 +219,25 @@ class Room {
   std::vector<std::size_t> recordEnds_;  // where each record of shared_ ends, after a 0
   std::string own_;                      // a client's own record in this round
   std::string line_;
+  RoomJournal journal_;
 };
+
+template <typename Visit>
+void Room::ForEachUser(uint32_t nowMs, Visit&& visit) const {
+  for (const auto& [id, c] : connections_) {
+    if (c.UserNo == 0) continue;
+    UserView user;
+    user.UserNo = c.UserNo;
+    user.Handle = c.HandleUtf8;
+    user.LoggedInAt = c.LoggedInAt;
+    user.MissionNo = c.MissionIndex + 1;
+    const uint32_t age = nowMs - c.UpdatedAt;
+    if (c.Vehicle && !c.Ending && age <= kStaleVehicleMs) {
+      user.Vehicle = &*c.Vehicle;
+      user.VehicleAgeMs = age;
+    }
+    visit(static_cast<const UserView&>(user));
+  }
+}
 
 }  // namespace velmora::server

@@ -33,6 +33,30 @@ std::optional<int64_t> ParseWhole(const std::string& text) {
   return value;
 }
 
+// --http [ADDRESS:]PORT, an IPv6 address in brackets: "[::1]:8080".
+std::optional<std::string> ParseHttp(const std::string& value, ServerOptions& o) {
+  std::string address = "127.0.0.1";
+  std::string port = value;
+  if (!value.empty() && value.front() == '[') {
+    const std::size_t close = value.find("]:");
+    if (close == std::string::npos) {
+      return "option --http takes [ADDRESS]:PORT, not '" + value + "'";
+    }
+    address = value.substr(1, close - 1);
+    port = value.substr(close + 2);
+  } else if (const std::size_t colon = value.rfind(':'); colon != std::string::npos) {
+    address = value.substr(0, colon);
+    port = value.substr(colon + 1);
+  }
+  const std::optional<int64_t> number = ParseWhole(port);
+  if (address.empty() || !number || *number < 0 || *number > kMaxPort) {
+    return "option --http takes [ADDRESS:]PORT with a port from 0 to 65535, not '" + value + "'";
+  }
+  o.HttpAddress = address;
+  o.HttpPort = static_cast<int>(*number);
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string DefaultMissionsPath(const std::string& programDir) {
@@ -66,6 +90,10 @@ std::string ServerHelpText() {
          "                    the server sent for S seconds, 0..86400; 0 never (default 120)\n"
          "  --missions FILE   missions file (default: the installed missions.txt,\n"
          "                    else server/missions.txt in the working directory)\n"
+         "  --http [ADDRESS:]PORT\n"
+         "                    serve a status page with a live map, /api/state and\n"
+         "                    /metrics on PORT (0 picks a free port), on loopback\n"
+         "                    unless an ADDRESS is given (off by default)\n"
          "  -h, --help        show this text and exit\n"
          "\n"
          "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
@@ -79,6 +107,16 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
     const std::string& name = arguments[i];
     if (name == "--help" || name == "-h") {
       o.Help = true;
+      continue;
+    }
+
+    if (name == "--http") {
+      if (i + 1 >= arguments.size()) {
+        parse.Error = "option --http needs a value";
+        return parse;
+      }
+      parse.Error = ParseHttp(arguments[++i], o);
+      if (parse.Error) return parse;
       continue;
     }
     if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&

@@ -19,6 +19,10 @@ struct ServerOptions {
   int IdleLimitSeconds = 120;            // a user who neither sends nor reads is closed; 0: never
   std::string MissionsPath;  // empty: see DefaultMissionsPath
   bool Help = false;
+
+  // The web side (status page, JSON, metrics): off while HttpPort is -1.
+  std::string HttpAddress = "127.0.0.1";
+  int HttpPort = -1;  // 0: any free port (the one bound is printed)
 };
 
 struct OptionsParse {

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace velmora::server {
@@ -46,7 +47,7 @@ TcpServer::TcpServer(const ServerOptions& options, MissionsFile missions)
   QObject::connect(&listener_, &QTcpServer::newConnection, [this] { Accept(); });
   rounds_.setTimerType(Qt::PreciseTimer);
   rounds_.setInterval(options.IntervalMs);
-  QObject::connect(&rounds_, &QTimer::timeout, [this] { room_.Broadcast(Now()); });
+  QObject::connect(&rounds_, &QTimer::timeout, [this] { Round(); });
   readingCheck_.setInterval(kReadingCheckMs);
   QObject::connect(&readingCheck_, &QTimer::timeout, [this] { CheckReading(); });
 }
@@ -73,6 +74,14 @@ bool TcpServer::Listen(QString& error) {
   rounds_.start();
   readingCheck_.start();
   return true;
+}
+
+void TcpServer::Round() {
+  const auto start = std::chrono::steady_clock::now();
+  const uint64_t atMs = Uptime();
+  room_.Broadcast(static_cast<uint32_t>(atMs));
+  stats_.RoundDone(atMs,
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 void TcpServer::Accept() {
@@ -115,6 +124,7 @@ void TcpServer::Read(ConnectionId id) {
   // Into one buffer for every read: most reads are one small message.
   readBuffer_.resize(static_cast<std::size_t>(kMaxReadPerTurn));
   const qint64 count = it->second.Socket->read(readBuffer_.data(), kMaxReadPerTurn);
+  if (count > 0) stats_.Received(Side::Game, Uptime(), static_cast<uint64_t>(count));
   room_.Receive(
       id,
       std::string_view(readBuffer_.data(), static_cast<std::size_t>(std::max<qint64>(count, 0))),
@@ -148,6 +158,7 @@ void TcpServer::Send(ConnectionId id, std::string_view bytes) {
     });
     return;
   }
+  stats_.Sent(Side::Game, Uptime(), bytes.size());
   // With nothing queued the bytes go to the system at once: queueing them
   // would copy them, and wake the event loop twice more for each client in
   // each round, to arm and then disarm its socket for writing. What the

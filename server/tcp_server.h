@@ -13,6 +13,7 @@
 #include "server/log_writer.h"
 #include "server/room.h"
 #include "server/server_options.h"
+#include "server/server_stats.h"
 
 namespace velmora::server {
 
@@ -24,6 +25,12 @@ class TcpServer final : public RoomOutput {
   // Starts listening; false with the reason in `error`.
   bool Listen(QString& error);
   quint16 Port() const { return listener_.serverPort(); }
+
+  // For the web side, on the same thread.
+  const Room& GameRoom() const { return room_; }
+  ServerStats& Stats() { return stats_; }
+  uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
+  uint64_t Uptime() const { return static_cast<uint64_t>(clock_.elapsed()); }
 
   void Send(ConnectionId id, std::string_view bytes) override;
   void Close(ConnectionId id) override;
@@ -39,8 +46,9 @@ class TcpServer final : public RoomOutput {
     qint64 Taken = 0;               // of those, bytes the peer had taken at the last check
   };
 
-  uint32_t Now() const { return static_cast<uint32_t>(clock_.elapsed()); }
   void Accept();
+  // One round of positions, timed.
+  void Round();
   void Read(ConnectionId id);
   void Forget(ConnectionId id);
   // Tells the room which users have taken lines since the last check.
@@ -56,6 +64,7 @@ class TcpServer final : public RoomOutput {
   std::map<ConnectionId, Client> clients_;
   ConnectionId nextId_ = 1;
   std::vector<char> readBuffer_;
+  ServerStats stats_;
 };
 
 }  // namespace velmora::server

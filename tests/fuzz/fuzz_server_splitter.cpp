@@ -3,7 +3,9 @@
 // the splitter's promises on the way: a message never exceeds the limit, a
 // malformed stream stays malformed, and every line the room sends starts
 // with the world number (or is a refusal in the number of a client of another
-// world), ends with its only LF, and goes to a live connection.
+// world), ends with its only LF, and goes to a live connection. The web
+// side's JSON of the room that results carries no raw control byte and no <,
+// whatever the handles and the chat were.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 
 #include "server/message_splitter.h"
 #include "server/room.h"
+#include "server/web_state.h"
 
 namespace {
 
@@ -108,5 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (control & 0x80) room.Broadcast(now);
   }
   room.Broadcast(now);
+
+  const std::string json = StateJson(room, ServerStats(), WebCounters(), WebClock{now, now});
+  for (std::size_t i = 0; i + 1 < json.size(); ++i) {
+    if (static_cast<unsigned char>(json[i]) < 0x20 || json[i] == '<') std::abort();
+  }
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -63,10 +65,15 @@ class ServerProcess {
     close(out[1]);
     if (unread[1] >= 0) close(unread[1]);
     unreadLog_ = unread[0];
-    // "listening on 127.0.0.1:PORT"
+    // "listening on 127.0.0.1:PORT", and with --http "web page on http://…:PORT/"
+    const bool web = std::find(arguments.begin(), arguments.end(), "--http") != arguments.end();
+    const auto whole = [&](const std::string& t) {
+      return t.find('\n') != std::string::npos &&
+             (!web || t.find('\n', t.find("web page on ")) != std::string::npos);
+    };
     std::string text;
     const auto deadline = Clock::now() + timeout;
-    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
+    while (!whole(text) && Clock::now() < deadline) {
       pollfd p{out[0], POLLIN, 0};
       const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
       if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
@@ -76,9 +83,15 @@ class ServerProcess {
       text.append(buffer, static_cast<std::size_t>(n));
     }
     close(out[0]);
-    const std::size_t colon = text.rfind(':');
+    const std::size_t colon = text.rfind(':', text.find('\n'));
     if (text.rfind("listening on ", 0) == 0 && colon != std::string::npos) {
       port_ = std::atoi(text.c_str() + colon + 1);
+    }
+    const std::size_t page = text.find("web page on http://");
+    const std::size_t pageEnd = text.find("/\n", page);
+    const std::size_t pageColon = text.rfind(':', pageEnd);
+    if (page != std::string::npos && pageEnd != std::string::npos && pageColon > page + 12) {
+      webPort_ = std::atoi(text.c_str() + pageColon + 1);
     }
   }
 
@@ -87,6 +100,8 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int Port() const { return port_; }
+  // The web side's port when started with --http, else 0.
+  int WebPort() const { return webPort_; }
   pid_t Pid() const { return pid_; }
 
   // Ends the server: SIGTERM, and SIGKILL when it has not gone within 5 s.
@@ -110,6 +125,7 @@ class ServerProcess {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int webPort_ = 0;
   int unreadLog_ = -1;
 };
 
@@ -382,6 +398,18 @@ class TestClient {
     return false;
   }
 
+  // The next `count` bytes, or nullopt at the deadline or when the server
+  // closed the connection before they came.
+  std::optional<std::string> ReadBytes(std::size_t count, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (buffer_.size() < count) {
+      if (!Fill(deadline)) return std::nullopt;
+    }
+    std::string bytes = buffer_.substr(0, count);
+    buffer_.erase(0, count);
+    return bytes;
+  }
+
   // Reads whatever has arrived without waiting.
   void Drain() {
     for (;;) {
@@ -414,5 +442,41 @@ class TestClient {
   bool closed_ = false;
   std::string buffer_;
 };
+
+// One HTTP response as the web side sends it: status, headers (names in lower
+// case) and a body of its Content-Length.
+struct HttpResponse {
+  int Status = 0;
+  std::map<std::string, std::string> Headers;
+  std::string Body;
+};
+
+// The next response on the connection; nullopt when none came whole in time.
+inline std::optional<HttpResponse> ReadHttpResponse(TestClient& client, milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  const auto left = [&] {
+    return std::max(milliseconds(0),
+                    std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
+  };
+  const std::optional<std::string> status = client.ReadLine(left());
+  if (!status || status->rfind("HTTP/1.1 ", 0) != 0) return std::nullopt;
+  HttpResponse r;
+  r.Status = std::stoi(status->substr(9, 3));
+  for (;;) {
+    const std::optional<std::string> line = client.ReadLine(left());
+    if (!line) return std::nullopt;
+    if (*line == "\r\n") break;
+    const std::size_t colon = line->find(':');
+    if (colon == std::string::npos || line->size() < colon + 4) return std::nullopt;
+    std::string name = line->substr(0, colon);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    r.Headers[name] = line->substr(colon + 2, line->size() - colon - 4);
+  }
+  const std::optional<std::string> body =
+      client.ReadBytes(std::stoul("0" + r.Headers["content-length"]), left());
+  if (!body) return std::nullopt;
+  r.Body = *body;
+  return r;
+}
 
 }  // namespace velmora::testing

@@ -112,5 +112,43 @@ TEST(ServerOptions, MissionsInstalledBesideTheProgramWin) {
   }
 }
 
+TEST(ServerOptions, HttpTakesAPortWithAnOptionalAddress) {
+  EXPECT_EQ(ParseServerOptions({}).Options.HttpPort, -1) << "off by default";
+  struct Case {
+    std::string value;
+    std::string address;  // empty: refused
+    int port;
+  };
+  const std::vector<Case> cases = {
+      {"8080", "127.0.0.1", 8080},
+      {"0", "127.0.0.1", 0},
+      {"65535", "127.0.0.1", 65535},
+      {"0.0.0.0:80", "0.0.0.0", 80},
+      {"[::1]:8080", "::1", 8080},
+      {"[::]:0", "::", 0},
+      {"65536", "", 0},
+      {"-1", "", 0},
+      {"", "", 0},
+      {"web:", "", 0},
+      {":8080", "", 0},
+      {"[::1]", "", 0},
+      {"[::1]8080", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    const OptionsParse parse = ParseServerOptions({"--http", c.value});
+    if (c.address.empty()) {
+      ASSERT_TRUE(parse.Error);
+      EXPECT_NE(parse.Error->find("--http"), std::string::npos) << *parse.Error;
+      continue;
+    }
+    ASSERT_FALSE(parse.Error) << *parse.Error;
+    EXPECT_EQ(parse.Options.HttpAddress, c.address);
+    EXPECT_EQ(parse.Options.HttpPort, c.port);
+  }
+  EXPECT_TRUE(ParseServerOptions({"--http"}).Error);
+  EXPECT_NE(ServerHelpText().find("--http [ADDRESS:]PORT"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace velmora::server

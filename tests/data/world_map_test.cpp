@@ -53,9 +53,10 @@ TEST(WorldMap, TheSampleInstallation) {
   EXPECT_EQ(kinds["building"], 17);
   EXPECT_EQ(kinds["apron"], 1);
 
-  // The ground deepest first: the plain green base, then the sea.
+  // The ground deepest first: the plain land reaching to the horizon, then
+  // the open sea south of it.
   const QJsonArray ground = map["ground"].toArray();
-  ASSERT_EQ(ground.size(), 12);
+  ASSERT_EQ(ground.size(), 13);
   EXPECT_EQ(ground[0].toObject()["colour"].toString(), "#466e3c");
   EXPECT_NEAR(ground[1].toObject()["y2"].toDouble(), -12000, kPrinted);
   EXPECT_NE(ground[1].toObject()["colour"].toString(), "#808080");

@@ -67,6 +67,7 @@ std::string ServerHelpText() {
          "  --missions FILE   missions file (default: the installed missions.txt,\n"
          "                    else server/missions.txt in the working directory)\n"
          "  -h, --help        show this text and exit\n"
+         "  --version         show the version and exit\n"
          "\n"
          "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
          "its log (logins, missions, shots, disconnects) goes to standard error.\n";
@@ -79,6 +80,10 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
     const std::string& name = arguments[i];
     if (name == "--help" || name == "-h") {
       o.Help = true;
+      continue;
+    }
+    if (name == "--version") {
+      o.Version = true;
       continue;
     }
     if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&

@@ -6,15 +6,16 @@
 # logged in to the launcher's server, and stops it, once from outside and once
 # by ending the program. Every wait is bounded.
 #
-#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR
+#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR BIN_DIR
 #
-# RENDERER_DIR is where the build installs the renderer library, below the
-# prefix (lib/velmora).
+# RENDERER_DIR and BIN_DIR are where the build installs the renderer library
+# and the programs, below the prefix (lib/x86_64-linux-gnu/velmora, games).
 set -euo pipefail
 source_dir=$1
 build_dir=$2
 scratch=$3
 renderer=usr/$4/libprismoth.so
+bin=usr/$5
 
 # Bounds, in seconds: the login takes a few seconds on llvmpipe; the bounds
 # leave room for a loaded machine without letting a hang run on.
@@ -51,8 +52,8 @@ dpkg-deb -x "$deb" "$root"
 echo "== files"
 # Programs, the launcher and the renderer library.
 for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-traffic velmora-play; do
-  [ -f "$root/usr/bin/$program" ] && [ -x "$root/usr/bin/$program" ] ||
-    fail "usr/bin/$program missing or not executable"
+  [ -f "$root/$bin/$program" ] && [ -x "$root/$bin/$program" ] ||
+    fail "$bin/$program missing or not executable"
 done
 [ -f "$root/$renderer" ] || fail "$renderer missing"
 # Every file of the sample installation, byte for byte, and the missions.
@@ -116,7 +117,7 @@ echo "== velmora-view"
 # names the library it opened.
 view=$scratch/view.png
 status=0
-(cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/usr/bin/velmora-view" \
+(cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/$bin/velmora-view" \
    --size 64x48 0 -3200 -120 0 -4 0 "$view") >"$scratch/view.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "velmora-view: status $status: $(grep -v '^ *[0-9]*:' "$scratch/view.log")"
 grep -q "file=$root/$renderer .*dynamically loaded" "$scratch/view.log" ||
@@ -132,7 +133,7 @@ echo "== velmora-server"
 # The unpacked server, started from a folder without missions and without
 # --missions, reads the installed ones and listens.
 server_log=$scratch/server.log
-(cd "$scratch/home" && exec "$root/usr/bin/velmora-server" --port 0) >"$server_log" 2>&1 &
+(cd "$scratch/home" && exec "$root/$bin/velmora-server" --port 0) >"$server_log" 2>&1 &
 server_alone=$!
 waited=0
 until grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$server_log"; do
@@ -168,7 +169,7 @@ start_launcher() {  # start_launcher LOG
   (
     cd "$scratch/home"
     exec env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen HOME="$scratch/home" \
-      XDG_RUNTIME_DIR="$scratch/runtime" "$root/usr/bin/velmora-play" --handle packager
+      XDG_RUNTIME_DIR="$scratch/runtime" "$root/$bin/velmora-play" --handle packager
   ) >"$1" 2>&1 &
   launcher_pid=$!
   local waited=0
@@ -240,7 +241,7 @@ broken=$scratch/broken
 cp -a "$root" "$broken"
 rm "$broken/usr/share/velmora/missions.txt"
 status=0
-out=$(timeout "$stop_wait" "$broken/usr/bin/velmora-play" --handle packager 2>&1) || status=$?
+out=$(timeout "$stop_wait" "$broken/$bin/velmora-play" --handle packager 2>&1) || status=$?
 [ "$status" -eq 1 ] || fail "missions missing: status $status, not 1"
 case $out in
   *"velmora-play: the sample missions "*"missions.txt are missing"*) ;;

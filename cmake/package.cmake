@@ -1,7 +1,7 @@
 # Install rules for the programs, the renderer library, the sample
-# installation, the launcher and the desktop entry, and the Debian package
-# CPack makes of them (tools/package). The package holds the programs only:
-# tests and benchmarks install nothing.
+# installation, the launcher, the desktop entry, the manual pages and the
+# release files, and the Debian package CPack makes of them (tools/package).
+# The package holds the programs only: tests and benchmarks install nothing.
 if(NOT (TARGET velmora AND TARGET velmora-server AND TARGET velmora-view AND TARGET velmora-replay
         AND TARGET prismoth))
   return()
@@ -46,10 +46,21 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADI
 install(FILES ${PROJECT_SOURCE_DIR}/server/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora
         RENAME server.md)
 
+# What a distribution asks of a package beside the programs (cmake/release.cmake
+# makes them): the manual pages, the changelog and the copyright, the
+# metainfo for software centres, and the reasons for the package checks that
+# do not apply.
+install(FILES ${VELMORA_MANUAL_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${PROJECT_BINARY_DIR}/dist/changelog.gz ${PROJECT_SOURCE_DIR}/dist/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+install(FILES ${VELMORA_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Velmora developers <velmora@localhost>")
+set(CPACK_PACKAGE_CONTACT "${VELMORA_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "networked vehicle simulator")
 set(CPACK_PACKAGE_DESCRIPTION
     "Fly an airliner with a simulated crew and autopilot, a fighter that locks on\n"
@@ -59,6 +70,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "server and the program against it.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VELMORA_HOMEPAGE}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Stripped as Debian strips, by a script of our own: CPack's stripping keeps

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "       velmora-logbook [--file PATH] show ID\n"
     "       velmora-logbook [--file PATH] export --csv FILE   (FILE - writes to standard "
     "output)\n"
-    "       velmora-logbook --help | --version\n"
+    "       velmora-logbook -h | --help | --version\n"
     "The logbook is read only, never changed; without --file it is\n"
     "$XDG_DATA_HOME/velmora/logbook.sqlite (~/.local/share/velmora/logbook.sqlite).\n";
 

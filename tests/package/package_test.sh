@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package end to end: builds it from a build folder whose programs
 # are built, unpacks it with dpkg-deb -x into a scratch folder (never into the
-# system), checks that every file is there, draws a frame with the unpacked
-# velmora-view, then runs the unpacked launcher headless until the program has
-# logged in to the launcher's server, and stops it, once from outside and once
-# by ending the program. Every wait is bounded.
+# system), checks that every file is there, that lintian and the metainfo's
+# validator pass it, each program's version and manual page, and that a second
+# package is the same bytes; draws a frame with the unpacked velmora-view, then
+# runs the unpacked launcher headless until the program has logged in to the
+# launcher's server, and stops it, once from outside and once by ending the
+# program. Every wait is bounded.
 #
 #   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR BIN_DIR
 #
@@ -108,6 +110,32 @@ for package in libqt6widgets6 libqt6network6 libsdl2-2.0-0 libassimp5 libegl1 li
   esac
 done
 [ "$(dpkg-deb -f "$deb" Package)" = velmora ] || fail "the package is not named velmora"
+
+echo "== release"
+# Debian's checks find no error and no warning.
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 ||
+  fail "lintian: $(cat "$scratch/lintian.log")"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$scratch/appstream.log" ||
+  fail "appstreamcli: $(cat "$scratch/appstream.log")"
+# Every program says the package's version, and the commit when the source is a checkout.
+version=$(dpkg-deb -f "$deb" Version)
+built=
+commit=$(git -C "$source_dir" rev-parse --short=12 HEAD 2>/dev/null) &&
+  built=' \(commit '$commit'(, modified)?\)'
+for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-traffic velmora-play; do
+  line=$("$root/$bin/$program" --version) || fail "$program --version: status $?"
+  [[ $line =~ ^$program\ ${version//./\\.}$built$ ]] ||
+    fail "$program --version says '$line', not version $version of commit '$commit'"
+  # Its manual page renders without a warning and names the options --help names.
+  page=$root/usr/share/man/man6/$program.6.gz
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man $page failed"
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+  "$source_dir/tests/package/man_options.sh" "$root/$bin/$program" "$page" || fail "$page's options"
+done
+# A second package of the same build is the same bytes.
+again=$("$source_dir/tools/package" --from "$build_dir" "$scratch/again" 2>>"$scratch/package.log" |
+        tail -n 1) || fail "tools/package, again"
+cmp "$deb" "$again" || fail "two packages of one build differ"
 
 [ "$faults" -eq 0 ] || { echo "package_test: $faults fault(s)" >&2; exit 1; }
 

@@ -4,6 +4,7 @@
 # text changes, so a build at the same commit recompiles nothing.
 #
 #   cmake -DSOURCE_DIR=DIR -DHEADER=FILE -P commit_header.cmake
+cmake_minimum_required(VERSION 3.25)
 set(commit "")
 set(modified 0)
 find_program(git_program git)

@@ -27,3 +27,18 @@ if(VELMORA_FUZZ)
   target_compile_options(velmora_options INTERFACE -fsanitize=fuzzer-no-link)
   target_link_options(velmora_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+
+# Hardening, as Debian builds its packages: a stack protector, the C library's
+# checked functions (they need the optimiser, so not in a build without it),
+# position-independent executables, and the relocations made read-only with
+# every symbol bound at start-up. The sanitizer and fuzz builds carry their own
+# instrumentation instead.
+if(NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
+  include(CheckPIESupported)
+  check_pie_supported()
+  set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  target_compile_options(velmora_options INTERFACE -fstack-protector-strong)
+  target_compile_definitions(velmora_options INTERFACE
+    $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+  target_link_options(velmora_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()

@@ -20,6 +20,7 @@
 
 #include "app/replay_file.h"
 #include "app/whole_file.h"
+#include "version/version.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ constexpr const char* kUsage =
     "vehicle's types and the companions. With --csv, writes every vehicle of every\n"
     "frame as CSV to OUT, or to standard output without OUT or when OUT is \"-\".\n"
     "\n"
-    "  -h, --help  show this text\n";
+    "  -h, --help  show this text\n"
+    "  --version   show the version\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      return velmora::version::PrintVersion("velmora-replay");
     }
   }
   const bool csv = argc >= 2 && std::strcmp(argv[1], "--csv") == 0;

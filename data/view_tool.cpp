@@ -29,6 +29,7 @@
 
 #include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
+#include "version/version.h"
 #include "world/objects_dat.h"
 #include "world/world.h"
 
@@ -69,6 +70,7 @@ struct TOptions {
   std::vector<TVehicleState> Vehicles;
   std::string Output;  // "-": standard output
   bool Help = false;
+  bool Version = false;
 };
 
 // Reads a whole argument as a finite number.
@@ -123,7 +125,8 @@ const char* const kUsage =
     "                    draw a vehicle of type T (repeatable)\n"
     "  --library PATH    the renderer library (default: the installed one beside the\n"
     "                    tool, else the one built with this tool)\n"
-    "  -h, --help        show this text\n";
+    "  -h, --help        show this text\n"
+    "  --version         show the version\n";
 
 // Returns an empty string on success, else what is wrong.
 std::string ParseArguments(int argc, char** argv, TOptions& options) {
@@ -133,6 +136,10 @@ std::string ParseArguments(int argc, char** argv, TOptions& options) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--help" || arg == "-h") {
       options.Help = true;
+      return {};
+    }
+    if (arg == "--version") {
+      options.Version = true;
       return {};
     }
     if (arg == "--data" && hasValue) {
@@ -230,6 +237,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (options.Version) return velmora::version::PrintVersion("velmora-view");
   // The output path is taken before moving into the installation folder.
   const bool toStandardOutput = options.Output == "-";
   const std::filesystem::path output =

@@ -15,6 +15,7 @@
 #include "server/server_options.h"
 #include "server/tcp_server.h"
 #include "server/web_server.h"
+#include "version/version.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
     std::fputs(ServerHelpText().c_str(), stdout);
     return 0;
   }
+  if (parse.Options.Version) return velmora::version::PrintVersion("velmora-server");
 
   if (parse.Options.MissionsPath.empty()) {
     parse.Options.MissionsPath = DefaultMissionsPath(ProgramDir());

@@ -95,6 +95,7 @@ std::string ServerHelpText() {
          "                    /metrics on PORT (0 picks a free port), on loopback\n"
          "                    unless an ADDRESS is given (off by default)\n"
          "  -h, --help        show this text and exit\n"
+         "  --version         show the version and exit\n"
          "\n"
          "Once listening, the server prints \"listening on ADDR:PORT\" on standard output;\n"
          "its log (logins, missions, shots, disconnects) goes to standard error.\n";
@@ -117,6 +118,10 @@ OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
       }
       parse.Error = ParseHttp(arguments[++i], o);
       if (parse.Error) return parse;
+      continue;
+    }
+    if (name == "--version") {
+      o.Version = true;
       continue;
     }
     if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&

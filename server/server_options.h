@@ -19,6 +19,7 @@ struct ServerOptions {
   int IdleLimitSeconds = 120;            // a user who neither sends nor reads is closed; 0: never
   std::string MissionsPath;  // empty: see DefaultMissionsPath
   bool Help = false;
+  bool Version = false;
 
   // The web side (status page, JSON, metrics): off while HttpPort is -1.
   std::string HttpAddress = "127.0.0.1";

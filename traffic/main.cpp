@@ -19,6 +19,7 @@
 #include "vehicle/null_renderer.h"
 #include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
+#include "version/version.h"
 #include "world/ground_dat.h"
 #include "world/objects_dat.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char** argv) {
     std::fputs(traffic::TrafficUsage(), stdout);
     return 0;
   }
+  if (options.Version) return version::PrintVersion("velmora-traffic");
   if (!options.DataDir.empty() && !QDir::setCurrent(QString::fromStdString(options.DataDir))) {
     std::fprintf(stderr, "velmora-traffic: no data folder %s\n", options.DataDir.c_str());
     return 1;

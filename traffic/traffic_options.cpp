@@ -31,6 +31,10 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       o.Help = true;
       continue;
     }
+    if (a == "--version") {
+      o.Version = true;
+      continue;
+    }
     if (i + 1 >= arguments.size()) {
       out.Error = a + ": unknown option or missing value";
       return out;
@@ -117,7 +121,8 @@ const char* TrafficUsage() {
          "                      objects.dat (default: the working directory)\n"
          "  --status SECONDS    a line per client on where it is, every SECONDS,\n"
          "                      1..86400 (default 60)\n"
-         "  -h, --help          show this text\n";
+         "  -h, --help          show this text\n"
+         "  --version           show the version\n";
 }
 
 std::string TrafficHandle(int number) {

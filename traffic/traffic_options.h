@@ -25,6 +25,7 @@ struct TTrafficOptions {
   std::string DataDir;     // empty: the working directory holds the installation
   int StatusSeconds = 60;  // seconds between the status lines
   bool Help = false;
+  bool Version = false;
 };
 
 struct TOptionsParse {

@@ -9,6 +9,7 @@
 #include "app/whole_file.h"
 #include "ui/logbook.h"
 #include "vehicle/units.h"
+#include "version/version.h"
 
 namespace velmora::ui::logbook {
 
@@ -19,6 +20,7 @@ constexpr const char* kUsage =
     "       velmora-logbook [--file PATH] show ID\n"
     "       velmora-logbook [--file PATH] export --csv FILE   (FILE - writes to standard "
     "output)\n"
+    "       velmora-logbook -h | --help | --version\n"
     "The logbook is read only, never changed; without --file it is\n"
     "$XDG_DATA_HOME/velmora/logbook.sqlite (~/.local/share/velmora/logbook.sqlite).\n";
 
@@ -109,6 +111,10 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
       out << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      out << version::VersionLine("velmora-logbook") << "\n";
       return 0;
     }
   }

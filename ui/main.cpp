@@ -18,6 +18,7 @@
 #include "ui/install_layout.h"
 #include "ui/joystick.h"
 #include "ui/renderer_binding.h"
+#include "version/version.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,10 +75,7 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
-  if (line->Version) {
-    std::printf("velmora %s\n", VELMORA_VERSION);
-    return 0;
-  }
+  if (line->Version) return velmora::version::PrintVersion("velmora");
 
   // Without a display the toolkit would abort; say what to do instead.
   const auto unset = [](const char* name) {
@@ -100,7 +98,7 @@ int main(int argc, char** argv) {
   toolkitArgv.push_back(nullptr);
   QApplication application(toolkitArgc, toolkitArgv.data());
   QApplication::setApplicationName("Velmora");
-  QApplication::setApplicationVersion(VELMORA_VERSION);
+  QApplication::setApplicationVersion(QString::fromStdString(velmora::version::ProjectVersion()));
   QApplication::setQuitOnLastWindowClosed(false);
 
   // The renderer is bound before the main window exists: without it there

@@ -13,8 +13,9 @@ inline constexpr const char* kRendererFileName = "libprismoth.so";
 
 // The places the renderer library is looked for, in order: the path given on
 // the command line alone when there is one; otherwise next to the program,
-// in the installed tree beside the program (../lib/velmora under /usr), the
-// build's own library, then the dynamic loader's search path.
+// in the installed tree beside the program (../lib/x86_64-linux-gnu/velmora
+// from /usr/games), the build's own library, then the dynamic loader's
+// search path.
 std::vector<std::string> RendererCandidates(const std::string& givenPath,
                                             const std::string& programDir);
 

@@ -19,6 +19,7 @@
 #include "ui/logbook_tool.h"
 #include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
+#include "version/version.h"
 
 namespace velmora::ui::logbook {
 namespace {
@@ -356,6 +357,7 @@ TEST_F(LogbookTest, ToolListsShowsAndExports) {
       {{"--file", (dir / "none.sqlite").string(), "list"}, 1, {}, "記録簿がまだありません"},
       {{"--file", (dir / "none.sqlite").string(), "--help"}, 0, {"usage: velmora-logbook"}, ""},
       {{"-h"}, 0, {"usage: velmora-logbook", "export --csv FILE"}, ""},
+      {{"--version"}, 0, {"velmora-logbook " + version::ProjectVersion()}, ""},
       {{"export", "--csv", "-"}, 0, {"run,started,ended", ",stop,"}, ""},
   };
   for (const Row& row : rows) {

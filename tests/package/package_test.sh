@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # The Debian package end to end: builds it from a build folder whose programs
 # are built, unpacks it with dpkg-deb -x into a scratch folder (never into the
-# system), checks that every file is there, draws a frame with the unpacked
-# velmora-view, then runs the unpacked launcher headless until the program has
-# logged in to the launcher's server, and stops it, once from outside and once
-# by ending the program. Every wait is bounded.
+# system), checks that every file is there, that lintian and the metainfo's
+# validator pass it, each program's version and manual page, and that a second
+# package is the same bytes; draws a frame with the unpacked velmora-view, then
+# runs the unpacked launcher headless until the program has logged in to the
+# launcher's server, and stops it, once from outside and once by ending the
+# program. Every wait is bounded.
 #
-#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR
+#   tests/package/package_test.sh SOURCE_DIR BUILD_DIR SCRATCH_DIR RENDERER_DIR BIN_DIR
 #
-# RENDERER_DIR is where the build installs the renderer library, below the
-# prefix (lib/velmora).
+# RENDERER_DIR and BIN_DIR are where the build installs the renderer library
+# and the programs, below the prefix (lib/x86_64-linux-gnu/velmora, games).
 set -euo pipefail
 source_dir=$1
 build_dir=$2
 scratch=$3
 renderer=usr/$4/libprismoth.so
+bin=usr/$5
 
 # Bounds, in seconds: the login takes a few seconds on llvmpipe; the bounds
 # leave room for a loaded machine without letting a hang run on.
@@ -51,8 +54,8 @@ dpkg-deb -x "$deb" "$root"
 echo "== files"
 # Programs, the launcher and the renderer library.
 for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-traffic velmora-play; do
-  [ -f "$root/usr/bin/$program" ] && [ -x "$root/usr/bin/$program" ] ||
-    fail "usr/bin/$program missing or not executable"
+  [ -f "$root/$bin/$program" ] && [ -x "$root/$bin/$program" ] ||
+    fail "$bin/$program missing or not executable"
 done
 [ -f "$root/$renderer" ] || fail "$renderer missing"
 # Every file of the sample installation, byte for byte, and the missions.
@@ -108,6 +111,32 @@ for package in libqt6widgets6 libqt6network6 libsdl2-2.0-0 libassimp5 libegl1 li
 done
 [ "$(dpkg-deb -f "$deb" Package)" = velmora ] || fail "the package is not named velmora"
 
+echo "== release"
+# Debian's checks find no error and no warning.
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1 ||
+  fail "lintian: $(cat "$scratch/lintian.log")"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$scratch/appstream.log" ||
+  fail "appstreamcli: $(cat "$scratch/appstream.log")"
+# Every program says the package's version, and the commit when the source is a checkout.
+version=$(dpkg-deb -f "$deb" Version)
+built=
+commit=$(git -C "$source_dir" rev-parse --short=12 HEAD 2>/dev/null) &&
+  built=' \(commit '$commit'(, modified)?\)'
+for program in velmora velmora-server velmora-view velmora-replay velmora-logbook velmora-traffic velmora-play; do
+  line=$("$root/$bin/$program" --version) || fail "$program --version: status $?"
+  [[ $line =~ ^$program\ ${version//./\\.}$built$ ]] ||
+    fail "$program --version says '$line', not version $version of commit '$commit'"
+  # Its manual page renders without a warning and names the options --help names.
+  page=$root/usr/share/man/man6/$program.6.gz
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man $page failed"
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+  "$source_dir/tests/package/man_options.sh" "$root/$bin/$program" "$page" || fail "$page's options"
+done
+# A second package of the same build is the same bytes.
+again=$("$source_dir/tools/package" --from "$build_dir" "$scratch/again" 2>>"$scratch/package.log" |
+        tail -n 1) || fail "tools/package, again"
+cmp "$deb" "$again" || fail "two packages of one build differ"
+
 [ "$faults" -eq 0 ] || { echo "package_test: $faults fault(s)" >&2; exit 1; }
 
 echo "== velmora-view"
@@ -116,7 +145,7 @@ echo "== velmora-view"
 # names the library it opened.
 view=$scratch/view.png
 status=0
-(cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/usr/bin/velmora-view" \
+(cd "$scratch/home" && LD_DEBUG=files timeout "$login_wait" "$root/$bin/velmora-view" \
    --size 64x48 0 -3200 -120 0 -4 0 "$view") >"$scratch/view.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "velmora-view: status $status: $(grep -v '^ *[0-9]*:' "$scratch/view.log")"
 grep -q "file=$root/$renderer .*dynamically loaded" "$scratch/view.log" ||
@@ -132,7 +161,7 @@ echo "== velmora-server"
 # The unpacked server, started from a folder without missions and without
 # --missions, reads the installed ones and listens.
 server_log=$scratch/server.log
-(cd "$scratch/home" && exec "$root/usr/bin/velmora-server" --port 0) >"$server_log" 2>&1 &
+(cd "$scratch/home" && exec "$root/$bin/velmora-server" --port 0) >"$server_log" 2>&1 &
 server_alone=$!
 waited=0
 until grep -q '^listening on 127\.0\.0\.1:[0-9]*$' "$server_log"; do
@@ -168,7 +197,7 @@ start_launcher() {  # start_launcher LOG
   (
     cd "$scratch/home"
     exec env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen HOME="$scratch/home" \
-      XDG_RUNTIME_DIR="$scratch/runtime" "$root/usr/bin/velmora-play" --handle packager
+      XDG_RUNTIME_DIR="$scratch/runtime" "$root/$bin/velmora-play" --handle packager
   ) >"$1" 2>&1 &
   launcher_pid=$!
   local waited=0
@@ -240,7 +269,7 @@ broken=$scratch/broken
 cp -a "$root" "$broken"
 rm "$broken/usr/share/velmora/missions.txt"
 status=0
-out=$(timeout "$stop_wait" "$broken/usr/bin/velmora-play" --handle packager 2>&1) || status=$?
+out=$(timeout "$stop_wait" "$broken/$bin/velmora-play" --handle packager 2>&1) || status=$?
 [ "$status" -eq 1 ] || fail "missions missing: status $status, not 1"
 case $out in
   *"velmora-play: the sample missions "*"missions.txt are missing"*) ;;

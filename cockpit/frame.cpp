@@ -15,6 +15,8 @@ namespace {
 
 using vehicle::Atan2Deg;
 using vehicle::CosDeg;
+using vehicle::IsAirliner;
+using vehicle::IsFighter;
 using vehicle::Normalise180;
 using vehicle::Normalise360;
 using vehicle::Sign;
@@ -42,9 +44,6 @@ constexpr double kChaseDistance = 200;        // m, fighter chase camera behind 
 constexpr double kChaseRise = 100;            // m, added to the chase offset's z
 constexpr double kFighterLookAhead = 4000;    // m, where a fighter looks without a target
 constexpr double kLowestEye = -1;             // m, z: the chase eye stays above this
-
-bool IsFighter(int32_t formNo) { return formNo == 12 || formNo == 13; }
-bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
 
 // A record that is drawn needs a type the table knows.
 const vehicle::TFormParam* FormOf(const state::TMainState& s, int32_t formNo) {

@@ -87,7 +87,7 @@ enum class TEngine { None, Airliner, Fighter, Propeller, Car, Train };
 TEngine EngineOf(const TVehicleState& v) {
   switch (v.Kind) {
     case vehicle::kKindAircraft:
-      if (v.FormNo == 12 || v.FormNo == 13) return TEngine::Fighter;
+      if (vehicle::IsFighter(v.FormNo)) return TEngine::Fighter;
       if (v.FormNo == 14 || v.FormNo == 15) return TEngine::Propeller;
       return TEngine::Airliner;
     case vehicle::kKindRoad:

@@ -9,6 +9,7 @@
 #include "cockpit/view_projection.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::cockpit {
 namespace {
@@ -75,7 +76,7 @@ TEye AircraftEye(const state::TMainState& s, const TVehicleState& cam) {
   }
   if (nearest != nullptr) {
     const double x1 = nearest->X1 - s.OriginX, y1 = nearest->Y1 - s.OriginY;
-    const double rh = Atan2Deg(nearest->X2 - nearest->X1, nearest->Y2 - nearest->Y1);
+    const double rh = world::RunwayCourse(*nearest);
     if (s.CameraNo == 3) {
       eye = {x1 - 100 * SinDeg(rh), y1 - 100 * CosDeg(rh), -1.5, true};
     } else {
@@ -362,7 +363,7 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   if (dest == nullptr) return;
   const TVehicleState& cam = s.Camera;
   const double x1 = dest->X1 - s.OriginX, y1 = dest->Y1 - s.OriginY;
-  const double rh = Atan2Deg(dest->X2 - dest->X1, dest->Y2 - dest->Y1);
+  const double rh = world::RunwayCourse(*dest);
   const double h = dest->ApproachCourse;
   const double f = dest->ApproachOffset;
 
@@ -379,8 +380,8 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   view.SetPen(kTurnGateColour, 1);
   const double turn = Normalise180(rh - h);
   double qx = x1 - f * SinDeg(rh), qy = y1 - f * CosDeg(rh);
-  const double shiftX = kTurnRadius * (CosDeg(rh) - CosDeg(h));
-  const double shiftY = kTurnRadius * (SinDeg(h) - SinDeg(rh));
+  const double shiftX = world::kFinalTurnRadius * (CosDeg(rh) - CosDeg(h));
+  const double shiftY = world::kFinalTurnRadius * (SinDeg(h) - SinDeg(rh));
   if (turn >= 0) {
     qx += shiftX;
     qy += shiftY;
@@ -388,7 +389,8 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
     qx -= shiftX;
     qy -= shiftY;
   }
-  if (std::fabs(turn) * kTurnRadius > 10 && std::hypot(qx - cam.X, qy - cam.Y) <= kGuidanceRadius) {
+  if (std::fabs(turn) * world::kFinalTurnRadius > 10 &&
+      std::hypot(qx - cam.X, qy - cam.Y) <= kGuidanceRadius) {
     for (const double side : {1.0, -1.0}) {
       const double gx = qx - side * CosDeg(h), gy = qy + side * SinDeg(h);
       DrawSegment(view, cam, width, height, gx, gy, kGateLow, gx, gy, kGateHigh);

@@ -6,26 +6,28 @@
 
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 #include "world/shapes.h"
 
 namespace velmora::pilot {
 
 using namespace vehicle;  // records and geometry helpers
+using world::kAimPointDistance;
+using world::kFinalTurnRadius;
+using world::kGlideSlope;
+using world::kStraightInTurn;
 
 namespace {
 
 constexpr int32_t kAcknowledgeDelay = 1500;  // ms the captain waits before acting on a command
 constexpr double kEngageHeight = 300;        // m above the ground: the captain engages
 constexpr double kTurnHeight = 300;          // m: no turns below it before the final mode
-constexpr double kFinalTurnRadius = 2000;    // m, turn from the approach course onto the runway
 constexpr double kInterceptDistance = 17000; // m from the fix to the turn, plus f + u
 constexpr double kAbeamDistance = 6000;      // m beside the fix when positioning
 constexpr double kBankGravity = 5.6618693775;  // m/s², g·tan 30°: a turn at 30° of bank
 constexpr double kFixReached = 300;          // m
 constexpr double kDisengageCurved = 1000;    // m before the turn of a curved approach
 constexpr double kDisengageStraight = 6000;  // m before the aim point on a straight-in
-constexpr double kStraightInTurn = 10;       // m: a shorter final turn counts as straight-in
-constexpr double kGlideSlope = 0.052408;     // tan 3°
 constexpr double kApproachSpeed = 74.5;      // m/s, 145 kt, for the descent-rate advice
 constexpr double kMaxBank = 30;              // deg
 constexpr double kBankRate = 15;             // deg/s
@@ -192,7 +194,7 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
   const double airTrack = Bearing(airEast, airNorth);
 
   // From the aircraft to the aim point, f before the threshold.
-  const double runway = Bearing(dest->X2 - dest->X1, dest->Y2 - dest->Y1);
+  const double runway = Normalise360(world::RunwayCourse(*dest));
   const double f = dest->ApproachOffset;
   const double h = dest->ApproachCourse;
   double ae = dest->X1 - f * SinDeg(runway) - (own.X + s.OriginX);
@@ -331,9 +333,9 @@ TApproachProfile ApproachProfile(double distanceToGo, double f, double u, double
   } else if (L > 14600) {
     p = {590, 0, 9, 0};
   } else if (curved) {
-    p = {kGlideSlope * (f + u + 300), 0, 5, 0};
+    p = {kGlideSlope * (f + u + kAimPointDistance), 0, 5, 0};
   } else {
-    const double path = kGlideSlope * (L + 300);  // 3° path meeting the ground 300 m past the aim
+    const double path = kGlideSlope * (L + kAimPointDistance);  // 3° path to the runway's aim point
     p = path > 590 ? TApproachProfile{590, 0, 5, 0}
                    : TApproachProfile{path, -kGlideSlope * groundSpeed, 5, 0};
   }

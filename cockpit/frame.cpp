@@ -36,7 +36,6 @@ constexpr uint32_t kPathColour = 0x00FFFF;        // yellow
 constexpr double kGuidanceRadius = 16000;     // m, reach of the overlay
 constexpr double kGuidanceMargin = 10;        // m, view planes moved back
 constexpr double kCentreLineLength = 4000;    // m, drawn back from the threshold
-constexpr double kTurnRadius = 2000;          // m, turn onto the runway course
 constexpr double kGateLow = -10, kGateHigh = -600;  // m, z of the gate's ends
 constexpr int kMaxPathPoints = 40;
 
@@ -470,27 +469,7 @@ void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now, bool 
     DrawGuidance(s, *context.View, context.ViewWidth, context.ViewHeight);
   }
   s.Caption = StatusLine(s);
-  if (pixels) {
-    DrawInstruments(s, context);
-  } else {
-    TrainProtection(s);
-  }
-}
-
-void TrainProtection(state::TMainState& s) {
-  const TVehicleState& own = s.Own;
-  if (own.Kind != vehicle::kKindTrain) return;
-  // A train rolling backwards is braked; a standing one releases the
-  // emergency brake and holds on the brake while idle.
-  const double v = vehicle::GroundSpeed(own);
-  const bool moving = std::fabs(own.VX) > 0.001 || std::fabs(own.VY) > 0.001;
-  if (moving && v < 0) s.Brake = 1;
-  if (!moving) {
-    s.EmergencyBrake = 0;
-    if (s.Throttle == 0) s.Brake = 1;
-  }
-  if (Overspeed(s.RailSpeedLimit, v)) s.EmergencyBrake = 1;
-  if (own.UserNo == 0) s.EmergencyBrake = 0;  // not logged in: no protection
+  if (pixels) DrawInstruments(s, context);
 }
 
 void DrawInstruments(state::TMainState& s, TFrameContext& context) {
@@ -520,7 +499,6 @@ void DrawInstruments(state::TMainState& s, TFrameContext& context) {
       DrawSpeedGauge(*context.Indicator, kNoSpeedLimit, v, s.ReplayMode);
     }
   } else if (own.Kind == vehicle::kKindTrain) {
-    TrainProtection(s);
     if (context.Indicator != nullptr) {
       DrawSpeedGauge(*context.Indicator, s.RailSpeedLimit, v, s.ReplayMode);
     }

@@ -10,7 +10,6 @@
 
 #include "app/protocol.h"
 #include "app/reset.h"
-#include "cockpit/frame.h"
 #include "physics/railway.h"
 
 namespace velmora::traffic {
@@ -82,16 +81,11 @@ class TTrafficClient::TClock final : public app::TClock {
   }
 };
 
-// The tick's hand-over: no frame is drawn and nothing is locked on, but a
-// train runs under the train protection on every tick, as the program's frame
-// applies it to the user's own; the own state goes to the server.
+// The tick's hand-over: no frame is drawn and nothing is locked on; the own
+// state goes to the server.
 class TTrafficClient::THooks final : public app::TTickHooks {
  public:
   explicit THooks(TTrafficClient& client) : client_(client) {}
-  void DrawFrame() override {
-    state::TMainState& s = *client_.state_;
-    if (s.Own.Kind != vehicle::kKindNone) cockpit::TrainProtection(s);
-  }
   void SendState() override { app::SendOwnState(*client_.state_); }
 
  private:

@@ -54,7 +54,7 @@ void StringGridDestClick(state::TMainState& s, uint32_t now, const TCockpitCanva
       if (!practice) {
         const bool engaged =
             s.GuidanceMode >= pilot::kModePositioning && s.GuidanceMode <= pilot::kModeFinal;
-        if (engaged) s.Log("機長> Auto pilot disengaged.");
+        if (engaged) s.Callout(state::TCall::AutopilotDisengaged);
         if (s.GuidanceMode >= pilot::kModeDestinationChosen) {
           s.GuidanceMode = pilot::kModeDestinationChosen;
         }

@@ -187,11 +187,11 @@ struct TMainState : vehicle::TVehicleRecords {
   // The present run's figures for the reports and the logbook (app/run_figures.h).
   TRunFigures Figures;
 
-  // Adds a spoken call to the message log: the line and its cue come from
-  // one call, so what is heard is always what is written.
-  void Callout(std::string line) {
-    Cues.Push(TCueKind::Callout, line);
-    Log(std::move(line));
+  // Adds a spoken call to the message log: its line and its cue come from
+  // one identity, so what is heard is always what is written.
+  void Callout(TCall call) {
+    Cues.Push(TCueKind::Callout, call);
+    Log(std::string(CallText(call)));
   }
 
   // Adds a line to the message log; beyond kMaxLogLines the oldest line goes.

@@ -582,7 +582,7 @@ TEST_F(PracticeApproachTest, WithoutFlapsTheAutopilotLetsGoBeforeTheStall) {
   // The stall warning starts at the same speed.
   EXPECT_EQ(log.Texts(), (std::vector<std::string>{
                              "機長> Auto pilot disengaged.", "機長> 速度が足りない、失速するぞ。",
-                             "機長> 機首を下げて推力を上げてくれ。", pilot::kStallCall}));
+                             "機長> 機首を下げて推力を上げてくれ。", "失速警報> Stall."}));
 }
 
 constexpr double kServiceBrake = 35.0 / 36.0;  // m/s², the train's brake

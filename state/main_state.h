@@ -182,6 +182,7 @@ struct TMainState : vehicle::TVehicleRecords {
   uint64_t MessageLogCount = 0;         // lines ever logged, dropped ones included
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
   TCueQueue Cues;                       // what just happened, for the sound scene
+  uint32_t HitsOnOwn = 0;               // missile hits on the own vehicle the server announced
   uint8_t LockedOn = 0;                 // the fighter's target lies in the lock-on cone
 
   // The present run's figures for the reports and the logbook (app/run_figures.h).

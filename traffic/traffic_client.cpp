@@ -172,7 +172,7 @@ void TTrafficClient::ResetState() {
   rechoosing_ = false;
   placedStart_ = vehicle::TVehicleState{};
   restartSeen_ = 0;
-  logSeen_ = 0;
+  hitsSeen_ = 0;
   hit_ = false;
   // A fresh login takes its mission at once: the pause before it was the pause.
   anyPlacement_ = false;
@@ -217,19 +217,6 @@ void TTrafficClient::StartOver(const std::string& reason) {
   }
   ResetState();
   LoginFailed(reason);
-}
-
-bool TTrafficClient::NewHitOnOwnVehicle() {
-  const state::TMainState& s = *state_;
-  const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - logSeen_, s.MessageLog.size());
-  logSeen_ = s.MessageLogCount;
-  if (fresh == 0) return false;
-  // The server's chat line: "<shooter>さんのミサイルが<target>さんに命中しました。"
-  const std::string hit = "が" + config_.Handle + "さんに命中しました";
-  for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {
-    if (s.MessageLog[i].find(hit) != std::string::npos) return true;
-  }
-  return false;
 }
 
 // Shot down: the client leaves the server, with a fresh state, and logs in
@@ -370,7 +357,9 @@ void TTrafficClient::TickTimer() {
     loggedInAt_ = Now();
     ++counts_.Logins;
   }
-  if (NewHitOnOwnVehicle()) {
+  // The protocol counts the server's hits on the own vehicle.
+  if (s.HitsOnOwn != hitsSeen_) {
+    hitsSeen_ = s.HitsOnOwn;
     hit_ = true;
     hitAt_ = Now();
   }

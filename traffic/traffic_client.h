@@ -109,8 +109,6 @@ class TTrafficClient final : public QObject {
   void ChooseMission();
   void LoginFailed(const std::string& reason);
   void StartOver(const std::string& reason);
-  // Whether the message log has a new line of a missile hitting this client.
-  bool NewHitOnOwnVehicle();
   void LeaveAfterShot();
   void ScheduleLogin(uint32_t delayMs);
   // Reports problem, with detail, unless it is the problem reported last.
@@ -146,7 +144,7 @@ class TTrafficClient final : public QObject {
   bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again
   std::string chosenTitle_;  // the mission chosen last, as the mission grid names it
   uint32_t heardAt_ = 0;     // ms, system clock when the server was last heard or asked
-  uint64_t logSeen_ = 0;     // message log lines looked at for hits
+  uint32_t hitsSeen_ = 0;    // the state's hits on the own vehicle already seen
   bool hit_ = false;         // a missile hit this client's vehicle at hitAt_ (ms)
   uint32_t hitAt_ = 0;
 };

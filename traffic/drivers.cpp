@@ -107,6 +107,14 @@ TOnRunway OnRunway(const world::TRunwayInfo& r, double x, double y) {
   return {heading, axes.Along, axes.Right};
 }
 
+// The kinds by the names the command line gives them.
+constexpr std::pair<TTrafficKind, const char*> kKindNames[] = {
+    {TTrafficKind::Airliner, "airliner"},
+    {TTrafficKind::Train, "train"},
+    {TTrafficKind::Car, "car"},
+    {TTrafficKind::Fighter, "fighter"},
+};
+
 const world::TRunwayInfo* Destination(const state::TMainState& s, int32_t index) {
   if (s.World == nullptr || index < 0 || index >= s.World->DestinationCount ||
       index >= world::kMaxDestinations) {
@@ -118,23 +126,15 @@ const world::TRunwayInfo* Destination(const state::TMainState& s, int32_t index)
 }  // namespace
 
 std::optional<TTrafficKind> KindFromName(const std::string& name) {
-  if (name == "airliner") return TTrafficKind::Airliner;
-  if (name == "train") return TTrafficKind::Train;
-  if (name == "car") return TTrafficKind::Car;
-  if (name == "fighter") return TTrafficKind::Fighter;
+  for (const auto& [kind, word] : kKindNames) {
+    if (name == word) return kind;
+  }
   return std::nullopt;
 }
 
 const char* KindName(TTrafficKind kind) {
-  switch (kind) {
-    case TTrafficKind::Airliner:
-      return "airliner";
-    case TTrafficKind::Train:
-      return "train";
-    case TTrafficKind::Car:
-      return "car";
-    case TTrafficKind::Fighter:
-      return "fighter";
+  for (const auto& [known, word] : kKindNames) {
+    if (kind == known) return word;
   }
   return "?";
 }

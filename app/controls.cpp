@@ -13,6 +13,9 @@
 namespace velmora::app {
 namespace {
 
+using vehicle::IsAirliner;
+using vehicle::IsFighter;
+
 // Flap detents, degrees, from up to fully down.
 constexpr double kFlapDetents[] = {0, 1, 5, 10, 20, 25, 30};
 constexpr int kFlapDetentCount = 7;
@@ -22,8 +25,6 @@ constexpr double kViewAspect = 1.7577854654982797;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kBannerFoot = 0.2;  // m, z of a banner's lower edge, just below the ground
 
-bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
-bool IsFighter(int32_t formNo) { return formNo == 12 || formNo == 13; }
 bool IsArrow(int32_t key) { return key >= kKeyLeft && key <= kKeyDown; }
 
 // One detent up (towards 0) or down (towards 30); a value between detents stays.

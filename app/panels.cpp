@@ -23,8 +23,6 @@ void ShowDestinationOrNavi(state::TMainState& s, bool practice) {
   s.Panels.Navi = !practice;
 }
 
-bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
-
 }  // namespace
 
 void StringGridDestClick(state::TMainState& s, uint32_t now, const TCockpitCanvases& canvases) {
@@ -47,7 +45,7 @@ void StringGridDestClick(state::TMainState& s, uint32_t now, const TCockpitCanva
       s.GuidanceMode = pilot::kModeDestinationChosen;
     }
     cancelRow = "・行先の指定を解除する";
-    if (practice && IsAirliner(s.Start.FormNo)) pilot::PlaceOnApproach(s, *chosen, now);
+    if (practice && vehicle::IsAirliner(s.Start.FormNo)) pilot::PlaceOnApproach(s, *chosen, now);
     s.Panels.Navi = true;
   } else if (row == n + 1) {
     if (s.SelectedDestination >= 0) {
@@ -56,7 +54,7 @@ void StringGridDestClick(state::TMainState& s, uint32_t now, const TCockpitCanva
       if (!practice) {
         const bool engaged =
             s.GuidanceMode >= pilot::kModePositioning && s.GuidanceMode <= pilot::kModeFinal;
-        if (engaged) s.Log("機長> Auto pilot disengaged.");
+        if (engaged) s.Callout(state::TCall::AutopilotDisengaged);
         if (s.GuidanceMode >= pilot::kModeDestinationChosen) {
           s.GuidanceMode = pilot::kModeDestinationChosen;
         }

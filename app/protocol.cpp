@@ -417,7 +417,10 @@ void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
       const std::string a = Utf8(reader.ReadText());
       const std::string b = Utf8(reader.ReadText());
       s.Log(a + ": " + b);
-      if (b.find("命中しました") != std::string::npos) s.Cues.Push(state::TCueKind::Hit);
+      if (const std::optional<THitReport> hit = ParseHitReport(b)) {
+        s.Cues.Push(state::TCueKind::Hit);
+        if (hit->Target == s.LoginHandle) ++s.HitsOnOwn;
+      }
       break;
     }
     case 30: LoginAccepted(s, reader); break;
@@ -434,6 +437,20 @@ void HandleLine(state::TMainState& s, std::string_view line, uint32_t now) {
 }
 
 }  // namespace
+
+std::optional<THitReport> ParseHitReport(std::string_view text) {
+  constexpr std::string_view kMissile = "さんのミサイルが";
+  constexpr std::string_view kHit = "さんに命中しました";
+  const std::size_t missile = text.find(kMissile);
+  const std::size_t hit = text.rfind(kHit);
+  if (missile == std::string_view::npos || hit == std::string_view::npos ||
+      hit < missile + kMissile.size()) {
+    return std::nullopt;
+  }
+  const std::size_t target = missile + kMissile.size();
+  return THitReport{std::string(text.substr(0, missile)),
+                    std::string(text.substr(target, hit - target))};
+}
 
 void StartLogin(state::TMainState& s) {
   s.LoginStage = TLoginStage::Asking;

@@ -58,6 +58,16 @@ std::string SocketErrorReason(int errorCode);
 // kServerSilenceMs the log says so, once until a message comes again.
 void ServerSilence(state::TMainState& state, uint32_t silentMs);
 
+// A missile hit as the server announces it in its chat:
+// "<shooter>さんのミサイルが<target>さんに命中しました。" The protocol reads
+// it once, where the line arrives: the hit's cue for the sound, and a hit on
+// the own vehicle counted in TMainState::HitsOnOwn.
+struct THitReport {
+  std::string Shooter;  // handle, UTF-8
+  std::string Target;   // handle, UTF-8
+};
+std::optional<THitReport> ParseHitReport(std::string_view text);
+
 // Outgoing messages, each appended to the bytes to send.
 void SendEmptyState(state::TMainState& state);          // "40;0;"
 void SendOwnState(state::TMainState& state);            // code 40, or "40;0;" before placing

@@ -80,7 +80,7 @@ bool IsHeadEntry(const state::TMainState& s, int32_t index) {
 
 bool IsCompanion(const state::TMainState& s, const vehicle::TVehicleState& v) {
   if (s.Own.PartnerNo != 0 && v.UserNo == s.Own.PartnerNo) return true;
-  const bool fighter = s.Own.FormNo == 12 || s.Own.FormNo == 13;
+  const bool fighter = vehicle::IsFighter(s.Own.FormNo);
   return fighter && (v.Kind == vehicle::kKindAircraft || v.Kind == vehicle::kKindNoGravity) &&
          v.GroupNo == s.Own.GroupNo;
 }

@@ -31,12 +31,12 @@ constexpr double kOtherThrust = kTrainThrust;
 void ShowPanelsFor(state::TMainState& s, int32_t type) {
   s.Panels = state::TPanelVisibility{};
   state::TPanelVisibility& p = s.Panels;
-  if (type == 12 || type == 13) {  // fighter
+  if (vehicle::IsFighter(type)) {
     p.PFD = p.Indicator = p.Navi = p.Power = true;
     s.ThrottleMax = 10;
     return;
   }
-  if (type == 10 || type == 11) {  // airliner
+  if (vehicle::IsAirliner(type)) {
     p.PFD = p.Indicator = p.Dest = p.Power = true;
     s.ThrottleMax = 3.9;
     return;
@@ -107,7 +107,7 @@ void ResetRoutine(state::TMainState& s, int32_t type, bool place, uint32_t now) 
     } else {
       pilot::TrimThrottle(s, s.Own);
     }
-    if (type == 10 || type == 11) CaptainBriefing(s);
+    if (vehicle::IsAirliner(type)) CaptainBriefing(s);
   } else {
     s.Panels.Dest = false;
     s.Panels.Navi = false;

@@ -8,6 +8,7 @@
 
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::app {
 
@@ -62,8 +63,8 @@ int32_t RunwayOf(const state::TMainState& s, double x, double y) {
   for (int i = 0; i < n; ++i) {
     const world::TRunwayInfo* r = s.World->Destinations[static_cast<std::size_t>(i)];
     if (r == nullptr) continue;
-    const TRunwayPosition p = RunwayPosition(*r, x, y, s.Own.Heading);
-    const double length = std::hypot(r->X2 - r->X1, r->Y2 - r->Y1);
+    const world::TRunwayPosition p = world::RunwayPosition(*r, x, y, s.Own.Heading);
+    const double length = world::RunwayLength(*r);
     const double along = std::max({0.0, -p.PastThreshold, p.PastThreshold - length});
     const double across = std::max(0.0, std::fabs(p.CentreLine) - r->Width / 2);
     const double outside = std::hypot(along, across);
@@ -130,10 +131,10 @@ void OpenTouchdown(state::TMainState& s, uint32_t now) {
   const double x = own.X + s.OriginX, y = own.Y + s.OriginY;
   t.Runway = RunwayOf(s, x, y);
   if (t.Runway >= 0) {
-    const TRunwayPosition p = RunwayPosition(
+    const world::TRunwayPosition p = world::RunwayPosition(
         *s.World->Destinations[static_cast<std::size_t>(t.Runway)], x, y, own.Heading);
     t.PastThreshold = p.PastThreshold;
-    t.FromAimPoint = p.PastThreshold - kAimPointDistance;
+    t.FromAimPoint = p.PastThreshold - world::kAimPointDistance;
     t.CentreLine = p.CentreLine;
     t.OnRunway = p.OnRunway;
   }
@@ -383,25 +384,6 @@ TLandingGrade LandingGrade(double sinkRate) {
 double TouchdownLoad(double sinkRate) {
   const double v = std::max(0.0, sinkRate);
   return 1 + v * v / (2 * units::kGravity * kGearEfficiency * kGearStroke);
-}
-
-TRunwayPosition RunwayPosition(const world::TRunwayInfo& runway, double x, double y,
-                               double heading) {
-  const double d = vehicle::Atan2Deg(runway.X2 - runway.X1, runway.Y2 - runway.Y1);
-  const double length = std::hypot(runway.X2 - runway.X1, runway.Y2 - runway.Y1);
-  const double east = x - runway.X1, north = y - runway.Y1;
-  double along = east * vehicle::SinDeg(d) + north * vehicle::CosDeg(d);
-  double right = east * vehicle::CosDeg(d) - north * vehicle::SinDeg(d);
-  // Landing the other way: the far end is the threshold.
-  if (std::fabs(vehicle::Normalise180(heading - d)) > 90) {
-    along = length - along;
-    right = -right;
-  }
-  TRunwayPosition p;
-  p.PastThreshold = along;
-  p.CentreLine = right;
-  p.OnRunway = along >= 0 && along <= length && std::fabs(right) <= runway.Width / 2;
-  return p;
 }
 
 void UpdateRunFigures(state::TMainState& s, const char* crash, double dt) {

@@ -31,8 +31,6 @@ inline constexpr double kHardSinkRate = 3.0;    // m/s (600 ft/min)
 // 2.1 g, 700 ft/min 2.4 g, 200 ft/min 1.1 g.
 inline constexpr double kGearEfficiency = 0.8;
 inline constexpr double kGearStroke = 0.54;  // m, strut and tyre together
-// The aim point: the 3° path meets the runway this far past the threshold.
-inline constexpr double kAimPointDistance = 300;  // m
 // The roll-out ends below this ground speed; its report is then given.
 inline constexpr double kRollOutEndSpeed = 10.3;  // m/s (20 kt)
 // A lift-off longer than this followed by a contact within the roll is a bounce.
@@ -52,16 +50,6 @@ inline constexpr double kServerStopSpeed = 0.5;  // m/s
 state::TLandingGrade LandingGrade(double sinkRate);
 // Load (g) at a contact with this sink rate (m/s).
 double TouchdownLoad(double sinkRate);
-
-// Where a point lies against a runway, landing in the direction of `heading`
-// (deg): the threshold is the runway's near end for that direction.
-struct TRunwayPosition {
-  double PastThreshold = 0;  // m along the runway
-  double CentreLine = 0;     // m right of the centre line
-  bool OnRunway = false;
-};
-TRunwayPosition RunwayPosition(const world::TRunwayInfo& runway, double x, double y,
-                               double heading);
 
 // After each control step of dt seconds, before a crash restores the start
 // state. crash: the crash tests' message of this step, or null. A run starts

@@ -13,6 +13,7 @@
 #include "physics/railway.h"
 #include "physics/step_vehicle.h"
 #include "pilot/control_step.h"
+#include "pilot/train_protection.h"
 #include "vehicle/range_fault.h"
 
 namespace velmora::app {
@@ -218,6 +219,7 @@ void Tick(state::TMainState& s, const TClock& clock, const TJoystickReading& joy
   // Replay playback replaces the simulation.
   if (s.ReplayMode != 0 && s.ReplayMode != 6) {
     ReplayPlaybackStep(s, SynchronisedClock(s, clock));
+    pilot::TrainProtection(s);  // the played train's bell and lamp, as in the run
     hooks.DrawFrame();
     if (s.CameraNo == 1) hooks.LockOn();
     return;
@@ -269,6 +271,9 @@ void Tick(state::TMainState& s, const TClock& clock, const TJoystickReading& joy
       RecordReplay(s, now);
     }
   }
+  // The train protection acts on the step's outcome, before the frame shows
+  // it; the next steps run under its brakes.
+  pilot::TrainProtection(s);
   hooks.DrawFrame();
 
   if (state::InPracticeMode(s)) {

@@ -1,7 +1,7 @@
 // The simulation tick, run every 10 ms by the shell's timer: read the
 // joystick, advance every vehicle in sub-steps of at most 10 ms up to the
 // synchronised clock (at most one second of scene time per tick), then
-// record, draw, lock on and send.
+// record, apply the train protection, draw, lock on and send.
 #pragma once
 
 #include <cstdint>

@@ -7,9 +7,7 @@
 #include <memory>
 
 #include "tests/support/fake_renderer.h"
-#include "vehicle/vehicles_dat.h"
-#include "world/ground_dat.h"
-#include "world/objects_dat.h"
+#include "world/installation.h"
 #include "world/world.h"
 
 namespace velmora {
@@ -27,9 +25,7 @@ void Load(TLoaded& out) {
   std::filesystem::current_path(VELMORA_DATA_DIR);
   out.Renderer.GiveTextureIds = true;
   out.Renderer.GiveSurfaceIds = true;
-  out.Ok = vehicle::LoadVehicleTypes("vehicles.dat", *out.Forms, out.Renderer).Ok() &&
-           world::LoadGround("ground.dat", out.World->Ground, out.Renderer).Ok() &&
-           world::LoadObjects("objects.dat", *out.World, out.Renderer, {}).Ok();
+  out.Ok = world::LoadInstallation(*out.Forms, *out.World, out.Renderer).Ok();
   std::filesystem::current_path(previous);
 }
 

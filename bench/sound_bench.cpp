@@ -49,7 +49,8 @@ void UpdateScene(benchmark::State& bench) {
   uint32_t now = 0;
   for (auto _ : bench) {
     now += 10;
-    s->Cues.Push(state::TCueKind::Callout, "GPWS> 100");  // a call every tick: the cue path too
+    // A call every tick: the cue path too.
+    s->Cues.Push(state::TCueKind::Callout, state::TCall::Gpws100);
     cockpit::sound::UpdateScene(*s, now, scene);
     benchmark::DoNotOptimize(scene.Count);
   }

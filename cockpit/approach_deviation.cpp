@@ -5,13 +5,12 @@
 
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::cockpit {
 
 namespace {
 
-constexpr double kGlideSlope = 3;             // deg
-constexpr double kPathBeyondThreshold = 300;  // m: the path meets the runway there
 constexpr double kShownFrom = 20000;          // m before the threshold
 constexpr double kPointerLimit = 2.5;         // dots: the pointer stops at the scale's end
 constexpr uint32_t kBlack = 0x000000;
@@ -49,16 +48,14 @@ TApproachDeviation ApproachDeviation(const state::TMainState& s) {
       s.World->Destinations[static_cast<std::size_t>(s.SelectedDestination)];
   const vehicle::TFormParam* form = s.Forms.Find(own.FormNo);
   if (r == nullptr || form == nullptr) return d;
-  const double course = vehicle::Atan2Deg(r->X2 - r->X1, r->Y2 - r->Y1);
-  const double length = std::hypot(r->X2 - r->X1, r->Y2 - r->Y1);
-  const double east = own.X + s.OriginX - r->X1, north = own.Y + s.OriginY - r->Y1;
-  const double along = east * vehicle::SinDeg(course) + north * vehicle::CosDeg(course);
-  const double right = east * vehicle::CosDeg(course) - north * vehicle::SinDeg(course);
+  const double course = world::RunwayCourse(*r);
+  const double length = world::RunwayLength(*r);
+  const auto [along, right] = world::RunwayAxes(*r, course, own.X + s.OriginX, own.Y + s.OriginY);
   const double height = form->RestZ - own.Z;
-  const double toPathEnd = kPathBeyondThreshold - along;
+  const double toPathEnd = world::kAimPointDistance - along;
   if (height <= 0 || along < -kShownFrom || toPathEnd <= 0) return d;
   d.Shown = true;
-  d.Path = (vehicle::Atan2Deg(height, toPathEnd) - kGlideSlope) / kPathDot;
+  d.Path = (vehicle::Atan2Deg(height, toPathEnd) - world::kGlidePathAngle) / kPathDot;
   d.CentreLine = vehicle::Atan2Deg(right, length - along) / kCentreLineDot;
   return d;
 }

@@ -9,12 +9,15 @@
 #include "cockpit/view_projection.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::cockpit {
 namespace {
 
 using vehicle::Atan2Deg;
 using vehicle::CosDeg;
+using vehicle::IsAirliner;
+using vehicle::IsFighter;
 using vehicle::Normalise180;
 using vehicle::Normalise360;
 using vehicle::Sign;
@@ -33,7 +36,6 @@ constexpr uint32_t kPathColour = 0x00FFFF;        // yellow
 constexpr double kGuidanceRadius = 16000;     // m, reach of the overlay
 constexpr double kGuidanceMargin = 10;        // m, view planes moved back
 constexpr double kCentreLineLength = 4000;    // m, drawn back from the threshold
-constexpr double kTurnRadius = 2000;          // m, turn onto the runway course
 constexpr double kGateLow = -10, kGateHigh = -600;  // m, z of the gate's ends
 constexpr int kMaxPathPoints = 40;
 
@@ -42,9 +44,6 @@ constexpr double kChaseDistance = 200;        // m, fighter chase camera behind 
 constexpr double kChaseRise = 100;            // m, added to the chase offset's z
 constexpr double kFighterLookAhead = 4000;    // m, where a fighter looks without a target
 constexpr double kLowestEye = -1;             // m, z: the chase eye stays above this
-
-bool IsFighter(int32_t formNo) { return formNo == 12 || formNo == 13; }
-bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
 
 // A record that is drawn needs a type the table knows.
 const vehicle::TFormParam* FormOf(const state::TMainState& s, int32_t formNo) {
@@ -76,7 +75,7 @@ TEye AircraftEye(const state::TMainState& s, const TVehicleState& cam) {
   }
   if (nearest != nullptr) {
     const double x1 = nearest->X1 - s.OriginX, y1 = nearest->Y1 - s.OriginY;
-    const double rh = Atan2Deg(nearest->X2 - nearest->X1, nearest->Y2 - nearest->Y1);
+    const double rh = world::RunwayCourse(*nearest);
     if (s.CameraNo == 3) {
       eye = {x1 - 100 * SinDeg(rh), y1 - 100 * CosDeg(rh), -1.5, true};
     } else {
@@ -363,7 +362,7 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   if (dest == nullptr) return;
   const TVehicleState& cam = s.Camera;
   const double x1 = dest->X1 - s.OriginX, y1 = dest->Y1 - s.OriginY;
-  const double rh = Atan2Deg(dest->X2 - dest->X1, dest->Y2 - dest->Y1);
+  const double rh = world::RunwayCourse(*dest);
   const double h = dest->ApproachCourse;
   const double f = dest->ApproachOffset;
 
@@ -380,8 +379,8 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   view.SetPen(kTurnGateColour, 1);
   const double turn = Normalise180(rh - h);
   double qx = x1 - f * SinDeg(rh), qy = y1 - f * CosDeg(rh);
-  const double shiftX = kTurnRadius * (CosDeg(rh) - CosDeg(h));
-  const double shiftY = kTurnRadius * (SinDeg(h) - SinDeg(rh));
+  const double shiftX = world::kFinalTurnRadius * (CosDeg(rh) - CosDeg(h));
+  const double shiftY = world::kFinalTurnRadius * (SinDeg(h) - SinDeg(rh));
   if (turn >= 0) {
     qx += shiftX;
     qy += shiftY;
@@ -389,7 +388,8 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
     qx -= shiftX;
     qy -= shiftY;
   }
-  if (std::fabs(turn) * kTurnRadius > 10 && std::hypot(qx - cam.X, qy - cam.Y) <= kGuidanceRadius) {
+  if (std::fabs(turn) * world::kFinalTurnRadius > 10 &&
+      std::hypot(qx - cam.X, qy - cam.Y) <= kGuidanceRadius) {
     for (const double side : {1.0, -1.0}) {
       const double gx = qx - side * CosDeg(h), gy = qy + side * SinDeg(h);
       DrawSegment(view, cam, width, height, gx, gy, kGateLow, gx, gy, kGateHigh);
@@ -469,27 +469,7 @@ void DrawFrame(state::TMainState& s, TFrameContext& context, uint32_t now, bool 
     DrawGuidance(s, *context.View, context.ViewWidth, context.ViewHeight);
   }
   s.Caption = StatusLine(s);
-  if (pixels) {
-    DrawInstruments(s, context);
-  } else {
-    TrainProtection(s);
-  }
-}
-
-void TrainProtection(state::TMainState& s) {
-  const TVehicleState& own = s.Own;
-  if (own.Kind != vehicle::kKindTrain) return;
-  // A train rolling backwards is braked; a standing one releases the
-  // emergency brake and holds on the brake while idle.
-  const double v = vehicle::GroundSpeed(own);
-  const bool moving = std::fabs(own.VX) > 0.001 || std::fabs(own.VY) > 0.001;
-  if (moving && v < 0) s.Brake = 1;
-  if (!moving) {
-    s.EmergencyBrake = 0;
-    if (s.Throttle == 0) s.Brake = 1;
-  }
-  if (Overspeed(s.RailSpeedLimit, v)) s.EmergencyBrake = 1;
-  if (own.UserNo == 0) s.EmergencyBrake = 0;  // not logged in: no protection
+  if (pixels) DrawInstruments(s, context);
 }
 
 void DrawInstruments(state::TMainState& s, TFrameContext& context) {
@@ -519,7 +499,6 @@ void DrawInstruments(state::TMainState& s, TFrameContext& context) {
       DrawSpeedGauge(*context.Indicator, kNoSpeedLimit, v, s.ReplayMode);
     }
   } else if (own.Kind == vehicle::kKindTrain) {
-    TrainProtection(s);
     if (context.Indicator != nullptr) {
       DrawSpeedGauge(*context.Indicator, s.RailSpeedLimit, v, s.ReplayMode);
     }

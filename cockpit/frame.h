@@ -70,18 +70,14 @@ std::string StatusLine(const state::TMainState& state);
 // gate and predicted path.
 void DrawGuidance(const state::TMainState& state, TCanvas& view, int32_t width, int32_t height);
 
-// The instruments that suit the own vehicle's kind, with the train
-// protection: a train above its caution speed gets the emergency brake.
-// Without a vehicle it only blanks the canvases the last one drew on.
+// The instruments that suit the own vehicle's kind; a train's shows the
+// train protection's state ("ATS" while it brakes). Without a vehicle it
+// only blanks the canvases the last one drew on.
 void DrawInstruments(state::TMainState& state, TFrameContext& context);
 
-// The train protection alone: a train above its caution speed gets the
-// emergency brake, one rolling backwards the brake.
-void TrainProtection(state::TMainState& state);
-
 // The whole frame. now: synchronised clock (ms). Without pixels only the
-// frame's work on the state is done: the camera, the caption and the train
-// protection; the 3D view and the canvases keep their last picture.
+// frame's work on the state is done: the camera and the caption; the 3D view
+// and the canvases keep their last picture.
 void DrawFrame(state::TMainState& state, TFrameContext& context, uint32_t now, bool pixels = true);
 
 }  // namespace velmora::cockpit

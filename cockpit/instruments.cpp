@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cockpit/instrument_support.h"
+#include "pilot/train_protection.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 
@@ -359,8 +360,6 @@ constexpr double kDegreesPerKmh = 1.3846153846153846;
 constexpr double kScaleStart = -131.54;   // deg: 0 km/h
 constexpr double kScaleEnd = 131.54;      // deg: 190 km/h
 constexpr double kScaleTopKmh = 190;
-constexpr double kLimitNone = -8;         // m/s: limits below this draw no arcs
-constexpr double kNoCaution = 1e38;       // m/s: caution speed without a limit
 
 // Dial angle of speed v (m/s): 0 km/h at -131.54°, 130 km/h straight down.
 double DialAngle(double v) {
@@ -371,12 +370,6 @@ double KmhAngle(double kmh) { return (kmh - 30) * kDegreesPerKmh - 90; }
 
 TPixel Dial(double r, double a) { return {kDial + Px(r * SinDeg(a)), kDial - Px(r * CosDeg(a))}; }
 
-// The speed above which the train protection brakes.
-double CautionSpeed(double limit) {
-  if (!(limit >= kLimitNone)) return kNoCaution;
-  return std::sqrt(2.5 * std::max(0.0, (limit * std::fabs(limit) + 9) / 1.94));
-}
-
 void NeedleSegment(TCanvas& c, int32_t width, TPixel from, TPixel to) {
   c.SetPen(kNeedle, width);
   c.Line(from.X, from.Y, to.X, to.Y);
@@ -386,8 +379,6 @@ void NeedleSegment(TCanvas& c, int32_t width, TPixel from, TPixel to) {
 constexpr TBox kGearBox{17, 68, 48, 78};
 
 }  // namespace
-
-bool Overspeed(double limit, double v) { return v > CautionSpeed(limit); }
 
 bool DrawSpeedGauge(TCanvas& c, double limit, double v, uint8_t replayMode) {
   TPaintSession session(c);
@@ -406,8 +397,8 @@ bool DrawSpeedGauge(TCanvas& c, double limit, double v, uint8_t replayMode) {
   // The band of the limit arcs.
   c.SetPen(kBlack, 4);
   c.Ellipse(2, 2, 143, 143);
-  const double caution = CautionSpeed(limit);
-  if (limit >= kLimitNone) {
+  const double caution = pilot::CautionSpeed(limit);
+  if (limit >= pilot::kLowestSpeedLimit) {
     const double ends[3] = {KmhAngle(std::min(kScaleTopKmh, 3.6 * std::max(0.0, limit))) + 0.8,
                             KmhAngle(std::min(kScaleTopKmh, 3.6 * caution)) + 0.8, kScaleEnd};
     const uint32_t colours[3] = {kGreen, kYellow, kRed};

@@ -33,13 +33,9 @@ void DrawPrimaryFlightDisplay(TCanvas& pfd, TCanvas& indicator, bool fighter, do
 // get a ladder of 40° steps instead of 10°.
 void DrawAttitude(TCanvas& indicator, bool fighter, double pitch, double bank);
 
-// Whether speed v (m/s) is above the caution band of limit (m/s); never
-// without a limit (below -8 m/s).
-bool Overspeed(double limit, double v);
-
 // The round speed dial in km/h with the limit's green, yellow and red arcs.
 // replayMode 1 and 5 (fast replay) wipe a wider sector behind the needle.
-// Returns Overspeed(limit, v).
+// Returns pilot::Overspeed(limit, v).
 bool DrawSpeedGauge(TCanvas& indicator, double limit, double v, uint8_t replayMode);
 
 // The power lever as a bar with the brake lamp; for aircraft (flapSet >= 0)

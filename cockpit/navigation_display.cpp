@@ -160,7 +160,7 @@ void AircraftMap(TCanvas& c, const state::TMainState& s, const TMap& map) {
     const int d = static_cast<int>(std::lround(std::clamp(dz, -1000.0, 1000.0)));
     c.SetBrush(d < 1 ? Rgb(std::max(255 + d, 0), 255, 255) : Rgb(255, std::max(255 - d, 0), 255),
                false);
-    const bool wingman = (r.FormNo == 12 || r.FormNo == 13) && r.GroupNo == own.GroupNo;
+    const bool wingman = vehicle::IsFighter(r.FormNo) && r.GroupNo == own.GroupNo;
     if (wingman) {
       c.FillRect(x - 2, y - 1, x + 3, y + 2);
       c.FillRect(x - 1, y - 2, x + 2, y + 3);

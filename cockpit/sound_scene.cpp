@@ -8,6 +8,8 @@
 namespace velmora::cockpit::sound {
 namespace {
 
+using state::TCall;
+
 using vehicle::TVehicleState;
 
 constexpr float kSilent = 0.001f;     // voices quieter than this (−60 dB) are left out
@@ -27,59 +29,64 @@ constexpr double kOutsideLevel = 0.6;
 struct TSoundFile {
   TSound Sound;
   const char* File;
-  const char* Line;  // the logged line it speaks; null for other sounds
 };
 
 constexpr TSoundFile kSounds[] = {
-    {TSound::TurbineWhine, "sounds/turbine_whine.wav", nullptr},
-    {TSound::JetRoar, "sounds/jet_roar.wav", nullptr},
-    {TSound::Propeller, "sounds/propeller.wav", nullptr},
-    {TSound::CarEngine, "sounds/car_engine.wav", nullptr},
-    {TSound::TractionMotor, "sounds/traction_motor.wav", nullptr},
-    {TSound::Wind, "sounds/wind.wav", nullptr},
-    {TSound::Rumble, "sounds/rumble.wav", nullptr},
-    {TSound::RailClick, "sounds/rail_click.wav", nullptr},
-    {TSound::BrakeHiss, "sounds/brake_hiss.wav", nullptr},
-    {TSound::GearMotor, "sounds/gear_motor.wav", nullptr},
-    {TSound::FlapMotor, "sounds/flap_motor.wav", nullptr},
-    {TSound::Thump, "sounds/thump.wav", nullptr},
-    {TSound::Crash, "sounds/crash.wav", nullptr},
-    {TSound::Shot, "sounds/shot.wav", nullptr},
-    {TSound::Hit, "sounds/hit.wav", nullptr},
-    {TSound::LockTone, "sounds/lock_tone.wav", nullptr},
-    {TSound::Bell, "sounds/bell.wav", nullptr},
-    {TSound::StallShaker, "sounds/stall_shaker.wav", nullptr},
-    {TSound::Call80, "sounds/call_80.wav", "機長> 80."},
-    {TSound::CallV, "sounds/call_v.wav", "機長> V（ヴィーーーー）."},
-    {TSound::CallOne, "sounds/call_one.wav", "機長> 1（ワン）."},
-    {TSound::CallVR, "sounds/call_vr.wav", "機長> VR（ヴィアール）."},
-    {TSound::CallV2, "sounds/call_v2.wav", "機長> V2（ヴィツー）."},
-    {TSound::CallPositiveClimb, "sounds/call_positive_climb.wav", "機長> Positive climb."},
-    {TSound::CallGearUp, "sounds/call_gear_up.wav", "機長> Gear up."},
-    {TSound::CallGearDown, "sounds/call_gear_down.wav", "機長> Gear down."},
-    {TSound::CallFlapsUp, "sounds/call_flaps_up.wav", "機長> Flaps up."},
-    {TSound::CallFlaps1, "sounds/call_flaps_1.wav", "機長> Flaps 1."},
-    {TSound::CallFlaps5, "sounds/call_flaps_5.wav", "機長> Flaps 5."},
-    {TSound::CallFlaps10, "sounds/call_flaps_10.wav", "機長> Flaps 10."},
-    {TSound::CallFlaps20, "sounds/call_flaps_20.wav", "機長> Flaps 20."},
-    {TSound::CallFlaps25, "sounds/call_flaps_25.wav", "機長> Flaps 25."},
-    {TSound::CallFlaps30, "sounds/call_flaps_30.wav", "機長> Flaps 30."},
-    {TSound::CallApproachingMinimums, "sounds/call_approaching_minimums.wav",
-     "機長> Approching minimums."},
-    {TSound::CallMinimums, "sounds/call_minimums.wav", "機長> Minimums."},
-    {TSound::CallAutopilotDisengaged, "sounds/call_autopilot_disengaged.wav",
-     "機長> Auto pilot disengaged."},
-    {TSound::CallCommandC, "sounds/call_command_c.wav", "機長> Command C push."},
-    {TSound::GpwsMinimums, "sounds/gpws_minimums.wav", "GPWS> Minimums."},
-    {TSound::Gpws100, "sounds/gpws_100.wav", "GPWS> 100"},
-    {TSound::Gpws50, "sounds/gpws_50.wav", "GPWS> 50"},
-    {TSound::Gpws40, "sounds/gpws_40.wav", "GPWS> 40"},
-    {TSound::Gpws30, "sounds/gpws_30.wav", "GPWS> 30"},
-    {TSound::Gpws20, "sounds/gpws_20.wav", "GPWS> 20"},
-    {TSound::Gpws10, "sounds/gpws_10.wav", "GPWS> 10"},
-    {TSound::CallStall, "sounds/call_stall.wav", "失速警報> Stall."},
+    {TSound::TurbineWhine, "sounds/turbine_whine.wav"},
+    {TSound::JetRoar, "sounds/jet_roar.wav"},
+    {TSound::Propeller, "sounds/propeller.wav"},
+    {TSound::CarEngine, "sounds/car_engine.wav"},
+    {TSound::TractionMotor, "sounds/traction_motor.wav"},
+    {TSound::Wind, "sounds/wind.wav"},
+    {TSound::Rumble, "sounds/rumble.wav"},
+    {TSound::RailClick, "sounds/rail_click.wav"},
+    {TSound::BrakeHiss, "sounds/brake_hiss.wav"},
+    {TSound::GearMotor, "sounds/gear_motor.wav"},
+    {TSound::FlapMotor, "sounds/flap_motor.wav"},
+    {TSound::Thump, "sounds/thump.wav"},
+    {TSound::Crash, "sounds/crash.wav"},
+    {TSound::Shot, "sounds/shot.wav"},
+    {TSound::Hit, "sounds/hit.wav"},
+    {TSound::LockTone, "sounds/lock_tone.wav"},
+    {TSound::Bell, "sounds/bell.wav"},
+    {TSound::StallShaker, "sounds/stall_shaker.wav"},
+    {CallVoice(TCall::Call80), "sounds/call_80.wav"},
+    {CallVoice(TCall::CallV), "sounds/call_v.wav"},
+    {CallVoice(TCall::CallOne), "sounds/call_one.wav"},
+    {CallVoice(TCall::CallVR), "sounds/call_vr.wav"},
+    {CallVoice(TCall::CallV2), "sounds/call_v2.wav"},
+    {CallVoice(TCall::PositiveClimb), "sounds/call_positive_climb.wav"},
+    {CallVoice(TCall::GearUp), "sounds/call_gear_up.wav"},
+    {CallVoice(TCall::GearDown), "sounds/call_gear_down.wav"},
+    {CallVoice(TCall::FlapsUp), "sounds/call_flaps_up.wav"},
+    {CallVoice(TCall::Flaps1), "sounds/call_flaps_1.wav"},
+    {CallVoice(TCall::Flaps5), "sounds/call_flaps_5.wav"},
+    {CallVoice(TCall::Flaps10), "sounds/call_flaps_10.wav"},
+    {CallVoice(TCall::Flaps20), "sounds/call_flaps_20.wav"},
+    {CallVoice(TCall::Flaps25), "sounds/call_flaps_25.wav"},
+    {CallVoice(TCall::Flaps30), "sounds/call_flaps_30.wav"},
+    {CallVoice(TCall::ApproachingMinimums), "sounds/call_approaching_minimums.wav"},
+    {CallVoice(TCall::Minimums), "sounds/call_minimums.wav"},
+    {CallVoice(TCall::AutopilotDisengaged), "sounds/call_autopilot_disengaged.wav"},
+    {CallVoice(TCall::CommandC), "sounds/call_command_c.wav"},
+    {CallVoice(TCall::GpwsMinimums), "sounds/gpws_minimums.wav"},
+    {CallVoice(TCall::Gpws100), "sounds/gpws_100.wav"},
+    {CallVoice(TCall::Gpws50), "sounds/gpws_50.wav"},
+    {CallVoice(TCall::Gpws40), "sounds/gpws_40.wav"},
+    {CallVoice(TCall::Gpws30), "sounds/gpws_30.wav"},
+    {CallVoice(TCall::Gpws20), "sounds/gpws_20.wav"},
+    {CallVoice(TCall::Gpws10), "sounds/gpws_10.wav"},
+    {CallVoice(TCall::Stall), "sounds/call_stall.wav"},
 };
 static_assert(std::size(kSounds) == kSoundCount, "one file for every sound");
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < std::size(kSounds); ++i) {
+        if (static_cast<std::size_t>(kSounds[i].Sound) != i) return false;
+      }
+      return true;
+    }(),
+    "each file in the place of its sound");
 
 // What drives a vehicle's engine sound.
 enum class TEngine { None, Airliner, Fighter, Propeller, Car, Train };
@@ -87,7 +94,7 @@ enum class TEngine { None, Airliner, Fighter, Propeller, Car, Train };
 TEngine EngineOf(const TVehicleState& v) {
   switch (v.Kind) {
     case vehicle::kKindAircraft:
-      if (v.FormNo == 12 || v.FormNo == 13) return TEngine::Fighter;
+      if (vehicle::IsFighter(v.FormNo)) return TEngine::Fighter;
       if (v.FormNo == 14 || v.FormNo == 15) return TEngine::Propeller;
       return TEngine::Airliner;
     case vehicle::kKindRoad:
@@ -298,7 +305,7 @@ void AddCues(const state::TMainState& s, TSoundScene& scene, TVoiceWriter& out) 
     const state::TCue& cue = cues.At(scene.CuesSeen);
     switch (cue.Kind) {
       case state::TCueKind::Callout: {
-        const TSound call = SpokenCall(cue.Line());
+        const TSound call = CallVoice(cue.Call);
         if (call != TSound::Count) {
           out.At(nullptr, kOwnSource);
           out.Add(call, false, 1);
@@ -327,13 +334,6 @@ void AddCues(const state::TMainState& s, TSoundScene& scene, TVoiceWriter& out) 
 std::string_view SoundFile(TSound sound) {
   const auto i = static_cast<std::size_t>(sound);
   return i < std::size(kSounds) ? kSounds[i].File : std::string_view();
-}
-
-TSound SpokenCall(std::string_view line) {
-  for (const TSoundFile& entry : kSounds) {
-    if (entry.Line != nullptr && line == entry.Line) return entry.Sound;
-  }
-  return TSound::Count;
 }
 
 double SpoolTime(const TVehicleState& vehicle) {

@@ -33,35 +33,10 @@ enum class TSound : uint8_t {
   LockTone,       // the fighter's lock-on tone
   Bell,           // the train protection's bell
   StallShaker,    // the stall warning's stick shaker rattle
-  // The crew's spoken calls, once each.
-  Call80,
-  CallV,
-  CallOne,
-  CallVR,
-  CallV2,
-  CallPositiveClimb,
-  CallGearUp,
-  CallGearDown,
-  CallFlapsUp,
-  CallFlaps1,
-  CallFlaps5,
-  CallFlaps10,
-  CallFlaps20,
-  CallFlaps25,
-  CallFlaps30,
-  CallApproachingMinimums,
-  CallMinimums,
-  CallAutopilotDisengaged,
-  CallCommandC,
-  GpwsMinimums,
-  Gpws100,
-  Gpws50,
-  Gpws40,
-  Gpws30,
-  Gpws20,
-  Gpws10,
-  CallStall,
-  Count
+  // The crew's spoken calls, once each: one voice for every state::TCall,
+  // in its order, so that the call's identity picks the voice (CallVoice).
+  FirstCall,
+  Count = FirstCall + state::kCallCount
 };
 inline constexpr int kSoundCount = static_cast<int>(TSound::Count);
 
@@ -70,12 +45,14 @@ std::string_view SoundFile(TSound sound);
 
 // Whether a sound is one of the crew's spoken calls.
 inline bool IsSpoken(TSound sound) {
-  return sound >= TSound::Call80 && sound < TSound::Count;
+  return sound >= TSound::FirstCall && sound < TSound::Count;
 }
 
-// The spoken call of a logged line, or TSound::Count for a line with no voice
-// (a line in Japanese, an unknown line).
-TSound SpokenCall(std::string_view line);
+// The voice of a crew call, chosen by the call's identity and never by its
+// text; TSound::Count for TCall::Count.
+constexpr TSound CallVoice(state::TCall call) {
+  return static_cast<TSound>(static_cast<int>(TSound::FirstCall) + static_cast<int>(call));
+}
 
 inline constexpr uint32_t kOwnSource = 0;  // TVoice::Source of the own vehicle and the cockpit
 

@@ -28,9 +28,8 @@
 #include <vector>
 
 #include "vehicle/renderer_api.h"
-#include "vehicle/vehicles_dat.h"
 #include "version/version.h"
-#include "world/objects_dat.h"
+#include "world/installation.h"
 #include "world/world.h"
 
 namespace {
@@ -271,25 +270,12 @@ int main(int argc, char** argv) {
   {
     auto forms = std::make_unique<velmora::vehicle::TFormTable>();
     auto world = std::make_unique<velmora::world::TWorld>();
-    const auto types = velmora::vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
-    const auto ground = types.Ok() ? velmora::world::LoadGround("ground.dat", world->Ground, renderer)
-                                   : velmora::world::TGroundLoadResult{};
-    const auto objects = types.Ok() && ground.Ok()
-                             ? velmora::world::LoadObjects("objects.dat", *world, renderer, {})
-                             : velmora::world::TObjectsLoadResult{};
-    if (!types.Ok()) {
-      status = Fail(types.Error ? types.Error->File + ":" + std::to_string(types.Error->Line) +
-                                      ": " + types.Error->Reason
-                                : "a vehicle shape cannot be loaded (code " +
-                                      std::to_string(types.RendererResult) + ")");
-    } else if (!ground.Ok()) {
-      status = Fail(ground.Error ? ground.Error->File + ":" + std::to_string(ground.Error->Line) +
-                                       ": " + ground.Error->Reason
-                                 : "a ground texture cannot be loaded");
-    } else if (!objects.Ok()) {
-      status = Fail(objects.Message);
+    const velmora::world::TInstallationLoad load =
+        velmora::world::LoadInstallation(*forms, *world, renderer);
+    if (!load.Ok()) {
+      status = Fail(velmora::world::LoadFault(load));
     } else {
-      for (const std::string& notice : objects.TrackNotices) {
+      for (const std::string& notice : load.World.Objects.TrackNotices) {
         std::fprintf(stderr, "velmora-view: %s\n", notice.c_str());
       }
       TVehicleState camera;

@@ -133,7 +133,7 @@ void ApplyAttitudeLaw(const state::TMainState& state, TVehicleState& v, const TA
   }
   if (v.FormNo == 14) return;  // the side-force law keeps its own attitude
 
-  if ((v.FormNo == 10 || v.FormNo == 11) && std::fabs(v.Bank) <= 45) {
+  if (vehicle::IsAirliner(v.FormNo) && std::fabs(v.Bank) <= 45) {
     // Coordinated turn: find the heading at which the body right axis is
     // perpendicular to the airflow and turn towards it, plus the rudder.
     const double p = v.VX - state.WindX;

@@ -5,6 +5,7 @@
 #include "pilot/crew.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::pilot {
 
@@ -12,11 +13,7 @@ using namespace vehicle;  // records and geometry helpers
 
 namespace {
 
-constexpr double kTurnRadius = 2000;            // m, turn from the approach course onto the runway
-constexpr double kStraightInTurn = 10;          // m: a shorter final turn counts as straight-in
-constexpr double kGlideSlope = 0.052408;        // tan 3°
 constexpr double kLevelHeight = 590;            // m above the ground before the descent
-constexpr double kPathBeyondAim = 300;          // m: the 3° path meets the ground past the aim point
 constexpr double kCruiseApproachSpeed = 107.91666666666667;  // m/s, 210 kt
 constexpr double kFinalApproachSpeed = 74.51388888888889;    // m/s, 145 kt
 constexpr double kLevelPitch = 3;               // deg, nose up in level flight at 210 kt
@@ -36,28 +33,28 @@ void PlaceOnApproach(state::TMainState& s, const world::TRunwayInfo& dest, uint3
   }
 
   // Aim point f before the threshold, then back to where the final turn starts.
-  const double runway = Normalise360(Atan2Deg(dest.X2 - dest.X1, dest.Y2 - dest.Y1));
+  const double runway = Normalise360(world::RunwayCourse(dest));
   const double f = dest.ApproachOffset;
   const double h = dest.ApproachCourse;
   double m = dest.X1 - SinDeg(runway) * f;
   double t = dest.Y1 - CosDeg(runway) * f;
   if (Normalise180(runway - h) >= 0) {
-    m += kTurnRadius * (CosDeg(runway) - CosDeg(h));
-    t -= kTurnRadius * (SinDeg(runway) - SinDeg(h));
+    m += world::kFinalTurnRadius * (CosDeg(runway) - CosDeg(h));
+    t -= world::kFinalTurnRadius * (SinDeg(runway) - SinDeg(h));
   } else {
-    m -= kTurnRadius * (CosDeg(runway) - CosDeg(h));
-    t += kTurnRadius * (SinDeg(runway) - SinDeg(h));
+    m -= world::kFinalTurnRadius * (CosDeg(runway) - CosDeg(h));
+    t += world::kFinalTurnRadius * (SinDeg(runway) - SinDeg(h));
   }
-  const double u = std::fabs(Normalise180(h - runway)) * units::kRadiansPerDegree * kTurnRadius;
-  const bool curved = u > kStraightInTurn;
+  const double u = std::fabs(Normalise180(h - runway)) * units::kRadiansPerDegree * world::kFinalTurnRadius;
+  const bool curved = u > world::kStraightInTurn;
 
   // Distance before the turn, and the height: level at 590 m, or for the
   // gear-down type on the 3° path.
   double w = 16000 - (f + u);
   if (gearDown) w = curved ? 1500 : 6500 - (f + u);
   double dz = -kLevelHeight;
-  if (gearDown) dz = curved ? -(f + kPathBeyondAim + u) * kGlideSlope
-                            : -(f + kPathBeyondAim + u + w) * kGlideSlope;
+  if (gearDown) dz = curved ? -(f + world::kAimPointDistance + u) * world::kGlideSlope
+                            : -(f + world::kAimPointDistance + u + w) * world::kGlideSlope;
 
   // Runway coordinates are absolute; the record is relative to the world offset.
   s.Own.X = m - SinDeg(h) * w - s.OriginX;
@@ -73,7 +70,7 @@ void PlaceOnApproach(state::TMainState& s, const world::TRunwayInfo& dest, uint3
                        SinDeg(h) * s.BaseWindX + CosDeg(h) * s.BaseWindY;
   s.Own.VX = SinDeg(h) * speed;
   s.Own.VY = CosDeg(h) * speed;
-  s.Own.VZ = (gearDown && !curved) ? speed * kGlideSlope : 0;
+  s.Own.VZ = (gearDown && !curved) ? speed * world::kGlideSlope : 0;
 
   // The gear of the type, flaps as they are, brake off, autopilot on.
   s.Gear = s.GearSet = s.GearCommand = static_cast<double>(type & 1);

@@ -275,7 +275,7 @@ std::optional<std::string> ControlStep(state::TMainState& s, double stickX, doub
   const double vz0 = own.VZ;
   physics::StepVehicle(s, own, s.Freeze ? 0.0 : dt, brake, s.Throttle);
 
-  if (own.Kind == kKindAircraft && (own.FormNo == 10 || own.FormNo == 11)) {
+  if (own.Kind == kKindAircraft && IsAirliner(own.FormNo)) {
     CrewCallouts(s, z0, vz0);
     if (dt != 0) CrewGuidance(s, (vz0 - own.VZ) / dt, dt);
   }

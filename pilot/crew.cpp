@@ -2,30 +2,34 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 #include "world/shapes.h"
 
 namespace velmora::pilot {
 
 using namespace vehicle;  // records and geometry helpers
+using world::kAimPointDistance;
+using world::kFinalTurnRadius;
+using world::kGlideSlope;
+using world::kStraightInTurn;
 
 namespace {
 
 constexpr int32_t kAcknowledgeDelay = 1500;  // ms the captain waits before acting on a command
 constexpr double kEngageHeight = 300;        // m above the ground: the captain engages
 constexpr double kTurnHeight = 300;          // m: no turns below it before the final mode
-constexpr double kFinalTurnRadius = 2000;    // m, turn from the approach course onto the runway
 constexpr double kInterceptDistance = 17000; // m from the fix to the turn, plus f + u
 constexpr double kAbeamDistance = 6000;      // m beside the fix when positioning
 constexpr double kBankGravity = 5.6618693775;  // m/s², g·tan 30°: a turn at 30° of bank
 constexpr double kFixReached = 300;          // m
 constexpr double kDisengageCurved = 1000;    // m before the turn of a curved approach
 constexpr double kDisengageStraight = 6000;  // m before the aim point on a straight-in
-constexpr double kStraightInTurn = 10;       // m: a shorter final turn counts as straight-in
-constexpr double kGlideSlope = 0.052408;     // tan 3°
 constexpr double kApproachSpeed = 74.5;      // m/s, 145 kt, for the descent-rate advice
 constexpr double kMaxBank = 30;              // deg
 constexpr double kBankRate = 15;             // deg/s
@@ -54,18 +58,36 @@ constexpr double kKnots = units::kKnotsPerMetrePerSecond;
 constexpr double kFeet = units::kFeetPerMetre;
 constexpr double kMetresPerSecondPerKnot = 1850.0 / 3600.0;
 
+using state::TCall;
+
 // Speed of take-off crossings in knots and the captain's call for each.
 struct TCrossing {
   double Knots;
-  const char* Line;
+  TCall Call;
 };
 constexpr TCrossing kTakeOffCalls[] = {
-    {80, "機長> 80."},
-    {135, "機長> V（ヴィーーーー）."},
-    {140, "機長> 1（ワン）."},
-    {150, "機長> VR（ヴィアール）."},
-    {160, "機長> V2（ヴィツー）."},
+    {80, TCall::Call80},
+    {135, TCall::CallV},
+    {140, TCall::CallOne},
+    {150, TCall::CallVR},
+    {160, TCall::CallV2},
 };
+
+// The captain's acknowledgement of a flap setting other than up, by the
+// whole number he says; none for a setting that is no detent.
+std::optional<TCall> FlapsCall(double spokenDegrees) {
+  constexpr std::pair<double, TCall> kDetents[] = {{1, TCall::Flaps1},   {5, TCall::Flaps5},
+                                                   {10, TCall::Flaps10}, {20, TCall::Flaps20},
+                                                   {25, TCall::Flaps25}, {30, TCall::Flaps30}};
+  for (const auto& [degrees, call] : kDetents) {
+    if (spokenDegrees == degrees) return call;
+  }
+  return std::nullopt;
+}
+
+// The ground-proximity call of a 10 ft band below 50 ft, by its upper bound (ft).
+constexpr TCall kGpwsBands[] = {TCall::Gpws10, TCall::Gpws20, TCall::Gpws30, TCall::Gpws40,
+                                TCall::Gpws50};
 
 bool IsOdd(int32_t n) { return (n & 1) != 0; }
 
@@ -103,12 +125,18 @@ void Acknowledge(state::TMainState& s) {
   const bool due = state::ClockDiff(s.ClockNow, s.CommandTime) > kAcknowledgeDelay;
   if (!due) return;
   if (s.GearCommand != s.GearSet) {
-    s.Callout(s.GearCommand >= 0.5 ? "機長> Gear down." : "機長> Gear up.");
+    s.Callout(s.GearCommand >= 0.5 ? TCall::GearDown : TCall::GearUp);
     s.GearSet = s.GearCommand;
   }
   if (s.FlapCommand != s.FlapSet) {
-    s.Callout(s.FlapCommand == 0 ? std::string("機長> Flaps up.")
-                                 : Format("機長> Flaps %.0f.", s.FlapCommand));
+    // A setting between detents is said as it is, without a voice of its own.
+    const std::optional<TCall> flaps =
+        s.FlapCommand == 0 ? TCall::FlapsUp : FlapsCall(std::nearbyint(Spoken(s.FlapCommand)));
+    if (flaps) {
+      s.Callout(*flaps);
+    } else {
+      s.Log(Format("機長> Flaps %.0f.", s.FlapCommand));
+    }
     if (s.Start.Kind == 0 && s.FlapCommand > s.FlapSet) FlapSchedule(s, s.FlapCommand);
     s.FlapSet = s.FlapCommand;
   }
@@ -192,7 +220,7 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
   const double airTrack = Bearing(airEast, airNorth);
 
   // From the aircraft to the aim point, f before the threshold.
-  const double runway = Bearing(dest->X2 - dest->X1, dest->Y2 - dest->Y1);
+  const double runway = Normalise360(world::RunwayCourse(*dest));
   const double f = dest->ApproachOffset;
   const double h = dest->ApproachCourse;
   double ae = dest->X1 - f * SinDeg(runway) - (own.X + s.OriginX);
@@ -264,7 +292,7 @@ void ApproachStep(state::TMainState& s, double upwardAcceleration, double dt) {
     const bool disengage =
         (curved ? d <= kDisengageCurved : f + u + d <= kDisengageStraight) || passed;
     if (disengage) {
-      s.Callout("機長> Auto pilot disengaged.");
+      s.Callout(TCall::AutopilotDisengaged);
       if (curved) s.Log("機長> マニュアルで旋回して着陸してくれ。");
       s.GuidanceMode = kModeManualLanding;
       HandOver(s, curved, windSpeed, windBearing, runway, h);
@@ -318,7 +346,7 @@ void StallWarning(state::TMainState& s) {
   } else if (state::ClockDiff(s.ClockNow, s.StallCallTime) < kStallCallInterval) {
     return;
   }
-  s.Callout(kStallCall);
+  s.Callout(TCall::Stall);
   s.StallCallTime = s.ClockNow;
 }
 
@@ -331,9 +359,9 @@ TApproachProfile ApproachProfile(double distanceToGo, double f, double u, double
   } else if (L > 14600) {
     p = {590, 0, 9, 0};
   } else if (curved) {
-    p = {kGlideSlope * (f + u + 300), 0, 5, 0};
+    p = {kGlideSlope * (f + u + kAimPointDistance), 0, 5, 0};
   } else {
-    const double path = kGlideSlope * (L + 300);  // 3° path meeting the ground 300 m past the aim
+    const double path = kGlideSlope * (L + kAimPointDistance);  // 3° path to the runway's aim point
     p = path > 590 ? TApproachProfile{590, 0, 5, 0}
                    : TApproachProfile{path, -kGlideSlope * groundSpeed, 5, 0};
   }
@@ -429,7 +457,7 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
   if (s.GuidanceMode < kModeDestinationChosen && s.LandingRoll == 0) {
     for (const TCrossing& call : kTakeOffCalls) {
       if (kb < call.Knots && call.Knots <= ka) {
-        s.Callout(call.Line);
+        s.Callout(call.Call);
         break;
       }
     }
@@ -437,24 +465,25 @@ void CrewCallouts(state::TMainState& s, double z0, double /*vz0*/) {
 
   // 160 kt and 200 ft reached together while climbing at 3 m/s or more.
   if (own.VZ <= -3 && (kb < 160 || hb < 200) && ka >= 160 && ha >= 200) {
-    s.Callout("機長> Positive climb.");
+    s.Callout(TCall::PositiveClimb);
   }
 
   if (s.GuidanceMode > kModeFinal) {
     if (hb > 300 && 300 >= ha) {
-      s.Callout("機長> Approching minimums.");
+      s.Callout(TCall::ApproachingMinimums);
     } else if (hb > 220 && 220 >= ha) {
-      s.Callout("機長> Minimums.");
+      s.Callout(TCall::Minimums);
     }
   }
 
   // Ground proximity: minimums, 100, then every 10 ft band below 50 ft.
   if (hb > 200 && 200 >= ha) {
-    s.Callout("GPWS> Minimums.");
+    s.Callout(TCall::GpwsMinimums);
   } else if (hb > 100 && 100 >= ha) {
-    s.Callout("GPWS> 100");
+    s.Callout(TCall::Gpws100);
   } else if (ha > 0 && ha <= 50 && std::ceil(ha / 10) < std::ceil(hb / 10)) {
-    s.Callout("GPWS> " + std::to_string(static_cast<int>(std::ceil(ha / 10)) * 10));
+    // 0 < ha <= 50: the band's upper bound is 10 to 50 ft.
+    s.Callout(kGpwsBands[static_cast<std::size_t>(std::ceil(ha / 10)) - 1]);
   }
 
   s.LastAirspeed = airspeed;
@@ -467,7 +496,7 @@ void CrewGuidance(state::TMainState& s, double upwardAcceleration, double dt) {
     const bool chosen = s.GuidanceMode == kModeDestinationChosen && Destination(s) != nullptr;
     const bool climbedOut = s.GuidanceMode < kModeDestinationChosen && height >= kEngageHeight;
     if (chosen || climbedOut) {
-      s.Callout("機長> Command C push.");
+      s.Callout(TCall::CommandC);
       s.Log("機長> 自動操縦に切り替えたがフラップは手動だ。");
       s.GuidanceMode = kModePositioning;
     }

@@ -16,8 +16,6 @@ inline constexpr int32_t kModeToFix = 6;              // autopilot: to the inter
 inline constexpr int32_t kModeFinal = 7;              // autopilot: final turn and approach
 inline constexpr int32_t kModeManualLanding = 8;      // autopilot off, the user lands
 
-// The stall warning's call, spoken as it is logged.
-inline constexpr const char* kStallCall = "失速警報> Stall.";
 inline constexpr int32_t kStallCallInterval = 5000;  // ms between its calls while it lasts
 inline constexpr double kStallRecovery = 1.05;       // of the floor: above it the warning ends
 
@@ -29,7 +27,7 @@ double AirspeedFloor(const vehicle::TVehicleState& own, const vehicle::TFormPara
 
 // The stall warning of any own aircraft, after its move, in every mode:
 // it starts when the aircraft flies (its wheels above their rest height)
-// below its airspeed floor and calls kStallCall, again every
+// below its airspeed floor and calls state::TCall::Stall, again every
 // kStallCallInterval while it lasts; it ends on the ground, or once the
 // airspeed is back above kStallRecovery times the floor.
 void StallWarning(state::TMainState& state);

@@ -10,6 +10,7 @@
 #include "net/text_encoding.h"
 #include "server/server_lines.h"
 #include "server/shot_judge.h"
+#include "vehicle/vehicle_state.h"
 
 namespace velmora::server {
 namespace {
@@ -28,9 +29,6 @@ constexpr uint32_t kPlacementSettleMs = 2000;
 constexpr double kCentimetresPerMetre = 100.0;
 constexpr double kSecondsPerMillisecond = 0.001;
 
-constexpr int kFighterGearUp = 12;
-constexpr int kFighterGearDown = 13;
-constexpr int32_t kKindAircraft = 1;
 constexpr int32_t kMaxKind = 4;
 constexpr int32_t kMaxFormNo = 100;
 
@@ -48,7 +46,7 @@ int32_t ToCentimetres(double metresPerSecond) {
 }
 
 bool IsFighter(const WireVehicle& v) {
-  return v.Kind == kKindAircraft && (v.FormNo == kFighterGearUp || v.FormNo == kFighterGearDown);
+  return v.Kind == vehicle::kKindAircraft && vehicle::IsFighter(v.FormNo);
 }
 
 // What a client of another world is told, UTF-8.

@@ -4,40 +4,33 @@
 // count it has seen picks up each cue once, however often it looks.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <string_view>
+
+#include "state/calls.h"
 
 namespace velmora::state {
 
 enum class TCueKind : uint8_t {
-  Callout,  // a crew or ground-proximity call; Text is the logged line
+  Callout,  // a crew, ground-proximity or stall call: Call says which
   Crash,    // the flight ended on the ground
   Shot,     // the own fighter fired
   Hit,      // the server reported a missile hit
 };
 
 inline constexpr int kCueCapacity = 16;  // cues kept; older ones are overwritten
-inline constexpr int kCueTextSize = 48;  // bytes of a callout line kept, with the NUL
 
 struct TCue {
   TCueKind Kind = TCueKind::Callout;
-  std::array<char, kCueTextSize> Text{};  // UTF-8, NUL-terminated, cut at a byte limit
-
-  std::string_view Line() const { return std::string_view(Text.data()); }
+  TCall Call = TCall::Count;  // the call of a Callout cue
 };
 
 struct TCueQueue {
   std::array<TCue, kCueCapacity> Ring{};
   uint32_t Pushed = 0;  // cues pushed since the start; wraps harmlessly
 
-  void Push(TCueKind kind, std::string_view text = {}) {
-    TCue& cue = Ring[Pushed % kCueCapacity];
-    cue.Kind = kind;
-    const std::size_t n = std::min(text.size(), cue.Text.size() - 1);
-    std::copy_n(text.data(), n, cue.Text.data());
-    cue.Text[n] = '\0';
+  void Push(TCueKind kind, TCall call = TCall::Count) {
+    Ring[Pushed % kCueCapacity] = {kind, call};
     ++Pushed;
   }
 

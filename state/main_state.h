@@ -182,16 +182,17 @@ struct TMainState : vehicle::TVehicleRecords {
   uint64_t MessageLogCount = 0;         // lines ever logged, dropped ones included
   std::string Caption = "Velmora";      // UTF-8 caption of the main window: the status line
   TCueQueue Cues;                       // what just happened, for the sound scene
+  uint32_t HitsOnOwn = 0;               // missile hits on the own vehicle the server announced
   uint8_t LockedOn = 0;                 // the fighter's target lies in the lock-on cone
 
   // The present run's figures for the reports and the logbook (app/run_figures.h).
   TRunFigures Figures;
 
-  // Adds a spoken call to the message log: the line and its cue come from
-  // one call, so what is heard is always what is written.
-  void Callout(std::string line) {
-    Cues.Push(TCueKind::Callout, line);
-    Log(std::move(line));
+  // Adds a spoken call to the message log: its line and its cue come from
+  // one identity, so what is heard is always what is written.
+  void Callout(TCall call) {
+    Cues.Push(TCueKind::Callout, call);
+    Log(std::string(CallText(call)));
   }
 
   // Adds a line to the message log; beyond kMaxLogLines the oldest line goes.

@@ -10,6 +10,7 @@
 #include "pilot/crew.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
+#include "world/runway_geometry.h"
 #include "world/shapes.h"
 #include "world/world.h"
 
@@ -36,8 +37,6 @@ constexpr double kRotateFraction = 0.85;  // of the lift-off speed at 8°, where
 constexpr double kChooseHeight = 150;  // m of the wheels: the runway is chosen in the climb
 constexpr double kHomeRange = 30000;   // m: a runway farther from the aircraft is not chosen
 constexpr double kApproachSpeed = 145 / units::kKnotsPerMetrePerSecond;  // m/s, the crew's final
-constexpr double kGlideSlope = 0.052408;                                 // tan 3°
-constexpr double kAimBeyondThreshold = 300;  // m: the 3° path meets the runway there
 constexpr double kPathGain = 0.2;            // 1/s: climb rate per metre off the path
 constexpr double kCentreLineGain = 0.05;     // deg of track per metre off the centre line
 constexpr double kClimbRateGain = 1.5;       // deg of pitch per m/s of climb-rate error
@@ -96,20 +95,25 @@ app::TJoystickReading Stick(double x, double y) {
 }
 
 // Metres of an absolute point right of a runway's centre line and along it
-// from the threshold, with the runway heading (deg).
+// from the threshold, with the runway heading (deg, 0..360).
 struct TOnRunway {
   double Heading = 0;
   double Along = 0;
   double Right = 0;
 };
 TOnRunway OnRunway(const world::TRunwayInfo& r, double x, double y) {
-  TOnRunway p;
-  p.Heading = vehicle::Normalise360(vehicle::Atan2Deg(r.X2 - r.X1, r.Y2 - r.Y1));
-  const double east = x - r.X1, north = y - r.Y1;
-  p.Along = east * vehicle::SinDeg(p.Heading) + north * vehicle::CosDeg(p.Heading);
-  p.Right = east * vehicle::CosDeg(p.Heading) - north * vehicle::SinDeg(p.Heading);
-  return p;
+  const double heading = vehicle::Normalise360(world::RunwayCourse(r));
+  const world::TRunwayAxes axes = world::RunwayAxes(r, heading, x, y);
+  return {heading, axes.Along, axes.Right};
 }
+
+// The kinds by the names the command line gives them.
+constexpr std::pair<TTrafficKind, const char*> kKindNames[] = {
+    {TTrafficKind::Airliner, "airliner"},
+    {TTrafficKind::Train, "train"},
+    {TTrafficKind::Car, "car"},
+    {TTrafficKind::Fighter, "fighter"},
+};
 
 const world::TRunwayInfo* Destination(const state::TMainState& s, int32_t index) {
   if (s.World == nullptr || index < 0 || index >= s.World->DestinationCount ||
@@ -122,23 +126,15 @@ const world::TRunwayInfo* Destination(const state::TMainState& s, int32_t index)
 }  // namespace
 
 std::optional<TTrafficKind> KindFromName(const std::string& name) {
-  if (name == "airliner") return TTrafficKind::Airliner;
-  if (name == "train") return TTrafficKind::Train;
-  if (name == "car") return TTrafficKind::Car;
-  if (name == "fighter") return TTrafficKind::Fighter;
+  for (const auto& [kind, word] : kKindNames) {
+    if (name == word) return kind;
+  }
   return std::nullopt;
 }
 
 const char* KindName(TTrafficKind kind) {
-  switch (kind) {
-    case TTrafficKind::Airliner:
-      return "airliner";
-    case TTrafficKind::Train:
-      return "train";
-    case TTrafficKind::Car:
-      return "car";
-    case TTrafficKind::Fighter:
-      return "fighter";
+  for (const auto& [known, word] : kKindNames) {
+    if (kind == known) return word;
   }
   return "?";
 }
@@ -565,10 +561,10 @@ app::TJoystickReading TAirlinerDriver::Land(state::TMainState& s, uint32_t now) 
 
   // Vertical: the 3° path to the point beyond the threshold, never climbing
   // back to it; in the flare the sink rate falls with the height.
-  const double aimX = runway->X1 + kAimBeyondThreshold * vehicle::SinDeg(at.Heading);
-  const double aimY = runway->Y1 + kAimBeyondThreshold * vehicle::CosDeg(at.Heading);
-  const double path = kGlideSlope * std::hypot(aimX - x, aimY - y);
-  double climb = Clamp(-kGlideSlope * groundSpeed + kPathGain * (path - height), -6, 0);
+  const double aimX = runway->X1 + world::kAimPointDistance * vehicle::SinDeg(at.Heading);
+  const double aimY = runway->Y1 + world::kAimPointDistance * vehicle::CosDeg(at.Heading);
+  const double path = world::kGlideSlope * std::hypot(aimX - x, aimY - y);
+  double climb = Clamp(-world::kGlideSlope * groundSpeed + kPathGain * (path - height), -6, 0);
   if (flare) climb = std::max(climb, -(kTouchdownSink + kFlareGain * height));
   // The pitch: the angle of attack at which the wing carries the weight in
   // the bank, plus the flight path wanted, plus the climb-rate error.

@@ -12,47 +12,27 @@
 #include <string>
 #include <vector>
 
-#include "net/data_file.h"
 #include "traffic/traffic_client.h"
 #include "traffic/traffic_options.h"
 #include "vehicle/geometry.h"
 #include "vehicle/null_renderer.h"
-#include "vehicle/renderer_api.h"
 #include "vehicle/vehicles_dat.h"
 #include "version/version.h"
-#include "world/ground_dat.h"
-#include "world/objects_dat.h"
+#include "world/installation.h"
 
 namespace {
 
 using namespace velmora;
 
-// Why a data file did not load. The loader's error names the file (and the
-// line); a file that cannot be opened at all most often means that the
+// Why the installation did not load. The loader's error names the file (and
+// the line); a file that cannot be opened at all most often means that the
 // installation lies elsewhere.
-std::string DataFault(const std::optional<net::DataFileError>& error, const char* file,
-                      const std::string& otherwise) {
-  if (!error) return std::string(file) + ": " + otherwise;
-  std::string text = error->Message();
-  if (error->Line <= 0) {
+std::string InstallationFault(const world::TInstallationLoad& load) {
+  std::string text = world::LoadFault(load);
+  if (world::WholeFileFault(load)) {
     text += "\n(--data DIR names the folder that holds vehicles.dat, ground.dat and objects.dat)";
   }
   return text;
-}
-
-std::unique_ptr<world::TWorld> LoadWorld(vehicle::RendererApi& renderer, std::string& error) {
-  auto world = std::make_unique<world::TWorld>();
-  const world::TGroundLoadResult ground = world::LoadGround("ground.dat", world->Ground, renderer);
-  if (!ground.Ok()) {
-    error = DataFault(ground.Error, "ground.dat", "unreadable");
-    return nullptr;
-  }
-  const world::TObjectsLoadResult objects = world::LoadObjects("objects.dat", *world, renderer, {});
-  if (!objects.Ok()) {
-    error = DataFault(objects.Error, "objects.dat", objects.Message);
-    return nullptr;
-  }
-  return world;
 }
 
 }  // namespace
@@ -76,14 +56,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // The vehicle types once, shared by every client; each client its own world.
   vehicle::TNullRenderer renderer;
   auto forms = std::make_unique<vehicle::TFormTable>();
-  const vehicle::TVehicleLoadResult types =
-      vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
-  if (!types.Ok()) {
-    const std::string fault =
-        DataFault(types.Error, "vehicles.dat", "a vehicle shape cannot be loaded");
-    std::fprintf(stderr, "velmora-traffic: %s\n", fault.c_str());
+  world::TInstallationLoad load;
+  load.Types = vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer);
+  if (!load.Types.Ok()) {
+    std::fprintf(stderr, "velmora-traffic: %s\n", InstallationFault(load).c_str());
     return 1;
   }
 
@@ -91,10 +70,10 @@ int main(int argc, char** argv) {
   // What one client learns of where missions start, the others know too.
   const auto starts = std::make_shared<traffic::TStartBook>();
   for (int i = 0; i < options.Count; ++i) {
-    std::string error;
-    std::unique_ptr<world::TWorld> world = LoadWorld(renderer, error);
-    if (!world) {
-      std::fprintf(stderr, "velmora-traffic: %s\n", error.c_str());
+    auto world = std::make_unique<world::TWorld>();
+    load.World = world::LoadWorldFiles(*world, renderer);
+    if (!load.Ok()) {
+      std::fprintf(stderr, "velmora-traffic: %s\n", InstallationFault(load).c_str());
       return 1;
     }
     traffic::TClientConfig config;

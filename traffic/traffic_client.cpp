@@ -1,17 +1,10 @@
 #include "traffic/traffic_client.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <utility>
 
-#include <QSignalBlocker>
-
 #include "app/protocol.h"
-#include "app/reset.h"
-#include "cockpit/frame.h"
-#include "physics/railway.h"
 
 namespace velmora::traffic {
 namespace {
@@ -24,23 +17,6 @@ constexpr uint32_t kPlacementWaitMs =
 // ms from the announced hit within which the end of the run is the hit's: the
 // server announces it in the chat, then ends the run in its next round.
 constexpr int32_t kHitEndsRunMs = 3000;
-
-int SocketErrorCode(QAbstractSocket::SocketError error) {
-  switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-      return ECONNREFUSED;
-    case QAbstractSocket::RemoteHostClosedError:
-      return ECONNRESET;
-    case QAbstractSocket::HostNotFoundError:
-      return EHOSTUNREACH;
-    case QAbstractSocket::SocketTimeoutError:
-      return ETIMEDOUT;
-    case QAbstractSocket::NetworkError:
-      return ENETUNREACH;
-    default:
-      return 1000 + static_cast<int>(error);
-  }
-}
 
 bool SamePlacement(const vehicle::TVehicleState& a, const vehicle::TVehicleState& b) {
   return a.FormNo == b.FormNo && a.Kind == b.Kind && a.X == b.X && a.Y == b.Y && a.Z == b.Z &&
@@ -73,26 +49,18 @@ std::unique_ptr<TDriver> MakeDriver(TTrafficKind kind, uint32_t seed) {
 
 }  // namespace
 
-class TTrafficClient::TClock final : public app::TClock {
+// The traffic client's side of its session: the requests it answers itself,
+// and a fault the recovery cannot get past, which starts it over.
+class TTrafficClient::TShell final : public client::TSessionShell {
  public:
-  uint32_t SystemMilliseconds() const override {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  explicit TShell(TTrafficClient& client) : client_(client) {}
+  bool CarryOut(state::TShellRequests& requests) override {
+    return client_.CarryOutClientRequests(requests);
   }
-};
-
-// The tick's hand-over: no frame is drawn and nothing is locked on, but a
-// train runs under the train protection on every tick, as the program's frame
-// applies it to the user's own; the own state goes to the server.
-class TTrafficClient::THooks final : public app::TTickHooks {
- public:
-  explicit THooks(TTrafficClient& client) : client_(client) {}
-  void DrawFrame() override {
-    state::TMainState& s = *client_.state_;
-    if (s.Own.Kind != vehicle::kKindNone) cockpit::TrainProtection(s);
+  bool FaultPersists(const std::string& what) override {
+    client_.StartOver("内部エラー: " + what);
+    return false;
   }
-  void SendState() override { app::SendOwnState(*client_.state_); }
 
  private:
   TTrafficClient& client_;
@@ -103,14 +71,16 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
                                QObject* parent)
     : QObject(parent),
       config_(std::move(config)),
-      forms_(forms),
-      world_(std::move(world)),
       driver_(MakeDriver(config_.Kind, config_.Seed)),
-      steadyClock_(clock == nullptr ? std::make_unique<TClock>() : nullptr),
-      clock_(clock != nullptr ? clock : steadyClock_.get()),
-      hooks_(std::make_unique<THooks>(*this)) {
+      shell_(std::make_unique<TShell>(*this)),
+      session_(std::make_unique<client::TClientSession>(
+          *shell_,
+          client::TSessionConfig{config_.Host, config_.Port, config_.WorldText, config_.WorldNo,
+                                 config_.Seed},
+          clock)) {
   if (!config_.Starts) config_.Starts = std::make_shared<TStartBook>();
-  socket_ = new QTcpSocket(this);
+  session_->UseInstallation(forms, std::move(world));
+  ResetState();
   tick_ = new QTimer(this);
   tick_->setTimerType(Qt::PreciseTimer);
   tick_->setInterval(kTickMilliseconds);
@@ -120,57 +90,17 @@ TTrafficClient::TTrafficClient(TClientConfig config, const vehicle::TFormTable& 
     std::fprintf(stderr, "velmora-traffic: %s: %s\n", handle.c_str(), line.c_str());
     std::fflush(stderr);
   };
-
-  connect(socket_, &QTcpSocket::connected, this, [this] {
-    heardAt_ = clock_->SystemMilliseconds();
-    RunCore([this] { app::ClientSocketConnect(*state_, Now()); });
-  });
-  connect(socket_, &QTcpSocket::readyRead, this, [this] {
-    heardAt_ = clock_->SystemMilliseconds();
-    const QByteArray bytes = socket_->readAll();
-    RunCore([&] {
-      app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
-    });
-  });
-  connect(socket_, &QTcpSocket::disconnected, this,
-          [this] { RunCore([this] { app::ClientSocketDisconnect(*state_, Now()); }); });
-  connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-    // The server's close is its own event, reported by the disconnection.
-    if (error == QAbstractSocket::RemoteHostClosedError) return;
-    RunCore([&] {
-      app::ClientSocketError(*state_, SocketErrorCode(error), config_.Host, config_.Port, Now());
-    });
-  });
-  connect(tick_, &QTimer::timeout, this, [this] { TickTimer(); });
+  connect(tick_, &QTimer::timeout, this, [this] { Tick(); });
   connect(retry_, &QTimer::timeout, this,
-          [this] { RunCore([this] { app::LoginAnswered(*state_, config_.Handle); }); });
+          [this] { RunCore([this] { app::LoginAnswered(State(), config_.Handle); }); });
 }
 
-TTrafficClient::~TTrafficClient() {
-  socket_->disconnect(this);
-  socket_->abort();
-}
+TTrafficClient::~TTrafficClient() = default;
 
-uint32_t TTrafficClient::Now() const {
-  return app::SynchronisedClock(*state_, *clock_);
-}
+uint32_t TTrafficClient::Now() const { return session_->Now(); }
 
 void TTrafficClient::ResetState() {
-  state_ = std::make_unique<state::TMainState>();
-  state::TMainState& s = *state_;
-  s.WorldNo = config_.WorldNo;
-  s.MessagePrefix = config_.WorldText + ";20;1;";
-  s.MissionRowCount = 1;
-  s.Remote[0].UserNo = 0;
-  s.VideoRow = 2;
-  s.VideoRowCount = state::kVideoRowsLive;
-  s.CameraNo = 3;
-  s.Forms = forms_;
-  s.World = world_.get();
-  s.GustRandom.seed(config_.Seed);
-  physics::ClearTrackMarks(s);
-  app::ResetRoutine(s, 0, false, Now());
-  s.Camera = s.Own;
+  session_->ResetState();
   loggedIn_ = false;
   choiceDue_ = false;
   hadVehicle_ = false;
@@ -178,7 +108,7 @@ void TTrafficClient::ResetState() {
   rechoosing_ = false;
   placedStart_ = vehicle::TVehicleState{};
   restartSeen_ = 0;
-  logSeen_ = 0;
+  hitsSeen_ = 0;
   hit_ = false;
   // A fresh login takes its mission at once: the pause before it was the pause.
   anyPlacement_ = false;
@@ -191,7 +121,7 @@ void TTrafficClient::Start() {
 }
 
 void TTrafficClient::ScheduleLogin(uint32_t delayMs) {
-  state_->LoginStage = state::TLoginStage::Asking;
+  State().LoginStage = state::TLoginStage::Asking;
   retry_->start(static_cast<int>(delayMs));
 }
 
@@ -217,99 +147,47 @@ void TTrafficClient::LoginFailed(const std::string& reason) {
 // The connection is gone after play, or the client cannot go on: a fresh
 // state, and the login again after the pause.
 void TTrafficClient::StartOver(const std::string& reason) {
-  {
-    const QSignalBlocker quiet(socket_);
-    socket_->abort();
-  }
+  session_->DropConnection();
   ResetState();
   LoginFailed(reason);
-}
-
-bool TTrafficClient::NewHitOnOwnVehicle() {
-  const state::TMainState& s = *state_;
-  const uint64_t fresh = std::min<uint64_t>(s.MessageLogCount - logSeen_, s.MessageLog.size());
-  logSeen_ = s.MessageLogCount;
-  if (fresh == 0) return false;
-  // The server's chat line: "<shooter>さんのミサイルが<target>さんに命中しました。"
-  const std::string hit = "が" + config_.Handle + "さんに命中しました";
-  for (std::size_t i = s.MessageLog.size() - fresh; i < s.MessageLog.size(); ++i) {
-    if (s.MessageLog[i].find(hit) != std::string::npos) return true;
-  }
-  return false;
 }
 
 // Shot down: the client leaves the server, with a fresh state, and logs in
 // again after the pause. Not a failure: the pause does not grow.
 void TTrafficClient::LeaveAfterShot() {
   ++counts_.ShotDown;
-  {
-    const QSignalBlocker quiet(socket_);
-    socket_->abort();
-  }
+  session_->DropConnection();
   ResetState();
   ScheduleLogin(config_.ShotPauseMs);
 }
 
-void TTrafficClient::RunCore(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const std::exception& fault) {
-    bool recovered = false;
-    try {
-      recovered = app::RecoverFromFault(*state_, "自分> 内部エラーが発生しました。", Now());
-    } catch (const std::exception&) {
-    }
-    if (!recovered) {
-      StartOver(std::string("内部エラー: ") + fault.what());
-      return;
-    }
+bool TTrafficClient::CarryOutClientRequests(state::TShellRequests& r) {
+  if (!r.ErrorBoxes.empty()) pendingReason_ = r.ErrorBoxes.back();
+  if (!r.ReloginBox.empty()) {
+    // The connection was lost in play: the login again, after the pause.
+    pendingReason_.clear();
+    StartOver(r.ReloginBox);
+    return false;
   }
-  CarryOutRequests();
-}
-
-void TTrafficClient::CarryOutRequests() {
-  for (int round = 0; round < 16; ++round) {
-    state::TShellRequests r = std::exchange(state_->Requests, {});
-    if (!r.Send.empty() && socket_->state() == QAbstractSocket::ConnectedState) {
-      socket_->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
-    }
-    if (!r.ErrorBoxes.empty()) pendingReason_ = r.ErrorBoxes.back();
-    if (!r.ReloginBox.empty()) {
-      // The connection was lost in play: the login again, after the pause.
-      pendingReason_.clear();
-      StartOver(r.ReloginBox);
-      return;
-    }
-    if (r.Close) {
-      StartOver(pendingReason_.empty() ? std::string("接続が終わりました。") : pendingReason_);
-      pendingReason_.clear();
-      return;
-    }
-    if (r.DropConnection || r.OpenConnection) {
-      const QSignalBlocker quiet(socket_);
-      socket_->abort();
-    }
-    if (r.OpenConnection) {
-      heardAt_ = clock_->SystemMilliseconds();  // the silence counts from the attempt
-      socket_->connectToHost(QString::fromStdString(config_.Host), config_.Port);
-    }
-    if (r.AskLogin && !retry_->isActive()) {
-      // The server refused the login or closed before play.
-      std::string reason = pendingReason_;
-      if (reason.empty() && !state_->MessageLog.empty()) reason = state_->MessageLog.back();
-      pendingReason_.clear();
-      loggedIn_ = false;
-      LoginFailed(reason.empty() ? std::string("ログインできませんでした。") : reason);
-    }
-    if (state_->Requests.Send.empty() && !state_->Requests.Close && !state_->Requests.AskLogin &&
-        !state_->Requests.OpenConnection && !state_->Requests.DropConnection) {
-      break;
-    }
+  if (r.Close) {
+    StartOver(pendingReason_.empty() ? std::string("接続が終わりました。") : pendingReason_);
+    pendingReason_.clear();
+    return false;
   }
+  if (r.AskLogin && !retry_->isActive()) {
+    // The server refused the login or closed before play.
+    const state::TMainState& s = State();
+    std::string reason = pendingReason_;
+    if (reason.empty() && !s.MessageLog.empty()) reason = s.MessageLog.back();
+    pendingReason_.clear();
+    loggedIn_ = false;
+    LoginFailed(reason.empty() ? std::string("ログインできませんでした。") : reason);
+  }
+  return true;
 }
 
 void TTrafficClient::ChooseMission() {
-  state::TMainState& s = *state_;
+  state::TMainState& s = State();
   std::vector<int32_t> missions = MissionsForKind(s, config_.Kind);
   if (!config_.MissionWord.empty()) {
     std::erase_if(missions, [&](int32_t m) {
@@ -338,7 +216,7 @@ void TTrafficClient::ChooseMission() {
   // stand inside it. The choice waits, and is tried again on the next tick;
   // who stands where is known once the server's positions have come.
   const std::string title = MissionTitle(s, mission);
-  const uint32_t systemMs = clock_->SystemMilliseconds();
+  const uint32_t systemMs = session_->Clock().SystemMilliseconds();
   if (s.TimeSynchronised == 0 || !config_.Starts->Clear(s, title, config_.Handle, systemMs)) {
     return;
   }
@@ -351,32 +229,34 @@ void TTrafficClient::ChooseMission() {
 }
 
 void TTrafficClient::WatchSilence() {
-  const state::TLoginStage stage = state_->LoginStage;
+  const state::TLoginStage stage = State().LoginStage;
   if (stage != state::TLoginStage::Connecting && stage != state::TLoginStage::Sent &&
       stage != state::TLoginStage::LoggedIn) {
     return;
   }
-  const uint32_t silent = clock_->SystemMilliseconds() - heardAt_;
-  app::ServerSilence(*state_, silent);
+  const uint32_t silent = session_->SilentMs();
+  app::ServerSilence(State(), silent);
   constexpr const char* kSilent = "サーバーからの応答がありません。";
   if (silent >= kSilenceGiveUpMs) {
     // The report below named the problem already: the pause grows without a new line.
     StartOver(kSilent);
-  } else if (state_->ServerSilent) {
+  } else if (State().ServerSilent) {
     ReportOnce(kSilent, "（" + std::to_string(kSilenceGiveUpMs / 1000) +
                             " 秒続くと接続し直します）");
   }
 }
 
-void TTrafficClient::TickTimer() {
+void TTrafficClient::Tick() {
   WatchSilence();
-  state::TMainState& s = *state_;
+  state::TMainState& s = State();
   if (!loggedIn_ && s.Own.UserNo != 0 && s.LoginStage == state::TLoginStage::LoggedIn) {
     loggedIn_ = true;
     loggedInAt_ = Now();
     ++counts_.Logins;
   }
-  if (NewHitOnOwnVehicle()) {
+  // The protocol counts the server's hits on the own vehicle.
+  if (s.HitsOnOwn != hitsSeen_) {
+    hitsSeen_ = s.HitsOnOwn;
     hit_ = true;
     hitAt_ = Now();
   }
@@ -449,16 +329,14 @@ void TTrafficClient::TickTimer() {
     }
   }
   // Choosing a mission may have started over with a fresh state.
-  state::TMainState& current = *state_;
+  state::TMainState& current = State();
   if (!current.TimerEnabled) {
-    CarryOutRequests();
+    session_->CarryOutRequests();
     return;
   }
-  RunCore([&] {
+  session_->Tick([&] {
     const bool vehicle = current.Own.Kind != vehicle::kKindNone && current.Own.FormNo != 0;
-    const app::TJoystickReading reading =
-        vehicle && loggedIn_ ? driver_->Drive(current, Now()) : app::TJoystickReading{};
-    app::Tick(current, *clock_, reading, *hooks_);
+    return vehicle && loggedIn_ ? driver_->Drive(current, Now()) : app::TJoystickReading{};
   });
 }
 

@@ -1,6 +1,5 @@
-// One traffic client: its own main state and world, its own socket and 10 ms
-// tick, the program's side of the protocol from app/, and a driver on the
-// controls. It logs in with its handle, takes a mission of its kind and
+// One traffic client: a client session (client/) with its own main state,
+// world and connection, a 10 ms tick, and a driver on the controls. It logs in with its handle, takes a mission of its kind and
 // drives it; a run that ends or crashes is taken again after a pause. A
 // refused handle, a closed connection or a mission list without its kind is
 // reported once and retried with a growing pause, as is a server that falls
@@ -9,7 +8,6 @@
 #pragma once
 
 #include <QObject>
-#include <QTcpSocket>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -17,6 +15,7 @@
 #include <string>
 
 #include "app/tick.h"
+#include "client/client_session.h"
 #include "state/main_state.h"
 #include "traffic/drivers.h"
 #include "traffic/start_book.h"
@@ -88,10 +87,14 @@ class TTrafficClient final : public QObject {
   ~TTrafficClient() override;
 
   void Start();
+  // One tick of the client's timer: the login and mission logic, the driver
+  // on the controls and the core's tick (tests call it directly).
+  void Tick();
   // Looks at how long the server has been silent while it is awaited: a report
   // after app::kServerSilenceMs, a new login after kSilenceGiveUpMs. Every tick runs it.
   void WatchSilence();
-  const state::TMainState& State() const { return *state_; }
+  state::TMainState& State() { return session_->State(); }
+  const state::TMainState& State() const { return session_->State(); }
   const TClientCounts& Counts() const { return counts_; }
   uint32_t RetryPauseMs() const { return retryMs_; }
   const TClientConfig& Config() const { return config_; }
@@ -99,18 +102,16 @@ class TTrafficClient final : public QObject {
   std::function<void(const std::string&)> Report;
 
  private:
-  class TClock;
-  class THooks;
+  class TShell;
 
   void ResetState();
-  void RunCore(const std::function<void()>& call);
-  void CarryOutRequests();
-  void TickTimer();
+  void RunCore(const std::function<void()>& call) { session_->RunCore(call); }
+  // The requests of one round that the traffic client answers itself; false
+  // when it started over.
+  bool CarryOutClientRequests(state::TShellRequests& requests);
   void ChooseMission();
   void LoginFailed(const std::string& reason);
   void StartOver(const std::string& reason);
-  // Whether the message log has a new line of a missile hitting this client.
-  bool NewHitOnOwnVehicle();
   void LeaveAfterShot();
   void ScheduleLogin(uint32_t delayMs);
   // Reports problem, with detail, unless it is the problem reported last.
@@ -118,14 +119,9 @@ class TTrafficClient final : public QObject {
   uint32_t Now() const;
 
   TClientConfig config_;
-  const vehicle::TFormTable& forms_;
-  std::unique_ptr<world::TWorld> world_;
-  std::unique_ptr<state::TMainState> state_;
   std::unique_ptr<TDriver> driver_;
-  std::unique_ptr<TClock> steadyClock_;
-  const app::TClock* clock_;
-  std::unique_ptr<THooks> hooks_;
-  QTcpSocket* socket_ = nullptr;
+  std::unique_ptr<TShell> shell_;
+  std::unique_ptr<client::TClientSession> session_;
   QTimer* tick_ = nullptr;
   QTimer* retry_ = nullptr;
   TClientCounts counts_;
@@ -145,8 +141,7 @@ class TTrafficClient final : public QObject {
   uint32_t placedAt_ = 0;               // ms, Now() at the present vehicle's placement
   bool rechoosing_ = false;  // the run lasted too long: its mission is being chosen again
   std::string chosenTitle_;  // the mission chosen last, as the mission grid names it
-  uint32_t heardAt_ = 0;     // ms, system clock when the server was last heard or asked
-  uint64_t logSeen_ = 0;     // message log lines looked at for hits
+  uint32_t hitsSeen_ = 0;    // the state's hits on the own vehicle already seen
   bool hit_ = false;         // a missile hit this client's vehicle at hitAt_ (ms)
   uint32_t hitAt_ = 0;
 };

@@ -10,11 +10,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QUrl>
 #include <QWindow>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -109,21 +106,6 @@ QTableWidget* MakeGrid(QWidget* parent, const char* name, const QRect& geometry,
   return grid;
 }
 
-// The error code shown with a socket error: the system's error number where
-// the toolkit's error has one, else 1000 plus the toolkit's own number.
-int SocketErrorCode(QAbstractSocket::SocketError error) {
-  switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return ECONNREFUSED;
-    case QAbstractSocket::RemoteHostClosedError: return ECONNRESET;
-    case QAbstractSocket::HostNotFoundError: return EHOSTUNREACH;
-    case QAbstractSocket::SocketAccessError: return EACCES;
-    case QAbstractSocket::SocketResourceError: return ENOBUFS;
-    case QAbstractSocket::SocketTimeoutError: return ETIMEDOUT;
-    case QAbstractSocket::NetworkError: return ENETUNREACH;
-    default: return 1000 + static_cast<int>(error);
-  }
-}
-
 // A data file that failed to load, in the words of the interface: which file
 // and which line; the reason itself goes to standard error.
 std::string DataFileFault(const net::DataFileError& error) {
@@ -136,16 +118,12 @@ QUrl LinkUrl(const std::string& link) { return QUrl::fromUserInput(Text(link)); 
 
 }  // namespace
 
-uint32_t TSteadyClock::SystemMilliseconds() const {
-  const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-}
-
-// What the tick hands to the frame, the lock-on and the protocol.
-class TFormMain::THooks final : public app::TTickHooks {
+// What the tick hands to the frame and the lock-on, besides the session's
+// own state to the server.
+class TFormMain::THooks final : public client::TSessionHooks {
  public:
-  explicit THooks(TFormMain& form) : form_(form) {}
+  THooks(TFormMain& form, client::TClientSession& session)
+      : client::TSessionHooks(session), form_(form) {}
   void DrawFrame() override { form_.TickFrame(); }
   // The lock-on acts on every tick; its box goes onto a freshly drawn view only.
   void LockOn() override {
@@ -154,7 +132,32 @@ class TFormMain::THooks final : public app::TTickHooks {
                     form_.ListBoxView->width(), form_.ListBoxView->height(), form_.Now());
     if (pixels) form_.ListBoxView->update();
   }
-  void SendState() override { app::SendOwnState(form_.State()); }
+
+ private:
+  TFormMain& form_;
+};
+
+// The window's side of the session: the requests only a window carries out,
+// the model mirrored after each core call, and the faults the core could not
+// get past, which end the program with a clear message.
+class TFormMain::TShell final : public client::TSessionShell {
+ public:
+  explicit TShell(TFormMain& form) : form_(form) {}
+  bool CarryOut(state::TShellRequests& requests) override {
+    form_.CarryOutWindowRequests(requests);
+    return true;
+  }
+  void Mirror() override { form_.ApplyModel(); }
+  void Fault(const std::string& what, bool inRecovery) override {
+    std::fprintf(stderr, "velmora: unexpected fault%s: %s\n", inRecovery ? " in the recovery" : "",
+                 what.c_str());
+  }
+  bool FaultPersists(const std::string& /*what*/) override {
+    state::TMainState& s = form_.State();
+    s.Requests.ErrorBoxes.push_back("内部エラーが続けて発生したため、終了します。");
+    s.Requests.Close = true;
+    return true;
+  }
 
  private:
   TFormMain& form_;
@@ -167,10 +170,14 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
       help_(help),
       options_(std::move(options)),
       joystick_(joystick),
-      state_(std::make_unique<state::TMainState>()),
-      world_(std::make_unique<world::TWorld>()),
+      shell_(std::make_unique<TShell>(*this)),
+      session_(std::make_unique<client::TClientSession>(
+          *shell_,
+          client::TSessionConfig{options_.CommandLine.Host, options_.CommandLine.Port,
+                                 options_.CommandLine.WorldText, options_.CommandLine.WorldNo, {}},
+          options_.Clock)),
       frame_(std::make_unique<cockpit::TFrameContext>()),
-      hooks_(std::make_unique<THooks>(*this)) {
+      hooks_(std::make_unique<THooks>(*this, *session_)) {
   setObjectName("FormMain");
   setWindowTitle("Velmora");
   setFixedSize(kClientWidth, kClientHeight);
@@ -194,7 +201,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   // The logbook: a user's program only, never one run headless by a test.
   if (!options_.Headless) {
     logbook_ = std::make_unique<TLogbookShell>(
-        *state_, this, ListBoxView,
+        State(), this, ListBoxView,
         logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
         options_.CommandLine.Host + ":" + std::to_string(options_.CommandLine.Port));
   }
@@ -253,31 +260,7 @@ void TFormMain::BuildComponents() {
   TimerInterval->setInterval(100);
   connect(TimerInterval, &QTimer::timeout, this, [this] { TimerIntervalTimer(); });
 
-  ClientSocket = new QTcpSocket(this);
-  ClientSocket->setObjectName("ClientSocket");
-  connect(ClientSocket, &QTcpSocket::connected, this, [this] {
-    silence_.restart();
-    RunCore([this] { app::ClientSocketConnect(*state_, Now()); });
-  });
-  connect(ClientSocket, &QTcpSocket::readyRead, this, [this] {
-    silence_.restart();
-    const QByteArray bytes = ClientSocket->readAll();
-    RunCore([&] {
-      app::ClientSocketRead(*state_, std::string_view(bytes.constData(), bytes.size()), Now());
-    });
-  });
-  connect(ClientSocket, &QTcpSocket::disconnected, this, [this] {
-    RunCore([this] { app::ClientSocketDisconnect(*state_, Now()); });
-  });
-  connect(ClientSocket, &QTcpSocket::errorOccurred, this,
-          [this](QAbstractSocket::SocketError error) {
-            // The peer closing the connection is a disconnect, not an error.
-            if (error == QAbstractSocket::RemoteHostClosedError) return;
-            const TCommandLine& line = options_.CommandLine;
-            RunCore([&] {
-              app::ClientSocketError(*state_, SocketErrorCode(error), line.Host, line.Port, Now());
-            });
-          });
+  ClientSocket = &session_->Socket();
 
   // A server that stops answering without closing the connection.
   TimerSilence = new QTimer(this);
@@ -285,8 +268,7 @@ void TFormMain::BuildComponents() {
   TimerSilence->setInterval(kSilenceCheckMilliseconds);
   connect(TimerSilence, &QTimer::timeout, this, [this] {
     if (ClientSocket->state() != QAbstractSocket::ConnectedState) return;
-    const auto silent = static_cast<uint32_t>(std::min<qint64>(silence_.elapsed(), UINT32_MAX));
-    RunCore([&] { app::ServerSilence(*state_, silent); });
+    RunCore([&] { app::ServerSilence(State(), session_->SilentMs()); });
   });
 
   connect(StringGridMission, &QTableWidget::cellClicked, this,
@@ -296,13 +278,13 @@ void TFormMain::BuildComponents() {
   // The user's row choice is the model's selected row, so mirroring the
   // model does not move it back.
   connect(StringGridMission, &QTableWidget::currentCellChanged, this, [this](int row) {
-    if (!syncing_ && row >= 0) state_->MissionRow = row;
+    if (!syncing_ && row >= 0) State().MissionRow = row;
   });
   connect(StringGridDest, &QTableWidget::currentCellChanged, this, [this](int row) {
-    if (!syncing_ && row >= 0) state_->DestRow = row;
+    if (!syncing_ && row >= 0) State().DestRow = row;
   });
   connect(StringGridVideo, &QTableWidget::currentCellChanged, this, [this](int row) {
-    if (!syncing_ && row >= 0) state_->VideoRow = row;
+    if (!syncing_ && row >= 0) State().VideoRow = row;
   });
   connect(StringGridVideo, &QTableWidget::cellClicked, this,
           [this](int, int) { StringGridVideoClick(); });
@@ -310,11 +292,11 @@ void TFormMain::BuildComponents() {
   connect(EditChatInput, &QLineEdit::returnPressed, this, [this] { ButtonChatClick(); });
 
   ListBoxNavi->OnMouseUp = [this](int, int) {
-    RunCore([this] { app::ListBoxNaviMouseUp(*state_); });
+    RunCore([this] { app::ListBoxNaviMouseUp(State()); });
   };
   ListBoxView->OnMouseDown = [this](int x, int y) {
     RunCore([&] {
-      app::ListBoxViewMouseDown(*state_, x, y, ListBoxView->width(), ListBoxView->height());
+      app::ListBoxViewMouseDown(State(), x, y, ListBoxView->width(), ListBoxView->height());
     });
   };
   ListBoxView->OnPaint = [this] { FormPaint(); };
@@ -359,31 +341,11 @@ void TFormMain::Present(void* context, const uint8_t* rgba, int32_t width, int32
 }
 
 bool TFormMain::FormShow() {
-  state::TMainState& s = *state_;
-  const TCommandLine& line = options_.CommandLine;
-
-  // Parameters: world number, message prefix, server.
-  s.WorldNo = line.WorldNo;
-  s.MessagePrefix = line.WorldText + ";20;1;";
-
-  // Panels, timing and replay at rest.
-  s.MissionRowCount = 1;
-  s.TimeSynchronised = 0;
-  s.Freeze = 0;
-  s.SendInterval = 0;
-  s.Remote[0].UserNo = 0;
+  // Parameters, panels, timing and replay at rest.
   TimerInterval->setInterval(kTickMilliseconds);
-  s.TimerEnabled = false;
-  s.VideoRow = 2;
-  s.VideoRowCount = state::kVideoRowsLive;
-  s.ReplayMode = 0;
-  s.CameraNo = 3;
-  s.Own.Kind = 0;
-  s.Own.FormNo = 0;
-  app::ResetRoutine(s, 0, false, Now());
-  s.ReplayStart = s.ReplayEnd = s.PlayIndex = 0;
-  s.FieldOfView = 30;
-  s.Camera = s.Own;
+  session_->PrepareState();
+  state::TMainState& s = State();
+  const TCommandLine& line = options_.CommandLine;
   ApplyModel();
 
   const auto fail = [&](const std::string& text, const std::string& detail = {}) {
@@ -400,8 +362,7 @@ bool TFormMain::FormShow() {
   rendererReady_ = true;
 
   // Vehicle types and their shapes.
-  const vehicle::TVehicleLoadResult vehicles =
-      vehicle::LoadVehicleTypes("vehicles.dat", s.Forms, renderer_);
+  const vehicle::TVehicleLoadResult vehicles = session_->LoadVehicleTypes(renderer_);
   for (const std::string& notice : vehicles.Notices) s.Log(notice);
   if (!vehicles.Ok()) {
     if (vehicles.Error) ShowErrorBox(DataFileFault(*vehicles.Error), vehicles.Error->Message());
@@ -416,33 +377,25 @@ bool TFormMain::FormShow() {
                  "the renderer offers " + std::to_string(renderer_.DXGetNumOfVertexBufs()) +
                      " vertex buffers, fewer than " + std::to_string(kRequiredVertexBuffers));
   } else {
-    world_->Objects.Clear();
-    world_->Ground.Count = 0;
-    world_->DestinationCount = 0;
-    s.World = world_.get();
-    const world::TGroundLoadResult ground =
-        world::LoadGround("ground.dat", world_->Ground, renderer_);
-    for (const std::string& notice : ground.Notices) s.Log(notice);
-    if (!ground.Ok()) {
-      if (ground.Error) ShowErrorBox(DataFileFault(*ground.Error), ground.Error->Message());
-      worldLoaded = false;
+    const world::TWorldLoad world = session_->LoadWorld(renderer_);
+    for (const std::string& notice : world.Ground.Notices) s.Log(notice);
+    if (!world.Ground.Ok()) {
+      if (world.Ground.Error) {
+        ShowErrorBox(DataFileFault(*world.Ground.Error), world.Ground.Error->Message());
+      }
     } else {
-      const world::TObjectsLoadResult objects = world::LoadObjects(
-          "objects.dat", *world_, renderer_, {Now(), s.BaseWindX, s.BaseWindY});
-      for (const std::string& notice : objects.TrackNotices) s.Log(notice);
-      for (const std::string& notice : objects.Notices) s.Log(notice);
-      if (!objects.Ok()) {
-        if (!objects.Message.empty()) {
-          ShowErrorBox(objects.Message);
-        } else if (objects.Error) {
-          ShowErrorBox(DataFileFault(*objects.Error), objects.Error->Message());
-        }
-        worldLoaded = false;
+      for (const std::string& notice : world.Objects.TrackNotices) s.Log(notice);
+      for (const std::string& notice : world.Objects.Notices) s.Log(notice);
+      if (!world.Objects.Ok() && !world.Objects.Message.empty()) {
+        ShowErrorBox(world.Objects.Message);
+      } else if (!world.Objects.Ok() && world.Objects.Error) {
+        ShowErrorBox(DataFileFault(*world.Objects.Error), world.Objects.Error->Message());
       }
     }
+    worldLoaded = world.Ok();
   }
   if (!worldLoaded) return fail("DirectX の固定物体初期化ができません");
-  worldDriver_.Prepare(world_->Objects);
+  worldDriver_.Prepare(session_->World().Objects);
 
   frame_->Renderer = meter_ ? &meter_->Renderer() : &renderer_;
   frame_->WorldDriver = &worldDriver_;
@@ -480,7 +433,7 @@ bool TFormMain::FormShow() {
   s.ReceiveRemainder.clear();
   if (options_.OpenSocket) {
     TimerSilence->start();
-    QTimer::singleShot(0, this, [this] { RunCore([this] { app::StartLogin(*state_); }); });
+    QTimer::singleShot(0, this, [this] { RunCore([this] { app::StartLogin(State()); }); });
   }
   return true;
 }
@@ -491,11 +444,10 @@ void TFormMain::FormClose() {
   closed_ = true;
   TimerInterval->stop();
   TimerSilence->stop();
-  state_->TimerEnabled = false;
+  State().TimerEnabled = false;
   soundOutput_.Close();
   // No socket event may reach the core once the form is closing.
-  ClientSocket->disconnect(this);
-  ClientSocket->abort();
+  session_->Close();
   if (rendererReady_) {
     renderer_.DXTerminate();
     rendererReady_ = false;
@@ -517,7 +469,7 @@ void TFormMain::ShowErrorBox(const std::string& text, const std::string& detail)
   // At most one box at a time: a message that comes while one is open goes
   // to the log.
   if (boxOpen_) {
-    state_->Log(text);
+    State().Log(text);
     ApplyModel();
     return;
   }
@@ -551,8 +503,8 @@ void TFormMain::AskLogin() {
   }
   asking_ = false;
   if (closed_) return;
-  if (handle) state_->Figures.Handle = *handle;
-  app::LoginAnswered(*state_, handle);
+  if (handle) State().Figures.Handle = *handle;
+  app::LoginAnswered(State(), handle);
 }
 
 void TFormMain::OfferRelogin(const std::string& text) {
@@ -569,7 +521,7 @@ void TFormMain::OfferRelogin(const std::string& text) {
     const TCommandLine& line = options_.CommandLine;
     QMessageBox box(QMessageBox::Critical, "Velmora", Text(text), QMessageBox::NoButton, this);
     box.setInformativeText(Text("サーバー " + net::JoinHostPort(line.Host, line.Port) +
-                                " に、ハンドル名「" + state_->LoginHandle +
+                                " に、ハンドル名「" + State().LoginHandle +
                                 "」でログインし直せます。"));
     QPushButton* relogin = box.addButton("再ログイン", QMessageBox::AcceptRole);
     box.addButton("閉じる", QMessageBox::RejectRole);
@@ -581,62 +533,45 @@ void TFormMain::OfferRelogin(const std::string& text) {
   }
   if (closed_) return;
   if (!again) exitCode_ = 1;
-  app::ReloginAnswered(*state_, again);
+  app::ReloginAnswered(State(), again);
 }
 
-void TFormMain::CarryOutRequests() {
-  for (;;) {
-    state::TShellRequests r = std::exchange(state_->Requests, {});
-    const bool any = !r.Send.empty() || !r.ErrorBoxes.empty() || r.AskLogin || r.DropConnection ||
-                     r.OpenConnection || r.ShowHelpBottomRight || r.FocusChatInput || r.Close ||
-                     r.ShowHelp || !r.OpenLinks.empty() || !r.ReloginBox.empty();
-    if (!any) break;
-    if (!r.Send.empty() && !closed_ && ClientSocket->state() == QAbstractSocket::ConnectedState) {
-      ClientSocket->write(r.Send.data(), static_cast<qint64>(r.Send.size()));
+void TFormMain::CarryOutRequests() { session_->CarryOutRequests(); }
+
+void TFormMain::CarryOutWindowRequests(state::TShellRequests& r) {
+  if (!r.ErrorBoxes.empty()) {
+    // One box for a flood of messages: the one that explains a close, else
+    // the first; the others go to the log.
+    const std::size_t boxed = r.Close ? r.ErrorBoxes.size() - 1 : 0;
+    for (std::size_t i = 0; i < r.ErrorBoxes.size(); ++i) {
+      if (i == boxed) continue;
+      std::fprintf(stderr, "velmora: %s\n", r.ErrorBoxes[i].c_str());
+      State().Log(r.ErrorBoxes[i]);
     }
-    if ((r.DropConnection || r.OpenConnection) && !closed_) {
-      // The core has given this connection up: its end is no event.
-      const QSignalBlocker quiet(ClientSocket);
-      ClientSocket->abort();
-    }
-    if (r.OpenConnection && !closed_) {
-      ClientSocket->connectToHost(Text(options_.CommandLine.Host), options_.CommandLine.Port);
-    }
-    if (!r.ErrorBoxes.empty()) {
-      // One box for a flood of messages: the one that explains a close, else
-      // the first; the others go to the log.
-      const std::size_t boxed = r.Close ? r.ErrorBoxes.size() - 1 : 0;
-      for (std::size_t i = 0; i < r.ErrorBoxes.size(); ++i) {
-        if (i == boxed) continue;
-        std::fprintf(stderr, "velmora: %s\n", r.ErrorBoxes[i].c_str());
-        state_->Log(r.ErrorBoxes[i]);
-      }
-      if (r.ErrorBoxes.size() > 1) ApplyModel();
-      ShowErrorBox(r.ErrorBoxes[boxed]);
-    }
-    if (r.AskLogin && !closed_) AskLogin();
-    if (!r.ReloginBox.empty() && !closed_) OfferRelogin(r.ReloginBox);
-    if (r.ShowHelpBottomRight) {
-      // Where it hides nothing the user needs, the message log least of all.
-      if (const QScreen* place = screen()) {
-        const QRect view(ListBoxView->mapToGlobal(QPoint(0, 0)), ListBoxView->size());
-        help_.move(HelpPlace(place->availableGeometry(), frameGeometry(), view,
-                             help_.frameGeometry().size()));
-      }
-      help_.show();
-    }
-    if (r.ShowHelp) {
-      help_.show();
-      help_.raise();
-    }
-    if (r.FocusChatInput) EditChatInput->setFocus();
-    for (const std::string& link : r.OpenLinks) QDesktopServices::openUrl(LinkUrl(link));
-    if (r.Close) {
-      close();
-      if (!closed_) FormClose();
-    }
+    if (r.ErrorBoxes.size() > 1) ApplyModel();
+    ShowErrorBox(r.ErrorBoxes[boxed]);
   }
-  ApplyModel();
+  if (r.AskLogin && !closed_) AskLogin();
+  if (!r.ReloginBox.empty() && !closed_) OfferRelogin(r.ReloginBox);
+  if (r.ShowHelpBottomRight) {
+    // Where it hides nothing the user needs, the message log least of all.
+    if (const QScreen* place = screen()) {
+      const QRect view(ListBoxView->mapToGlobal(QPoint(0, 0)), ListBoxView->size());
+      help_.move(HelpPlace(place->availableGeometry(), frameGeometry(), view,
+                           help_.frameGeometry().size()));
+    }
+    help_.show();
+  }
+  if (r.ShowHelp) {
+    help_.show();
+    help_.raise();
+  }
+  if (r.FocusChatInput) EditChatInput->setFocus();
+  for (const std::string& link : r.OpenLinks) QDesktopServices::openUrl(LinkUrl(link));
+  if (r.Close) {
+    close();
+    if (!closed_) FormClose();
+  }
 }
 
 void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected) {
@@ -660,7 +595,7 @@ void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells,
 }
 
 void TFormMain::ApplyModel() {
-  const state::TMainState& s = *state_;
+  const state::TMainState& s = State();
   syncing_ = true;
   ListBoxPFD->setVisible(s.Panels.PFD);
   ListBoxIndicator->setVisible(s.Panels.Indicator);
@@ -713,7 +648,7 @@ void TFormMain::TimerIntervalTimer() {
   const app::TJoystickReading reading =
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
   if (meter_) meter_->TickBegin();
-  RunCore([&] { app::Tick(*state_, clock_, reading, *hooks_); });
+  session_->Tick([&] { return reading; }, hooks_.get());
   if (logbook_) logbook_->AfterTick();
   PlaySound();
   if (meter_) meter_->TickEnd();
@@ -721,7 +656,7 @@ void TFormMain::TimerIntervalTimer() {
 
 void TFormMain::FormPaint() {
   if (started_ && rendererReady_ && !closed_ && !TimerInterval->isActive()) {
-    cockpit::DrawFrame(*state_, *frame_, Now());
+    cockpit::DrawFrame(State(), *frame_, Now());
   }
 }
 
@@ -730,18 +665,18 @@ void TFormMain::TickFrame() {
   // never shown has no window yet and draws (tests take its pictures).
   const QWindow* window = windowHandle();
   const bool seen = !isMinimized() && (window == nullptr || window->isExposed());
-  DrawFrameNow(seen && pacer_.Due(clock_.SystemMilliseconds()));
+  DrawFrameNow(seen && pacer_.Due(Clock().SystemMilliseconds()));
 }
 
 void TFormMain::DrawFrameNow(bool pixels) {
   pixelsThisTick_ = pixels;
   if (!rendererReady_ || !started_) return;
   if (!pixels) {
-    cockpit::DrawFrame(*state_, *frame_, Now(), false);
+    cockpit::DrawFrame(State(), *frame_, Now(), false);
     return;
   }
   if (meter_) meter_->FrameBegin();
-  cockpit::DrawFrame(*state_, *frame_, Now());
+  cockpit::DrawFrame(State(), *frame_, Now());
   if (meter_) meter_->FrameEnd();
   if (ListBoxView->isVisible()) ListBoxView->update();
   for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
@@ -751,13 +686,13 @@ void TFormMain::DrawFrameNow(bool pixels) {
 
 void TFormMain::StringGridMissionClick() {
   if (syncing_ || !StringGridMission->hasFocus()) return;
-  const auto mission = app::MissionForRow(*state_, StringGridMission->currentRow());
+  const auto mission = app::MissionForRow(State(), StringGridMission->currentRow());
   if (!mission) return;
   const int32_t missionNo = *mission;
   QTimer::singleShot(kMissionPause, this, [this, missionNo] {
     if (closed_) return;
-    app::SendMission(*state_, missionNo);
-    state_->Requests.FocusChatInput = true;
+    app::SendMission(State(), missionNo);
+    State().Requests.FocusChatInput = true;
     CarryOutRequests();
   });
 }
@@ -765,7 +700,7 @@ void TFormMain::StringGridMissionClick() {
 void TFormMain::StringGridVideoClick() {
   if (syncing_ || !StringGridVideo->hasFocus()) return;
   const int row = StringGridVideo->currentRow();
-  RunCore([&] { app::StringGridVideoClick(*state_, row, Now()); });
+  RunCore([&] { app::StringGridVideoClick(State(), row, Now()); });
 }
 
 void TFormMain::SaveReplay() {
@@ -774,58 +709,33 @@ void TFormMain::SaveReplay() {
                                                t.time().hour(), t.time().minute(),
                                                t.time().second());
   const std::string folder = app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
-  RunCore([&] { app::SaveReplay(*state_, folder, name); });
+  RunCore([&] { app::SaveReplay(State(), folder, name); });
 }
 
 void TFormMain::StringGridDestClick() {
   // A row the program selects is no choice of the user's.
   if (syncing_ || !StringGridDest->hasFocus()) return;
-  state_->DestRow = StringGridDest->currentRow();
+  State().DestRow = StringGridDest->currentRow();
   const app::TCockpitCanvases canvases{&ListBoxPFD->Canvas(), &ListBoxIndicator->Canvas(),
                                        &ListBoxPower->Canvas()};
-  RunCore([&] { app::StringGridDestClick(*state_, Now(), canvases); });
+  RunCore([&] { app::StringGridDestClick(State(), Now(), canvases); });
   ListBoxPFD->update();
   ListBoxIndicator->update();
   ListBoxPower->update();
 }
 
 void TFormMain::ButtonChatClick() {
-  app::SendChat(*state_, EditChatInput->text().toStdString());
+  app::SendChat(State(), EditChatInput->text().toStdString());
   EditChatInput->clear();
   CarryOutRequests();
 }
 
 void TFormMain::FormKeyDown(int32_t& key, uint32_t shift) {
-  RunCore([&] { app::OnKeyDown(*state_, key, shift, Now()); });
+  RunCore([&] { app::OnKeyDown(State(), key, shift, Now()); });
 }
 
 void TFormMain::FormKeyUp(int32_t& key, uint32_t shift) {
-  RunCore([&] { app::OnKeyUp(*state_, key, shift); });
-}
-
-void TFormMain::RunCore(const std::function<void()>& call) {
-  if (closed_) return;
-  try {
-    call();
-  } catch (const std::exception& fault) {
-    // The core handles the faults of the simulation itself; what arrives here
-    // was not expected. Where a vehicle is in play its start state is
-    // restored as after a crash and the game goes on. Only a fault that
-    // recurs at once, with nothing left to restore, or one in the recovery
-    // itself closes the program: it could not get past it.
-    std::fprintf(stderr, "velmora: unexpected fault: %s\n", fault.what());
-    bool recovered = false;
-    try {
-      recovered = app::RecoverFromFault(*state_, "自分> 内部エラーが発生しました。", Now());
-    } catch (const std::exception& again) {
-      std::fprintf(stderr, "velmora: unexpected fault in the recovery: %s\n", again.what());
-    }
-    if (!recovered) {
-      state_->Requests.ErrorBoxes.push_back("内部エラーが続けて発生したため、終了します。");
-      state_->Requests.Close = true;
-    }
-  }
-  CarryOutRequests();
+  RunCore([&] { app::OnKeyUp(State(), key, shift); });
 }
 
 bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {

@@ -1,10 +1,11 @@
 // The main form: the 3D view, the instrument canvases, the mission,
-// destination and replay panels, the message log and the chat line. It turns
-// toolkit events into core calls, carries out what the core asks for
-// (TMainState::Requests) and mirrors the core's model onto the widgets.
+// destination and replay panels, the message log and the chat line, over a
+// client session (client/) that holds the main state, the clock and the
+// connection. It turns toolkit events into core calls, carries out what only
+// a window can of the core's requests (boxes, the login query, help, links)
+// and mirrors the core's model onto the widgets.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 
 #include "state/main_state.h"
 #include "app/tick.h"
+#include "client/client_session.h"
 #include "cockpit/frame.h"
 #include "cockpit/frame_pacing.h"
 #include "vehicle/renderer_api.h"
@@ -47,12 +49,8 @@ struct TStartOptions {
   // Answers the box of a lost connection in place of the user (tests): true
   // logs in again. Headless without it, the program closes.
   std::function<bool(const std::string& text)> ReloginQuery;
-};
-
-// The system's millisecond clock, 32 bits, wrapping.
-class TSteadyClock final : public app::TClock {
- public:
-  uint32_t SystemMilliseconds() const override;
+  // The system clock the program reads; null: the steady clock (tests set one).
+  const app::TClock* Clock = nullptr;
 };
 
 class TLogbookShell;
@@ -79,9 +77,9 @@ class TFormMain final : public QWidget {
   // Ctrl+M: mutes or unmutes the sound and says so in the log.
   void ToggleMute();
 
-  state::TMainState& State() { return *state_; }
-  const app::TClock& Clock() const { return clock_; }
-  uint32_t Now() const { return app::SynchronisedClock(*state_, clock_); }
+  state::TMainState& State() { return session_->State(); }
+  const app::TClock& Clock() const { return session_->Clock(); }
+  uint32_t Now() const { return session_->Now(); }
 
   // Key handlers of the form and every component: virtual-key code and shift
   // state. The key code may come back as 0 (consumed).
@@ -122,7 +120,7 @@ class TFormMain final : public QWidget {
   QPushButton* ButtonChat = nullptr;
   QTimer* TimerInterval = nullptr;
   QTimer* TimerSilence = nullptr;  // looks at the server's silence while connected
-  QTcpSocket* ClientSocket = nullptr;
+  QTcpSocket* ClientSocket = nullptr;  // the session's connection
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,10 +130,12 @@ class TFormMain final : public QWidget {
 
  private:
   class THooks;
+  class TShell;
 
-  // Runs a core call; a fault the core raises (a value out of its range)
-  // ends the program with a clear message instead of tearing it down.
-  void RunCore(const std::function<void()>& call);
+  // Runs a core call and carries out its requests (client::TClientSession::RunCore).
+  void RunCore(const std::function<void()>& call) { session_->RunCore(call); }
+  // The requests of one round that only the window carries out.
+  void CarryOutWindowRequests(state::TShellRequests& requests);
   // A box with a Japanese text; the detail (English) goes to standard error only.
   void ShowErrorBox(const std::string& text, const std::string& detail = {});
   void AskLogin();
@@ -155,9 +155,8 @@ class TFormMain final : public QWidget {
   TFormHelp& help_;
   TStartOptions options_;
   TJoystick* joystick_;
-  TSteadyClock clock_;
-  std::unique_ptr<state::TMainState> state_;
-  std::unique_ptr<world::TWorld> world_;
+  std::unique_ptr<TShell> shell_;
+  std::unique_ptr<client::TClientSession> session_;
   world::TWorldDriver worldDriver_;
   std::unique_ptr<cockpit::TFrameContext> frame_;
   std::unique_ptr<THooks> hooks_;
@@ -179,7 +178,6 @@ class TFormMain final : public QWidget {
   std::vector<std::string> errorsShown_;
   uint64_t logShown_ = 0;  // log lines mirrored onto the memo (MessageLogCount)
   bool followLog_ = true;  // the memo keeps its last line in view: the user has not scrolled up
-  QElapsedTimer silence_;  // since the connection stood or the server last sent something
 };
 
 }  // namespace velmora::ui

@@ -16,21 +16,21 @@ void TFormMain::OpenSound() {
     return;
   }
   soundOutput_.SetVolume(line.Volume / 100.0);
-  if (!problems.empty()) state_->Log(problems);
+  if (!problems.empty()) State().Log(problems);
 }
 
 void TFormMain::PlaySound() {
   if (!soundOutput_.IsOpen()) return;
-  cockpit::sound::UpdateScene(*state_, Now(), *soundScene_);
+  cockpit::sound::UpdateScene(State(), Now(), *soundScene_);
   soundOutput_.Play(*soundScene_);
 }
 
 void TFormMain::ToggleMute() {
   if (!soundOutput_.IsOpen()) {
-    state_->Log("サウンドは使えません（--no-sound か、音声装置がありません）。");
+    State().Log("サウンドは使えません（--no-sound か、音声装置がありません）。");
   } else {
     soundOutput_.SetMuted(!soundOutput_.Muted());
-    state_->Log(soundOutput_.Muted() ? "サウンドを消しました（Ctrl+M で戻ります）。"
+    State().Log(soundOutput_.Muted() ? "サウンドを消しました（Ctrl+M で戻ります）。"
                                      : "サウンドを戻しました。");
   }
   ApplyModel();

@@ -18,6 +18,12 @@ inline constexpr int32_t kKindRoad = 2;
 inline constexpr int32_t kKindTrain = 3;
 inline constexpr int32_t kKindNoGravity = 4;
 
+// The types the simulation treats apart from the rest of their kind, by type
+// number (the gear-down shape is the odd one of each pair): the airliner with
+// its crew, the fighter with its lock-on and missiles.
+inline constexpr bool IsAirliner(int32_t formNo) { return formNo == 10 || formNo == 11; }
+inline constexpr bool IsFighter(int32_t formNo) { return formNo == 12 || formNo == 13; }
+
 // State of one vehicle, own or remote. A plain record: copying it is a byte
 // copy (start state, camera, replay, network).
 struct TVehicleState {

@@ -151,6 +151,7 @@ TEST_F(DestinationPanelTest, CancellingInAMission) {
     s.SelectedDestination = 0;
     s.GuidanceMode = c.mode;
     world.DestinationPanel.Rows[kCancelRow] = "・行先の指定を解除する";
+    const uint32_t cues = s.Cues.Pushed;
     Click(kCancelRow);
     SCOPED_TRACE(c.mode);
     EXPECT_EQ(s.SelectedDestination, -1);
@@ -158,6 +159,11 @@ TEST_F(DestinationPanelTest, CancellingInAMission) {
     Lines expected{"自分> 行先の指定を解除しました。"};
     if (c.disengaged) expected.push_back("機長> Auto pilot disengaged.");
     EXPECT_EQ(s.MessageLog, expected);
+    // The captain's call is spoken as well as logged, as every call is.
+    ASSERT_EQ(s.Cues.Pushed - cues, c.disengaged ? 1u : 0u);
+    if (c.disengaged) {
+      EXPECT_EQ(s.Cues.At(cues).Call, state::TCall::AutopilotDisengaged);
+    }
     EXPECT_EQ(world.DestinationPanel.Rows[kCancelRow], "・行先を指定しない");
     EXPECT_TRUE(s.Panels.Navi);
     EXPECT_FALSE(s.Panels.Dest);

@@ -525,6 +525,39 @@ TEST_F(ProtocolTest, ASilentServerIsNamedOnceUntilItSpeaksAgain) {
   }
 }
 
+// A missile hit is read once, where the server's chat line arrives: the
+// hit's cue for the sound on every hit, and the hits on the own vehicle
+// counted for the shells. A miss, or words that only look like a hit, are none.
+TEST_F(ProtocolTest, TheServersHitLineIsReadOnceWhereItArrives) {
+  s.LoginHandle = "AI-01";
+  const struct {
+    const char* Text;
+    bool Hit;
+    uint32_t OnOwn;
+  } lines[] = {
+      {"AI-02さんのミサイルがAI-01さんに命中しました。", true, 1},
+      {"AI-01さんのミサイルがAI-02さんに命中しました。", true, 0},
+      {"AI-02さんのミサイルがAI-011さんに命中しました。", true, 0},
+      {"AI-02さんのミサイルはAI-01さんに当たりませんでした。", false, 0},
+      {"AI-01さんに命中しました", false, 0},
+  };
+  for (const auto& line : lines) {
+    SCOPED_TRACE(line.Text);
+    const uint32_t cues = s.Cues.Pushed, hits = s.HitsOnOwn;
+    Receive(std::string("52566771;20;サーバー\t") + line.Text + "\t\n");
+    EXPECT_EQ(s.MessageLog.back(), std::string("サーバー: ") + line.Text);
+    EXPECT_EQ(s.Cues.Pushed - cues, line.Hit ? 1u : 0u);
+    if (line.Hit) {
+      EXPECT_EQ(s.Cues.At(cues).Kind, state::TCueKind::Hit);
+    }
+    EXPECT_EQ(s.HitsOnOwn - hits, line.OnOwn);
+  }
+  const std::optional<THitReport> hit = ParseHitReport("aさんのミサイルがbさんに命中しました。");
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(hit->Shooter, "a");
+  EXPECT_EQ(hit->Target, "b");
+}
+
 // The log keeps its last kMaxLogLines lines; the count goes on.
 TEST_F(ProtocolTest, TheLogKeepsItsLastLines) {
   for (std::size_t i = 1; i <= state::kMaxLogLines + 1; ++i) {

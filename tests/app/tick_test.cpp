@@ -156,6 +156,29 @@ TEST_F(TickTest, PlaybackOnlyCopiesAndDraws) {
   EXPECT_EQ(hooks.Calls, (std::vector<std::string>{"draw"}));
 }
 
+// The train protection is the tick's own, after the steps and before the
+// frame: a speeding own train is braked with no hook drawing anything, and
+// the run's figures log it. Off the track the limit is 0 (a blocked track).
+TEST_F(TickTest, TheTickBrakesASpeedingTrainWithoutAFrame) {
+  testing::PlaceOwn(s, vehicle::kKindTrain, testing::kTrain);
+  s.Start = s.Own;
+  s.Own.VY = 5;  // the caution speed of a blocked track is 3.4 m/s
+  TTickHooks drawsNothing;
+  clock.Now = 10;
+  Tick(s, clock, noJoystick, drawsNothing);
+  EXPECT_EQ(s.EmergencyBrake, 1);
+  for (int i = 0; i < 1000 && vehicle::GroundSpeed(s.Own) > 0; ++i) {
+    clock.Now += 10;
+    Tick(s, clock, noJoystick, drawsNothing);
+  }
+  EXPECT_EQ(vehicle::GroundSpeed(s.Own), 0);
+  EXPECT_EQ(s.EmergencyBrake, 0) << "released once the train stands";
+  EXPECT_EQ(s.Brake, 1) << "the idle train held";
+  EXPECT_EQ(std::count(s.MessageLog.begin(), s.MessageLog.end(),
+                       "記録> ATS 作動  速度 18 km/h（制限 0 km/h）"),
+            1);
+}
+
 TEST_F(TickTest, JoystickReachesTheControlsAndIsStored) {
   TJoystickReading stick;
   stick.Present = true;

@@ -1,5 +1,6 @@
-// The instruments' laws without pixels: the train protection, the caution
-// speed, which kinds get which instruments, and the reach of each map.
+// The instruments' laws without pixels: the train protection's caution speed
+// and what the instruments show of it, which kinds get which instruments, and
+// the reach of each map.
 #include "cockpit/instruments.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "cockpit/frame.h"
+#include "pilot/train_protection.h"
 #include "tests/support/recording_canvas.h"
 #include "tests/support/test_vehicles.h"
 #include "world/shapes.h"
@@ -45,7 +47,7 @@ TEST(Overspeed, CautionSpeedAtItsBounds) {
       {0, nan, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Overspeed(c.Limit, c.Speed), c.Over) << c.Limit << " m/s limit at " << c.Speed;
+    EXPECT_EQ(pilot::Overspeed(c.Limit, c.Speed), c.Over) << c.Limit << " m/s limit at " << c.Speed;
   }
   EXPECT_NEAR(Caution(0), 3.4056, 1e-4);
 }
@@ -112,6 +114,7 @@ TEST_F(InstrumentFrameTest, TrainProtection) {
     s->Brake = c.BrakeBefore;
     s->EmergencyBrake = c.EmergencyBefore;
     Clear();
+    pilot::TrainProtection(*s);  // the tick's step; the instruments show its outcome
     DrawInstruments(*s, context);
     EXPECT_EQ(s->Brake, c.Brake) << c.Case;
     EXPECT_EQ(s->EmergencyBrake, c.Emergency) << c.Case;
@@ -130,6 +133,8 @@ TEST_F(InstrumentFrameTest, TrainProtection) {
   }
 }
 
+// The protection needs no canvas: it is the tick's, and the instruments,
+// with canvases or without, leave its brakes alone.
 TEST_F(InstrumentFrameTest, ProtectionWorksWithoutCanvases) {
   testing::PlaceOwn(*s, vehicle::kKindTrain, testing::kTrain);
   s->Own.VY = 5;
@@ -137,6 +142,8 @@ TEST_F(InstrumentFrameTest, ProtectionWorksWithoutCanvases) {
   s->RailSpeedLimit = 0;
   TFrameContext bare;
   DrawInstruments(*s, bare);
+  EXPECT_EQ(s->EmergencyBrake, 0);
+  pilot::TrainProtection(*s);
   EXPECT_EQ(s->EmergencyBrake, 1);
 }
 

@@ -15,9 +15,7 @@
 
 #include "net/data_file.h"
 #include "vehicle/renderer_api.h"
-#include "vehicle/vehicles_dat.h"
-#include "world/ground_dat.h"
-#include "world/objects_dat.h"
+#include "world/installation.h"
 #include "world/world.h"
 
 namespace velmora::testing {
@@ -53,18 +51,16 @@ inline std::string Describe(const std::optional<net::DataFileError>& error) {
   return error ? error->Message() : "no error";
 }
 
-// Loads vehicle types, ground and objects in start-up order; each stage runs
-// only when the ones before it succeeded.
+// Loads the installation as the programs do (world::LoadInstallation).
 inline void LoadInstallation(vehicle::RendererApi& renderer, TInstallation& out,
                              const world::TObjectsLoadContext& context = {}) {
   TInDataFolder inData;
-  out.Types = vehicle::LoadVehicleTypes("vehicles.dat", *out.Forms, renderer);
-  ASSERT_TRUE(out.Types.Ok()) << Describe(out.Types.Error) << ", renderer result "
-                              << out.Types.RendererResult;
-  out.Ground = world::LoadGround("ground.dat", out.World->Ground, renderer);
-  ASSERT_TRUE(out.Ground.Ok()) << Describe(out.Ground.Error);
-  out.Objects = world::LoadObjects("objects.dat", *out.World, renderer, context);
-  ASSERT_TRUE(out.Objects.Ok()) << out.Objects.Message;
+  const world::TInstallationLoad load =
+      world::LoadInstallation(*out.Forms, *out.World, renderer, context);
+  out.Types = load.Types;
+  out.Ground = load.World.Ground;
+  out.Objects = load.World.Objects;
+  ASSERT_TRUE(load.Ok()) << world::LoadFault(load);
 }
 
 // The lines of a data file of the installation, as UTF-8.

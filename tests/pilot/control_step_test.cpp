@@ -59,7 +59,8 @@ TEST_F(ControlStepTest, TheStallWarningCallsInFlightBelowTheFloorEveryFiveSecond
     s.MessageLog.clear();
     ControlStep(s, 0, 0, kDt);
     EXPECT_EQ(s.StallWarning, r[4]) << r[0] << " m, " << r[1];
-    EXPECT_EQ(s.MessageLog, std::vector<std::string>(static_cast<std::size_t>(r[5]), kStallCall));
+    EXPECT_EQ(s.MessageLog,
+              std::vector<std::string>(static_cast<std::size_t>(r[5]), "失速警報> Stall."));
   }
 }
 

@@ -18,6 +18,7 @@
 #include "tests/support/sample_world.h"
 #include "traffic/drivers.h"
 #include "vehicle/geometry.h"
+#include "world/runway_geometry.h"
 
 namespace velmora::traffic {
 namespace {
@@ -225,8 +226,8 @@ class AirlinerTest : public DriverTest {
     const state::TRunRecord& run = s.Figures.Finished;
     ASSERT_EQ(run.End, state::TRunEnd::Landed);
     const state::TTouchdownFigures& t = run.Events[0].Touchdown;
-    const app::TRunwayPosition stop =
-        app::RunwayPosition(*s.World->Destinations[static_cast<std::size_t>(runway)],
+    const world::TRunwayPosition stop =
+        world::RunwayPosition(*s.World->Destinations[static_cast<std::size_t>(runway)],
                             s.Own.X + s.OriginX, s.Own.Y + s.OriginY, s.Own.Heading);
     std::printf(
         "[ runway %d ] sink %.2f m/s %.0f m past the threshold, %.1f m right; "

@@ -12,6 +12,7 @@
 
 #include "cockpit/frame.h"
 #include "cockpit/instruments.h"
+#include "pilot/train_protection.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/qt_canvas.h"
@@ -740,6 +741,7 @@ TEST_F(CockpitTest, TrainProtectionShowsAts) {
   s->Own.VY = 5;
   s->Throttle = 1;
   s->ThrottleMax = 2;
+  pilot::TrainProtection(*s);
   cockpit::DrawInstruments(*s, context);
   EXPECT_EQ(s->EmergencyBrake, 1);
   EXPECT_TRUE(Same(indicator.At(62, 106), kRed)) << "ATS on red";
@@ -747,6 +749,7 @@ TEST_F(CockpitTest, TrainProtectionShowsAts) {
   // Standing: the protection releases, the brake holds while the throttle is idle.
   s->Own.VY = 0;
   s->Throttle = 0;
+  pilot::TrainProtection(*s);
   cockpit::DrawInstruments(*s, context);
   EXPECT_EQ(s->EmergencyBrake, 0);
   EXPECT_EQ(s->Brake, 1);

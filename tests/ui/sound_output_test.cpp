@@ -96,7 +96,8 @@ TEST_F(SoundOutputTest, FilesThatCannotBeReadAreNamedInOneMessage) {
   scene.Count = 3;
   scene.Voices[0] = {cockpit::sound::TSound::Bell, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
   scene.Voices[1] = {cockpit::sound::TSound::Wind, true, 0, 1, 1, 0, 0, 0, 0, 0, 0};
-  scene.Voices[2] = {cockpit::sound::TSound::Gpws10, false, 0, 1, 1, 0, 0, 0, 0, 0, 0};
+  scene.Voices[2] = {cockpit::sound::CallVoice(state::TCall::Gpws10), false, 0, 1, 1, 0, 0, 0, 0,
+                     0, 0};
   output.Play(scene);
   output.Play(scene);
 }

@@ -127,8 +127,12 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
     cockpit::sound::UpdateScene(s, clock.SystemMilliseconds(), scene);
     output.Play(scene);
     for (; logged < s.MessageLog.size(); ++logged) {
-      const cockpit::sound::TSound call = cockpit::sound::SpokenCall(s.MessageLog[logged]);
-      if (call != cockpit::sound::TSound::Count) spoken.push_back({call, since()});
+      for (int c = 0; c < state::kCallCount; ++c) {
+        const auto call = static_cast<state::TCall>(c);
+        if (s.MessageLog[logged] == state::CallText(call)) {
+          spoken.push_back({cockpit::sound::CallVoice(call), since()});
+        }
+      }
       if (s.MessageLog[logged] == "機長> Positive climb.") climbing = since();
     }
   }

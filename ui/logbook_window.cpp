@@ -15,7 +15,7 @@
 #include "app/replay.h"
 #include "app/replay_file.h"
 #include "app/run_figures.h"
-#include "ui/logbook_tool.h"
+#include "logbook/logbook_tool.h"
 #include "vehicle/units.h"
 
 namespace velmora::ui {

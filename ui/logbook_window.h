@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "state/main_state.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 
 namespace velmora::ui {
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/logbook.h"
-#include "ui/logbook_tool.h"
+#include "logbook/logbook.h"
+#include "logbook/logbook_tool.h"
 #include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 namespace {
 
 namespace fs = std::filesystem;
@@ -627,4 +627,4 @@ TEST_F(LogbookTest, ExportsHoldNoFormulasAndListsOneLinePerRun) {
 }
 
 }  // namespace
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

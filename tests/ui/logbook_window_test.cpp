@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "app/run_figures.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/logbook_window.h"

@@ -1,4 +1,4 @@
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 
 #include <sqlite3.h>
 
@@ -14,7 +14,7 @@
 #include "app/whole_file.h"
 #include "vehicle/units.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 namespace {
 
@@ -1173,4 +1173,4 @@ void TLogbookWriter::Loop() {
   }
 }
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

@@ -18,7 +18,7 @@
 
 struct sqlite3;
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 // The schema this program writes. Version 1 lacked the server, the world
 // number and the replay link of a run; it is migrated on opening.
@@ -233,4 +233,4 @@ class TLogbookWriter {
   std::thread thread_;
 };
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

@@ -1,4 +1,4 @@
-#include "ui/logbook_tool.h"
+#include "logbook/logbook_tool.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,10 +7,10 @@
 
 #include "app/run_figures.h"
 #include "app/whole_file.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 #include "vehicle/units.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 namespace {
 
@@ -237,4 +237,4 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
   return 2;
 }
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

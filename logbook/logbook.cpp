@@ -10,7 +10,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run_figures.h"
 #include "app/whole_file.h"
 #include "vehicle/units.h"
 
@@ -283,68 +282,6 @@ std::string Reason(sqlite3* db, int code) {
 }
 
 }  // namespace
-
-TRunRow RowOf(const state::TMainState& s, const state::TRunRecord& run,
-              const TRunContext& context) {
-  TRunRow r;
-  r.Started = context.Started;
-  r.Ended = context.Ended;
-  r.Duration = run.Duration();
-  if (run.MissionRow >= 0 && run.MissionRow < s.MissionRowCount &&
-      run.MissionRow < state::kMissionRows) {
-    r.Mission = s.MissionCells[static_cast<std::size_t>(run.MissionRow)];
-    r.Mission.erase(0, r.Mission.find_first_not_of(' '));
-  }
-  if (r.Mission.empty()) r.Mission = run.Practice ? "着陸訓練" : "（ミッションなし）";
-  r.VehicleKind = run.Kind;
-  r.VehicleType = run.FormNo;
-  if (const vehicle::TFormParam* form = s.Forms.Find(run.FormNo)) r.Vehicle = form->Name;
-  r.Handle = context.Handle;
-  r.Server = context.Server;
-  r.WorldNo = s.WorldNo;
-  r.Distance = run.Distance;
-  r.TopSpeed = run.TopSpeed;
-  r.TopHeight = run.TopHeight;
-  r.Ending = app::EndKey(run.End);
-  r.CrashMessage = run.CrashMessage.data();
-  r.Replay = context.Replay;
-  for (int i = 0; i < run.EventCount && i < state::kMaxRunEvents; ++i) {
-    const state::TRunEvent& e = run.Events[static_cast<std::size_t>(i)];
-    TEventRow row;
-    row.Seq = i;
-    row.Kind = app::EventKindKey(e.Kind);
-    row.At = e.At;
-    if (e.Kind == state::TRunEventKind::Touchdown) {
-      const state::TTouchdownFigures& t = e.Touchdown;
-      if (s.World != nullptr && t.Runway >= 0 && t.Runway < world::kMaxDestinations &&
-          s.World->Destinations[static_cast<std::size_t>(t.Runway)] != nullptr) {
-        row.Runway = s.World->Destinations[static_cast<std::size_t>(t.Runway)]->Name;
-      }
-      row.SinkRate = t.SinkRate;
-      row.VerticalLoad = t.VerticalLoad;
-      row.Airspeed = t.Airspeed;
-      row.GroundSpeed = t.GroundSpeed;
-      row.Pitch = t.Pitch;
-      row.Bank = t.Bank;
-      row.PastThreshold = t.PastThreshold;
-      row.FromAimPoint = t.FromAimPoint;
-      row.CentreLine = t.CentreLine;
-      row.Bounces = t.Bounces;
-      row.Grade = app::GradeKey(t.Grade);
-    } else if (e.Kind == state::TRunEventKind::TrainStop ||
-               e.Kind == state::TRunEventKind::MissedStop) {
-      if (e.Kind == state::TRunEventKind::MissedStop) row.GroundSpeed = e.Stop.MarkSpeed;
-      row.StopError = e.Stop.Error;
-      row.OverLimit = e.Stop.OverLimit;
-      row.ProtectionBrakes = e.Stop.ProtectionBrakes;
-      row.SinceDeparture = e.Stop.SinceDeparture;
-    } else {
-      row.RaceTime = e.RaceTime;
-    }
-    r.Events.push_back(std::move(row));
-  }
-  return r;
-}
 
 std::string DefaultPath(const char* xdgDataHome, const char* home) {
   std::filesystem::path base;

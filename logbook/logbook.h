@@ -4,6 +4,7 @@
 // Shell-side code: the core hands over plain records (state/run_figures.h).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -68,17 +69,6 @@ struct TRunRow {
   std::string Replay;  // path of the saved replay, empty when none
   std::vector<TEventRow> Events;
 };
-
-// What only the shell knows about a run.
-struct TRunContext {
-  std::string Started, Ended;  // local time
-  std::string Handle, Server;
-  std::string Replay;
-};
-
-// A run's row from the core's record.
-TRunRow RowOf(const state::TMainState& state, const state::TRunRecord& run,
-              const TRunContext& context);
 
 // $XDG_DATA_HOME/velmora/logbook.sqlite, ~/.local/share/velmora/logbook.sqlite
 // when unset; empty when neither is known.
@@ -231,6 +221,32 @@ class TLogbookWriter {
   bool busy_ = true;  // until the file kept back by an earlier session has been tried
   bool failing_ = false;
   std::thread thread_;
+};
+
+// What the logbook does at the end of every run: the finished run's row,
+// with its replay saved beside the others when asked, goes to a writer, and
+// the writer's messages go to the message log. A shell calls it after every
+// tick and shows the runs written.
+class TRunKeeper {
+ public:
+  // server: "host:port" of the session; replayFolder: where replays are saved.
+  TRunKeeper(state::TMainState& state, std::string path, std::string server,
+             std::string replayFolder);
+
+  // A run finished since the last call is written, its replay saved first
+  // when autoSaveReplay; it ended at `now`, in local time. Returns the runs
+  // written since the last call, the newest last.
+  std::vector<TRunRow> AfterTick(
+      bool autoSaveReplay,
+      std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+  TLogbookWriter& Writer() { return writer_; }
+
+ private:
+  state::TMainState& state_;
+  std::string server_;
+  std::string replayFolder_;
+  TLogbookWriter writer_;
+  uint32_t finishedSeen_;
 };
 
 }  // namespace velmora::logbook

@@ -155,6 +155,8 @@ class TLogbookStore {
   const std::string& Path() const { return path_; }
 
  private:
+  // Opens the file by name with SQLite's flags; a failure leaves it closed.
+  std::optional<std::string> OpenFile(const char* name, int flags);
   std::optional<std::string> OpenForWriting();
   std::optional<std::string> OpenForReading();
   std::optional<std::string> Refuse(const std::string& why);

@@ -1,6 +1,7 @@
 #include "logbook/logbook.h"
 
 #include <ctime>
+#include <utility>
 
 #include "app/replay.h"
 #include "app/replay_file.h"
@@ -15,6 +16,20 @@ struct TRunContext {
   std::string Started, Ended;  // local time
   std::string Handle, Server;
   std::string Replay;
+};
+
+// The figures of a touchdown an event's row keeps as they are.
+using TTouchdown = state::TTouchdownFigures;
+constexpr std::pair<double TTouchdown::*, double TEventRow::*> kTouchdownFigures[] = {
+    {&TTouchdown::SinkRate, &TEventRow::SinkRate},
+    {&TTouchdown::VerticalLoad, &TEventRow::VerticalLoad},
+    {&TTouchdown::Airspeed, &TEventRow::Airspeed},
+    {&TTouchdown::GroundSpeed, &TEventRow::GroundSpeed},
+    {&TTouchdown::Pitch, &TEventRow::Pitch},
+    {&TTouchdown::Bank, &TEventRow::Bank},
+    {&TTouchdown::PastThreshold, &TEventRow::PastThreshold},
+    {&TTouchdown::FromAimPoint, &TEventRow::FromAimPoint},
+    {&TTouchdown::CentreLine, &TEventRow::CentreLine},
 };
 
 // A run's row from the core's record and what only the shell knows of it.
@@ -54,15 +69,7 @@ TRunRow RowOf(const state::TMainState& s, const state::TRunRecord& run,
           s.World->Destinations[static_cast<std::size_t>(t.Runway)] != nullptr) {
         row.Runway = s.World->Destinations[static_cast<std::size_t>(t.Runway)]->Name;
       }
-      row.SinkRate = t.SinkRate;
-      row.VerticalLoad = t.VerticalLoad;
-      row.Airspeed = t.Airspeed;
-      row.GroundSpeed = t.GroundSpeed;
-      row.Pitch = t.Pitch;
-      row.Bank = t.Bank;
-      row.PastThreshold = t.PastThreshold;
-      row.FromAimPoint = t.FromAimPoint;
-      row.CentreLine = t.CentreLine;
+      for (const auto& [figure, field] : kTouchdownFigures) row.*field = t.*figure;
       row.Bounces = t.Bounces;
       row.Grade = app::GradeKey(t.Grade);
     } else if (e.Kind == state::TRunEventKind::TrainStop ||

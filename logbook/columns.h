@@ -41,10 +41,10 @@ using TField =
 template <class Row>
 struct TColumn {
   TField<Row> Field;
-  const char* Name;      // in the file; null: a CSV column for people, never read back
-  const char* Declared;  // type and constraints, as the table was made with them
-  int Since;             // the schema version that added it
-  const char* Heading;   // in the CSV; null: not in the CSV
+  const char* Name;              // in the file; null: a CSV column for people, never read back
+  const char* Declared;          // type and constraints, as the table was made with them
+  int Since;                     // the schema version that added it
+  const char* Heading;           // in the CSV; null: not in the CSV
   const char* Rounded = "%.3f";  // a number as the CSV gives it to people
   double Scale = 1;              // CSV unit per stored unit
   unsigned Kinds = kAnyEvent;    // the events whose cell holds the value
@@ -102,8 +102,8 @@ inline constexpr TColumn<TEventRow> kEvent[] = {
     {&TEventRow::Grade, "grade", "TEXT", 1, "grade"},
     {&TEventRow::StopError, "stop_error", "REAL", 1, "stop_error_m", "%.3f", 1, kStops},
     {&TEventRow::OverLimit, "over_limit", "REAL", 1, "over_limit_kmh", "%.1f", kKmh, kStops},
-    {&TEventRow::ProtectionBrakes, "protection_brakes", "INTEGER", 1, "protection_brakes",
-     nullptr, 1, kStops},
+    {&TEventRow::ProtectionBrakes, "protection_brakes", "INTEGER", 1, "protection_brakes", nullptr,
+     1, kStops},
     {&TEventRow::SinceDeparture, "since_departure", "REAL", 1, "since_departure_s", "%.1f", 1,
      kStops},
     {&TEventRow::RaceTime, "race_time", "REAL", 1, "race_time_s", "%.3f", 1, kRace},

@@ -57,8 +57,8 @@ class TStatement {
 using columns::TColumn;
 
 // The columns a listing can be ordered by, in the order of TRunColumn.
-constexpr columns::TField<TRunRow> kOrders[] = {&TRunRow::Started, &TRunRow::Mission,
-                                                &TRunRow::Vehicle, &TRunRow::Ending,
+constexpr columns::TField<TRunRow> kOrders[] = {&TRunRow::Started,  &TRunRow::Mission,
+                                                &TRunRow::Vehicle,  &TRunRow::Ending,
                                                 &TRunRow::Duration, &TRunRow::Distance};
 
 const TColumn<TRunRow>& Of(TRunColumn column) {
@@ -106,7 +106,8 @@ template <class Row>
 std::string Selected(std::span<const TColumn<Row>> columns) {
   std::string list;
   for (const TColumn<Row>& c : columns) {
-    if (c.Name != nullptr && c.Field.index() != 0) list += (list.empty() ? "" : ", ") + std::string(c.Name);
+    if (c.Name == nullptr || c.Field.index() == 0) continue;
+    list += (list.empty() ? "" : ", ") + std::string(c.Name);
   }
   return list;
 }
@@ -153,8 +154,7 @@ void BindRow(TStatement& q, const Row& row, std::span<const TColumn<Row>> column
   int i = 1;
   for (const TColumn<Row>& c : columns) {
     if (c.Name == nullptr || std::holds_alternative<int64_t Row::*>(c.Field)) continue;
-    std::visit(columns::TOverloaded{[&](std::monostate) { q.Int(i, runId); },
-                                    [](int64_t Row::*) {},
+    std::visit(columns::TOverloaded{[&](std::monostate) { q.Int(i, runId); }, [](int64_t Row::*) {},
                                     [&](int32_t Row::*integer) { q.Int(i, row.*integer); },
                                     [&](double Row::*real) { q.Real(i, row.*real); },
                                     [&](std::string Row::*text) { q.Text(i, row.*text); }},
@@ -556,7 +556,8 @@ std::optional<std::string> TLogbookStore::Find(int64_t id, TRunRow& out, bool& f
   if (auto failure = Open()) return failure;
   if (noTables_) return std::nullopt;
   {
-    const std::string sql = "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE id = ?1;";
+    const std::string sql =
+        "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE id = ?1;";
     TStatement q(db_, sql.c_str());
     if (!q.Ok()) return Fail("読めません");
     q.Int(1, id);
@@ -565,8 +566,8 @@ std::optional<std::string> TLogbookStore::Find(int64_t id, TRunRow& out, bool& f
     if (rc != SQLITE_ROW) return Fail("読めません");
     ReadRow<TRunRow>(q, out, columns::kRun);
   }
-  const std::string sql =
-      "SELECT " + Selected<TEventRow>(columns::kEvent) + " FROM events WHERE run_id = ?1 ORDER BY seq;";
+  const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE run_id = ?1 ORDER BY seq;";
   TStatement q(db_, sql.c_str());
   if (!q.Ok()) return Fail("読めません");
   q.Int(1, id);
@@ -600,7 +601,8 @@ std::optional<std::string> TLogbookStore::Page(const TFilter& filter, const TOrd
   // index, so that a page deep down costs what the first one does.
   const std::string column = ColumnName(order.Column);
   const char* direction = order.Descending ? " DESC" : " ASC";
-  std::string sql = "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE " + Where(filter);
+  std::string sql =
+      "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE " + Where(filter);
   if (after != nullptr) {
     sql += " AND (" + column + ", id) " + (order.Descending ? "<" : ">") + " (?3, ?4)";
   }

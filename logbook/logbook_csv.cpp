@@ -22,8 +22,8 @@ using columns::TColumn;
 // began with ' and such a character reads back as it was).
 bool LooksLikeFormula(const std::string& v) {
   const std::size_t first = v.find_first_not_of('\'');
-  return first != std::string::npos && std::string_view("=+-@\t\r").find(v[first]) !=
-                                           std::string_view::npos;
+  return first != std::string::npos &&
+         std::string_view("=+-@\t\r").find(v[first]) != std::string_view::npos;
 }
 
 std::string CsvText(const std::string& text) {
@@ -96,7 +96,7 @@ bool SplitCsv(const std::string& text, std::vector<std::vector<std::string>>& re
 // A text cell as it was before CsvText led it with '.
 std::string PlainText(const std::string& cell) {
   return cell.size() > 1 && cell[0] == '\'' && LooksLikeFormula(cell.substr(1)) ? cell.substr(1)
-                                                                                   : cell;
+                                                                                : cell;
 }
 
 // The kinds of the event key ("touchdown", …) whose cells hold values.
@@ -133,21 +133,20 @@ std::string Header() {
 // for these kinds of event stays empty. Exact numbers are written to be read
 // back; a column for people alone is always rounded.
 template <class Row>
-std::string Cells(const Row& row, std::span<const TColumn<Row>> table, unsigned kinds,
-                  bool exact) {
+std::string Cells(const Row& row, std::span<const TColumn<Row>> table, unsigned kinds, bool exact) {
   std::string cells;
   for (const TColumn<Row>& c : table) {
     if (c.Heading == nullptr) continue;
     cells += ',';
     if ((c.Kinds & kinds) == 0) continue;
-    std::visit(columns::TOverloaded{
-                   [](std::monostate) {},
-                   [&](std::string Row::*text) { cells += CsvText(row.*text); },
-                   [&](double Row::*number) {
-                     const bool back = exact && c.Name != nullptr;
-                     cells += Number(row.*number * c.Scale, back ? "%.17g" : c.Rounded);
-                   },
-                   [&](auto integer) { cells += std::to_string(row.*integer); }},
+    std::visit(columns::TOverloaded{[](std::monostate) {},
+                                    [&](std::string Row::*text) { cells += CsvText(row.*text); },
+                                    [&](double Row::*number) {
+                                      const bool back = exact && c.Name != nullptr;
+                                      cells +=
+                                          Number(row.*number * c.Scale, back ? "%.17g" : c.Rounded);
+                                    },
+                                    [&](auto integer) { cells += std::to_string(row.*integer); }},
                c.Field);
   }
   return cells;
@@ -155,7 +154,7 @@ std::string Cells(const Row& row, std::span<const TColumn<Row>> table, unsigned 
 
 // Reads a row's cells from the CSV record's cell `first` on. An empty number
 // cell is 0; the first cell that is no number, or no whole number where one
-// is due, is the fault, and the cells after it are not read.
+// is due, is the fault.
 template <class Row>
 void ReadCells(const std::vector<std::string>& record, std::size_t first, Row& row,
                std::span<const TColumn<Row>> table, const std::string& where,
@@ -165,30 +164,31 @@ void ReadCells(const std::vector<std::string>& record, std::size_t first, Row& r
     if (c.Heading == nullptr) continue;
     const std::string& cell = record[column++];
     if (c.Name == nullptr) continue;  // for people alone
-    const auto number = [&](const char* what) {
+    const auto number = [&] {
       if (cell.empty() || fault) return 0.0;
       char* end = nullptr;
       errno = 0;
       const double v = std::strtod(cell.c_str(), &end);
       if (end != cell.c_str() + cell.size() || errno == ERANGE) {
-        fault = where + std::to_string(column) + " 列目が" + what + "ではありません: " + cell;
+        fault = where + std::to_string(column) + " 列目が数値ではありません: " + cell;
         return 0.0;
       }
       return v;
     };
-    std::visit(columns::TOverloaded{
-                   [](std::monostate) {},
-                   [](int64_t Row::*) {},  // the file's own id
-                   [&](std::string Row::*text) { row.*text = PlainText(cell); },
-                   [&](double Row::*real) { row.*real = number("数値") / c.Scale; },
-                   [&](int32_t Row::*integer) {
-                     const double v = number("数値");
-                     if (!fault && !(v >= std::numeric_limits<int32_t>::min() &&
-                                     v <= std::numeric_limits<int32_t>::max() && v == std::trunc(v))) {
-                       fault = where + std::to_string(column) + " 列目が整数ではありません: " + cell;
-                     }
-                     row.*integer = fault ? 0 : static_cast<int32_t>(v);
-                   }},
+    const auto integer = [&] {
+      const double v = number();
+      const bool whole = v >= std::numeric_limits<int32_t>::min() &&
+                         v <= std::numeric_limits<int32_t>::max() && v == std::trunc(v);
+      if (!fault && !whole) {
+        fault = where + std::to_string(column) + " 列目が整数ではありません: " + cell;
+      }
+      return fault ? 0 : static_cast<int32_t>(v);
+    };
+    // The id is the file's own: a run read back gets a new one.
+    std::visit(columns::TOverloaded{[](std::monostate) {}, [](int64_t Row::*) {},
+                                    [&](std::string Row::*text) { row.*text = PlainText(cell); },
+                                    [&](double Row::*real) { row.*real = number() / c.Scale; },
+                                    [&](int32_t Row::*whole) { row.*whole = integer(); }},
                c.Field);
   }
 }
@@ -217,7 +217,8 @@ std::optional<std::string> ReadCsv(const std::string& text, const std::string& n
   if (!SplitCsv(text, records, lines)) return name + ": 引用符が閉じていません";
   std::string header;
   if (!records.empty()) {
-    for (std::size_t i = 0; i < records[0].size(); ++i) header += (i > 0 ? "," : "") + records[0][i];
+    for (std::size_t i = 0; i < records[0].size(); ++i)
+      header += (i > 0 ? "," : "") + records[0][i];
   }
   if (header != Header()) return name + ": 1 行目: 記録簿の CSV の見出しではありません";
 
@@ -238,8 +239,8 @@ std::optional<std::string> ReadCsv(const std::string& text, const std::string& n
       ReadCells<TRunRow>(f, 0, runs.emplace_back(), columns::kRun, where, fault);
     }
     if (!f[runColumns].empty()) {
-      ReadCells<TEventRow>(f, runColumns, runs.back().Events.emplace_back(), columns::kEvent,
-                           where, fault);
+      ReadCells<TEventRow>(f, runColumns, runs.back().Events.emplace_back(), columns::kEvent, where,
+                           fault);
     }
     if (fault) {
       runs.clear();

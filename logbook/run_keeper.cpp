@@ -95,8 +95,8 @@ std::string LocalTime(const std::tm& t) {
 }
 
 std::tm LocalTimeOf(std::chrono::system_clock::time_point at) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(
-      std::chrono::floor<std::chrono::seconds>(at));
+  const std::time_t seconds =
+      std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(at));
   std::tm t{};
   localtime_r(&seconds, &t);
   return t;
@@ -118,7 +118,8 @@ std::vector<TRunRow> TRunKeeper::AfterTick(bool autoSaveReplay,
   if (f.FinishedSerial != finishedSeen_) {
     finishedSeen_ = f.FinishedSerial;
     const std::tm ended = LocalTimeOf(now);
-    const auto duration = std::chrono::milliseconds(static_cast<int64_t>(f.Finished.Duration() * 1000));
+    const auto duration =
+        std::chrono::milliseconds(static_cast<int64_t>(f.Finished.Duration() * 1000));
     TRunContext context;
     context.Ended = LocalTime(ended);
     context.Started = LocalTime(LocalTimeOf(now - duration));
@@ -127,8 +128,8 @@ std::vector<TRunRow> TRunKeeper::AfterTick(bool autoSaveReplay,
     if (autoSaveReplay) {
       context.Replay = app::SaveFinishedRunReplay(
           state_, replayFolder_,
-          app::ReplayFileName(ended.tm_year + 1900, ended.tm_mon + 1, ended.tm_mday,
-                              ended.tm_hour, ended.tm_min, ended.tm_sec));
+          app::ReplayFileName(ended.tm_year + 1900, ended.tm_mon + 1, ended.tm_mday, ended.tm_hour,
+                              ended.tm_min, ended.tm_sec));
     }
     writer_.Submit(RowOf(state_, f.Finished, context));
   }

@@ -10,10 +10,10 @@ namespace {
 
 // A port number lowest..65535 in decimal digits alone, without a sign.
 std::optional<uint16_t> ReadPort(std::string_view port, int32_t lowest) {
-  const bool digits =
-      port.size() <= 5 &&
-      std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-  const std::optional<int64_t> number = digits ? ReadWholeNumber(port, lowest, 65535) : std::nullopt;
+  const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+  const std::optional<int64_t> number =
+      digits ? ReadWholeNumber(port, lowest, 65535) : std::nullopt;
   if (!number) return std::nullopt;
   return static_cast<uint16_t>(*number);
 }

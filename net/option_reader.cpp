@@ -52,8 +52,8 @@ std::optional<int64_t> ReadWholeNumber(std::string_view text, int64_t lo, int64_
   if (hex && !negative && magnitude <= std::numeric_limits<uint32_t>::max()) {
     value = static_cast<int32_t>(static_cast<uint32_t>(magnitude));
   } else if (negative) {
-    value = magnitude == kMost ? std::numeric_limits<int64_t>::min()
-                               : -static_cast<int64_t>(magnitude);
+    value =
+        magnitude == kMost ? std::numeric_limits<int64_t>::min() : -static_cast<int64_t>(magnitude);
   } else if (magnitude < kMost) {
     value = static_cast<int64_t>(magnitude);
   } else {

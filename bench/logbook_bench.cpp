@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 #include "ui/logbook_window.h"
 
 namespace {
 
 using namespace velmora;
-namespace logbook = velmora::ui::logbook;
+namespace logbook = velmora::logbook;
 
 constexpr int kRuns = 100000;
 

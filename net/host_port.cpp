@@ -2,27 +2,47 @@
 
 #include <algorithm>
 
-#include "net/field_reader.h"
+#include "net/option_reader.h"
 
 namespace velmora::net {
 
-std::optional<THostPort> ParseHostPort(std::string_view text) {
+namespace {
+
+// A port number lowest..65535 in decimal digits alone, without a sign.
+std::optional<uint16_t> ReadPort(std::string_view port, int32_t lowest) {
+  const bool digits = port.size() <= 5 && std::all_of(port.begin(), port.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+  const std::optional<int64_t> number =
+      digits ? ReadWholeNumber(port, lowest, 65535) : std::nullopt;
+  if (!number) return std::nullopt;
+  return static_cast<uint16_t>(*number);
+}
+
+std::optional<THostPort> ReadHostPort(std::string_view text, int32_t lowestPort) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string_view::npos) return std::nullopt;
   std::string_view host = text.substr(0, colon);
-  const std::string_view port = text.substr(colon + 1);
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
     host = host.substr(1, host.size() - 2);
   } else if (host.find_first_of("[]:") != std::string_view::npos) {
     return std::nullopt;
   }
-  // Digits only: the field reader would also take blanks, a sign and "$" hexadecimal.
-  const bool digits =
-      !port.empty() && port.size() <= 5 &&
-      std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-  const std::optional<int32_t> number = digits ? ParseIntegerField(port) : std::nullopt;
-  if (host.empty() || !number || *number < 1 || *number > 65535) return std::nullopt;
-  return THostPort{std::string(host), static_cast<uint16_t>(*number)};
+  const std::optional<uint16_t> port = ReadPort(text.substr(colon + 1), lowestPort);
+  if (host.empty() || !port) return std::nullopt;
+  return THostPort{std::string(host), *port};
+}
+
+}  // namespace
+
+std::optional<THostPort> ParseHostPort(std::string_view text) {
+  return ReadHostPort(text, 1);
+}
+
+std::optional<THostPort> ParseListenAddress(std::string_view text, std::string_view defaultHost) {
+  if (text.find(':') != std::string_view::npos) return ReadHostPort(text, 0);
+  const std::optional<uint16_t> port = ReadPort(text, 0);
+  if (!port) return std::nullopt;
+  return THostPort{std::string(defaultHost), *port};
 }
 
 std::string WithoutBrackets(std::string_view host) {

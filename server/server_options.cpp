@@ -1,10 +1,11 @@
 #include "server/server_options.h"
 
-#include <charconv>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "net/host_port.h"
+#include "net/option_reader.h"
 
 // The build sets it from its install folders; this is the default for a /usr
 // or /usr/local tree.
@@ -26,34 +27,36 @@ constexpr int kMaxPerAddressLimit = 100;
 constexpr const char* kSourceTreeMissions = "server/missions.txt";
 constexpr int64_t kMaxIdleLimitSeconds = 86400;
 
-std::optional<int64_t> ParseWhole(const std::string& text) {
-  int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
+// The options that take a whole number, with their bounds as the message
+// words them.
+struct TNumberOption {
+  const char* Name;
+  int64_t Lo, Hi;
+  const char* Range;
+  int ServerOptions::*Field;
+};
+constexpr TNumberOption kNumberOptions[] = {
+    {"--port", 0, kMaxPort, "from 0 to 65535", &ServerOptions::Port},
+    {"--world", INT32_MIN, INT32_MAX, "(32 bits)", &ServerOptions::WorldNo},
+    {"--room", INT32_MIN, INT32_MAX, "(32 bits)", &ServerOptions::RoomNo},
+    {"--interval", kMinIntervalMs, kMaxIntervalMs, "from 10 to 10000", &ServerOptions::IntervalMs},
+    {"--max-users", 1, kMaxUsersLimit, "from 1 to 400", &ServerOptions::MaxUsers},
+    {"--max-per-address", 0, kMaxPerAddressLimit, "from 0 to 100",
+     &ServerOptions::MaxUsersPerAddress},
+    {"--idle-limit", 0, kMaxIdleLimitSeconds, "from 0 to 86400", &ServerOptions::IdleLimitSeconds},
+};
 
 // --http [ADDRESS:]PORT, an IPv6 address in brackets: "[::1]:8080".
 std::optional<std::string> ParseHttp(const std::string& value, ServerOptions& o) {
-  std::string address = "127.0.0.1";
-  std::string port = value;
-  if (!value.empty() && value.front() == '[') {
-    const std::size_t close = value.find("]:");
-    if (close == std::string::npos) {
-      return "option --http takes [ADDRESS]:PORT, not '" + value + "'";
-    }
-    address = value.substr(1, close - 1);
-    port = value.substr(close + 2);
-  } else if (const std::size_t colon = value.rfind(':'); colon != std::string::npos) {
-    address = value.substr(0, colon);
-    port = value.substr(colon + 1);
+  const std::optional<net::THostPort> http = net::ParseListenAddress(value, "127.0.0.1");
+  if (!http && !value.empty() && value.front() == '[' && value.find("]:") == std::string::npos) {
+    return "option --http takes [ADDRESS]:PORT, not '" + value + "'";
   }
-  const std::optional<int64_t> number = ParseWhole(port);
-  if (address.empty() || !number || *number < 0 || *number > kMaxPort) {
+  if (!http) {
     return "option --http takes [ADDRESS:]PORT with a port from 0 to 65535, not '" + value + "'";
   }
-  o.HttpAddress = address;
-  o.HttpPort = static_cast<int>(*number);
+  o.HttpAddress = http->Host;
+  o.HttpPort = http->Port;
   return std::nullopt;
 }
 
@@ -104,81 +107,47 @@ std::string ServerHelpText() {
 OptionsParse ParseServerOptions(const std::vector<std::string>& arguments) {
   OptionsParse parse;
   ServerOptions& o = parse.Options;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& name = arguments[i];
+  net::TOptionReader line(arguments);
+  while (!line.AtEnd()) {
+    const std::string name = line.Take();
     if (name == "--help" || name == "-h") {
       o.Help = true;
-      continue;
-    }
-
-    if (name == "--http") {
-      if (i + 1 >= arguments.size()) {
-        parse.Error = "option --http needs a value";
-        return parse;
-      }
-      parse.Error = ParseHttp(arguments[++i], o);
-      if (parse.Error) return parse;
       continue;
     }
     if (name == "--version") {
       o.Version = true;
       continue;
     }
-    if (name != "--address" && name != "--port" && name != "--world" && name != "--room" &&
-        name != "--interval" && name != "--max-users" && name != "--missions" &&
-        name != "--max-per-address" && name != "--idle-limit") {
+    const TNumberOption* number = nullptr;
+    for (const TNumberOption& option : kNumberOptions) {
+      if (name == option.Name) number = &option;
+    }
+    if (number == nullptr && name != "--http" && name != "--address" && name != "--missions") {
       parse.Error = "unknown option '" + name + "' (see --help)";
       return parse;
     }
-    if (i + 1 >= arguments.size()) {
+    const std::optional<std::string> value = line.Value();
+    if (!value) {
       parse.Error = "option " + name + " needs a value";
       return parse;
     }
-    const std::string& value = arguments[++i];
-    if (name == "--address") {
-      o.Address = net::WithoutBrackets(value);
-      continue;
-    }
-    if (name == "--missions") {
-      if (value.empty()) {
+    if (name == "--http") {
+      parse.Error = ParseHttp(*value, o);
+    } else if (name == "--address") {
+      o.Address = net::WithoutBrackets(*value);
+    } else if (name == "--missions") {
+      if (value->empty()) {
         parse.Error = "option --missions needs a file name";
-        return parse;
+      } else {
+        o.MissionsPath = *value;
       }
-      o.MissionsPath = value;
-      continue;
-    }
-    const std::optional<int64_t> number = ParseWhole(value);
-    const auto bad = [&](const std::string& range) {
-      parse.Error = "option " + name + " takes a whole number " + range + ", not '" + value + "'";
-    };
-    if (name == "--port") {
-      if (!number || *number < 0 || *number > kMaxPort) return bad("from 0 to 65535"), parse;
-      o.Port = static_cast<int>(*number);
-    } else if (name == "--world") {
-      if (!number || *number < INT32_MIN || *number > INT32_MAX) return bad("(32 bits)"), parse;
-      o.WorldNo = static_cast<int32_t>(*number);
-    } else if (name == "--room") {
-      if (!number || *number < INT32_MIN || *number > INT32_MAX) return bad("(32 bits)"), parse;
-      o.RoomNo = static_cast<int32_t>(*number);
-    } else if (name == "--interval") {
-      if (!number || *number < kMinIntervalMs || *number > kMaxIntervalMs) {
-        return bad("from 10 to 10000"), parse;
-      }
-      o.IntervalMs = static_cast<int32_t>(*number);
-    } else if (name == "--max-per-address") {
-      if (!number || *number < 0 || *number > kMaxPerAddressLimit) {
-        return bad("from 0 to 100"), parse;
-      }
-      o.MaxUsersPerAddress = static_cast<int>(*number);
-    } else if (name == "--idle-limit") {
-      if (!number || *number < 0 || *number > kMaxIdleLimitSeconds) {
-        return bad("from 0 to 86400"), parse;
-      }
-      o.IdleLimitSeconds = static_cast<int>(*number);
+    } else if (const auto n = net::ReadWholeNumber(*value, number->Lo, number->Hi)) {
+      o.*number->Field = static_cast<int>(*n);
     } else {
-      if (!number || *number < 1 || *number > kMaxUsersLimit) return bad("from 1 to 400"), parse;
-      o.MaxUsers = static_cast<int>(*number);
+      parse.Error = "option " + name + " takes a whole number " + number->Range + ", not '" +
+                    *value + "'";
     }
+    if (parse.Error) return parse;
   }
   return parse;
 }

@@ -1,9 +1,10 @@
 #include "traffic/traffic_options.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 #include "net/host_port.h"
+#include "net/option_reader.h"
 
 namespace velmora::traffic {
 namespace {
@@ -12,21 +13,14 @@ namespace {
 // inside the server's handle length.
 constexpr int kMaxFirstHandle = 9999;
 
-std::optional<long> Number(const std::string& text, long lo, long hi) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || value < lo || value > hi) return std::nullopt;
-  return value;
-}
-
 }  // namespace
 
 TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
   TOptionsParse out;
   TTrafficOptions& o = out.Options;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
+  net::TOptionReader line(arguments);
+  while (!line.AtEnd()) {
+    const std::string a = line.Take();
     if (a == "-h" || a == "--help") {
       o.Help = true;
       continue;
@@ -35,14 +29,15 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       o.Version = true;
       continue;
     }
-    if (i + 1 >= arguments.size()) {
+    const std::optional<std::string> given = line.Value();
+    if (!given) {
       out.Error = a + ": unknown option or missing value";
       return out;
     }
-    const std::string& value = arguments[++i];
+    const std::string& value = *given;
     // A whole number within [lo, hi] into field, or the error that names the option.
-    const auto ranged = [&](int& field, long lo, long hi) {
-      const auto n = Number(value, lo, hi);
+    const auto ranged = [&](int& field, int64_t lo, int64_t hi) {
+      const auto n = net::ReadWholeNumber(value, lo, hi);
       if (!n) {
         out.Error =
             a + " wants " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " + value;
@@ -81,7 +76,7 @@ TOptionsParse ParseTrafficOptions(const std::vector<std::string>& arguments) {
       if (!ranged(seed, 0, 1000000)) return out;
       o.Seed = static_cast<uint32_t>(seed);
     } else if (a == "--world") {
-      const auto n = Number(value, 0, 2147483647);
+      const auto n = net::ReadWholeNumber(value, 0, 2147483647);
       if (!n) {
         out.Error = "--world wants a world number, not " + value;
         return out;

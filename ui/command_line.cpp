@@ -6,6 +6,7 @@
 #include <set>
 
 #include "net/host_port.h"
+#include "net/option_reader.h"
 
 namespace velmora::ui {
 namespace {
@@ -18,54 +19,32 @@ const std::set<std::string> kToolkitOptionsWithValue = {
 
 }  // namespace
 
-std::optional<int32_t> ParseInteger(const std::string& text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16;
-    ++i;
-  }
-  if (i >= text.size()) return std::nullopt;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) {
-      digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-    } else {
-      return std::nullopt;
-    }
-    value = value * base + digit;
-    if (value > int64_t{1} << 32) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (base == 16 && !negative && value <= std::numeric_limits<uint32_t>::max()) {
-    // "$FFFFFFFF" is −1, as a 32-bit hexadecimal constant reads.
-    return static_cast<int32_t>(static_cast<uint32_t>(value));
-  }
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<int32_t>(value);
-}
-
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
                                              std::string& error) {
   TCommandLine line;
   std::vector<std::string> parameters;
   if (!arguments.empty()) line.ToolkitArguments.push_back(arguments[0]);
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    const auto value = [&](const char* option) -> std::optional<std::string> {
-      if (i + 1 >= arguments.size()) {
-        error = std::string(option) + " needs a value";
-        return std::nullopt;
+  net::TOptionReader reader(arguments, 1);
+  while (!reader.AtEnd()) {
+    const std::string a = reader.Take();
+    const auto value = [&](const std::string& option) {
+      std::optional<std::string> v = reader.Value();
+      if (!v) error = option + " needs a value";
+      return v;
+    };
+    // A whole number within [lo, hi] for an option, or the error that names it.
+    const auto number = [&](const std::string& option, int64_t lo, int64_t hi,
+                            int32_t& field) {
+      const auto v = value(option);
+      if (!v) return false;
+      const auto n = net::ReadWholeNumber(*v, lo, hi);
+      if (!n) {
+        error = option + " takes a whole number " + std::to_string(lo) + ".." +
+                std::to_string(hi) + ": '" + *v + "'";
+        return false;
       }
-      return arguments[++i];
+      field = static_cast<int32_t>(*n);
+      return true;
     };
     if (a == "--help" || a == "-h") {
       line.Help = true;
@@ -76,25 +55,11 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     } else if (a == "--no-sound") {
       line.Sound = false;
     } else if (a == "--volume") {
-      const auto v = value("--volume");
-      if (!v) return std::nullopt;
-      const auto volume = ParseInteger(*v);
-      if (!volume || *volume < 0 || *volume > 100 || (*v)[0] == '$') {
-        error = "--volume takes a whole number 0..100: '" + *v + "'";
-        return std::nullopt;
-      }
-      line.Volume = *volume;
+      if (!number(a, 0, 100, line.Volume)) return std::nullopt;
     } else if (a == "--fps") {
-      const auto v = value("--fps");
-      if (!v) return std::nullopt;
-      const auto fps = ParseInteger(*v);
-      if (!fps || *fps < 1 || *fps > 100 || (*v)[0] == '$') {
-        error = "--fps takes a whole number 1..100: '" + *v + "'";
-        return std::nullopt;
-      }
-      line.Fps = *fps;
+      if (!number(a, 1, 100, line.Fps)) return std::nullopt;
     } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
-      const auto v = value(a.c_str());
+      const auto v = value(a);
       if (!v) return std::nullopt;
       if (a == "--replay") {
         // Absolute now: --data changes the working folder before the file is read.
@@ -112,8 +77,8 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       return std::nullopt;
     } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
       line.ToolkitArguments.push_back(a);
-      if (kToolkitOptionsWithValue.count(a) != 0 && i + 1 < arguments.size()) {
-        line.ToolkitArguments.push_back(arguments[++i]);
+      if (kToolkitOptionsWithValue.count(a) != 0 && !reader.AtEnd()) {
+        line.ToolkitArguments.push_back(reader.Take());
       }
     } else {
       parameters.push_back(a);
@@ -127,15 +92,17 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
 
   // An empty parameter takes its default.
   line.WorldText = parameters[0].empty() ? kDefaultWorld : parameters[0];
-  const auto world = ParseInteger(line.WorldText);
+  const auto world = net::ReadWholeNumber(line.WorldText, std::numeric_limits<int32_t>::min(),
+                                          std::numeric_limits<int32_t>::max(),
+                                          net::TNumberForm::DecimalOrHex);
   if (!world) {
     error = "parameter 1 (world number) is not an integer: '" + line.WorldText + "'";
     return std::nullopt;
   }
-  line.WorldNo = *world;
+  line.WorldNo = static_cast<int32_t>(*world);
   const std::string portText = parameters[1].empty() ? kDefaultPort : parameters[1];
-  const auto port = ParseInteger(portText);
-  if (!port || *port < 0 || *port > 65535) {
+  const auto port = net::ReadWholeNumber(portText, 0, 65535, net::TNumberForm::DecimalOrHex);
+  if (!port) {
     error = "parameter 2 (server port) is not a port number 0..65535: '" + portText + "'";
     return std::nullopt;
   }

@@ -38,10 +38,6 @@ struct TCommandLine {
 std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arguments,
                                              std::string& error);
 
-// A decimal integer, or hexadecimal after "$", with an optional sign; nothing
-// when the text is not such a number or does not fit 32 bits.
-std::optional<int32_t> ParseInteger(const std::string& text);
-
 // What --help prints.
 std::string UsageText();
 

@@ -23,7 +23,7 @@
 #include "app/replay.h"
 #include "net/data_file.h"
 #include "net/host_port.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 #include "ui/logbook_window.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"

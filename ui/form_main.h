@@ -31,7 +31,7 @@
 #include "ui/form_help.h"
 #include "ui/frame_stats.h"
 #include "ui/joystick.h"
-#include "ui/sound_output.h"
+#include "audio/sound_output.h"
 #include "world/world.h"
 
 namespace velmora::ui {
@@ -73,7 +73,7 @@ class TFormMain final : public QWidget {
   // The tick and frame times with --frame-stats, else null.
   const TFrameMeter* FrameMeter() const { return meter_.get(); }
   // The sound output; closed with --no-sound or without an audio device.
-  const TSoundOutput& SoundOutput() const { return soundOutput_; }
+  const audio::TSoundOutput& SoundOutput() const { return soundOutput_; }
   // Ctrl+M: mutes or unmutes the sound and says so in the log.
   void ToggleMute();
 
@@ -161,7 +161,7 @@ class TFormMain final : public QWidget {
   std::unique_ptr<cockpit::TFrameContext> frame_;
   std::unique_ptr<THooks> hooks_;
   std::unique_ptr<TFrameMeter> meter_;
-  TSoundOutput soundOutput_;
+  audio::TSoundOutput soundOutput_;
   std::unique_ptr<cockpit::sound::TSoundScene> soundScene_ = std::make_unique<cockpit::sound::TSoundScene>();
   std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};

@@ -1,7 +1,6 @@
 #include "ui/logbook_window.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,10 +11,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/replay.h"
 #include "app/replay_file.h"
 #include "app/run_figures.h"
-#include "ui/logbook_tool.h"
+#include "logbook/logbook_tool.h"
 #include "vehicle/units.h"
 
 namespace velmora::ui {
@@ -28,10 +26,6 @@ constexpr const char* kAutoSaveKey = "logbook/autoSaveReplay";
 
 QString Text(const std::string& utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-std::string LocalTime(const QDateTime& t) {
-  return t.toString("yyyy-MM-dd HH:mm:ss").toStdString();
 }
 
 constexpr const char* kHeadings[TRunsModel::Columns] = {
@@ -360,9 +354,10 @@ TLogbookShell::TLogbookShell(state::TMainState& state, QWidget* parent, QWidget*
     : state_(state),
       view_(view),
       path_(std::move(path)),
-      server_(std::move(server)),
       launcher_(std::move(launcher)),
-      writer_(std::make_unique<logbook::TLogbookWriter>(path_)) {
+      keeper_(std::make_unique<logbook::TRunKeeper>(
+          state, path_, std::move(server),
+          app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")))) {
   // A child of the form over the 3D view that never takes the focus or a click.
   panel_ = new QLabel(parent);
   panel_->setFocusPolicy(Qt::NoFocus);
@@ -374,7 +369,6 @@ TLogbookShell::TLogbookShell(state::TMainState& state, QWidget* parent, QWidget*
   panelTimer_->setSingleShot(true);
   QObject::connect(panelTimer_, &QTimer::timeout, panel_, &QWidget::hide);
   eventSeen_ = state_.Figures.EventSerial;
-  finishedSeen_ = state_.Figures.FinishedSerial;
 }
 
 TLogbookShell::~TLogbookShell() = default;
@@ -403,31 +397,13 @@ void TLogbookShell::ShowPanel(const std::vector<std::string>& lines) {
 }
 
 void TLogbookShell::AfterTick() {
-  if (writer_ == nullptr) return;
-  state::TRunFigures& f = state_.Figures;
+  if (keeper_ == nullptr) return;
+  const state::TRunFigures& f = state_.Figures;
   if (f.EventSerial != eventSeen_) {
     eventSeen_ = f.EventSerial;
     ShowPanel(app::EventReport(state_, f.LastEvent));
   }
-  if (f.FinishedSerial != finishedSeen_) {
-    finishedSeen_ = f.FinishedSerial;
-    const QDateTime ended = QDateTime::currentDateTime();
-    logbook::TRunContext context;
-    context.Ended = LocalTime(ended);
-    context.Started = LocalTime(ended.addMSecs(-static_cast<qint64>(f.Finished.Duration() * 1000)));
-    context.Handle = f.Handle;
-    context.Server = server_;
-    if (AutoSaveReplay()) {
-      const QDate d = ended.date();
-      const QTime t = ended.time();
-      context.Replay = app::SaveFinishedRunReplay(
-          state_, app::ReplayFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
-          app::ReplayFileName(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()));
-    }
-    writer_->Submit(logbook::RowOf(state_, f.Finished, context));
-  }
-  for (const std::string& message : writer_->TakeMessages()) state_.Log("記録簿> " + message);
-  for (const logbook::TRunRow& run : writer_->TakeWritten()) {
+  for (const logbook::TRunRow& run : keeper_->AfterTick(AutoSaveReplay())) {
     if (window_ != nullptr) window_->AddRun(run);
   }
 }
@@ -435,7 +411,7 @@ void TLogbookShell::AfterTick() {
 void TLogbookShell::Close(uint32_t now) {
   app::EndRunAsLeft(state_, now);
   AfterTick();
-  writer_.reset();  // writes what it can before the program goes
+  keeper_.reset();  // writes what it can before the program goes
 }
 
 void TLogbookShell::ShowWindow() {

@@ -1,6 +1,6 @@
 // The shell's side of the logbook: the results panel that shows each landing,
 // stop and race time as it happens, the logbook window (Ctrl+L) with its runs
-// newest first, and the hand-over of every finished run to the writer.
+// newest first, and the setting that saves each run's replay.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "state/main_state.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 
 namespace velmora::ui {
 
@@ -108,7 +108,8 @@ class TLogbookWindow final : public QWidget {
   logbook::TRunRow selected_;
 };
 
-// Ties the core's run figures to the panel, the writer and the window.
+// Ties the core's run figures to the panel and the window, and the
+// logbook's keeper of finished runs to the settings.
 class TLogbookShell {
  public:
   // parent: the main form; view: the widget the panel lies over.
@@ -116,8 +117,8 @@ class TLogbookShell {
                 std::string server, TLauncher launcher = {});
   ~TLogbookShell();
 
-  // After every tick: a new event to the panel, a finished run (with its
-  // replay saved) to the writer, the writer's messages to the log.
+  // After every tick: a new event to the panel, a finished run to the
+  // keeper, the runs it has written to the open window.
   void AfterTick();
   // The program closes: the run in progress ends as left and is written.
   void Close(uint32_t now);
@@ -125,7 +126,7 @@ class TLogbookShell {
 
   QLabel* Panel() const { return panel_; }
   TLogbookWindow* Window() const { return window_.get(); }
-  logbook::TLogbookWriter& Writer() { return *writer_; }
+  logbook::TLogbookWriter& Writer() { return keeper_->Writer(); }
 
   // Whether each run's replay is saved next to the replays (kept in the settings).
   static bool AutoSaveReplay();
@@ -137,14 +138,12 @@ class TLogbookShell {
   state::TMainState& state_;
   QWidget* view_;
   std::string path_;
-  std::string server_;
   TLauncher launcher_;
-  std::unique_ptr<logbook::TLogbookWriter> writer_;
+  std::unique_ptr<logbook::TRunKeeper> keeper_;  // null once closed
   QLabel* panel_ = nullptr;
   QTimer* panelTimer_ = nullptr;
   std::unique_ptr<TLogbookWindow> window_;
   uint32_t eventSeen_ = 0;
-  uint32_t finishedSeen_ = 0;
 };
 
 }  // namespace velmora::ui

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ui/sound_output.h"
+#include "audio/sound_output.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const std::string path = "/tmp/velmora-fuzz-sound-" + std::to_string(getpid()) + ".wav";
@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (file == nullptr) return 0;
   if (size > 0) std::fwrite(data, 1, size, file);
   std::fclose(file);
-  velmora::ui::TSoundSamples samples;
-  const std::string why = velmora::ui::ReadSoundFile(path, samples);
+  velmora::audio::TSoundSamples samples;
+  const std::string why = velmora::audio::ReadSoundFile(path, samples);
   std::remove(path.c_str());
   if (why.empty()) {
     if (samples.Samples.empty() || samples.Rate < 1000) std::abort();

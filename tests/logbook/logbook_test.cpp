@@ -1,13 +1,15 @@
 // The logbook against real SQLite files in a scratch folder: a fresh file, a
-// migration, the faults a user's disk can have, two programs at once, and the
-// command-line tool's output.
+// migration, the faults a user's disk can have, two programs at once, the
+// command-line tool's output, and what is kept at the end of a run.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -15,13 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "ui/logbook.h"
-#include "ui/logbook_tool.h"
+#include "app/replay.h"
+#include "logbook/logbook.h"
+#include "logbook/logbook_tool.h"
 #include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
+#include "tests/support/test_vehicles.h"
 #include "version/version.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 namespace {
 
 namespace fs = std::filesystem;
@@ -628,5 +632,45 @@ TEST_F(LogbookTest, ExportsHoldNoFormulasAndListsOneLinePerRun) {
   EXPECT_NE(listed.find("\t行\\t区切り\\n改行\\\\\t"), std::string::npos) << listed;
 }
 
+// The end of a run as a shell meets it after a tick: the row takes the
+// session's server and handle and starts its duration before the end, and
+// the run's replay is saved beside the others only when asked.
+TEST_F(LogbookTest, KeeperWritesEachFinishedRunWithItsReplayWhenAsked) {
+  state::TMainState s;
+  testing::FillTestForms(s);
+  s.Forms[testing::kCar].Name = "乗用車";
+  testing::PlaceOwn(s, 2, testing::kCar);
+  s.Figures.Handle = "試験";
+  const fs::path replays = dir / "replays";
+  TRunKeeper keeper(s, path.string(), "localhost:64000", replays.string());
+  std::tm end{};
+  end.tm_year = 2026 - 1900, end.tm_mon = 11, end.tm_mday = 8, end.tm_hour = 9, end.tm_isdst = -1;
+  const auto ended = std::chrono::system_clock::from_time_t(std::mktime(&end));
+  for (const bool autoSave : {true, false}) {
+    SCOPED_TRACE(autoSave);
+    app::RecordReplay(s, s.NextFrameTime);
+    s.Figures.Finished = state::TRunRecord{};
+    s.Figures.Finished.Kind = 2;
+    s.Figures.Finished.FormNo = testing::kCar;
+    s.Figures.Finished.EndClock = 95000;
+    s.Figures.Finished.End = state::TRunEnd::Goal;
+    ++s.Figures.FinishedSerial;
+    EXPECT_TRUE(keeper.AfterTick(autoSave, ended).empty()) << "written off the tick's thread";
+    ASSERT_TRUE(keeper.Writer().Flush(kFlushWait));
+    const std::vector<TRunRow> runs = keeper.AfterTick(autoSave, ended);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].Started, "2026-12-08 08:58:25");
+    EXPECT_EQ(runs[0].Ended, "2026-12-08 09:00:00");
+    EXPECT_EQ(runs[0].Duration, 95);
+    EXPECT_EQ(runs[0].Vehicle, "乗用車");
+    EXPECT_EQ(runs[0].Ending, "goal");
+    EXPECT_EQ(runs[0].Handle, "試験");
+    EXPECT_EQ(runs[0].Server, "localhost:64000");
+    const fs::path replay = replays / "velmora-20261208-090000.vmreplay";
+    EXPECT_EQ(runs[0].Replay, autoSave ? replay.string() : "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(replays), fs::directory_iterator()), 1);
+  }
+}
+
 }  // namespace
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

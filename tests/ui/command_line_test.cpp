@@ -35,18 +35,6 @@ TEST(CommandLine, DefaultsForAbsentOrEmptyParameters) {
   for (const char* help : {"-h", "--help"}) EXPECT_TRUE(Parse({help})->Help) << help;
 }
 
-TEST(CommandLine, Numbers) {
-  struct Case {
-    const char* Text;
-    std::optional<int32_t> Value;
-  };
-  const Case cases[] = {{"0", 0},          {"-12", -12},      {"+5", 5},
-                        {"$10", 16},       {"$FFFFFFFF", -1}, {"2147483647", 2147483647},
-                        {"2147483648", {}}, {"12a", {}},      {"", {}},
-                        {"$", {}},         {"abc", {}},       {"1.5", {}}};
-  for (const Case& c : cases) EXPECT_EQ(ParseInteger(c.Text), c.Value) << c.Text;
-}
-
 TEST(CommandLine, BadParametersAreClearErrors) {
   struct Case {
     std::vector<std::string> Arguments;

@@ -18,10 +18,10 @@
 #include "cockpit/sound_scene.h"
 #include "tests/support/temp_file.h"
 #include "tests/support/test_vehicles.h"
-#include "ui/sound_output.h"
+#include "audio/sound_output.h"
 #include "vehicle/geometry.h"
 
-namespace velmora::ui {
+namespace velmora::audio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -177,4 +177,4 @@ TEST(SoundTakeOff, EnginesRiseWithTheThrottleAndCallsAreHeardWhenLogged) {
 }
 
 }  // namespace
-}  // namespace velmora::ui
+}  // namespace velmora::audio

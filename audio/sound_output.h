@@ -12,7 +12,7 @@
 
 #include "cockpit/sound_scene.h"
 
-namespace velmora::ui {
+namespace velmora::audio {
 
 // One sound file's samples: mono 16-bit at its own rate.
 struct TSoundSamples {
@@ -73,4 +73,4 @@ class TSoundOutput {
   bool muted_ = false;
 };
 
-}  // namespace velmora::ui
+}  // namespace velmora::audio

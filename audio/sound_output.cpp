@@ -1,4 +1,4 @@
-#include "ui/sound_output.h"
+#include "audio/sound_output.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-namespace velmora::ui {
+namespace velmora::audio {
 namespace {
 
 constexpr float kMinPitch = 0.1f;  // OpenAL Soft resamples within these bounds
@@ -270,4 +270,4 @@ void TSoundOutput::ApplyGain() {
   alListenerf(AL_GAIN, muted_ ? 0.0f : static_cast<float>(volume_));
 }
 
-}  // namespace velmora::ui
+}  // namespace velmora::audio

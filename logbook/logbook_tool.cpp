@@ -1,17 +1,20 @@
-#include "ui/logbook_tool.h"
+#include "logbook/logbook_tool.h"
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <sstream>
 
 #include "app/run_figures.h"
 #include "app/whole_file.h"
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
+#include "net/option_reader.h"
 #include "vehicle/units.h"
 #include "version/version.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 namespace {
 
@@ -108,27 +111,30 @@ std::string EventSummary(const TEventRow& e) {
 
 int RunTool(const std::vector<std::string>& args, const std::string& defaultPath, std::ostream& out,
             std::ostream& err) {
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      out << kUsage;
-      return 0;
-    }
-    if (arg == "--version") {
-      out << version::VersionLine("velmora-logbook") << "\n";
-      return 0;
-    }
+  net::TOptionReader line(args);
+  if (line.Any({"--help", "-h"})) {
+    out << kUsage;
+    return 0;
+  }
+  if (line.Any({"--version"})) {
+    out << version::VersionLine("velmora-logbook") << "\n";
+    return 0;
   }
   std::string path = defaultPath;
-  std::size_t i = 0;
-  if (i + 1 < args.size() && args[i] == "--file") {
-    path = args[i + 1];
-    i += 2;
+  if (!line.AtEnd() && line.Peek() == "--file") {
+    line.Take();
+    const std::optional<std::string> file = line.Value();
+    if (!file) {
+      err << kUsage;
+      return 2;
+    }
+    path = *file;
   }
-  if (i >= args.size()) {
+  if (line.AtEnd()) {
     err << kUsage;
     return 2;
   }
-  const std::string command = args[i++];
+  const std::string command = line.Take();
   if (command != "list" && command != "show" && command != "export") {
     err << kUsage;
     return 2;
@@ -146,14 +152,15 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
   if (command == "list" || command == "export") {
     TFilter filter;
     std::string csv;
-    for (; i < args.size(); ++i) {
-      const bool hasValue = i + 1 < args.size();
-      if (command == "list" && args[i] == "--mission" && hasValue) {
-        filter.Mission = args[++i];
-      } else if (command == "list" && args[i] == "--vehicle" && hasValue) {
-        filter.Vehicle = args[++i];
-      } else if (command == "export" && args[i] == "--csv" && hasValue) {
-        csv = args[++i];
+    while (!line.AtEnd()) {
+      const std::string option = line.Take();
+      const std::optional<std::string> value = line.Value();
+      if (value && command == "list" && option == "--mission") {
+        filter.Mission = *value;
+      } else if (value && command == "list" && option == "--vehicle") {
+        filter.Vehicle = *value;
+      } else if (value && command == "export" && option == "--csv") {
+        csv = *value;
       } else {
         err << kUsage;
         return 2;
@@ -205,21 +212,18 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
     return 0;
   }
 
-  if (command == "show" && i + 1 == args.size()) {
-    char* end = nullptr;
-    const long long id = std::strtoll(args[i].c_str(), &end, 10);
-    if (end == args[i].c_str() || *end != '\0') {
-      err << kUsage;
-      return 2;
-    }
+  const std::string idText = line.AtEnd() ? "" : line.Take();
+  const std::optional<int64_t> id = net::ReadWholeNumber(
+      idText, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
+  if (id && line.AtEnd()) {
     TRunRow r;
     bool found = false;
-    if (auto failure = store.Find(id, r, found)) {
+    if (auto failure = store.Find(*id, r, found)) {
       err << "velmora-logbook: " << *failure << "\n";
       return 1;
     }
     if (!found) {
-      err << "velmora-logbook: 記録 " << args[i] << " はありません\n";
+      err << "velmora-logbook: 記録 " << idText << " はありません\n";
       return 1;
     }
     out << "記録 " << r.Id << "\n"
@@ -243,4 +247,4 @@ int RunTool(const std::vector<std::string>& args, const std::string& defaultPath
   return 2;
 }
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

@@ -1,7 +1,8 @@
-#include "ui/logbook.h"
+#include "logbook/logbook.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,11 +11,10 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run_figures.h"
 #include "app/whole_file.h"
-#include "vehicle/units.h"
+#include "logbook/columns.h"
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 namespace {
 
@@ -22,61 +22,6 @@ namespace fs = std::filesystem;
 
 constexpr int kJournalRetryMs = 10;  // ms between tries of switching to WAL
 constexpr int64_t kStatisticsFrom = 1000;  // runs: fewer are read fast in any order
-
-// Version 1: runs without the server, the world number and the replay link.
-constexpr const char* kRunsV1 =
-    "CREATE TABLE runs ("
-    " id INTEGER PRIMARY KEY,"
-    " started TEXT NOT NULL, ended TEXT NOT NULL, duration REAL NOT NULL,"
-    " mission TEXT NOT NULL, vehicle_kind INTEGER NOT NULL, vehicle_type INTEGER NOT NULL,"
-    " vehicle TEXT NOT NULL, handle TEXT NOT NULL,"
-    " distance REAL NOT NULL, top_speed REAL NOT NULL, top_height REAL NOT NULL,"
-    " ending TEXT NOT NULL, crash_message TEXT NOT NULL);";
-constexpr const char* kEventsV1 =
-    "CREATE TABLE events ("
-    " id INTEGER PRIMARY KEY,"
-    " run_id INTEGER NOT NULL REFERENCES runs(id) ON DELETE CASCADE,"
-    " seq INTEGER NOT NULL, kind TEXT NOT NULL, at REAL NOT NULL, runway TEXT NOT NULL,"
-    " sink_rate REAL, vertical_load REAL, airspeed REAL, ground_speed REAL, pitch REAL,"
-    " bank REAL, past_threshold REAL, from_aim_point REAL, centre_line REAL, bounces INTEGER,"
-    " grade TEXT, stop_error REAL, over_limit REAL, protection_brakes INTEGER,"
-    " since_departure REAL, race_time REAL);"
-    "CREATE INDEX events_run ON events(run_id, seq);";
-// Version 1 to 2.
-constexpr const char* kMigrateToV2 =
-    "ALTER TABLE runs ADD COLUMN server TEXT NOT NULL DEFAULT '';"
-    "ALTER TABLE runs ADD COLUMN world INTEGER NOT NULL DEFAULT 0;"
-    "ALTER TABLE runs ADD COLUMN replay TEXT NOT NULL DEFAULT '';";
-
-// Indexes for ordering and filtering the runs in the window; added to a file
-// without them when it is opened for writing (the schema stays the same).
-constexpr const char* kRunIndexes[][2] = {
-    {"runs_started", "CREATE INDEX runs_started ON runs(started, id);"},
-    {"runs_mission", "CREATE INDEX runs_mission ON runs(mission, id);"},
-    {"runs_vehicle", "CREATE INDEX runs_vehicle ON runs(vehicle, id);"},
-    {"runs_ending", "CREATE INDEX runs_ending ON runs(ending, id);"},
-    {"runs_duration", "CREATE INDEX runs_duration ON runs(duration, id);"},
-    {"runs_distance", "CREATE INDEX runs_distance ON runs(distance, id);"},
-};
-
-constexpr const char* kRunColumns =
-    "id, started, ended, duration, mission, vehicle_kind, vehicle_type, vehicle, handle, server,"
-    " world, distance, top_speed, top_height, ending, crash_message, replay";
-constexpr const char* kEventColumns =
-    "id, seq, kind, at, runway, sink_rate, vertical_load, airspeed, ground_speed, pitch, bank,"
-    " past_threshold, from_aim_point, centre_line, bounces, grade, stop_error, over_limit,"
-    " protection_brakes, since_departure, race_time";
-
-// The CSV's columns: a run's, then an event's.
-constexpr const char* kCsvHeader =
-    "run,started,ended,duration_s,mission,vehicle_kind,vehicle_type,vehicle,handle,server,"
-    "world,distance_m,top_speed_ms,top_height_m,ending,crash_message,replay,"
-    "event,kind,at_s,runway,sink_rate_ms,sink_rate_fpm,vertical_load_g,airspeed_kt,"
-    "ground_speed_kt,pitch_deg,bank_deg,past_threshold_m,from_aim_point_m,centre_line_m,"
-    "bounces,grade,stop_error_m,over_limit_kmh,protection_brakes,since_departure_s,"
-    "race_time_s";
-constexpr std::size_t kCsvRunColumns = 17;
-constexpr std::size_t kCsvColumns = 38;
 
 // A prepared statement that finalises itself.
 class TStatement {
@@ -109,130 +54,113 @@ class TStatement {
   int rc_ = SQLITE_ERROR;
 };
 
-void ReadRun(const TStatement& q, TRunRow& r) {
-  r.Id = q.ColumnInt64(0);
-  r.Started = q.ColumnText(1);
-  r.Ended = q.ColumnText(2);
-  r.Duration = q.ColumnReal(3);
-  r.Mission = q.ColumnText(4);
-  r.VehicleKind = q.ColumnInt(5);
-  r.VehicleType = q.ColumnInt(6);
-  r.Vehicle = q.ColumnText(7);
-  r.Handle = q.ColumnText(8);
-  r.Server = q.ColumnText(9);
-  r.WorldNo = q.ColumnInt(10);
-  r.Distance = q.ColumnReal(11);
-  r.TopSpeed = q.ColumnReal(12);
-  r.TopHeight = q.ColumnReal(13);
-  r.Ending = q.ColumnText(14);
-  r.CrashMessage = q.ColumnText(15);
-  r.Replay = q.ColumnText(16);
-}
+using columns::TColumn;
 
-void ReadEvent(const TStatement& q, TEventRow& e) {
-  e.Id = q.ColumnInt64(0);
-  e.Seq = q.ColumnInt(1);
-  e.Kind = q.ColumnText(2);
-  e.At = q.ColumnReal(3);
-  e.Runway = q.ColumnText(4);
-  e.SinkRate = q.ColumnReal(5);
-  e.VerticalLoad = q.ColumnReal(6);
-  e.Airspeed = q.ColumnReal(7);
-  e.GroundSpeed = q.ColumnReal(8);
-  e.Pitch = q.ColumnReal(9);
-  e.Bank = q.ColumnReal(10);
-  e.PastThreshold = q.ColumnReal(11);
-  e.FromAimPoint = q.ColumnReal(12);
-  e.CentreLine = q.ColumnReal(13);
-  e.Bounces = q.ColumnInt(14);
-  e.Grade = q.ColumnText(15);
-  e.StopError = q.ColumnReal(16);
-  e.OverLimit = q.ColumnReal(17);
-  e.ProtectionBrakes = q.ColumnInt(18);
-  e.SinceDeparture = q.ColumnReal(19);
-  e.RaceTime = q.ColumnReal(20);
-}
+// The columns a listing can be ordered by, in the order of TRunColumn.
+constexpr columns::TField<TRunRow> kOrders[] = {&TRunRow::Started,  &TRunRow::Mission,
+                                                &TRunRow::Vehicle,  &TRunRow::Ending,
+                                                &TRunRow::Duration, &TRunRow::Distance};
 
-// A text a spreadsheet would take for a formula: one beginning with = + - @,
-// a tab or a carriage return, behind any number of ' (so that a text that
-// began with ' and such a character reads back as it was).
-bool LooksLikeFormula(const std::string& v) {
-  const std::size_t first = v.find_first_not_of('\'');
-  return first != std::string::npos && std::string_view("=+-@\t\r").find(v[first]) !=
-                                           std::string_view::npos;
-}
-
-std::string CsvText(const std::string& text) {
-  const std::string v = LooksLikeFormula(text) ? "'" + text : text;
-  if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
-  std::string quoted = "\"";
-  for (char c : v) {
-    if (c == '"') quoted += '"';
-    quoted += c;
+const TColumn<TRunRow>& Of(TRunColumn column) {
+  const auto i = static_cast<std::size_t>(column);
+  const columns::TField<TRunRow>& field = kOrders[i < std::size(kOrders) ? i : 0];
+  for (const TColumn<TRunRow>& c : columns::kRun) {
+    if (c.Field == field) return c;
   }
-  return quoted + "\"";
+  return columns::kRun[0];
 }
 
-std::string Number(double v, const char* format) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, v);
-  return text;
+// The index that orders the runs by a column, and filters them by it, for
+// the window; added to a file without it when it is opened for writing (the
+// schema stays the same).
+std::string IndexName(const TColumn<TRunRow>& c) {
+  return std::string("runs_") + c.Name;
 }
 
-// Splits CSV text into records of fields; false at a quote left open.
-bool SplitCsv(const std::string& text, std::vector<std::vector<std::string>>& records,
-              std::vector<int>& lines) {
-  std::vector<std::string> fields;
-  std::string field;
-  bool quoted = false, any = false;
-  int line = 1, recordLine = 1;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        if (c == '\n') ++line;
-        field += c;
-      }
-    } else if (c == '"') {
-      quoted = any = true;
-    } else if (c == ',') {
-      fields.push_back(std::move(field));
-      field.clear();
-      any = true;
-    } else if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      if (any || !field.empty()) {
-        fields.push_back(std::move(field));
-        records.push_back(std::move(fields));
-        lines.push_back(recordLine);
-      }
-      fields.clear();
-      field.clear();
-      any = false;
-      recordLine = ++line;
-    } else {
-      field += c;
-      any = true;
+// A table as version 1 made it: "CREATE TABLE runs ( id INTEGER PRIMARY KEY, …);".
+template <class Row>
+std::string CreateTable(const char* table, std::span<const TColumn<Row>> columns) {
+  std::string sql = std::string("CREATE TABLE ") + table + " (";
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name != nullptr && c.Since == 1) {
+      sql += (sql.back() == '(' ? " " : ", ") + std::string(c.Name) + " " + c.Declared;
     }
   }
-  if (quoted) return false;
-  if (any || !field.empty()) {
-    fields.push_back(std::move(field));
-    records.push_back(std::move(fields));
-    lines.push_back(recordLine);
-  }
-  return true;
+  return sql + ");";
 }
 
-// A text cell as it was before CsvText led it with '.
-std::string PlainText(const std::string& cell) {
-  return cell.size() > 1 && cell[0] == '\'' && LooksLikeFormula(cell.substr(1)) ? cell.substr(1)
-                                                                                   : cell;
+// The columns later versions added to a table of version `from`.
+template <class Row>
+std::string AddColumns(const char* table, std::span<const TColumn<Row>> columns, int from) {
+  std::string sql;
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name != nullptr && c.Since > from) {
+      sql += std::string("ALTER TABLE ") + table + " ADD COLUMN " + c.Name + " " + c.Declared + ";";
+    }
+  }
+  return sql;
+}
+
+// The columns a row is read from, in the order of its members: "id, started, …".
+template <class Row>
+std::string Selected(std::span<const TColumn<Row>> columns) {
+  std::string list;
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name == nullptr || c.Field.index() == 0) continue;
+    list += (list.empty() ? "" : ", ") + std::string(c.Name);
+  }
+  return list;
+}
+
+// Reads a row from a statement that selected its columns.
+template <class Row>
+void ReadRow(const TStatement& q, Row& row, std::span<const TColumn<Row>> columns) {
+  int i = 0;
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name == nullptr || c.Field.index() == 0) continue;
+    std::visit(columns::TOverloaded{[](std::monostate) {},
+                                    [&](int64_t Row::*id) { row.*id = q.ColumnInt64(i); },
+                                    [&](int32_t Row::*integer) { row.*integer = q.ColumnInt(i); },
+                                    [&](double Row::*real) { row.*real = q.ColumnReal(i); },
+                                    [&](std::string Row::*text) { row.*text = q.ColumnText(i); }},
+               c.Field);
+    ++i;
+  }
+}
+
+// Reads every row a statement selects; false when the file fails.
+template <class Row>
+bool ReadRows(const TStatement& q, std::span<const TColumn<Row>> columns, std::vector<Row>& out) {
+  int rc;
+  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) ReadRow(q, out.emplace_back(), columns);
+  return rc == SQLITE_DONE;
+}
+
+// The statement that writes a row: every column but its id, which the file
+// gives; the event's link to its run takes `runId`.
+template <class Row>
+std::string InsertSql(const char* table, std::span<const TColumn<Row>> columns) {
+  std::string names, values;
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name == nullptr || std::holds_alternative<int64_t Row::*>(c.Field)) continue;
+    names += (names.empty() ? "" : ", ") + std::string(c.Name);
+    values += values.empty() ? "?" : ",?";
+  }
+  return std::string("INSERT INTO ") + table + " (" + names + ") VALUES (" + values + ");";
+}
+
+template <class Row>
+void BindRow(TStatement& q, const Row& row, std::span<const TColumn<Row>> columns, int64_t runId) {
+  int i = 1;
+  for (const TColumn<Row>& c : columns) {
+    if (c.Name == nullptr || std::holds_alternative<int64_t Row::*>(c.Field)) continue;
+    std::visit(columns::TOverloaded{[&](std::monostate) { q.Int(i, runId); }, [](int64_t Row::*) {},
+                                    [&](int32_t Row::*integer) { q.Int(i, row.*integer); },
+                                    [&](double Row::*real) { q.Real(i, row.*real); },
+                                    [&](std::string Row::*text) { q.Text(i, row.*text); }},
+               c.Field);
+    ++i;
+  }
 }
 
 // Reads a whole file; 0, or the errno value of the fault (ENOENT: no file).
@@ -284,68 +212,6 @@ std::string Reason(sqlite3* db, int code) {
 
 }  // namespace
 
-TRunRow RowOf(const state::TMainState& s, const state::TRunRecord& run,
-              const TRunContext& context) {
-  TRunRow r;
-  r.Started = context.Started;
-  r.Ended = context.Ended;
-  r.Duration = run.Duration();
-  if (run.MissionRow >= 0 && run.MissionRow < s.MissionRowCount &&
-      run.MissionRow < state::kMissionRows) {
-    r.Mission = s.MissionCells[static_cast<std::size_t>(run.MissionRow)];
-    r.Mission.erase(0, r.Mission.find_first_not_of(' '));
-  }
-  if (r.Mission.empty()) r.Mission = run.Practice ? "着陸訓練" : "（ミッションなし）";
-  r.VehicleKind = run.Kind;
-  r.VehicleType = run.FormNo;
-  if (const vehicle::TFormParam* form = s.Forms.Find(run.FormNo)) r.Vehicle = form->Name;
-  r.Handle = context.Handle;
-  r.Server = context.Server;
-  r.WorldNo = s.WorldNo;
-  r.Distance = run.Distance;
-  r.TopSpeed = run.TopSpeed;
-  r.TopHeight = run.TopHeight;
-  r.Ending = app::EndKey(run.End);
-  r.CrashMessage = run.CrashMessage.data();
-  r.Replay = context.Replay;
-  for (int i = 0; i < run.EventCount && i < state::kMaxRunEvents; ++i) {
-    const state::TRunEvent& e = run.Events[static_cast<std::size_t>(i)];
-    TEventRow row;
-    row.Seq = i;
-    row.Kind = app::EventKindKey(e.Kind);
-    row.At = e.At;
-    if (e.Kind == state::TRunEventKind::Touchdown) {
-      const state::TTouchdownFigures& t = e.Touchdown;
-      if (s.World != nullptr && t.Runway >= 0 && t.Runway < world::kMaxDestinations &&
-          s.World->Destinations[static_cast<std::size_t>(t.Runway)] != nullptr) {
-        row.Runway = s.World->Destinations[static_cast<std::size_t>(t.Runway)]->Name;
-      }
-      row.SinkRate = t.SinkRate;
-      row.VerticalLoad = t.VerticalLoad;
-      row.Airspeed = t.Airspeed;
-      row.GroundSpeed = t.GroundSpeed;
-      row.Pitch = t.Pitch;
-      row.Bank = t.Bank;
-      row.PastThreshold = t.PastThreshold;
-      row.FromAimPoint = t.FromAimPoint;
-      row.CentreLine = t.CentreLine;
-      row.Bounces = t.Bounces;
-      row.Grade = app::GradeKey(t.Grade);
-    } else if (e.Kind == state::TRunEventKind::TrainStop ||
-               e.Kind == state::TRunEventKind::MissedStop) {
-      if (e.Kind == state::TRunEventKind::MissedStop) row.GroundSpeed = e.Stop.MarkSpeed;
-      row.StopError = e.Stop.Error;
-      row.OverLimit = e.Stop.OverLimit;
-      row.ProtectionBrakes = e.Stop.ProtectionBrakes;
-      row.SinceDeparture = e.Stop.SinceDeparture;
-    } else {
-      row.RaceTime = e.RaceTime;
-    }
-    r.Events.push_back(std::move(row));
-  }
-  return r;
-}
-
 std::string DefaultPath(const char* xdgDataHome, const char* home) {
   std::filesystem::path base;
   if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
@@ -358,188 +224,23 @@ std::string DefaultPath(const char* xdgDataHome, const char* home) {
   return (base / "velmora" / "logbook.sqlite").string();
 }
 
-void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs, TCsvNumbers numbers,
-              bool header) {
-  const bool exact = numbers == TCsvNumbers::Exact;
-  // A number as people read it, or exactly.
-  const auto num = [exact](double v, const char* format) {
-    return Number(v, exact ? "%.17g" : format);
-  };
-  if (header) out << kCsvHeader << "\r\n";
-  for (const TRunRow& r : runs) {
-    std::string run = std::to_string(r.Id) + "," + CsvText(r.Started) + "," + CsvText(r.Ended) +
-                      "," + num(r.Duration, "%.3f") + "," + CsvText(r.Mission) + "," +
-                      std::to_string(r.VehicleKind) + "," + std::to_string(r.VehicleType) + "," +
-                      CsvText(r.Vehicle) + "," + CsvText(r.Handle) + "," + CsvText(r.Server) +
-                      "," + std::to_string(r.WorldNo) + "," + num(r.Distance, "%.3f") + "," +
-                      num(r.TopSpeed, "%.3f") + "," + num(r.TopHeight, "%.3f") + "," +
-                      CsvText(r.Ending) + "," + CsvText(r.CrashMessage) + "," + CsvText(r.Replay);
-    if (r.Events.empty()) {
-      out << run << std::string(kCsvColumns - kCsvRunColumns, ',') << "\r\n";
-      continue;
-    }
-    for (const TEventRow& e : r.Events) {
-      const bool touchdown = e.Kind == "touchdown";
-      const bool missed = e.Kind == "missed_stop";
-      const bool stop = e.Kind == "stop" || missed;
-      const auto opt = [](bool present, const std::string& v) { return present ? v : ""; };
-      out << run << "," << e.Seq << "," << CsvText(e.Kind) << "," << num(e.At, "%.3f") << ","
-          << CsvText(e.Runway) << "," << opt(touchdown, num(e.SinkRate, "%.3f")) << ","
-          << opt(touchdown, Number(e.SinkRate * units::kFeetPerMinutePerMetrePerSecond, "%.0f"))
-          << "," << opt(touchdown, num(e.VerticalLoad, "%.3f")) << ","
-          << opt(touchdown, num(e.Airspeed * units::kKnotsPerMetrePerSecond, "%.1f")) << ","
-          << opt(touchdown || missed,
-                 num(e.GroundSpeed * units::kKnotsPerMetrePerSecond, "%.1f"))
-          << "," << opt(touchdown, num(e.Pitch, "%.2f")) << ","
-          << opt(touchdown, num(e.Bank, "%.2f")) << ","
-          << opt(touchdown, num(e.PastThreshold, "%.1f")) << ","
-          << opt(touchdown, num(e.FromAimPoint, "%.1f")) << ","
-          << opt(touchdown, num(e.CentreLine, "%.2f")) << ","
-          << opt(touchdown, std::to_string(e.Bounces)) << "," << CsvText(e.Grade) << ","
-          << opt(stop, num(e.StopError, "%.3f")) << ","
-          << opt(stop, num(e.OverLimit * units::kKmhPerMetrePerSecond, "%.1f")) << ","
-          << opt(stop, std::to_string(e.ProtectionBrakes)) << ","
-          << opt(stop, num(e.SinceDeparture, "%.1f")) << ","
-          << opt(e.Kind == "race", num(e.RaceTime, "%.3f")) << "\r\n";
-    }
-  }
-}
-
-std::optional<std::string> ReadCsv(const std::string& text, const std::string& name,
-                                   std::vector<TRunRow>& runs) {
-  runs.clear();
-  std::vector<std::vector<std::string>> records;
-  std::vector<int> lines;
-  if (!SplitCsv(text, records, lines)) return name + ": 引用符が閉じていません";
-  std::string header;
-  if (!records.empty()) {
-    for (std::size_t i = 0; i < records[0].size(); ++i) header += (i > 0 ? "," : "") + records[0][i];
-  }
-  if (header != kCsvHeader) return name + ": 1 行目: 記録簿の CSV の見出しではありません";
-
-  for (std::size_t n = 1; n < records.size(); ++n) {
-    const std::vector<std::string>& f = records[n];
-    const std::string where = name + ": " + std::to_string(lines[n]) + " 行目: ";
-    if (f.size() != kCsvColumns) {
-      return where + "列が " + std::to_string(f.size()) + " あります（" +
-             std::to_string(kCsvColumns) + " のはず）";
-    }
-    std::optional<std::string> fault;
-    // A number cell; an empty one is 0.
-    const auto number = [&](std::size_t column, double scale = 1) {
-      const std::string& cell = f[column];
-      if (cell.empty() || fault) return 0.0;
-      char* end = nullptr;
-      errno = 0;
-      const double v = std::strtod(cell.c_str(), &end);
-      if (end != cell.c_str() + cell.size() || errno == ERANGE) {
-        fault = where + std::to_string(column + 1) + " 列目が数値ではありません: " + cell;
-        return 0.0;
-      }
-      return v / scale;
-    };
-    const auto integer = [&](std::size_t column) {
-      const double v = number(column);
-      if (!fault && (v != static_cast<double>(static_cast<int32_t>(v)))) {
-        fault = where + std::to_string(column + 1) + " 列目が整数ではありません: " + f[column];
-      }
-      return fault ? 0 : static_cast<int32_t>(v);
-    };
-    // A new run at its first event, at a run without events, or where the
-    // run's number changes.
-    const bool firstEvent = f[kCsvRunColumns].empty() || f[kCsvRunColumns] == "0";
-    if (runs.empty() || firstEvent || f[0] != records[n - 1][0]) {
-      TRunRow r;
-      r.Started = PlainText(f[1]);
-      r.Ended = PlainText(f[2]);
-      r.Duration = number(3);
-      r.Mission = PlainText(f[4]);
-      r.VehicleKind = integer(5);
-      r.VehicleType = integer(6);
-      r.Vehicle = PlainText(f[7]);
-      r.Handle = PlainText(f[8]);
-      r.Server = PlainText(f[9]);
-      r.WorldNo = integer(10);
-      r.Distance = number(11);
-      r.TopSpeed = number(12);
-      r.TopHeight = number(13);
-      r.Ending = PlainText(f[14]);
-      r.CrashMessage = PlainText(f[15]);
-      r.Replay = PlainText(f[16]);
-      runs.push_back(std::move(r));
-    }
-    if (!f[kCsvRunColumns].empty()) {
-      TEventRow e;
-      e.Seq = integer(17);
-      e.Kind = PlainText(f[18]);
-      e.At = number(19);
-      e.Runway = PlainText(f[20]);
-      e.SinkRate = number(21);
-      e.VerticalLoad = number(23);
-      e.Airspeed = number(24, units::kKnotsPerMetrePerSecond);
-      e.GroundSpeed = number(25, units::kKnotsPerMetrePerSecond);
-      e.Pitch = number(26);
-      e.Bank = number(27);
-      e.PastThreshold = number(28);
-      e.FromAimPoint = number(29);
-      e.CentreLine = number(30);
-      e.Bounces = integer(31);
-      e.Grade = PlainText(f[32]);
-      e.StopError = number(33);
-      e.OverLimit = number(34, units::kKmhPerMetrePerSecond);
-      e.ProtectionBrakes = integer(35);
-      e.SinceDeparture = number(36);
-      e.RaceTime = number(37);
-      runs.back().Events.push_back(std::move(e));
-    }
-    if (fault) {
-      runs.clear();
-      return fault;
-    }
-  }
-  return std::nullopt;
-}
-
 namespace {
 
 // The column's SQL name, and how a run's value of it compares.
 const char* ColumnName(TRunColumn column) {
-  switch (column) {
-    case TRunColumn::Started:
-      return "started";
-    case TRunColumn::Mission:
-      return "mission";
-    case TRunColumn::Vehicle:
-      return "vehicle";
-    case TRunColumn::Ending:
-      return "ending";
-    case TRunColumn::Duration:
-      return "duration";
-    case TRunColumn::Distance:
-      return "distance";
-  }
-  return "started";
+  return Of(column).Name;
 }
 
 bool IsNumber(TRunColumn column) {
-  return column == TRunColumn::Duration || column == TRunColumn::Distance;
+  return std::holds_alternative<double TRunRow::*>(Of(column).Field);
 }
 
 const std::string& TextOf(const TRunRow& r, TRunColumn column) {
-  switch (column) {
-    case TRunColumn::Mission:
-      return r.Mission;
-    case TRunColumn::Vehicle:
-      return r.Vehicle;
-    case TRunColumn::Ending:
-      return r.Ending;
-    default:
-      return r.Started;
-  }
+  return r.*std::get<std::string TRunRow::*>(Of(column).Field);
 }
 
 double NumberOf(const TRunRow& r, TRunColumn column) {
-  return column == TRunColumn::Duration ? r.Duration : r.Distance;
+  return r.*std::get<double TRunRow::*>(Of(column).Field);
 }
 
 // The filter as SQL over ?1 (mission) and ?2 (vehicle).
@@ -636,19 +337,25 @@ bool ReadKind(sqlite3* db, int& version, bool& tables) {
 
 }  // namespace
 
-std::optional<std::string> TLogbookStore::OpenForWriting() {
-  std::error_code error;
-  const fs::path file(path_);
-  if (file.has_parent_path()) fs::create_directories(file.parent_path(), error);
-  if (error) return "記録簿 " + path_ + ": フォルダーを作れません（" + error.message() + "）";
-  if (sqlite3_open_v2(path_.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
+std::optional<std::string> TLogbookStore::OpenFile(const char* name, int flags) {
+  if (sqlite3_open_v2(name, &db_, flags, nullptr) != SQLITE_OK) {
     auto failure = Fail("開けません");
     Close();
     return failure;
   }
   sqlite3_busy_timeout(db_, busyTimeoutMs_);
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::OpenForWriting() {
+  std::error_code error;
+  const fs::path file(path_);
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), error);
+  if (error) return "記録簿 " + path_ + ": フォルダーを作れません（" + error.message() + "）";
+  if (auto failure = OpenFile(path_.c_str(),
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX)) {
+    return failure;
+  }
 
   // What the file is, first: a file of a newer program, or of another
   // program altogether, is left exactly as it is.
@@ -676,10 +383,13 @@ std::optional<std::string> TLogbookStore::OpenForWriting() {
     if (auto failure = Exec(pragma.c_str())) return failure;
   }
   std::string missing;
-  for (const auto& index : kRunIndexes) {
+  for (std::size_t i = 0; i < std::size(kOrders); ++i) {
+    const TColumn<TRunRow>& c = Of(static_cast<TRunColumn>(i));
     TStatement q(db_, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1;");
-    q.Text(1, index[0]);
-    if (!q.Ok() || sqlite3_step(*q) != SQLITE_ROW) missing += index[1];
+    q.Text(1, IndexName(c));
+    if (!q.Ok() || sqlite3_step(*q) != SQLITE_ROW) {
+      missing += "CREATE INDEX IF NOT EXISTS " + IndexName(c) + " ON runs(" + c.Name + ", id);";
+    }
   }
   if (version < kSchemaVersion || !missing.empty()) {
     if (auto failure = Exec("BEGIN IMMEDIATE;")) return failure;
@@ -690,13 +400,13 @@ std::optional<std::string> TLogbookStore::OpenForWriting() {
       return Refuse("は Velmora の記録簿ではありません。");
     }
     std::string script;
-    if (version == 0) script = std::string(kRunsV1) + kEventsV1;
-    if (version <= 1) script += kMigrateToV2;
-    for (const auto& index : kRunIndexes) {
-      if (version == 0 || missing.find(index[1]) != std::string::npos) {
-        script += std::string(index[1]).insert(13, "IF NOT EXISTS ");
-      }
+    if (version == 0) {
+      script = CreateTable<TRunRow>("runs", columns::kRun) +
+               CreateTable<TEventRow>("events", columns::kEvent) +
+               "CREATE INDEX events_run ON events(run_id, seq);";
     }
+    script += AddColumns<TRunRow>("runs", columns::kRun, std::max(version, 1)) +
+              AddColumns<TEventRow>("events", columns::kEvent, std::max(version, 1)) + missing;
     script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       return Fail("形式を更新できません");
@@ -736,13 +446,7 @@ std::optional<std::string> TLogbookStore::OpenForReading() {
     const std::string uri = "file:" + path_ + "?immutable=1";
     const int flags =
         SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | (immutable ? SQLITE_OPEN_URI : 0);
-    if (sqlite3_open_v2(immutable ? uri.c_str() : path_.c_str(), &db_, flags, nullptr) !=
-        SQLITE_OK) {
-      auto failure = Fail("開けません");
-      Close();
-      return failure;
-    }
-    sqlite3_busy_timeout(db_, busyTimeoutMs_);
+    if (auto failure = OpenFile(immutable ? uri.c_str() : path_.c_str(), flags)) return failure;
     int version = 0;
     bool tables = false;
     if (ReadKind(db_, version, tables)) {
@@ -766,60 +470,19 @@ std::optional<std::string> TLogbookStore::OpenForReading() {
 }
 
 std::optional<std::string> TLogbookStore::InsertRows(TRunRow& r) {
+  static const std::string runSql = InsertSql<TRunRow>("runs", columns::kRun);
+  static const std::string eventSql = InsertSql<TEventRow>("events", columns::kEvent);
   {
-    TStatement q(db_,
-                 "INSERT INTO runs (started, ended, duration, mission, vehicle_kind, vehicle_type,"
-                 " vehicle, handle, server, world, distance, top_speed, top_height, ending,"
-                 " crash_message, replay) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);");
+    TStatement q(db_, runSql.c_str());
     if (!q.Ok()) return Fail("書き込めません");
-    q.Text(1, r.Started);
-    q.Text(2, r.Ended);
-    q.Real(3, r.Duration);
-    q.Text(4, r.Mission);
-    q.Int(5, r.VehicleKind);
-    q.Int(6, r.VehicleType);
-    q.Text(7, r.Vehicle);
-    q.Text(8, r.Handle);
-    q.Text(9, r.Server);
-    q.Int(10, r.WorldNo);
-    q.Real(11, r.Distance);
-    q.Real(12, r.TopSpeed);
-    q.Real(13, r.TopHeight);
-    q.Text(14, r.Ending);
-    q.Text(15, r.CrashMessage);
-    q.Text(16, r.Replay);
+    BindRow<TRunRow>(q, r, columns::kRun, 0);
     if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
   }
   const int64_t runId = sqlite3_last_insert_rowid(db_);
   for (TEventRow& e : r.Events) {
-    TStatement q(
-        db_,
-        "INSERT INTO events (run_id, seq, kind, at, runway, sink_rate, vertical_load,"
-        " airspeed, ground_speed, pitch, bank, past_threshold, from_aim_point,"
-        " centre_line, bounces, grade, stop_error, over_limit, protection_brakes,"
-        " since_departure, race_time) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?);");
+    TStatement q(db_, eventSql.c_str());
     if (!q.Ok()) return Fail("書き込めません");
-    q.Int(1, runId);
-    q.Int(2, e.Seq);
-    q.Text(3, e.Kind);
-    q.Real(4, e.At);
-    q.Text(5, e.Runway);
-    q.Real(6, e.SinkRate);
-    q.Real(7, e.VerticalLoad);
-    q.Real(8, e.Airspeed);
-    q.Real(9, e.GroundSpeed);
-    q.Real(10, e.Pitch);
-    q.Real(11, e.Bank);
-    q.Real(12, e.PastThreshold);
-    q.Real(13, e.FromAimPoint);
-    q.Real(14, e.CentreLine);
-    q.Int(15, e.Bounces);
-    q.Text(16, e.Grade);
-    q.Real(17, e.StopError);
-    q.Real(18, e.OverLimit);
-    q.Int(19, e.ProtectionBrakes);
-    q.Real(20, e.SinceDeparture);
-    q.Real(21, e.RaceTime);
+    BindRow<TEventRow>(q, e, columns::kEvent, runId);
     if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
     e.Id = sqlite3_last_insert_rowid(db_);
   }
@@ -878,19 +541,13 @@ std::optional<std::string> TLogbookStore::List(const TFilter& filter, std::vecto
   out.clear();
   if (auto failure = Open()) return failure;
   if (noTables_) return std::nullopt;
-  const std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs WHERE " +
+  const std::string sql = "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE " +
                           Where(filter) + " ORDER BY started DESC, id DESC;";
   TStatement q(db_, sql.c_str());
   if (!q.Ok()) return Fail("読めません");
   q.Text(1, filter.Mission);
   q.Text(2, filter.Vehicle);
-  int rc;
-  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-    TRunRow r;
-    ReadRun(q, r);
-    out.push_back(std::move(r));
-  }
-  if (rc != SQLITE_DONE) return Fail("読めません");
+  if (!ReadRows<TRunRow>(q, columns::kRun, out)) return Fail("読めません");
   return std::nullopt;
 }
 
@@ -899,28 +556,23 @@ std::optional<std::string> TLogbookStore::Find(int64_t id, TRunRow& out, bool& f
   if (auto failure = Open()) return failure;
   if (noTables_) return std::nullopt;
   {
-    const std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs WHERE id = ?1;";
+    const std::string sql =
+        "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE id = ?1;";
     TStatement q(db_, sql.c_str());
     if (!q.Ok()) return Fail("読めません");
     q.Int(1, id);
     const int rc = sqlite3_step(*q);
     if (rc == SQLITE_DONE) return std::nullopt;
     if (rc != SQLITE_ROW) return Fail("読めません");
-    ReadRun(q, out);
+    ReadRow<TRunRow>(q, out, columns::kRun);
   }
-  const std::string sql =
-      std::string("SELECT ") + kEventColumns + " FROM events WHERE run_id = ?1 ORDER BY seq;";
+  const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE run_id = ?1 ORDER BY seq;";
   TStatement q(db_, sql.c_str());
   if (!q.Ok()) return Fail("読めません");
   q.Int(1, id);
   out.Events.clear();
-  int rc;
-  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-    TEventRow e;
-    ReadEvent(q, e);
-    out.Events.push_back(std::move(e));
-  }
-  if (rc != SQLITE_DONE) return Fail("読めません");
+  if (!ReadRows<TEventRow>(q, columns::kEvent, out.Events)) return Fail("読めません");
   found = true;
   return std::nullopt;
 }
@@ -949,7 +601,8 @@ std::optional<std::string> TLogbookStore::Page(const TFilter& filter, const TOrd
   // index, so that a page deep down costs what the first one does.
   const std::string column = ColumnName(order.Column);
   const char* direction = order.Descending ? " DESC" : " ASC";
-  std::string sql = std::string("SELECT ") + kRunColumns + " FROM runs WHERE " + Where(filter);
+  std::string sql =
+      "SELECT " + Selected<TRunRow>(columns::kRun) + " FROM runs WHERE " + Where(filter);
   if (after != nullptr) {
     sql += " AND (" + column + ", id) " + (order.Descending ? "<" : ">") + " (?3, ?4)";
   }
@@ -967,28 +620,16 @@ std::optional<std::string> TLogbookStore::Page(const TFilter& filter, const TOrd
     q.Int(4, after->Id);
   }
   q.Int(5, limit);
-  int rc;
-  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-    TRunRow r;
-    ReadRun(q, r);
-    out.push_back(std::move(r));
-  }
-  if (rc != SQLITE_DONE) return Fail("読めません");
+  if (!ReadRows<TRunRow>(q, columns::kRun, out)) return Fail("読めません");
 
-  const std::string last = std::string("SELECT ") + kEventColumns +
+  const std::string last = "SELECT " + Selected<TEventRow>(columns::kEvent) +
                            " FROM events WHERE run_id = ?1 ORDER BY seq DESC LIMIT 1;";
   TStatement e(db_, last.c_str());
   if (!e.Ok()) return Fail("読めません");
   for (TRunRow& r : out) {
     sqlite3_reset(*e);
     e.Int(1, r.Id);
-    rc = sqlite3_step(*e);
-    if (rc == SQLITE_ROW) {
-      r.Events.emplace_back();
-      ReadEvent(e, r.Events.back());
-    } else if (rc != SQLITE_DONE) {
-      return Fail("読めません");
-    }
+    if (!ReadRows<TEventRow>(e, columns::kEvent, r.Events)) return Fail("読めません");
   }
   return std::nullopt;
 }
@@ -1173,4 +814,4 @@ void TLogbookWriter::Loop() {
   }
 }
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 // One event as the tool's `show` and the logbook window print it (UTF-8).
 struct TEventRow;
@@ -23,4 +23,4 @@ std::string EventSummary(const TEventRow& event);
 int RunTool(const std::vector<std::string>& args, const std::string& path, std::ostream& out,
             std::ostream& err);
 
-}  // namespace velmora::ui::logbook
+}  // namespace velmora::logbook

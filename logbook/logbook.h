@@ -4,6 +4,7 @@
 // Shell-side code: the core hands over plain records (state/run_figures.h).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -18,7 +19,7 @@
 
 struct sqlite3;
 
-namespace velmora::ui::logbook {
+namespace velmora::logbook {
 
 // The schema this program writes. Version 1 lacked the server, the world
 // number and the replay link of a run; it is migrated on opening.
@@ -68,17 +69,6 @@ struct TRunRow {
   std::string Replay;  // path of the saved replay, empty when none
   std::vector<TEventRow> Events;
 };
-
-// What only the shell knows about a run.
-struct TRunContext {
-  std::string Started, Ended;  // local time
-  std::string Handle, Server;
-  std::string Replay;
-};
-
-// A run's row from the core's record.
-TRunRow RowOf(const state::TMainState& state, const state::TRunRecord& run,
-              const TRunContext& context);
 
 // $XDG_DATA_HOME/velmora/logbook.sqlite, ~/.local/share/velmora/logbook.sqlite
 // when unset; empty when neither is known.
@@ -165,6 +155,8 @@ class TLogbookStore {
   const std::string& Path() const { return path_; }
 
  private:
+  // Opens the file by name with SQLite's flags; a failure leaves it closed.
+  std::optional<std::string> OpenFile(const char* name, int flags);
   std::optional<std::string> OpenForWriting();
   std::optional<std::string> OpenForReading();
   std::optional<std::string> Refuse(const std::string& why);
@@ -233,4 +225,30 @@ class TLogbookWriter {
   std::thread thread_;
 };
 
-}  // namespace velmora::ui::logbook
+// What the logbook does at the end of every run: the finished run's row,
+// with its replay saved beside the others when asked, goes to a writer, and
+// the writer's messages go to the message log. A shell calls it after every
+// tick and shows the runs written.
+class TRunKeeper {
+ public:
+  // server: "host:port" of the session; replayFolder: where replays are saved.
+  TRunKeeper(state::TMainState& state, std::string path, std::string server,
+             std::string replayFolder);
+
+  // A run finished since the last call is written, its replay saved first
+  // when autoSaveReplay; it ended at `now`, in local time. Returns the runs
+  // written since the last call, the newest last.
+  std::vector<TRunRow> AfterTick(
+      bool autoSaveReplay,
+      std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
+  TLogbookWriter& Writer() { return writer_; }
+
+ private:
+  state::TMainState& state_;
+  std::string server_;
+  std::string replayFolder_;
+  TLogbookWriter writer_;
+  uint32_t finishedSeen_;
+};
+
+}  // namespace velmora::logbook

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "ui/logbook.h"
-#include "ui/logbook_tool.h"
+#include "logbook/logbook.h"
+#include "logbook/logbook_tool.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const int status = velmora::ui::logbook::RunTool(
-      args, velmora::ui::logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
+  const int status = velmora::logbook::RunTool(
+      args, velmora::logbook::DefaultPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")),
       std::cout, std::cerr);
   std::cout.flush();
   if (!std::cout) {

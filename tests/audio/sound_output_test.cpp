@@ -1,7 +1,7 @@
 // The sound output: the loader's answer to a good, a missing, a cut and a
 // foreign file, the one message that names the files that could not be read,
 // and a machine without an audio device.
-#include "ui/sound_output.h"
+#include "audio/sound_output.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,7 +16,7 @@
 
 #include "tests/support/temp_file.h"
 
-namespace velmora::ui {
+namespace velmora::audio {
 namespace {
 
 namespace fs = std::filesystem;
@@ -125,4 +125,4 @@ TEST_F(SoundOutputTest, NoAudioDeviceLeavesTheOutputClosed) {
 }
 
 }  // namespace
-}  // namespace velmora::ui
+}  // namespace velmora::audio

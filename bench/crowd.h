@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/logins.h"
 #include "server/room.h"
-#include "tests/server/loopback.h"
 
 namespace velmora::bench {
 
@@ -123,7 +123,7 @@ inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
       usleep(5000);
     }
     if (run.Started) run.Started(server);
-    const double cpuStart = testing::ProcessCpuSeconds(server.Pid());
+    const double cpuStart = ProcessCpuSeconds(server.Pid());
     const auto start = Clock::now();
     auto nextSend = start;
     auto nextProbe = start;
@@ -167,7 +167,7 @@ inline void MeasureCrowd(benchmark::State& state, const TCrowdRun& run) {
     const double rounds = seconds * 1000.0 / kCrowdIntervalMs;
     state.counters["rounds"] = rounds;
     state.counters["server_cpu_ms_per_round"] =
-        (testing::ProcessCpuSeconds(server.Pid()) - cpuStart) * 1000.0 / rounds;
+        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 1000.0 / rounds;
     // Per position line rather than per round: where the clients fall behind,
     // lines of earlier rounds still waiting would count as this one's.
     const double perLine =

@@ -15,6 +15,8 @@
 // BM_Reconnect: 200 clients, 20 from each of 10 addresses, log in at once
 // (and leave again), reconnecting whenever they are closed, as after a server
 // restart; reports how many got in within 30 s and when the last one did.
+// BM_LoginRate: 100 clients, ten from each of ten addresses, log in one after
+// another, each leaving once accepted; reports logins a second.
 // BM_LogFlood: one user sends missions that do not exist and shots without a
 // fighter as fast as it can for 2 s while another user reads its rounds;
 // reports the log's growth and the rounds the other user got a second, with
@@ -33,8 +35,8 @@
 #include <vector>
 
 #include "bench/crowd.h"
+#include "bench/logins.h"
 #include "server/room.h"
-#include "tests/server/loopback.h"
 
 namespace {
 
@@ -43,7 +45,7 @@ using velmora::bench::kPrefix;
 using velmora::bench::State;
 using velmora::testing::Clock;
 using velmora::testing::milliseconds;
-using velmora::testing::ProcessCpuSeconds;
+using velmora::bench::ProcessCpuSeconds;
 
 constexpr int kClients = 100;
 constexpr int32_t kIntervalMs = 50;
@@ -112,7 +114,7 @@ BENCHMARK(BM_ServerLoopback)
 
 namespace {
 
-void ReportLogins(benchmark::State& state, const std::vector<velmora::testing::LoginRun>& runs) {
+void ReportLogins(benchmark::State& state, const std::vector<velmora::bench::LoginRun>& runs) {
   std::vector<double> took;
   for (const auto& r : runs) {
     if (r.TookMs) took.push_back(*r.TookMs);
@@ -136,7 +138,7 @@ void BM_AdmissionFlood(benchmark::State& state) {
   }
   constexpr int kLogins = 20;
   for (auto _ : state) {
-    std::vector<velmora::testing::LoginRun> runs(kLogins);
+    std::vector<velmora::bench::LoginRun> runs(kLogins);
     for (int i = 0; i < kLogins; ++i) {
       // With one address the flood comes from the users' own.
       runs[i].Source = state.range(0) == 1 ? "127.0.0.2" : "127.0.1." + std::to_string(i + 1);
@@ -146,9 +148,9 @@ void BM_AdmissionFlood(benchmark::State& state) {
     const double cpuStart = ProcessCpuSeconds(server.Pid());
     const auto start = Clock::now();
     {
-      velmora::testing::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
+      velmora::bench::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
                                               milliseconds(300 + 150 * kLogins + 2000));
-      velmora::testing::RunLogins(server.Port(), runs, milliseconds(2000), false, false);
+      velmora::bench::RunLogins(server.Port(), runs, milliseconds(2000), false, false);
       state.counters["flood_connections"] = flood.Opened();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -174,14 +176,14 @@ void BM_Reconnect(benchmark::State& state) {
   }
   constexpr int kReconnecting = 200;
   for (auto _ : state) {
-    std::vector<velmora::testing::LoginRun> runs(kReconnecting);
+    std::vector<velmora::bench::LoginRun> runs(kReconnecting);
     for (int i = 0; i < kReconnecting; ++i) {
       runs[i].Source = "127.0.2." + std::to_string(1 + i / 20);
       runs[i].Handle = "back" + std::to_string(i);
     }
     const double cpuStart = ProcessCpuSeconds(server.Pid());
     const auto start = Clock::now();
-    velmora::testing::RunLogins(server.Port(), runs, milliseconds(30000), true, false);
+    velmora::bench::RunLogins(server.Port(), runs, milliseconds(30000), true, false);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     state.counters["server_cpu_percent"] =
         (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
@@ -192,6 +194,33 @@ void BM_Reconnect(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Reconnect)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoginRate(benchmark::State& state) {
+  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
+                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
+  if (server.Port() == 0) {
+    state.SkipWithError("the server did not start");
+    return;
+  }
+  constexpr int kLogins = 100;
+  for (auto _ : state) {
+    std::vector<velmora::bench::LoginRun> runs(kLogins);
+    for (int i = 0; i < kLogins; ++i) {
+      runs[i].Source = "127.0.7." + std::to_string(1 + i % 10);
+      runs[i].Handle = "rate" + std::to_string(i);
+    }
+    const auto start = Clock::now();
+    for (auto& run : runs) {
+      std::vector<velmora::bench::LoginRun> one{run};
+      velmora::bench::RunLogins(server.Port(), one, milliseconds(10000), false, false);
+      run = one.front();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ReportLogins(state, runs);
+    state.counters["logins_per_s"] = state.counters["admitted"] / seconds;
+  }
+}
+BENCHMARK(BM_LoginRate)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
@@ -206,12 +235,12 @@ void BM_LogFlood(benchmark::State& state) {
     state.SkipWithError("the server did not start");
     return;
   }
-  std::vector<velmora::testing::LoginRun> runs(2);
+  std::vector<velmora::bench::LoginRun> runs(2);
   runs[0].Source = "127.0.5.1";
   runs[0].Handle = "flood";
   runs[1].Source = "127.0.5.2";
   runs[1].Handle = "reader";
-  velmora::testing::RunLogins(server.Port(), runs, milliseconds(5000), false, true);
+  velmora::bench::RunLogins(server.Port(), runs, milliseconds(5000), false, true);
   if (!runs[0].TookMs || !runs[1].TookMs) {
     state.SkipWithError("a login was not answered");
     return;

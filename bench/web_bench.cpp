@@ -26,7 +26,7 @@
 #include "server/room.h"
 #include "server/server_stats.h"
 #include "server/web_state.h"
-#include "tests/server/loopback.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -14,8 +13,9 @@
 #include <vector>
 
 #include "physics/railway.h"
-#include "tests/integration/server_process.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/temp_file.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/form_main.h"
 
@@ -34,18 +34,19 @@ class LoopbackTest : public ::testing::Test {
     renderer.GiveTextureIds = true;
     renderer.GiveSurfaceIds = true;
   }
-  ~LoopbackTest() override {
-    if (server.state() != QProcess::NotRunning) {
-      server.kill();
-      server.waitForFinished(5000);
-    }
-  }
 
-  // Starts the server on a free port and returns the port, 0 on failure.
+  // Starts the server on a free port with the sample missions and 50 ms
+  // rounds, and returns the port, 0 on failure.
   uint16_t StartServer() {
-    return testing::StartServerProcess(server, VELMORA_SERVER, VELMORA_MISSIONS, kPatience);
+    server = std::make_unique<testing::ServerProcess>(
+        VELMORA_SERVER, std::vector<std::string>{"--missions", VELMORA_MISSIONS, "--interval", "50"},
+        testing::TestFilePath("server.log").string(), std::chrono::milliseconds(kPatience));
+    return static_cast<uint16_t>(server->Port());
   }
-
+  std::string ServerLog() const { return server ? server->Log() : std::string(); }
+  bool Logged(const std::string& text) {
+    return Await([&] { return server->LogHas(text); });
+  }
 
   // The program's options against the server on `port`, logging in as `handle`.
   static TStartOptions ProgramOptions(uint16_t port, const char* handle) {
@@ -75,25 +76,16 @@ class LoopbackTest : public ::testing::Test {
   }
 
   // Runs the event loop for ms, as a person at the login query lets it run.
-  void Idle(int ms) {
+  static void Idle(int ms) {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < ms) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-      serverLog += server.readAllStandardError();
-    }
+    while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
 
-  // Runs the event loop until the condition holds or patience runs out.
-  bool Await(const std::function<bool()>& condition) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < kPatience) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-      serverLog += server.readAllStandardError();
-    }
-    serverLog += server.readAllStandardError();
-    return condition();
+  // Runs the event loop until the condition holds; patienceMs only bounds a
+  // broken run.
+  static bool Await(const std::function<bool()>& condition, int patienceMs = kPatience) {
+    return testing::Await(condition, patienceMs);
   }
 
   struct TApplicationFirst {
@@ -101,8 +93,7 @@ class LoopbackTest : public ::testing::Test {
   } applicationFirst;
   testing::FakeRenderer renderer;
   TFormHelp help;
-  QProcess server;
-  QByteArray serverLog;
+  std::unique_ptr<testing::ServerProcess> server;
 };
 
 TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
@@ -117,11 +108,11 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
 
   // Login: a user number, then the mission list below its heading row.
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << serverLog.toStdString();
+      << ServerLog();
   EXPECT_GE(s.MissionFixedRows, 1);
   EXPECT_EQ(form.StringGridMission->rowCount(), s.MissionRowCount);
   EXPECT_TRUE(form.StringGridMission->item(s.MissionRowCount - 1, 0)->text().isEmpty());
-  EXPECT_TRUE(serverLog.contains("login: user")) << serverLog.toStdString();
+  EXPECT_TRUE(Logged("login: user")) << ServerLog();
 
   // The first mission, chosen on the grid: the server places a vehicle and
   // the tick starts.
@@ -132,7 +123,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   ASSERT_TRUE(form.StringGridMission->hasFocus());
   ASSERT_EQ(form.StringGridMission->currentRow(), s.MissionFixedRows);
   form.StringGridMissionClick();
-  ASSERT_TRUE(Await([&] { return s.Own.FormNo != 0; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo != 0; })) << ServerLog();
   EXPECT_NE(s.Own.Kind, vehicle::kKindNone);
   EXPECT_TRUE(form.TimerInterval->isActive());
   EXPECT_EQ(QApplication::focusWidget(), form.EditChatInput);
@@ -152,7 +143,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
 
   form.close();
   EXPECT_TRUE(form.Closed());
-  EXPECT_TRUE(Await([&] { return serverLog.contains("disconnect"); })) << serverLog.toStdString();
+  EXPECT_TRUE(Logged("disconnect")) << ServerLog();
 }
 
 // A race run ends at its goal: the server sends the own record with type 0,
@@ -166,14 +157,14 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << serverLog.toStdString();
+      << ServerLog();
 
   // The race, whose goal lies at (6200, 0) within 20 m.
   const int raceRow = MissionRow(s, "自動車レース");
   ASSERT_GE(raceRow, 0);
   ChooseMission(form, raceRow);
   ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.ReplayMode == 6; }))
-      << serverLog.toStdString();
+      << ServerLog();
   EXPECT_TRUE(form.StringGridVideo->isHidden());
 
   // Drive for a while, recording, then stand at the goal.
@@ -192,8 +183,8 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
   ASSERT_TRUE(Await([&] {
     if (s.Own.FormNo != 0) standAtGoal();
     return s.Own.FormNo == 0;
-  })) << serverLog.toStdString();
-  EXPECT_TRUE(serverLog.contains("finish: user")) << serverLog.toStdString();
+  })) << ServerLog();
+  EXPECT_TRUE(Logged("finish: user")) << ServerLog();
   EXPECT_EQ(s.ReplayMode, 0);
   EXPECT_FALSE(form.StringGridVideo->isHidden());
   EXPECT_EQ(form.StringGridVideo->currentRow(), 2);
@@ -247,12 +238,12 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 4; }))
-      << serverLog.toStdString();
+      << ServerLog();
 
   // The third mission: the final 6.5 km out, in practice mode.
   constexpr int32_t kFinalPractice = 2;  // rows below the first mission
   ChooseMission(form, s.MissionFixedRows + kFinalPractice);
-  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 11; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 11; })) << ServerLog();
   EXPECT_EQ(s.Start.Kind, vehicle::kKindNone) << "practice: the start record has kind 0";
   EXPECT_EQ(s.Own.Kind, vehicle::kKindNone) << "nothing flies before a destination";
   ASSERT_FALSE(form.StringGridDest->isHidden());
@@ -292,11 +283,11 @@ TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
   ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << serverLog.toStdString();
+      << ServerLog();
   const int row = MissionRow(s, "特急電車");
   ASSERT_GE(row, 0) << "no express mission in the list";
   ChooseMission(form, row);
-  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 31; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 31; })) << ServerLog();
   EXPECT_NE(s.Own.TrackSegments, 0u) << "placed on the track";
 
   const auto offTrack = [&] {
@@ -344,12 +335,12 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   state::TMainState& a = alpha.State();
   state::TMainState& b = bravo.State();
   ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; }))
-      << serverLog.toStdString();
+      << ServerLog();
 
   // Both take the first mission, a server mission that others can see.
   for (TFormMain* form : {&alpha, &bravo}) ChooseMission(*form, form->State().MissionFixedRows);
   ASSERT_TRUE(Await([&] { return a.Own.FormNo != 0 && b.Own.FormNo != 0; }))
-      << serverLog.toStdString();
+      << ServerLog();
 
   // Each program's state goes out at the server's interval.
   EXPECT_EQ(a.SendInterval, 50);
@@ -365,7 +356,7 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
     }
     return nullptr;
   };
-  ASSERT_TRUE(Await([&] { return alphaSeenByBravo() != nullptr; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return alphaSeenByBravo() != nullptr; })) << ServerLog();
   const double startX = alphaSeenByBravo()->X, startY = alphaSeenByBravo()->Y;
   int32_t f4 = 0x73;  // full thrust, brake off
   alpha.FormKeyDown(f4, 0);
@@ -382,8 +373,7 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   })) << "alpha does not see bravo";
 
   // The server goes away: both programs say so and close.
-  server.kill();
-  server.waitForFinished(5000);
+  server->Kill();
   ASSERT_TRUE(Await([&] { return alpha.Closed() && bravo.Closed(); }));
   for (TFormMain* form : {&alpha, &bravo}) {
     ASSERT_FALSE(form->ErrorsShown().empty());
@@ -398,8 +388,10 @@ TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
   const uint16_t port = StartServer();
   ASSERT_NE(port, 0) << "the server did not start";
   ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  // The person's time at the query is theirs, not the program's.
   const auto loggedIn = [](TFormMain& form) {
-    return form.State().Own.UserNo != 0 && form.State().MissionRowCount > 2;
+    return Await([&] { return form.State().Own.UserNo != 0 && form.State().MissionRowCount > 2; },
+                 kPatience + kLateAnswer);
   };
 
   // The handle typed after the server's budget.
@@ -413,7 +405,7 @@ TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
   TFormMain late(renderer, help, lateOptions);
   late.show();
   ASSERT_TRUE(late.FormShow());
-  ASSERT_TRUE(Await([&] { return loggedIn(late); })) << serverLog.toStdString();
+  ASSERT_TRUE(loggedIn(late)) << ServerLog();
   EXPECT_EQ(lateAsked, 1);
   EXPECT_TRUE(late.ErrorsShown().empty());
 
@@ -434,11 +426,11 @@ TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
   TFormMain retry(otherRenderer, otherHelp, retryOptions);
   retry.show();
   ASSERT_TRUE(retry.FormShow());
-  ASSERT_TRUE(Await([&] { return loggedIn(retry); })) << serverLog.toStdString();
+  ASSERT_TRUE(loggedIn(retry)) << ServerLog();
   EXPECT_EQ(retryAsked, 2u);
   EXPECT_EQ(retry.ErrorsShown(),
             std::vector<std::string>{"そのハンドル名は使用中です。別の名前を入れてください。"});
-  EXPECT_TRUE(serverLog.contains("'copilot' on connection")) << serverLog.toStdString();
+  EXPECT_TRUE(Logged("'copilot' on connection")) << ServerLog();
   late.close();
   retry.close();
 }

@@ -6,13 +6,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,9 +17,10 @@
 
 #include "app/protocol.h"
 #include "tests/data/installation.h"
-#include "tests/integration/server_process.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/settable_clock.h"
+#include "tests/support/temp_file.h"
 #include "tests/ui/ui_test_support.h"
 #include "traffic/traffic_client.h"
 #include "ui/form_main.h"
@@ -58,24 +56,24 @@ class TrafficTest : public ::testing::Test {
     renderer.GiveTextureIds = true;
     renderer.GiveSurfaceIds = true;
   }
-  ~TrafficTest() override {
-    clients.clear();
-    if (server.state() != QProcess::NotRunning) {
-      server.kill();
-      server.waitForFinished(5000);
-    }
-  }
+  ~TrafficTest() override { clients.clear(); }
 
+  // The server with the sample missions and these tests' own, 50 ms rounds
+  // and no limit of users per address; its port, 0 on failure.
   uint16_t StartServer() {
-    QFile sample(VELMORA_MISSIONS);
-    QFile missions(missionsDir.filePath("missions.txt"));
-    if (!sample.open(QIODevice::ReadOnly) || !missions.open(QIODevice::WriteOnly)) return 0;
-    missions.write(sample.readAll() + QByteArray(kTestMissions));
-    missions.close();
-    const std::string path = missions.fileName().toStdString();
-    return testing::StartServerProcess(server, VELMORA_SERVER, path.c_str(), kPatience,
-                                       {"--max-per-address", "0"});
+    std::ifstream sample(VELMORA_MISSIONS, std::ios::binary);
+    const std::string missions(std::istreambuf_iterator<char>(sample), {});
+    server = std::make_unique<velmora::testing::ServerProcess>(
+        VELMORA_SERVER,
+        std::vector<std::string>{
+            "--missions",
+            velmora::testing::WriteTestFile("missions.txt", missions + kTestMissions).string(),
+            "--interval", "50", "--max-per-address", "0"},
+        velmora::testing::TestFilePath("server.log").string(),
+        std::chrono::milliseconds(kPatience));
+    return static_cast<uint16_t>(server->Port());
   }
+  std::string ServerLog() const { return server ? server->Log() : std::string(); }
 
   // The program, offscreen, logged in to the server on port.
   std::unique_ptr<ui::TFormMain> StartProgram(uint16_t port) {
@@ -130,14 +128,8 @@ class TrafficTest : public ::testing::Test {
     return client;
   }
 
-  bool Await(const std::function<bool()>& condition, int patience = kPatience) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < patience) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-      if (server.state() == QProcess::Running) serverLog += server.readAllStandardError();
-    }
-    return condition();
+  static bool Await(const std::function<bool()>& condition, int patience = kPatience) {
+    return velmora::testing::Await(condition, patience);
   }
 
   struct TApplicationFirst {
@@ -145,13 +137,11 @@ class TrafficTest : public ::testing::Test {
   } applicationFirst;
   velmora::testing::FakeRenderer renderer;
   ui::TFormHelp help;
-  QTemporaryDir missionsDir;
   std::unique_ptr<vehicle::TFormTable> forms;
   const app::TClock* clientClock = nullptr;  // the clients' clock; null: the steady clock
   std::vector<std::unique_ptr<TTrafficClient>> clients;
   std::map<std::string, std::vector<std::string>> reports;
-  QProcess server;
-  QByteArray serverLog;
+  std::unique_ptr<velmora::testing::ServerProcess> server;
 };
 
 TEST_F(TrafficTest, TheProgramSeesTrafficMoveAndATrainHeldBehindAnotherAtAStation) {
@@ -180,7 +170,7 @@ TEST_F(TrafficTest, TheProgramSeesTrafficMoveAndATrainHeldBehindAnotherAtAStatio
       if (c->Counts().Placements == 0) return false;
     }
     return s.Own.UserNo != 0;
-  })) << serverLog.toStdString();
+  })) << ServerLog();
 
   // The program sees the four traffic vehicles as remote vehicles: kinds and
   // start positions as the server placed them.
@@ -232,9 +222,9 @@ TEST_F(TrafficTest, ARunThatLastsTooLongTakesItsMissionAgain) {
   TTrafficClient& client = AddClient(port, "AI-01", TTrafficKind::Airliner,
                                      [](TClientConfig& c) { c.LongestRunMs = 4000; });
   client.Start();
-  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 1; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 1; })) << ServerLog();
   const double startY = client.State().Start.Y;
-  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 2; })) << serverLog.toStdString();
+  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 2; })) << ServerLog();
   EXPECT_EQ(client.State().Start.Y, startY) << "the same start point";
   EXPECT_LT(std::fabs(client.State().Own.Y - startY), 1) << "m: back at the start";
   EXPECT_EQ(client.Counts().Logins, 1) << "in the same login";
@@ -248,8 +238,8 @@ TEST_F(TrafficTest, ATrafficTrainAboveItsCautionSpeedGetsTheEmergencyBrake) {
   TTrafficClient& client = AddClient(port, "AI-01", TTrafficKind::Train,
                                      [](TClientConfig& c) { c.MissionWord = "速度超過"; });
   client.Start();
-  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 1; })) << serverLog.toStdString();
-  EXPECT_TRUE(Await([&] { return client.State().EmergencyBrake != 0; }, 5000))
+  ASSERT_TRUE(Await([&] { return client.Counts().Placements >= 1; })) << ServerLog();
+  EXPECT_TRUE(Await([&] { return client.State().EmergencyBrake != 0; }))
       << client.State().RailSpeedLimit << " m/s limit, " << vehicle::GroundSpeed(client.State().Own)
       << " m/s";
 }
@@ -266,7 +256,7 @@ TEST_F(TrafficTest, AShotTrafficFighterLeavesAndJoinsAgainAfterThePause) {
   const std::unique_ptr<ui::TFormMain> form = StartProgram(port);
   state::TMainState& s = form->State();
   ASSERT_TRUE(Await([&] { return fighter.Counts().Placements >= 1 && s.Own.UserNo != 0; }))
-      << serverLog.toStdString();
+      << ServerLog();
   const std::vector<int32_t> missions = MissionsForKind(s, TTrafficKind::Fighter);
   ASSERT_FALSE(missions.empty());
   app::SendMission(s, missions.front());
@@ -305,7 +295,7 @@ TEST_F(TrafficTest, AShotTrafficFighterLeavesAndJoinsAgainAfterThePause) {
       },
       2 * kPatience))
       << "the fighter was never hit\n"
-      << serverLog.toStdString();
+      << ServerLog();
   // It leaves the server, logs in again after the pause, with a new user
   // number, and takes its mission again.
   ASSERT_TRUE(Await([&] { return fighter.State().Own.UserNo == 0; }))
@@ -324,42 +314,22 @@ TEST_F(TrafficTest, AShotTrafficFighterLeavesAndJoinsAgainAfterThePause) {
   form->close();
 }
 
-// A server of one behaviour: each connection's login is answered by `answer`.
-class TFakeServer {
- public:
-  explicit TFakeServer(std::function<void(QTcpSocket&)> answer) : answer_(std::move(answer)) {
-    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-      while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        ++connections;
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-          if (socket->readAll().isEmpty()) return;
-          answer_(*socket);
-        });
-      }
-    });
-    server_.listen(QHostAddress::LocalHost, 0);
-  }
-  uint16_t Port() const { return server_.serverPort(); }
-  int connections = 0;
-
- private:
-  QTcpServer server_;
-  std::function<void(QTcpSocket&)> answer_;
-};
-
 TEST_F(TrafficTest, RefusalsClosesAndEmptyListsAreReportedOnceAndRetriedWithAGrowingPause) {
+  using Peer = velmora::testing::ScriptedServer::Peer;
   const struct {
     const char* Name;
-    std::function<void(QTcpSocket&)> Answer;
+    velmora::testing::ScriptedServer::Answer Answer;
   } cases[] = {
-      {"refused handle", [](QTcpSocket& s) { s.write("52566771;10;handle in use\t\n"); }},
-      {"closed", [](QTcpSocket& s) { s.disconnectFromHost(); }},
+      {"refused handle", [](Peer& p, std::string_view) { p.Say("52566771;10;handle in use\t\n"); }},
+      {"closed", [](Peer& p, std::string_view) { p.Close(); }},
       {"no mission",
-       [](QTcpSocket& s) { s.write("52566771;30;1;1;\n52566771;0;1;heading\tpractice only\t\n"); }},
+       [](Peer& p, std::string_view) {
+         p.Say("52566771;30;1;1;\n52566771;0;1;heading\tpractice only\t\n");
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    TFakeServer fake(c.Answer);
+    velmora::testing::ScriptedServer fake(c.Answer);
     ASSERT_NE(fake.Port(), 0);
     const std::string handle = std::string("AI-") + c.Name;
     TTrafficClient& client =
@@ -367,14 +337,14 @@ TEST_F(TrafficTest, RefusalsClosesAndEmptyListsAreReportedOnceAndRetriedWithAGro
                   [](TClientConfig& config) { config.MissionListWaitMs = 200; });
     client.Start();
     // Three failed logins: 1 s, then 2 s before the next.
-    ASSERT_TRUE(Await([&] { return client.Counts().Retries >= 3; }, 20000))
+    ASSERT_TRUE(Await([&] { return client.Counts().Retries >= 3; }))
         << client.Counts().Logins << " logins, " << client.Counts().Retries << " retries, "
         << client.State().MissionRowCount << " mission rows, login stage "
         << static_cast<int>(client.State().LoginStage);
     EXPECT_EQ(reports[handle].size(), 1u) << "reported once";
     EXPECT_EQ(client.RetryPauseMs(), 8 * kFirstRetryMs) << "the pause doubles";
-    EXPECT_GE(fake.connections, 3);
-    EXPECT_LE(fake.connections, 4) << "no tight loop of logins";
+    EXPECT_GE(fake.Connections(), 3);
+    EXPECT_LE(fake.Connections(), 4) << "no tight loop of logins";
     clients.clear();
   }
 }
@@ -383,7 +353,7 @@ TEST_F(TrafficTest, RefusalsClosesAndEmptyListsAreReportedOnceAndRetriedWithAGro
 // reported once after app::kServerSilenceMs, and after kSilenceGiveUpMs the
 // client gives the connection up and logs in anew after the usual pause.
 TEST_F(TrafficTest, ASilentServerIsReportedAndLeftForANewLogin) {
-  TFakeServer silent([](QTcpSocket&) {});
+  const velmora::testing::ScriptedServer silent;
   testing::TSettableClock settable;
   clientClock = &settable;
   TTrafficClient& client = AddClient(silent.Port(), "AI-silent", TTrafficKind::Train);
@@ -406,7 +376,7 @@ TEST_F(TrafficTest, ASilentServerIsReportedAndLeftForANewLogin) {
   }
   EXPECT_EQ(said.at(0).rfind("サーバーからの応答がありません。", 0), 0u) << said[0];
   EXPECT_EQ(client.RetryPauseMs(), 2 * kFirstRetryMs) << "the pause grows as after a failed login";
-  ASSERT_TRUE(Await([&] { return silent.connections == 2; })) << "no new login";
+  ASSERT_TRUE(Await([&] { return silent.Connections() == 2; })) << "no new login";
 }
 
 }  // namespace

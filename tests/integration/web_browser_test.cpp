@@ -12,7 +12,7 @@
 #include <regex>
 #include <string>
 
-#include "tests/server/loopback.h"
+#include "tests/support/loopback_server.h"
 
 namespace velmora::testing {
 namespace {

@@ -2,18 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QThread>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,6 +21,7 @@
 #include "app/reset.h"
 #include "net/text_encoding.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 
@@ -357,51 +354,6 @@ TEST_F(FormMainTest, StartUpLoadsTheInstallation) {
   EXPECT_EQ(started.ExitCode(), 0);
 }
 
-TEST_F(FormMainTest, LoginAndChatOverLoopback) {
-  QTcpServer server;
-  ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-  const auto folder = testing::WriteSmallInstallation();
-  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
-  TStartOptions options;
-  options.Headless = true;
-  options.CommandLine.Host = "127.0.0.1";
-  options.CommandLine.Port = server.serverPort();
-  options.CommandLine.Handle = "tester";
-  TFormMain started(renderer, help, options);
-  ASSERT_TRUE(started.FormShow());
-  QTcpSocket* peer = nullptr;
-  QByteArray received;
-  // Waits until the server side has seen text containing `part`.
-  const auto await = [&](const QByteArray& part) {
-    for (int i = 0; i < 2000 && !received.contains(part); ++i) {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      if (peer == nullptr && server.hasPendingConnections()) peer = server.nextPendingConnection();
-      if (peer != nullptr) received += peer->readAll();
-      if (!received.contains(part)) QThread::msleep(2);
-    }
-    return received.contains(part);
-  };
-  ASSERT_TRUE(await("tester"));
-  EXPECT_TRUE(received.startsWith("52566771;20;1;30;guest\ttovel\t")) << received.toStdString();
-
-  // The login reply: user 7 in room 3; the program answers with an empty state.
-  peer->write("52566771;30;7;3;\n");
-  ASSERT_TRUE(await("40;0;"));
-  EXPECT_EQ(started.State().Own.UserNo, 7);
-  EXPECT_TRUE(help.isVisible());
-
-  received.clear();
-  started.EditChatInput->setText("hello\tthere");
-  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-  QApplication::sendEvent(started.EditChatInput, &enter);
-  EXPECT_TRUE(started.EditChatInput->text().isEmpty());
-  started.ButtonChatClick();
-  ASSERT_TRUE(await("20;7;3;\t"));
-  EXPECT_EQ(received.toStdString(),
-            "52566771;20;1;20;7;3;hello there\t52566771;20;1;20;7;3;\t");
-  started.close();
-  EXPECT_TRUE(started.Closed());
-}
 
 // A saved run of a car: frames with x = 0, 1, 2, … m, user 5.
 app::TReplayRecording CarRun(int frames) {
@@ -439,10 +391,7 @@ TEST_F(FormMainTest, AReplayFilePlaysWithoutAServer) {
   EXPECT_EQ(started.StringGridVideo->currentRow(), 6);
 
   // The tick plays the frames: the car moves along x.
-  for (int i = 0; i < 500 && s.Own.X < 3; ++i) {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(2);
-  }
+  testing::Await([&] { return s.Own.X >= 3; }, 30000);
   EXPECT_GE(s.Own.X, 3);
   EXPECT_EQ(s.Own.FormNo, testing::kCar);
 
@@ -510,56 +459,11 @@ TEST_F(FormMainTest, CtrlSSavesTheRingIntoTheDataFolder) {
   EXPECT_TRUE(form->EditChatInput->text().isEmpty());  // the key typed nothing
 }
 
-// A server played by the test on loopback: it takes the program's connection
-// and says what the test tells it to.
-class TScriptedServer {
- public:
-  TScriptedServer() {
-    listening_ = server_.listen(QHostAddress::LocalHost);
-    port_ = server_.serverPort();
-  }
-  bool Listening() const { return listening_; }
-  uint16_t Port() const { return port_; }
-  // Goes away (the program's connection closes, nobody listens), and comes back.
-  void Stop() {
-    if (peer_ != nullptr) peer_->disconnectFromHost();
-    peer_ = nullptr;
-    server_.close();
-    Received.clear();
-  }
-  bool Restart() { return server_.listen(QHostAddress::LocalHost, port_); }
-
-  // Runs the event loop until the condition holds; false after the patience.
-  bool Await(const std::function<bool()>& condition, int patienceMs = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < patienceMs) {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      if (peer_ == nullptr && server_.hasPendingConnections())
-        peer_ = server_.nextPendingConnection();
-      if (peer_ != nullptr) Received += peer_->readAll();
-    }
-    return condition();
-  }
-  // Sends UTF-8 text in CP932, in one write.
-  void Say(const std::string& utf8) {
-    peer_->write(QByteArray::fromStdString(net::Utf8ToCp932(utf8).Text));
-    peer_->flush();
-  }
-
-  QByteArray Received;
-
- private:
-  QTcpServer server_;
-  QTcpSocket* peer_ = nullptr;
-  bool listening_ = false;
-  uint16_t port_ = 0;
-};
-
+// A program against a server that the test plays on loopback.
 class ScriptedServerTest : public FormMainTest {
  protected:
-  // Starts a program against the scripted server and logs it in as user 7.
-  void LogIn() {
+  // Starts the program; it connects and sends its login as "tester".
+  void Start() {
     ASSERT_TRUE(server.Listening());
     const auto folder = testing::WriteSmallInstallation();
     ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.string())));
@@ -571,27 +475,60 @@ class ScriptedServerTest : public FormMainTest {
     options.ReloginQuery = reloginQuery;
     program = std::make_unique<TFormMain>(renderer, help, options);
     ASSERT_TRUE(program->FormShow());
-    ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); }));
-    server.Say("52566771;30;7;3;\n");
-    ASSERT_TRUE(server.Await([&] { return program->State().Own.UserNo == 7; }));
+    ASSERT_TRUE(Await([&] { return server.HasReceived("tester"); }));
+  }
+  // Starts the program and logs it in as user 7.
+  void LogIn() {
+    Start();
+    if (HasFatalFailure()) return;
+    Say("52566771;30;7;3;\n");
+    ASSERT_TRUE(Await([&] { return program->State().Own.UserNo == 7; }));
+  }
+  // Sends UTF-8 text in CP932, in one write.
+  void Say(const std::string& utf8) { server.Say(net::Utf8ToCp932(utf8).Text); }
+  static bool Await(const std::function<bool()>& condition, int patienceMs = kPatience) {
+    return testing::Await(condition, patienceMs);
   }
   // How many lines of the memo hold the text.
   int MemoLinesWith(const QString& text) const {
     return static_cast<int>(program->MemoMessage->toPlainText().split('\n').filter(text).size());
   }
 
-  TScriptedServer server;
+  static constexpr int kPatience = 30000;  // ms before a step that never comes is given up
+  testing::ScriptedServer server;
   std::unique_ptr<TFormMain> program;
   std::function<bool(const std::string&)> reloginQuery;  // the user at the lost connection's box
 };
+
+TEST_F(ScriptedServerTest, LoginAndChatOverLoopback) {
+  Start();
+  EXPECT_EQ(server.Received().rfind("52566771;20;1;30;guest\ttovel\t", 0), 0u) << server.Received();
+
+  // The login reply: user 7 in room 3; the program answers with an empty state.
+  Say("52566771;30;7;3;\n");
+  ASSERT_TRUE(Await([&] { return server.HasReceived("40;0;"); }));
+  EXPECT_EQ(program->State().Own.UserNo, 7);
+  EXPECT_TRUE(help.isVisible());
+
+  server.ClearReceived();
+  program->EditChatInput->setText("hello\tthere");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(program->EditChatInput, &enter);
+  EXPECT_TRUE(program->EditChatInput->text().isEmpty());
+  program->ButtonChatClick();
+  ASSERT_TRUE(Await([&] { return server.HasReceived("20;7;3;\t"); }));
+  EXPECT_EQ(server.Received(), "52566771;20;1;20;7;3;hello there\t52566771;20;1;20;7;3;\t");
+  program->close();
+  EXPECT_TRUE(program->Closed());
+}
 
 // 200 refusals at once: one box, the other 199 in the log.
 TEST_F(ScriptedServerTest, AFloodOfRefusalsOpensOneBox) {
   LogIn();
   std::string flood;
   for (int i = 0; i < 200; ++i) flood += "52566771;10;拒否 " + std::to_string(i) + "\t\n";
-  server.Say(flood);
-  ASSERT_TRUE(server.Await([&] { return MemoLinesWith("拒否 ") == 199; }))
+  Say(flood);
+  ASSERT_TRUE(Await([&] { return MemoLinesWith("拒否 ") == 199; }))
       << MemoLinesWith("拒否 ");
   EXPECT_EQ(program->ErrorsShown(), std::vector<std::string>{"拒否 0"});
   EXPECT_FALSE(program->Closed());
@@ -602,10 +539,9 @@ TEST_F(ScriptedServerTest, AFloodOfRefusalsOpensOneBox) {
 TEST_F(ScriptedServerTest, ASilentServerIsNamedInTheLog) {
   LogIn();
   const QString silent = "サーバーからの応答がありません。";
-  constexpr int kPatience = app::kServerSilenceMs + 5000;  // ms: the watch plus a loaded machine
-  ASSERT_TRUE(server.Await([&] { return MemoLinesWith(silent) == 1; }, kPatience));
-  server.Say("52566771;20;server\tまだいます\t\n");
-  ASSERT_TRUE(server.Await([&] { return MemoLinesWith("まだいます") == 1; }));
+  ASSERT_TRUE(Await([&] { return MemoLinesWith(silent) == 1; }, app::kServerSilenceMs + kPatience));
+  Say("52566771;20;server\tまだいます\t\n");
+  ASSERT_TRUE(Await([&] { return MemoLinesWith("まだいます") == 1; }));
   EXPECT_FALSE(program->State().ServerSilent);
   EXPECT_EQ(MemoLinesWith(silent), 1);
 }
@@ -620,12 +556,12 @@ TEST_F(ScriptedServerTest, AServerRestartedOnItsPortIsReachedByLoggingInAgain) {
     return offered.size() < 2 || server.Restart();  // the second time the server is back
   };
   LogIn();
-  server.Say("52566771;40;100;5000;0;0;0;\n");  // the first positions: in play
-  ASSERT_TRUE(server.Await([&] { return program->State().TimerEnabled; }));
+  Say("52566771;40;100;5000;0;0;0;\n");  // the first positions: in play
+  ASSERT_TRUE(Await([&] { return program->State().TimerEnabled; }));
   server.Stop();
-  ASSERT_TRUE(server.Await([&] { return server.Received.contains("tester"); })) << offered.size();
-  server.Say("52566771;30;8;3;\n");
-  ASSERT_TRUE(server.Await([&] { return program->State().Own.UserNo == 8; }));
+  ASSERT_TRUE(Await([&] { return server.HasReceived("tester"); })) << offered.size();
+  Say("52566771;30;8;3;\n");
+  ASSERT_TRUE(Await([&] { return program->State().Own.UserNo == 8; }));
   ASSERT_EQ(offered.size(), 2u) << "the first attempt found the port closed";
   EXPECT_EQ(offered[0], "通信が切断されました。");
   EXPECT_FALSE(program->Closed());

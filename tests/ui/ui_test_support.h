@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "net/text_encoding.h"
@@ -23,6 +25,18 @@ inline QApplication& App() {
   static char* argv[] = {name, nullptr};
   static QApplication* application = new QApplication(argc, argv);
   return *application;
+}
+
+// Runs the event loop until the condition holds, or for at most patienceMs;
+// whether it holds. The patience only keeps a broken run from hanging: it is
+// no measure of how fast anything should be.
+inline bool Await(const std::function<bool()>& condition, int patienceMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition() && clock.elapsed() < patienceMs) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return condition();
 }
 
 // Writes a data file (UTF-8 text stored as CP932) into the test's folder.

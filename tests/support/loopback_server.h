@@ -1,5 +1,7 @@
-// A velmora-server process on a free loopback port, and scripted clients that
-// talk to it over plain sockets. Every wait is bounded by a deadline.
+// The game server of the tests, on loopback: velmora-server itself as a child
+// process, or a server that the test plays, on a thread of its own; and
+// scripted clients that talk to either over plain sockets. Every wait is
+// bounded by a deadline, and none of them is what a test asserts.
 #pragma once
 
 #include <arpa/inet.h>
@@ -13,19 +15,19 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,33 +38,42 @@ namespace velmora::testing {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Starts the server with the given arguments and "--port 0"; its standard
+// The milliseconds left until `deadline`, never below 0.
+inline int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+}
+
+// Starts the server with "--port 0" and the given arguments; its standard
 // error goes to logPath, or with an empty logPath into a pipe that nobody
-// reads. Port() is 0 when it did not come up in time.
+// reads. Port() is 0 when it did not come up within `timeout`.
 class ServerProcess {
  public:
   ServerProcess(const std::string& executable, std::vector<std::string> arguments,
-                const std::string& logPath, milliseconds timeout = milliseconds(10000)) {
+                const std::string& logPath, milliseconds timeout = milliseconds(20000))
+      : logPath_(logPath) {
     int out[2];
-    if (pipe(out) != 0) return;
+    if (pipe2(out, O_CLOEXEC) != 0) return;
     int unread[2] = {-1, -1};
-    if (logPath.empty() && pipe(unread) != 0) return;
+    if (logPath.empty() && pipe2(unread, O_CLOEXEC) != 0) return;
+    const int log =
+        logPath.empty() ? unread[1]
+                        : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     arguments.insert(arguments.begin(), {executable, "--port", "0"});
+    // Everything the child needs is made before the fork: it only
+    // redirects and runs the program.
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      const int log =
-          logPath.empty() ? unread[1] : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (log >= 0) dup2(log, STDERR_FILENO);
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> argv;
-      for (std::string& a : arguments) argv.push_back(a.data());
-      argv.push_back(nullptr);
       execv(executable.c_str(), argv.data());
       _exit(127);
     }
     close(out[1]);
+    if (log >= 0 && log != unread[1]) close(log);
     if (unread[1] >= 0) close(unread[1]);
     unreadLog_ = unread[0];
     // "listening on 127.0.0.1:PORT", and with --http "web page on http://…:PORT/"
@@ -75,8 +86,7 @@ class ServerProcess {
     const auto deadline = Clock::now() + timeout;
     while (!whole(text) && Clock::now() < deadline) {
       pollfd p{out[0], POLLIN, 0};
-      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-      if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+      if (poll(&p, 1, MsLeft(deadline) + 1) <= 0) continue;
       char buffer[256];
       const ssize_t n = read(out[0], buffer, sizeof buffer);
       if (n <= 0) break;
@@ -104,12 +114,33 @@ class ServerProcess {
   int WebPort() const { return webPort_; }
   pid_t Pid() const { return pid_; }
 
+  // What the server has logged so far. The server writes its log from a
+  // thread of its own, a little after what the line is about: a test waits
+  // for a line rather than looking once.
+  std::string Log() const {
+    std::ifstream file(logPath_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  bool LogHas(const std::string& text) const { return Log().find(text) != std::string::npos; }
+  // Waits until the log holds `text`; false when it does not within the timeout.
+  bool AwaitLog(const std::string& text, milliseconds timeout) const {
+    for (const auto deadline = Clock::now() + timeout; !LogHas(text); usleep(10000)) {
+      if (Clock::now() > deadline) return false;
+    }
+    return true;
+  }
+
   // Ends the server: SIGTERM, and SIGKILL when it has not gone within 5 s.
-  void Stop() {
+  void Stop() { End(SIGTERM); }
+  // Ends it at once, as a crash or a pulled plug would.
+  void Kill() { End(SIGKILL); }
+
+ private:
+  void End(int signal) {
     if (unreadLog_ >= 0) close(unreadLog_);
     unreadLog_ = -1;
     if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     const auto deadline = Clock::now() + milliseconds(5000);
     while (waitpid(pid_, nullptr, WNOHANG) == 0) {
       if (Clock::now() > deadline) {
@@ -122,43 +153,217 @@ class ServerProcess {
     pid_ = -1;
   }
 
- private:
+  std::string logPath_;
   pid_t pid_ = -1;
   int port_ = 0;
   int webPort_ = 0;
   int unreadLog_ = -1;
 };
 
-// CPU time of a process, seconds: the nanoseconds its threads ran, from
-// /proc/PID/task/*/schedstat, else utime + stime (clock ticks, 10 ms steps
-// that blur a few milliseconds per round) from /proc/PID/stat.
-inline double ProcessCpuSeconds(pid_t pid) {
-  std::error_code error;
-  unsigned long long ranNs = 0;
-  bool ran = false;
-  for (const auto& task :
-       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-    std::ifstream schedstat(task.path() / "schedstat");
-    unsigned long long ns = 0;
-    if (schedstat >> ns) ranNs += ns, ran = true;
+// A server that the test plays: it listens on a free loopback port and
+// serves its connections from a thread of its own, so that a program under
+// test may run its own event loop meanwhile. It keeps what its latest
+// connection sent; `answer`, when given, is called with every piece that any
+// connection sends and may reply to it or close it.
+class ScriptedServer {
+ public:
+  // A connection as `answer` sees it.
+  class Peer {
+   public:
+    void Say(std::string_view bytes) { SendAll(fd_, bytes); }
+    void Close() { closed_ = true; }
+
+   private:
+    friend class ScriptedServer;
+    explicit Peer(int fd) : fd_(fd) {}
+    int fd_;
+    bool closed_ = false;
+  };
+  using Answer = std::function<void(Peer&, std::string_view received)>;
+
+  explicit ScriptedServer(Answer answer = {}) : answer_(std::move(answer)) {
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) == 0) Listen();
+    thread_ = std::thread([this] { Serve(); });
   }
-  if (ran) return static_cast<double>(ranNs) * 1e-9;
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) {
-      stime = std::stoull(field);
-      break;
+  ~ScriptedServer() {
+    Run([this] {
+      quit_ = true;
+      CloseAll();
+    });
+    thread_.join();
+    close(wake_[0]);
+    close(wake_[1]);
+  }
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  bool Listening() const { return port_ != 0; }
+  uint16_t Port() const { return port_; }
+  // Connections taken so far.
+  int Connections() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return connections_;
+  }
+  // What the latest connection has sent since it came or since ClearReceived.
+  std::string Received() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+  }
+  bool HasReceived(std::string_view text) const {
+    return Received().find(text) != std::string::npos;
+  }
+  void ClearReceived() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    received_.clear();
+  }
+  // Sends bytes to the latest connection, in one piece.
+  void Say(std::string_view bytes) {
+    Run([&] {
+      if (!peers_.empty()) SendAll(peers_.back(), bytes);
+    });
+  }
+  // Goes away: every connection closes and nobody listens on the port.
+  void Stop() {
+    Run([this] { CloseAll(); });
+  }
+  // Comes back on the same port; false when it cannot.
+  bool Restart() {
+    bool listening = false;
+    Run([&] { listening = listener_ >= 0 || Listen(); });
+    return listening;
+  }
+
+ private:
+  static void SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
     }
   }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+
+  // Closes a connection as a peer that has read everything does: the
+  // program sees the server go, not a reset.
+  static void Hang(int fd) {
+    char drain[4096];
+    while (recv(fd, drain, sizeof drain, MSG_DONTWAIT) > 0) {
+    }
+    shutdown(fd, SHUT_WR);
+    close(fd);
+  }
+
+  void CloseAll() {
+    for (const int fd : peers_) Hang(fd);
+    peers_.clear();
+    if (listener_ >= 0) close(listener_);
+    listener_ = -1;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    received_.clear();
+  }
+
+  bool Listen() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_, 64) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      close(listener_);
+      listener_ = -1;
+      return false;
+    }
+    port_ = ntohs(address.sin_port);
+    return true;
+  }
+
+  // Runs `task` on the server's thread, between two looks at the sockets,
+  // and returns when it is done.
+  void Run(const std::function<void()>& task) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    task_ = &task;
+    const char byte = 0;
+    (void)!write(wake_[1], &byte, 1);
+    done_.wait(lock, [this] { return task_ == nullptr; });
+  }
+
+  void Serve() {
+    while (!quit_) {
+      std::vector<pollfd> polls{{wake_[0], POLLIN, 0}};
+      if (listener_ >= 0) polls.push_back({listener_, POLLIN, 0});
+      for (const int fd : peers_) polls.push_back({fd, POLLIN, 0});
+      if (poll(polls.data(), polls.size(), 1000) <= 0) continue;
+      if (polls[0].revents != 0) {
+        char drain[64];
+        while (read(wake_[0], drain, sizeof drain) > 0) {
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (task_ != nullptr) {
+          lock.unlock();
+          (*task_)();
+          lock.lock();
+          task_ = nullptr;
+          done_.notify_all();
+        }
+        continue;  // the sockets may have changed
+      }
+      for (const pollfd& p : polls) {
+        if (p.revents == 0) continue;
+        if (p.fd == listener_) {
+          const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+          if (fd < 0) continue;
+          const int one = 1;
+          setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+          peers_.push_back(fd);
+          const std::lock_guard<std::mutex> lock(mutex_);
+          ++connections_;
+          received_.clear();
+        } else {
+          Take(p.fd);
+        }
+      }
+    }
+  }
+
+  // Reads what a connection sent, answers it, and forgets it once closed.
+  void Take(int fd) {
+    char chunk[65536];
+    const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    Peer peer(fd);
+    if (n > 0) {
+      const std::string_view bytes(chunk, static_cast<std::size_t>(n));
+      if (fd == peers_.back()) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        received_.append(bytes);
+      }
+      if (answer_) answer_(peer, bytes);
+    }
+    if (n <= 0 || peer.closed_) {
+      Hang(fd);
+      peers_.erase(std::find(peers_.begin(), peers_.end(), fd));
+    }
+  }
+
+  Answer answer_;
+  uint16_t port_ = 0;
+  int wake_[2] = {-1, -1};
+  // Touched only by the server's thread once it runs.
+  int listener_ = -1;
+  std::vector<int> peers_;  // the latest last
+  bool quit_ = false;
+  // Shared with the test's thread.
+  mutable std::mutex mutex_;
+  std::condition_variable done_;
+  const std::function<void()>* task_ = nullptr;
+  int connections_ = 0;
+  std::string received_;
+  std::thread thread_;
+};
 
 // A TCP connection to the server's port from `source` (a loopback address,
 // so that one machine can stand for many peers); -1 when it cannot be opened.
@@ -188,149 +393,6 @@ inline int OpenFrom(const std::string& source, int port, bool blocking = false,
   return fd;
 }
 
-// Empty connections at a steady rate, from a thread of its own: round-robin
-// from `addresses` loopback addresses 127.0.0.2, 127.0.0.3, …, each held
-// open (sending nothing) until `held` newer ones are. Stops after `duration`
-// or when destroyed, and closes them all.
-class ConnectionFlood {
- public:
-  ConnectionFlood(int port, int addresses, int perSecond, milliseconds duration, int held = 500)
-      : thread_([=, this] { Run(port, addresses, perSecond, duration, held); }) {}
-  ~ConnectionFlood() {
-    stop_ = true;
-    thread_.join();
-  }
-  ConnectionFlood(const ConnectionFlood&) = delete;
-  ConnectionFlood& operator=(const ConnectionFlood&) = delete;
-
-  int Opened() const { return opened_; }
-
- private:
-  void Run(int port, int addresses, int perSecond, milliseconds duration, int held) {
-    std::deque<int> open;
-    const auto start = Clock::now();
-    const auto spacing = std::chrono::microseconds(1000000 / perSecond);
-    for (long i = 0; !stop_ && Clock::now() - start < duration; ++i) {
-      std::this_thread::sleep_until(start + i * spacing);
-      const int fd = OpenFrom("127.0.0." + std::to_string(2 + i % addresses), port);
-      if (fd < 0) continue;
-      ++opened_;
-      open.push_back(fd);
-      if (static_cast<int>(open.size()) > held) {
-        close(open.front());
-        open.pop_front();
-      }
-    }
-    for (const int fd : open) close(fd);
-  }
-
-  std::atomic<bool> stop_{false};
-  std::atomic<int> opened_{0};
-  std::thread thread_;
-};
-
-// One client's login for RunLogins: from `Source`, `StartAfter` the run
-// began. TookMs is set once the server accepted it, counted from its first
-// connection.
-struct LoginRun {
-  std::string Source;
-  std::string Handle;
-  milliseconds StartAfter{0};
-  std::optional<double> TookMs;
-  int Tries = 0;
-  int Fd = -1;  // the accepted connection while it is kept
-  // Progress of the current try.
-  bool Sent = false;
-  bool GaveUp = false;
-  std::string Buffer;
-  Clock::time_point StartedAt{};
-  Clock::time_point RetryAt{};
-};
-
-// Logs every client in over connections of its own, all at once, each as a
-// program does: it connects, sends its login and waits for the reply. A try
-// the server closes or refuses is repeated after 50 ms when `retry`, else
-// given up. Each client waits at most `limit` from its start. Accepted
-// connections stay open in LoginRun::Fd when `keep`, else close at once.
-inline void RunLogins(int port, std::vector<LoginRun>& runs, milliseconds limit, bool retry,
-                      bool keep) {
-  const std::string login = "52566771;20;1;30;guest\ttovel\t0;";
-  const auto begin = Clock::now();
-  const auto fail = [&](LoginRun& r, Clock::time_point now) {
-    close(r.Fd);
-    r.Fd = -1;
-    r.GaveUp = !retry;
-    r.RetryAt = now + milliseconds(50);
-  };
-  for (;;) {
-    auto now = Clock::now();
-    bool waiting = false;
-    std::vector<pollfd> polls;
-    std::vector<LoginRun*> owners;
-    for (LoginRun& r : runs) {
-      if (r.TookMs || r.GaveUp) continue;
-      const auto startAt = begin + r.StartAfter;
-      if (now >= startAt + limit) {
-        if (r.Fd >= 0) close(r.Fd);
-        r.Fd = -1;
-        r.GaveUp = true;
-        continue;
-      }
-      waiting = true;
-      if (now < startAt || (r.Fd < 0 && now < r.RetryAt)) continue;
-      if (r.Fd < 0) {
-        if (r.Tries++ == 0) r.StartedAt = now;
-        r.Sent = false;
-        r.Buffer.clear();
-        r.Fd = OpenFrom(r.Source, port);
-        if (r.Fd < 0) {
-          r.RetryAt = now + milliseconds(50);
-          continue;
-        }
-      }
-      polls.push_back(pollfd{r.Fd, static_cast<short>(POLLIN | (r.Sent ? 0 : POLLOUT)), 0});
-      owners.push_back(&r);
-    }
-    if (!waiting) return;
-    if (polls.empty()) {
-      usleep(1000);
-      continue;
-    }
-    if (poll(polls.data(), polls.size(), 5) <= 0) continue;
-    now = Clock::now();
-    for (std::size_t i = 0; i < polls.size(); ++i) {
-      LoginRun& r = *owners[i];
-      const short events = polls[i].revents;
-      if (events == 0) continue;
-      if (!r.Sent && (events & POLLOUT) != 0) {
-        const std::string bytes = login + r.Handle;
-        if (send(r.Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
-          fail(r, now);
-          continue;
-        }
-        r.Sent = true;
-      }
-      if ((events & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-      char chunk[4096];
-      const ssize_t n = recv(r.Fd, chunk, sizeof chunk, MSG_DONTWAIT);
-      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINPROGRESS)) {
-        fail(r, now);
-        continue;
-      }
-      if (n > 0) r.Buffer.append(chunk, static_cast<std::size_t>(n));
-      if (r.Buffer.rfind("52566771;30;", 0) == 0) {
-        r.TookMs = std::chrono::duration<double, std::milli>(now - r.StartedAt).count();
-        if (!keep) {
-          close(r.Fd);
-          r.Fd = -1;
-        }
-      } else if (r.Buffer.find('\n') != std::string::npos) {
-        fail(r, now);  // refused
-      }
-    }
-  }
-}
-
 // A scripted client on one TCP connection.
 class TestClient {
  public:
@@ -348,7 +410,8 @@ class TestClient {
   TestClient& operator=(const TestClient&) = delete;
 
   bool Connected() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
+  // Whether a read has found the connection closed by the server.
+  bool Closed() const { return closed_; }
 
   bool Send(std::string_view bytes) {
     while (!bytes.empty()) {
@@ -379,9 +442,7 @@ class TestClient {
                                        milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-      if (left.count() < 0) return std::nullopt;
-      std::optional<std::string> line = ReadLine(left);
+      std::optional<std::string> line = ReadLine(milliseconds(MsLeft(deadline)));
       if (!line) return std::nullopt;
       if (wanted(*line)) return line;
     }
@@ -424,10 +485,8 @@ class TestClient {
  private:
   bool Fill(Clock::time_point deadline) {
     if (fd_ < 0 || closed_) return false;
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    if (left.count() < 0) return false;
     pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) return false;
+    if (poll(&p, 1, MsLeft(deadline) + 1) <= 0) return false;
     char chunk[65536];
     const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
     if (n <= 0) {
@@ -454,10 +513,7 @@ struct HttpResponse {
 // The next response on the connection; nullopt when none came whole in time.
 inline std::optional<HttpResponse> ReadHttpResponse(TestClient& client, milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
-  const auto left = [&] {
-    return std::max(milliseconds(0),
-                    std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
-  };
+  const auto left = [&] { return milliseconds(MsLeft(deadline)); };
   const std::optional<std::string> status = client.ReadLine(left());
   if (!status || status->rfind("HTTP/1.1 ", 0) != 0) return std::nullopt;
   HttpResponse r;

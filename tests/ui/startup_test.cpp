@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "tests/ui/ui_test_support.h"
@@ -22,16 +25,29 @@ struct TRun {
 };
 
 // Runs the program in folder with the arguments and exactly the given changes
-// to the environment (options and entries of env).
+// to the environment (options and entries of env). `running`, when given, is
+// called with the process id of the program's stopwatch, which hands signals
+// on to the program, while it runs.
 TRun RunProgramIn(const std::filesystem::path& folder, const std::string& arguments,
-                  const std::string& environment) {
-  const std::string command = "cd '" + folder.string() + "' && env " + environment +
-                              " timeout 60 " VELMORA_PROGRAM " " + arguments + " 2>&1";
+                  const std::string& environment,
+                  const std::function<void(pid_t)>& running = {}) {
+  const std::string command = "cd '" + folder.string() + "' && { env " + environment +
+                              " timeout 60 " VELMORA_PROGRAM " " + arguments +
+                              " 2>&1 & echo \"pid $!\"; wait $!; }";
   TRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   std::array<char, 4096> buffer;
-  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.Output += buffer.data();
+  bool started = false;
+  while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+    const std::string line = buffer.data();
+    if (!started && line.rfind("pid ", 0) == 0) {
+      started = true;
+      if (running) running(static_cast<pid_t>(std::stol(line.substr(4))));
+      continue;
+    }
+    run.Output += line;
+  }
   const int status = pclose(pipe);
   run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
@@ -40,8 +56,9 @@ TRun RunProgramIn(const std::filesystem::path& folder, const std::string& argume
 // The same on the offscreen platform, with the environment entries added
 // ("NAME=value ...").
 TRun RunProgram(const std::filesystem::path& folder, const std::string& arguments,
-                const std::string& environment = "") {
-  return RunProgramIn(folder, arguments, "QT_QPA_PLATFORM=offscreen " + environment);
+                const std::string& environment = "",
+                const std::function<void(pid_t)>& running = {}) {
+  return RunProgramIn(folder, arguments, "QT_QPA_PLATFORM=offscreen " + environment, running);
 }
 
 const std::string kFakeRenderer = std::string("--renderer ") + VELMORA_TEST_RENDERER;
@@ -117,13 +134,19 @@ TEST(StartUp, StopSignalsCloseCleanlyAndPrintTheFrameStatistics) {
   socklen_t length = sizeof address;
   getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
   const std::string port = std::to_string(ntohs(address.sin_port));
-  for (const char* signal : {"INT", "TERM"}) {
+  for (const int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);
-    // timeout sends the signal after 3 s and hands on the program's own status.
-    const TRun run = RunProgramIn(
-        folder,
-        "--frame-stats " + kFakeRenderer + " --handle tester '' " + port + " 127.0.0.1",
-        std::string("QT_QPA_PLATFORM=offscreen timeout --preserve-status -s ") + signal + " 3");
+    // The program sets its handlers up before it connects: once the
+    // connection is there, the signal goes, and the stopwatch hands it on.
+    int connection = -1;
+    const TRun run = RunProgram(
+        folder, "--frame-stats " + kFakeRenderer + " --handle tester '' " + port + " 127.0.0.1",
+        "", [&](pid_t stopwatch) {
+          pollfd p{listener, POLLIN, 0};
+          if (poll(&p, 1, 60000) == 1) connection = accept(listener, nullptr, nullptr);
+          kill(stopwatch, signal);
+        });
+    if (connection >= 0) close(connection);
     EXPECT_EQ(run.Status, 0) << run.Output;
     EXPECT_NE(run.Output.find("velmora frame statistics: "), std::string::npos) << run.Output;
   }

@@ -238,18 +238,10 @@ class LockOnTest : public ControlsTest {
   }
   vehicle::TVehicleState& AddFighter(int32_t userNo, double bearing, double distance,
                                      int32_t groupNo = 4) {
-    const int n = vehicle::RemoteCount(s->Remote);
-    vehicle::TVehicleState& r = s->Remote[static_cast<std::size_t>(n)];
-    r = vehicle::TVehicleState{};
-    r.UserNo = userNo;
-    r.GroupNo = groupNo;
-    r.Kind = vehicle::kKindAircraft;
-    r.FormNo = kFighterGearUp;
-    r.X = vehicle::SinDeg(bearing) * distance;
-    r.Y = vehicle::CosDeg(bearing) * distance;
-    r.Z = s->Own.Z;
-    s->Remote[static_cast<std::size_t>(n + 1)].UserNo = 0;
-    return r;
+    return testing::Vehicle(kFighterGearUp)
+        .User(userNo, groupNo)
+        .At(vehicle::SinDeg(bearing) * distance, vehicle::CosDeg(bearing) * distance, s->Own.Z)
+        .AsNextRemote(*s);
   }
   // Runs the step with the fire key held; whether a shot went out.
   bool Fires(uint32_t now = kNow) {

@@ -513,14 +513,12 @@ TEST(SampleLightAircraft, TakesOffAtFullThrottleAndFliesOnWithItsInstruments) {
   const auto start = std::find_if(testing::kStartPoints.begin(), testing::kStartPoints.end(),
                                   [](const testing::TStartPoint& p) { return p.FormNo == 15; });
   ASSERT_NE(start, testing::kStartPoints.end());
-  s.Own.Kind = vehicle::kKindAircraft;
-  s.Own.FormNo = start->FormNo;
-  s.Own.UserNo = 1;
-  s.Own.X = start->X;
-  s.Own.Y = start->Y;
-  s.Own.Z = start->Z;
-  s.Own.Heading = static_cast<float>(start->Heading);
-  s.Own.Time = 5000;
+  testing::Vehicle(start->FormNo)
+      .User(1)
+      .At(start->X, start->Y, start->Z)
+      .Heading(start->Heading)
+      .Time(5000)
+      .AsOwn(s);
   s.Start = s.Own;
   ResetRoutine(s, s.Own.FormNo, true, 5000);
   EXPECT_TRUE(s.Panels.PFD && s.Panels.Indicator && s.Panels.Navi && s.Panels.Power);
@@ -594,16 +592,7 @@ class TrainGoldenTest : public testing::SampleWorldTest {
   // A train of the sample world's types, standing, as the server places it.
   static TVehicleState Train(int32_t userNo, int32_t type, int32_t line, double x, double y,
                              double heading) {
-    TVehicleState v;
-    v.Kind = vehicle::kKindTrain;
-    v.FormNo = type;
-    v.UserNo = userNo;
-    v.GroupNo = line;
-    v.X = x;
-    v.Y = y;
-    v.Z = -1.8;
-    v.Heading = static_cast<float>(heading);
-    return v;
+    return testing::Vehicle(type).User(userNo, line).At(x, y, -1.8).Heading(heading).Record();
   }
 
   // The own train placed as a server mission at time `now`.

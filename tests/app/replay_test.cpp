@@ -27,6 +27,7 @@ using testing::kCar;
 using testing::kFighterGearUp;
 using testing::kFreeBody;
 using testing::kTrain;
+using testing::Vehicle;
 using vehicle::TVehicleState;
 
 constexpr double kAngleTol = 0.05 + 1e-4;  // deg: half the field's step of 0.1, float rounding
@@ -53,17 +54,6 @@ class ReplayTest : public ::testing::Test {
       s.Own.X = first + i;
       RecordReplay(s, s.NextFrameTime);
     }
-  }
-
-  TVehicleState& AddRemote(int index, int32_t user, int32_t kind, int32_t type, int32_t group) {
-    TVehicleState& r = s.Remote[static_cast<std::size_t>(index)];
-    r = TVehicleState{};
-    r.Kind = kind;
-    r.FormNo = type;
-    r.UserNo = user;
-    r.GroupNo = group;
-    s.Remote[static_cast<std::size_t>(index) + 1].UserNo = 0;
-    return r;
   }
 
   // Starts playback in `mode` with the play index on the head of frame `frame`
@@ -346,10 +336,10 @@ TEST_F(ReplayTest, AFighterRecordsItsGroupAnAirlinerOnlyItsPartner) {
     s.Own.FormNo = c.ownType;
     s.Own.GroupNo = 2;
     s.Own.PartnerNo = c.partner;
-    AddRemote(0, 11, vehicle::kKindAircraft, kFighterGearUp, 2);
-    AddRemote(1, 12, vehicle::kKindNoGravity, kFreeBody, 2);
-    AddRemote(2, 13, vehicle::kKindAircraft, kFighterGearUp, 3);  // another group
-    AddRemote(3, 14, vehicle::kKindRoad, kCar, 2);                // not an aircraft
+    Vehicle(kFighterGearUp).User(11, 2).AsRemote(s, 0);
+    Vehicle(kFreeBody).User(12, 2).AsRemote(s, 1);
+    Vehicle(kFighterGearUp).User(13, 3).AsRemote(s, 2);  // another group
+    Vehicle(kCar).User(14, 2).AsRemote(s, 3);                // not an aircraft
     RecordReplay(s, 0);
     std::vector<int32_t> recorded;
     for (int32_t i = 1; i < s.ReplayEnd; ++i) {
@@ -369,7 +359,7 @@ TEST_F(ReplayTest, RingStartStaysOnAHeadWhileFramesOfDifferentSizesWrap) {
     const int companions = (frame * 7) % 4;
     s.Remote[0].UserNo = 0;
     for (int i = 0; i < companions; ++i) {
-      AddRemote(i, 20 + i, vehicle::kKindAircraft, kFighterGearUp, 1);
+      Vehicle(kFighterGearUp).User(20 + i, 1).AsRemote(s, i);
     }
     RecordReplay(s, s.NextFrameTime);
     ASSERT_TRUE(IsHeadEntry(s, s.ReplayStart)) << frame;
@@ -383,8 +373,8 @@ TEST_F(ReplayTest, VehiclesThatCannotBeRecordedAreLeftOut) {
   // A companion with a user number beyond the field: the frame keeps its head.
   s.Own.Kind = vehicle::kKindAircraft;
   s.Own.FormNo = kFighterGearUp;
-  AddRemote(0, 200, vehicle::kKindAircraft, kFighterGearUp, 0);
-  AddRemote(1, 21, vehicle::kKindAircraft, kFighterGearUp, 0);
+  Vehicle(kFighterGearUp).User(200).AsRemote(s, 0);
+  Vehicle(kFighterGearUp).User(21).AsRemote(s, 1);
   RecordReplay(s, 0);
   ASSERT_EQ(s.ReplayEnd, 2);
   EXPECT_EQ(EntryUserNo(s.ReplayRing[1]), 21);
@@ -471,16 +461,16 @@ TEST_F(ReplayTest, PlaybackRestoresTheHeadItsControlsAndTheCompanions) {
   s.Gear = 1;
   s.RailSpeedLimit = 1e38;
   s.Throttle = 7.3;
-  AddRemote(0, 31, vehicle::kKindAircraft, kFighterGearUp, 4).X = 50;
-  AddRemote(1, 32, vehicle::kKindNoGravity, kFreeBody, 4).X = 60;
+  Vehicle(kFighterGearUp).User(31, 4).At(50, 0).AsRemote(s, 0);
+  Vehicle(kFreeBody).User(32, 4).At(60, 0).AsRemote(s, 1);
   RecordReplay(s, 0);
   s.Remote[0].UserNo = 0;  // frame 2 without companions
   s.Brake = 1;
   RecordReplay(s, 20);
 
-  AddRemote(0, 90, vehicle::kKindRoad, kCar, 0);  // a live vehicle before playback
-  AddRemote(1, 91, vehicle::kKindRoad, kCar, 0);
-  AddRemote(2, 92, vehicle::kKindRoad, kCar, 0);
+  Vehicle(kCar).User(90).AsRemote(s, 0);  // a live vehicle before playback
+  Vehicle(kCar).User(91).AsRemote(s, 1);
+  Vehicle(kCar).User(92).AsRemote(s, 2);
   s.Gear = s.Throttle = 0;
   PlayFrom(kReplayPlay, 0);
   ShowNext();
@@ -581,7 +571,7 @@ TEST_F(ReplayTest, StopAfterPlaybackPlacesTheStartStateAndClearsTheSynchronisedF
   ShowNext();
   ASSERT_EQ(s.Own.X, 1001);
   ASSERT_GT(vehicle::RemoteCount(s.Remote), -1);
-  AddRemote(0, 70, vehicle::kKindRoad, kCar, 0);  // as a played companion would be
+  Vehicle(kCar).User(70).AsRemote(s, 0);  // as a played companion would be
   s.TimeSynchronised = 1;
 
   StringGridVideoClick(s, 2 + kReplayStop, 9000);

@@ -51,22 +51,18 @@ class RunFiguresTest : public testing::SampleWorldTest {
     EndRunAsLeft(s, clock.Now);
     const world::TRunwayInfo& r = Runway(index);
     const double d = CourseOf(r);
-    s.Own = TVehicleState{};
-    s.Own.Kind = vehicle::kKindAircraft;
-    s.Own.FormNo = kAirlinerGearDown;
-    s.Own.UserNo = 1;
-    s.Own.Time = static_cast<int32_t>(clock.Now);
+    testing::Vehicle(kAirlinerGearDown)
+        .User(1)
+        .Time(static_cast<int32_t>(clock.Now))
+        .At(r.X1 + along * vehicle::SinDeg(d) + right * vehicle::CosDeg(d),
+            r.Y1 + along * vehicle::CosDeg(d) - right * vehicle::SinDeg(d))
+        .OnWheels(s, sink * 0.005)
+        .Moving(kTouchdownSpeed, d, sink)
+        .AsOwn(s);
     s.Start = TVehicleState{};  // practice
     s.Start.FormNo = kAirlinerGearDown;
-    s.Own.X = r.X1 + along * vehicle::SinDeg(d) + right * vehicle::CosDeg(d);
-    s.Own.Y = r.Y1 + along * vehicle::CosDeg(d) - right * vehicle::SinDeg(d);
-    s.Own.Z = s.Forms[kAirlinerGearDown].RestZ - sink * 0.005;
-    s.Own.Heading = static_cast<float>(d);
     s.Own.Pitch = 3;
     s.Own.Flap = 25;
-    s.Own.VX = kTouchdownSpeed * vehicle::SinDeg(d);
-    s.Own.VY = kTouchdownSpeed * vehicle::CosDeg(d);
-    s.Own.VZ = sink;
     s.Gear = s.GearSet = s.GearCommand = 1;
     Tick(s, clock, joystick, hooks);
   }
@@ -190,15 +186,11 @@ TEST_F(RunFiguresTest, TrainStopErrorAtStationB) {
   for (const double late : {0.0, 8.0}) {
     SCOPED_TRACE(::testing::Message() << "braking " << late << " m late");
     physics::ClearTrackMarks(s);
-    s.Own = TVehicleState{};
-    s.Own.Kind = vehicle::kKindTrain;
-    s.Own.FormNo = kCommuter;
-    s.Own.UserNo = 1;
-    s.Own.GroupNo = 1;
-    s.Own.X = -4000;
-    s.Own.Y = -2800;
-    s.Own.Z = -1.8;
-    s.Own.Time = static_cast<int32_t>(clock.Now);
+    testing::Vehicle(kCommuter)
+        .User(1, 1)
+        .At(-4000, -2800, -1.8)
+        .Time(static_cast<int32_t>(clock.Now))
+        .AsOwn(s);
     s.Start = s.Own;
     ResetRoutine(s, kCommuter, true, clock.Now);
     Tick(s, clock, joystick, hooks);  // no time passes: the run starts
@@ -265,16 +257,14 @@ TEST_F(RunFiguresTest, RaceTimeFromTheStartLine) {
   const world::TRaceCrsInfo& line = *s.World->RaceStartLine;
   const double d = vehicle::Atan2Deg(line.X2 - line.X1, line.Y2 - line.Y1);
   s.Figures.Handle = "試験";
-  s.Own = TVehicleState{};
-  s.Own.Kind = vehicle::kKindRoad;
-  s.Own.FormNo = 20;
-  s.Own.UserNo = 1;
   const double before = line.StartLineDistance - 20;  // m
-  s.Own.X = line.X1 + before * vehicle::SinDeg(d);
-  s.Own.Y = line.Y1 + before * vehicle::CosDeg(d);
-  s.Own.Z = s.Forms[20].RestZ;
-  s.Own.Heading = static_cast<float>(vehicle::Normalise360(d));
-  s.Own.Time = static_cast<int32_t>(clock.Now);
+  testing::Vehicle(20)
+      .User(1)
+      .At(line.X1 + before * vehicle::SinDeg(d), line.Y1 + before * vehicle::CosDeg(d))
+      .OnWheels(s)
+      .Heading(vehicle::Normalise360(d))
+      .Time(static_cast<int32_t>(clock.Now))
+      .AsOwn(s);
   s.Start = s.Own;
   ResetRoutine(s, 20, true, clock.Now);
   s.Own.VX = 20 * vehicle::SinDeg(d);

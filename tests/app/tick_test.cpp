@@ -40,13 +40,7 @@ class TickTest : public ::testing::Test {
 
   // A remote car at the given time stamp.
   vehicle::TVehicleState& AddRemote(int index, int32_t time) {
-    vehicle::TVehicleState& r = s.Remote[static_cast<std::size_t>(index)];
-    r.Kind = kKindRoad;
-    r.FormNo = kCar;
-    r.UserNo = 100 + index;
-    r.Z = s.Forms[kCar].RestZ;
-    r.Time = time;
-    return r;
+    return testing::Vehicle(kCar).User(100 + index).OnWheels(s).Time(time).AsRemote(s, index);
   }
 
   state::TMainState s;

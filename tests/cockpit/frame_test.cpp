@@ -17,6 +17,7 @@ namespace {
 
 using testing::kAirlinerGearDown;
 using testing::kCar;
+using testing::Vehicle;
 using vehicle::TVehicleState;
 
 constexpr double kPositionTol = 1e-6;  // m: exact up to rounding of sines
@@ -52,21 +53,6 @@ class FrameTest : public ::testing::Test {
 
   void Draw(uint32_t now = 1000) { DrawFrame(*state, context, now); }
 
-  TVehicleState& AddRemote(int32_t userNo, int32_t kind, int32_t formNo, double x, double y,
-                           double z) {
-    const int n = vehicle::RemoteCount(state->Remote);
-    TVehicleState& r = state->Remote[static_cast<std::size_t>(n)];
-    r = TVehicleState{};
-    r.UserNo = userNo;
-    r.Kind = kind;
-    r.FormNo = formNo;
-    r.X = x;
-    r.Y = y;
-    r.Z = z;
-    state->Remote[static_cast<std::size_t>(n + 1)].UserNo = 0;
-    return r;
-  }
-
   std::unique_ptr<state::TMainState> state;
   DrawRecorder renderer;
   testing::RecordingCanvas canvas;
@@ -97,7 +83,7 @@ TEST_F(FrameTest, StatusLineFormat) {
 }
 
 TEST_F(FrameTest, NoVehicleDrawsTheSkyAndEmptiesTheCaption) {
-  AddRemote(5, vehicle::kKindRoad, kCar, 0, 100, -0.6);
+  Vehicle(kCar).User(5).At(0, 100, -0.6).AsNextRemote(*state);
   Draw();
   ASSERT_EQ(renderer.Draws.size(), 1u);
   EXPECT_EQ(renderer.Draws[0].FieldOfView, 30.0f);
@@ -136,11 +122,11 @@ TEST_F(FrameTest, RemoteVehiclesWithinScaleTimes400Metres) {
   const double eyeY = fighter.EyeForward;
   const double eyeZ = fighter.RestZ - fighter.EyeUp;
   const double range = car.Scale * 400;
-  AddRemote(2, vehicle::kKindRoad, kCar, 0, eyeY + range - 0.1, eyeZ);
-  AddRemote(3, vehicle::kKindRoad, kCar, 0, eyeY + range + 0.1, eyeZ);
-  AddRemote(4, vehicle::kKindRoad, kCar, 0, eyeY - 100, eyeZ);  // behind
-  AddRemote(6, vehicle::kKindRoad, 0, 0, eyeY + 10, eyeZ);       // no known type
-  TVehicleState& partner = AddRemote(7, vehicle::kKindRoad, kCar, 0, eyeY + 20, eyeZ);
+  Vehicle(kCar).User(2).At(0, eyeY + range - 0.1, eyeZ).AsNextRemote(*state);
+  Vehicle(kCar).User(3).At(0, eyeY + range + 0.1, eyeZ).AsNextRemote(*state);
+  Vehicle(kCar).User(4).At(0, eyeY - 100, eyeZ).AsNextRemote(*state);  // behind
+  Vehicle(vehicle::kKindRoad, 0).User(6).At(0, eyeY + 10, eyeZ).AsNextRemote(*state);       // no known type
+  TVehicleState& partner = Vehicle(kCar).User(7).At(0, eyeY + 20, eyeZ).AsNextRemote(*state);
   state->Own.PartnerNo = partner.UserNo;
   Draw();
   ASSERT_EQ(renderer.Draws[0].Vehicles.size(), 1u);

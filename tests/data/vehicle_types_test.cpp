@@ -12,6 +12,7 @@
 #include "state/main_state.h"
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
+#include "tests/support/test_vehicles.h"
 #include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
@@ -35,11 +36,7 @@ class VehicleTypesTest : public ::testing::Test {
   // The own vehicle standing on its wheels at the origin, heading north, in
   // practice mode (no server start state), so the crash tests run.
   void Place(int formNo) {
-    s.Own = TVehicleState{};
-    s.Own.Kind = formNo / 10;
-    s.Own.FormNo = formNo;
-    s.Own.Z = s.Forms[formNo].RestZ;
-    s.Own.UserNo = 1;
+    Vehicle(formNo).User(1).OnWheels(s).AsOwn(s);
     s.Start = TVehicleState{};
     s.Throttle = 0;
     s.ThrottleRate = 0;

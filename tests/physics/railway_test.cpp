@@ -73,15 +73,8 @@ class RailwayTest : public ::testing::Test {
 
   // A remote train in slot `slot`, user 10 + slot, heading north.
   TVehicleState& Remote(int slot, double x, double y, double vy) {
-    TVehicleState& v = s.Remote[static_cast<std::size_t>(slot)];
-    v = TVehicleState{};
-    v.Kind = vehicle::kKindTrain;
-    v.FormNo = kTrain;
-    v.UserNo = 10 + slot;
-    v.GroupNo = 1;
-    v.X = x;
-    v.Y = y;
-    v.VY = vy;
+    TVehicleState& v =
+        testing::Vehicle(kTrain).User(10 + slot, 1).At(x, y).Velocity(0, vy).AsRemote(s, slot);
     v.TrackSegments = 0x00010001u;  // known to be on track: it looks ahead
     return v;
   }

@@ -28,13 +28,7 @@ class StepVehicleTest : public ::testing::Test {
 
   // A remote vehicle (not the own record) of the given kind and type.
   TVehicleState& Remote(int32_t kind, int32_t formNo) {
-    TVehicleState& v = state.Remote[0];
-    v = TVehicleState{};
-    v.Kind = kind;
-    v.FormNo = formNo;
-    v.UserNo = 2;
-    v.Z = state.Forms[formNo].RestZ;
-    return v;
+    return testing::Vehicle(kind, formNo).User(2).OnWheels(state).AsRemote(state, 0);
   }
 
   state::TMainState state;

@@ -36,14 +36,7 @@ class SceneTest : public ::testing::Test {
   // The own vehicle of a type, on its wheels (or height m above them), moving
   // north at speed (m/s) with the throttle at a fraction of its range.
   void Place(int formNo, double speed, double throttle, double height = 0) {
-    s.Own = vehicle::TVehicleState{};
-    s.Own.Kind = formNo < 20   ? vehicle::kKindAircraft
-                 : formNo < 30 ? vehicle::kKindRoad
-                               : vehicle::kKindTrain;
-    s.Own.FormNo = formNo;
-    s.Own.UserNo = 1;
-    s.Own.Z = s.Forms[formNo].RestZ - height;
-    s.Own.VY = speed;
+    testing::Vehicle(formNo).User(1).OnWheels(s, height).Velocity(0, speed).AsOwn(s);
     s.Throttle = throttle * s.ThrottleMax;
   }
 
@@ -232,14 +225,7 @@ TEST_F(SceneTest, RailJointsClickAtARateSetBySpeed) {
 
 // A remote airliner at distance (m) north of the own vehicle, flying north at speed.
 void PlaceRemote(state::TMainState& s, int slot, int32_t userNo, double north, double speed) {
-  vehicle::TVehicleState& r = s.Remote[static_cast<std::size_t>(slot)];
-  r.Kind = vehicle::kKindAircraft;
-  r.FormNo = kAirlinerGearUp;
-  r.UserNo = userNo;
-  r.Y = north;
-  r.Z = -500;
-  r.VY = speed;
-  s.Remote[static_cast<std::size_t>(slot) + 1].UserNo = 0;
+  testing::Vehicle(kAirlinerGearUp).User(userNo).At(0, north, -500).Velocity(0, speed).AsRemote(s, slot);
 }
 
 TEST_F(SceneTest, DopplerRaisesApproachingAndLowersRecedingSources) {

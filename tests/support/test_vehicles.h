@@ -1,9 +1,14 @@
 // A main state with a small table of vehicle types whose values make each one
 // behave: standing on its wheels does not trip a crash test, the airliner
-// takes off near 150 kt, the car tops out near 40 m/s.
+// takes off near 150 kt, the car tops out near 40 m/s; and a builder that
+// places vehicles of those types.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "state/main_state.h"
+#include "vehicle/geometry.h"
 
 namespace velmora::testing {
 
@@ -40,14 +45,80 @@ inline void FillTestForms(state::TMainState& s) {
   SetForm(s, kFreeBody, 0, 1, 1, 0, 0, -1);
 }
 
+// A vehicle record for a test, built up from its type, and put where the
+// test wants it: the own vehicle, or a slot of the remote list. Fields not
+// named stay as in an empty record: at the origin, heading north, standing.
+//   Vehicle(kCar).User(5).At(0, 100).OnWheels(s).AsRemote(s, 0);
+class TVehicleBuilder {
+ public:
+  TVehicleBuilder(int32_t kind, int32_t formNo) {
+    v_.Kind = kind;
+    v_.FormNo = formNo;
+  }
+  TVehicleBuilder& User(int32_t userNo, int32_t groupNo = 0) {
+    v_.UserNo = userNo;
+    v_.GroupNo = groupNo;
+    return *this;
+  }
+  TVehicleBuilder& At(double x, double y) {
+    v_.X = x;
+    v_.Y = y;
+    return *this;
+  }
+  TVehicleBuilder& At(double x, double y, double z) {
+    v_.Z = z;
+    return At(x, y);
+  }
+  // Its wheels `height` m above the ground (the type's rest height).
+  TVehicleBuilder& OnWheels(const state::TMainState& s, double height = 0) {
+    v_.Z = s.Forms[v_.FormNo].RestZ - height;
+    return *this;
+  }
+  TVehicleBuilder& Heading(double degrees) {
+    v_.Heading = static_cast<float>(degrees);
+    return *this;
+  }
+  // Heading `degrees` at `speed` m/s along it, and vz m/s down.
+  TVehicleBuilder& Moving(double speed, double degrees, double vz = 0) {
+    Heading(degrees);
+    return Velocity(speed * vehicle::SinDeg(degrees), speed * vehicle::CosDeg(degrees), vz);
+  }
+  TVehicleBuilder& Velocity(double vx, double vy, double vz = 0) {
+    v_.VX = vx;
+    v_.VY = vy;
+    v_.VZ = vz;
+    return *this;
+  }
+  TVehicleBuilder& Time(int32_t ms) {
+    v_.Time = ms;
+    return *this;
+  }
+
+  const vehicle::TVehicleState& Record() const { return v_; }
+  vehicle::TVehicleState& AsOwn(state::TMainState& s) const { return s.Own = v_; }
+  // Into a slot of the remote list, which then ends after it.
+  vehicle::TVehicleState& AsRemote(state::TMainState& s, int slot) const {
+    s.Remote[static_cast<std::size_t>(slot) + 1].UserNo = 0;
+    return s.Remote[static_cast<std::size_t>(slot)] = v_;
+  }
+  // After the last vehicle of the remote list.
+  vehicle::TVehicleState& AsNextRemote(state::TMainState& s) const {
+    return AsRemote(s, vehicle::RemoteCount(s.Remote));
+  }
+
+ private:
+  vehicle::TVehicleState v_;
+};
+
+// A vehicle of a test type, of the kind its number's tens name (1x aircraft,
+// 2x road, 3x train, 40 free body), or of the kind given.
+inline TVehicleBuilder Vehicle(int32_t formNo) { return TVehicleBuilder(formNo / 10, formNo); }
+inline TVehicleBuilder Vehicle(int32_t kind, int32_t formNo) { return TVehicleBuilder(kind, formNo); }
+
 // The own vehicle of the given kind and type at the origin, heading north,
 // standing on its wheels.
 inline void PlaceOwn(state::TMainState& s, int32_t kind, int32_t formNo) {
-  s.Own = vehicle::TVehicleState{};
-  s.Own.Kind = kind;
-  s.Own.FormNo = formNo;
-  s.Own.Z = s.Forms[formNo].RestZ;
-  s.Own.UserNo = 1;
+  Vehicle(kind, formNo).User(1).OnWheels(s).AsOwn(s);
 }
 
 }  // namespace velmora::testing

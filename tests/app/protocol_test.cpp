@@ -369,6 +369,12 @@ TEST_F(ProtocolTest, TimesAndPositionsOfRemoteRecords) {
   EXPECT_EQ(s.Remote[0].X, 250);
   EXPECT_EQ(s.Remote[0].Y, 10);
   EXPECT_EQ(s.Remote[0].VX, 15);
+  // A round with the same server time again: stamped from that time as well,
+  // and the clock stays where it was.
+  Receive(Positions(Record(40, 2, testing::kCar, 100260, 10, 30), 5000), 1000);
+  EXPECT_EQ(s.Remote[0].Time, 900 - 30);
+  EXPECT_EQ(s.Remote[0].X, 260);
+  EXPECT_EQ(s.ClockCorrection, 0u);
 }
 
 TEST_F(ProtocolTest, ClockCorrectionOnlyMovesForward) {

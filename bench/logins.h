@@ -175,7 +175,8 @@ inline void RunLogins(int port, std::vector<LoginRun>& runs, milliseconds limit,
       if (events == 0) continue;
       if (!r.Sent && (events & POLLOUT) != 0) {
         const std::string bytes = login + r.Handle;
-        if (send(r.Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) {
+        if (send(r.Fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(bytes.size())) {
           fail(r, now);
           continue;
         }

@@ -42,10 +42,10 @@ namespace {
 
 using namespace velmora::server;
 using velmora::bench::kPrefix;
+using velmora::bench::ProcessCpuSeconds;
 using velmora::bench::State;
 using velmora::testing::Clock;
 using velmora::testing::milliseconds;
-using velmora::bench::ProcessCpuSeconds;
 
 constexpr int kClients = 100;
 constexpr int32_t kIntervalMs = 50;
@@ -149,7 +149,7 @@ void BM_AdmissionFlood(benchmark::State& state) {
     const auto start = Clock::now();
     {
       velmora::bench::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
-                                              milliseconds(300 + 150 * kLogins + 2000));
+                                            milliseconds(300 + 150 * kLogins + 2000));
       velmora::bench::RunLogins(server.Port(), runs, milliseconds(2000), false, false);
       state.counters["flood_connections"] = flood.Opened();
     }

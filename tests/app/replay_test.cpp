@@ -339,7 +339,7 @@ TEST_F(ReplayTest, AFighterRecordsItsGroupAnAirlinerOnlyItsPartner) {
     Vehicle(kFighterGearUp).User(11, 2).AsRemote(s, 0);
     Vehicle(kFreeBody).User(12, 2).AsRemote(s, 1);
     Vehicle(kFighterGearUp).User(13, 3).AsRemote(s, 2);  // another group
-    Vehicle(kCar).User(14, 2).AsRemote(s, 3);                // not an aircraft
+    Vehicle(kCar).User(14, 2).AsRemote(s, 3);            // not an aircraft
     RecordReplay(s, 0);
     std::vector<int32_t> recorded;
     for (int32_t i = 1; i < s.ReplayEnd; ++i) {

@@ -125,7 +125,8 @@ TEST_F(FrameTest, RemoteVehiclesWithinScaleTimes400Metres) {
   Vehicle(kCar).User(2).At(0, eyeY + range - 0.1, eyeZ).AsNextRemote(*state);
   Vehicle(kCar).User(3).At(0, eyeY + range + 0.1, eyeZ).AsNextRemote(*state);
   Vehicle(kCar).User(4).At(0, eyeY - 100, eyeZ).AsNextRemote(*state);  // behind
-  Vehicle(vehicle::kKindRoad, 0).User(6).At(0, eyeY + 10, eyeZ).AsNextRemote(*state);       // no known type
+  // No known type:
+  Vehicle(vehicle::kKindRoad, 0).User(6).At(0, eyeY + 10, eyeZ).AsNextRemote(*state);
   TVehicleState& partner = Vehicle(kCar).User(7).At(0, eyeY + 20, eyeZ).AsNextRemote(*state);
   state->Own.PartnerNo = partner.UserNo;
   Draw();

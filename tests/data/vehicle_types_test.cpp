@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "pilot/control_step.h"
 #include "state/main_state.h"
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/test_vehicles.h"
-#include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "vehicle/units.h"
 

@@ -22,7 +22,7 @@
 namespace velmora::ui {
 namespace {
 
-constexpr int kPatience = 20000;  // ms a step may take on a loaded machine
+constexpr int kPatience = 20000;  // ms before a step that never comes is given up
 // ms the server keeps a new connection that has sent no login; a person may
 // take longer than that to type a handle or to read a refusal.
 constexpr int kServerLoginBudget = 10000;
@@ -39,7 +39,8 @@ class LoopbackTest : public ::testing::Test {
   // rounds, and returns the port, 0 on failure.
   uint16_t StartServer() {
     server = std::make_unique<testing::ServerProcess>(
-        VELMORA_SERVER, std::vector<std::string>{"--missions", VELMORA_MISSIONS, "--interval", "50"},
+        VELMORA_SERVER,
+        std::vector<std::string>{"--missions", VELMORA_MISSIONS, "--interval", "50"},
         testing::TestFilePath("server.log").string(), std::chrono::milliseconds(kPatience));
     return static_cast<uint16_t>(server->Port());
   }
@@ -107,8 +108,7 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
   state::TMainState& s = form.State();
 
   // Login: a user number, then the mission list below its heading row.
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
   EXPECT_GE(s.MissionFixedRows, 1);
   EXPECT_EQ(form.StringGridMission->rowCount(), s.MissionRowCount);
   EXPECT_TRUE(form.StringGridMission->item(s.MissionRowCount - 1, 0)->text().isEmpty());
@@ -156,15 +156,13 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
 
   // The race, whose goal lies at (6200, 0) within 20 m.
   const int raceRow = MissionRow(s, "自動車レース");
   ASSERT_GE(raceRow, 0);
   ChooseMission(form, raceRow);
-  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.ReplayMode == 6; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return s.Own.FormNo == 20 && s.ReplayMode == 6; })) << ServerLog();
   EXPECT_TRUE(form.StringGridVideo->isHidden());
 
   // Drive for a while, recording, then stand at the goal.
@@ -237,8 +235,7 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 4; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 4; })) << ServerLog();
 
   // The third mission: the final 6.5 km out, in practice mode.
   constexpr int32_t kFinalPractice = 2;  // rows below the first mission
@@ -282,8 +279,7 @@ TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
   form.show();
   ASSERT_TRUE(form.FormShow());
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
   const int row = MissionRow(s, "特急電車");
   ASSERT_GE(row, 0) << "no express mission in the list";
   ChooseMission(form, row);
@@ -334,13 +330,11 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
   ASSERT_TRUE(bravo.FormShow());
   state::TMainState& a = alpha.State();
   state::TMainState& b = bravo.State();
-  ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; })) << ServerLog();
 
   // Both take the first mission, a server mission that others can see.
   for (TFormMain* form : {&alpha, &bravo}) ChooseMission(*form, form->State().MissionFixedRows);
-  ASSERT_TRUE(Await([&] { return a.Own.FormNo != 0 && b.Own.FormNo != 0; }))
-      << ServerLog();
+  ASSERT_TRUE(Await([&] { return a.Own.FormNo != 0 && b.Own.FormNo != 0; })) << ServerLog();
 
   // Each program's state goes out at the server's interval.
   EXPECT_EQ(a.SendInterval, 50);

@@ -29,7 +29,7 @@
 namespace velmora::traffic {
 namespace {
 
-constexpr int kPatience = 30000;  // ms a step may take on a loaded machine
+constexpr int kPatience = 30000;  // ms before a step that never comes is given up
 
 // Southbound on line 1: a train standing at station B, whose run ends 170 m
 // on, once it has left the station; another 380 m behind it, short of the

@@ -335,8 +335,8 @@ TEST_F(LoopbackTest, TwoHundredClientsComingBackAtOnceAllGetIn) {
     std::vector<std::pair<int, std::unique_ptr<TestClient>>> tries;
     for (int i = 0; i < kClients; ++i) {
       if (!in[i]) {
-        tries.emplace_back(i, StartLogin("back" + std::to_string(i),
-                                         "127.0.2." + std::to_string(1 + i / 20)));
+        tries.emplace_back(
+            i, StartLogin("back" + std::to_string(i), "127.0.2." + std::to_string(1 + i / 20)));
       }
     }
     for (auto& [i, client] : tries) {

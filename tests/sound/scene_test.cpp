@@ -225,7 +225,11 @@ TEST_F(SceneTest, RailJointsClickAtARateSetBySpeed) {
 
 // A remote airliner at distance (m) north of the own vehicle, flying north at speed.
 void PlaceRemote(state::TMainState& s, int slot, int32_t userNo, double north, double speed) {
-  testing::Vehicle(kAirlinerGearUp).User(userNo).At(0, north, -500).Velocity(0, speed).AsRemote(s, slot);
+  testing::Vehicle(kAirlinerGearUp)
+      .User(userNo)
+      .At(0, north, -500)
+      .Velocity(0, speed)
+      .AsRemote(s, slot);
 }
 
 TEST_F(SceneTest, DopplerRaisesApproachingAndLowersRecedingSources) {

@@ -56,8 +56,8 @@ class ServerProcess {
     if (pipe2(out, O_CLOEXEC) != 0) return;
     int unread[2] = {-1, -1};
     if (logPath.empty() && pipe2(unread, O_CLOEXEC) != 0) return;
-    const int log =
-        logPath.empty() ? unread[1]
+    const int log = logPath.empty()
+                        ? unread[1]
                         : open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     arguments.insert(arguments.begin(), {executable, "--port", "0"});
     // Everything the child needs is made before the fork: it only

@@ -112,8 +112,12 @@ class TVehicleBuilder {
 
 // A vehicle of a test type, of the kind its number's tens name (1x aircraft,
 // 2x road, 3x train, 40 free body), or of the kind given.
-inline TVehicleBuilder Vehicle(int32_t formNo) { return TVehicleBuilder(formNo / 10, formNo); }
-inline TVehicleBuilder Vehicle(int32_t kind, int32_t formNo) { return TVehicleBuilder(kind, formNo); }
+inline TVehicleBuilder Vehicle(int32_t formNo) {
+  return TVehicleBuilder(formNo / 10, formNo);
+}
+inline TVehicleBuilder Vehicle(int32_t kind, int32_t formNo) {
+  return TVehicleBuilder(kind, formNo);
+}
 
 // The own vehicle of the given kind and type at the origin, heading north,
 // standing on its wheels.

@@ -354,7 +354,6 @@ TEST_F(FormMainTest, StartUpLoadsTheInstallation) {
   EXPECT_EQ(started.ExitCode(), 0);
 }
 
-
 // A saved run of a car: frames with x = 0, 1, 2, … m, user 5.
 app::TReplayRecording CarRun(int frames) {
   app::TReplayRecording r;
@@ -528,8 +527,7 @@ TEST_F(ScriptedServerTest, AFloodOfRefusalsOpensOneBox) {
   std::string flood;
   for (int i = 0; i < 200; ++i) flood += "52566771;10;拒否 " + std::to_string(i) + "\t\n";
   Say(flood);
-  ASSERT_TRUE(Await([&] { return MemoLinesWith("拒否 ") == 199; }))
-      << MemoLinesWith("拒否 ");
+  ASSERT_TRUE(Await([&] { return MemoLinesWith("拒否 ") == 199; })) << MemoLinesWith("拒否 ");
   EXPECT_EQ(program->ErrorsShown(), std::vector<std::string>{"拒否 0"});
   EXPECT_FALSE(program->Closed());
 }

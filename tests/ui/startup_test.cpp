@@ -29,8 +29,7 @@ struct TRun {
 // called with the process id of the program's stopwatch, which hands signals
 // on to the program, while it runs.
 TRun RunProgramIn(const std::filesystem::path& folder, const std::string& arguments,
-                  const std::string& environment,
-                  const std::function<void(pid_t)>& running = {}) {
+                  const std::string& environment, const std::function<void(pid_t)>& running = {}) {
   const std::string command = "cd '" + folder.string() + "' && { env " + environment +
                               " timeout 60 " VELMORA_PROGRAM " " + arguments +
                               " 2>&1 & echo \"pid $!\"; wait $!; }";
@@ -140,8 +139,8 @@ TEST(StartUp, StopSignalsCloseCleanlyAndPrintTheFrameStatistics) {
     // connection is there, the signal goes, and the stopwatch hands it on.
     int connection = -1;
     const TRun run = RunProgram(
-        folder, "--frame-stats " + kFakeRenderer + " --handle tester '' " + port + " 127.0.0.1",
-        "", [&](pid_t stopwatch) {
+        folder, "--frame-stats " + kFakeRenderer + " --handle tester '' " + port + " 127.0.0.1", "",
+        [&](pid_t stopwatch) {
           pollfd p{listener, POLLIN, 0};
           if (poll(&p, 1, 60000) == 1) connection = accept(listener, nullptr, nullptr);
           kill(stopwatch, signal);

@@ -129,13 +129,20 @@ void ReportLogins(benchmark::State& state, const std::vector<velmora::bench::Log
   }
 }
 
+// The server with the sample missions, its log in logPath; nullptr, with the
+// benchmark skipped, when it does not start.
+std::unique_ptr<velmora::testing::ServerProcess> SampleServer(
+    benchmark::State& state, const std::string& logPath = "/dev/null") {
+  auto server = std::make_unique<velmora::testing::ServerProcess>(
+      VELMORA_SERVER_EXE, std::vector<std::string>{"--missions", VELMORA_SAMPLE_MISSIONS}, logPath);
+  if (server->Port() != 0) return server;
+  state.SkipWithError("the server did not start");
+  return nullptr;
+}
+
 void BM_AdmissionFlood(benchmark::State& state) {
-  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
-                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
-  if (server.Port() == 0) {
-    state.SkipWithError("the server did not start");
-    return;
-  }
+  const auto server = SampleServer(state);
+  if (!server) return;
   constexpr int kLogins = 20;
   for (auto _ : state) {
     std::vector<velmora::bench::LoginRun> runs(kLogins);
@@ -145,17 +152,17 @@ void BM_AdmissionFlood(benchmark::State& state) {
       runs[i].Handle = "real" + std::to_string(i);
       runs[i].StartAfter = milliseconds(300 + 150 * i);
     }
-    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const double cpuStart = ProcessCpuSeconds(server->Pid());
     const auto start = Clock::now();
     {
-      velmora::bench::ConnectionFlood flood(server.Port(), static_cast<int>(state.range(0)), 1000,
+      velmora::bench::ConnectionFlood flood(server->Port(), static_cast<int>(state.range(0)), 1000,
                                             milliseconds(300 + 150 * kLogins + 2000));
-      velmora::bench::RunLogins(server.Port(), runs, milliseconds(2000), false, false);
+      velmora::bench::RunLogins(server->Port(), runs, milliseconds(2000), false, false);
       state.counters["flood_connections"] = flood.Opened();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     state.counters["server_cpu_percent"] =
-        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+        (ProcessCpuSeconds(server->Pid()) - cpuStart) * 100.0 / seconds;
     ReportLogins(state, runs);
   }
 }
@@ -168,12 +175,8 @@ BENCHMARK(BM_AdmissionFlood)
     ->UseRealTime();
 
 void BM_Reconnect(benchmark::State& state) {
-  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
-                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
-  if (server.Port() == 0) {
-    state.SkipWithError("the server did not start");
-    return;
-  }
+  const auto server = SampleServer(state);
+  if (!server) return;
   constexpr int kReconnecting = 200;
   for (auto _ : state) {
     std::vector<velmora::bench::LoginRun> runs(kReconnecting);
@@ -181,12 +184,12 @@ void BM_Reconnect(benchmark::State& state) {
       runs[i].Source = "127.0.2." + std::to_string(1 + i / 20);
       runs[i].Handle = "back" + std::to_string(i);
     }
-    const double cpuStart = ProcessCpuSeconds(server.Pid());
+    const double cpuStart = ProcessCpuSeconds(server->Pid());
     const auto start = Clock::now();
-    velmora::bench::RunLogins(server.Port(), runs, milliseconds(30000), true, false);
+    velmora::bench::RunLogins(server->Port(), runs, milliseconds(30000), true, false);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     state.counters["server_cpu_percent"] =
-        (ProcessCpuSeconds(server.Pid()) - cpuStart) * 100.0 / seconds;
+        (ProcessCpuSeconds(server->Pid()) - cpuStart) * 100.0 / seconds;
     int tries = 0;
     for (const auto& r : runs) tries += r.Tries;
     state.counters["tries"] = tries;
@@ -196,12 +199,8 @@ void BM_Reconnect(benchmark::State& state) {
 BENCHMARK(BM_Reconnect)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_LoginRate(benchmark::State& state) {
-  velmora::testing::ServerProcess server(VELMORA_SERVER_EXE,
-                                         {"--missions", VELMORA_SAMPLE_MISSIONS}, "/dev/null");
-  if (server.Port() == 0) {
-    state.SkipWithError("the server did not start");
-    return;
-  }
+  const auto server = SampleServer(state);
+  if (!server) return;
   constexpr int kLogins = 100;
   for (auto _ : state) {
     std::vector<velmora::bench::LoginRun> runs(kLogins);
@@ -212,7 +211,7 @@ void BM_LoginRate(benchmark::State& state) {
     const auto start = Clock::now();
     for (auto& run : runs) {
       std::vector<velmora::bench::LoginRun> one{run};
-      velmora::bench::RunLogins(server.Port(), one, milliseconds(10000), false, false);
+      velmora::bench::RunLogins(server->Port(), one, milliseconds(10000), false, false);
       run = one.front();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -229,18 +228,14 @@ namespace {
 void BM_LogFlood(benchmark::State& state) {
   const bool unread = state.range(0) == 1;
   const std::string logPath = "/tmp/velmora-log-flood-" + std::to_string(getpid()) + ".log";
-  velmora::testing::ServerProcess server(
-      VELMORA_SERVER_EXE, {"--missions", VELMORA_SAMPLE_MISSIONS}, unread ? "" : logPath);
-  if (server.Port() == 0) {
-    state.SkipWithError("the server did not start");
-    return;
-  }
+  const auto server = SampleServer(state, unread ? "" : logPath);
+  if (!server) return;
   std::vector<velmora::bench::LoginRun> runs(2);
   runs[0].Source = "127.0.5.1";
   runs[0].Handle = "flood";
   runs[1].Source = "127.0.5.2";
   runs[1].Handle = "reader";
-  velmora::bench::RunLogins(server.Port(), runs, milliseconds(5000), false, true);
+  velmora::bench::RunLogins(server->Port(), runs, milliseconds(5000), false, true);
   if (!runs[0].TookMs || !runs[1].TookMs) {
     state.SkipWithError("a login was not answered");
     return;

@@ -11,12 +11,21 @@
 
 namespace velmora::testing {
 
-// A path named `name` in a folder that belongs to the running test case.
+// A path named `name` in a folder that belongs to the running test case. The
+// folder is emptied when the test case first asks for it: process numbers come
+// round again, and a folder an earlier run left under the same number would
+// hand the test that run's files.
 inline std::filesystem::path TestFilePath(const std::string& name) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string folder = std::string("velmora-") + std::to_string(getpid()) + "-" +
                              info->test_suite_name() + "." + info->name();
   const auto dir = std::filesystem::path(::testing::TempDir()) / folder;
+  static std::string emptied;
+  if (emptied != folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    emptied = folder;
+  }
   std::filesystem::create_directories(dir);
   return dir / name;
 }

@@ -13,6 +13,7 @@
 
 #include "app/whole_file.h"
 #include "logbook/columns.h"
+#include "logbook/personal_bests.h"
 
 namespace velmora::logbook {
 
@@ -39,6 +40,15 @@ class TStatement {
   }
   void Real(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
   void Int(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+  void Blob(int i, const std::string& v) {
+    sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  std::string ColumnBlob(int i) const {
+    const void* b = sqlite3_column_blob(stmt_, i);
+    return b != nullptr ? std::string(static_cast<const char*>(b),
+                                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i)))
+                        : "";
+  }
   std::string ColumnText(int i) const {
     const unsigned char* t = sqlite3_column_text(stmt_, i);
     return t != nullptr ? std::string(reinterpret_cast<const char*>(t),
@@ -114,8 +124,8 @@ std::string Selected(std::span<const TColumn<Row>> columns) {
 
 // Reads a row from a statement that selected its columns.
 template <class Row>
-void ReadRow(const TStatement& q, Row& row, std::span<const TColumn<Row>> columns) {
-  int i = 0;
+void ReadRow(const TStatement& q, Row& row, std::span<const TColumn<Row>> columns, int first = 0) {
+  int i = first;
   for (const TColumn<Row>& c : columns) {
     if (c.Name == nullptr || c.Field.index() == 0) continue;
     std::visit(columns::TOverloaded{[](std::monostate) {},
@@ -407,6 +417,13 @@ std::optional<std::string> TLogbookStore::OpenForWriting() {
     }
     script += AddColumns<TRunRow>("runs", columns::kRun, std::max(version, 1)) +
               AddColumns<TEventRow>("events", columns::kEvent, std::max(version, 1)) + missing;
+    // Version 3: each run's trace, in a table of its own so that listing
+    // the runs never reads it.
+    if (version < 3) {
+      script +=
+          "CREATE TABLE traces (run_id INTEGER PRIMARY KEY REFERENCES runs(id) ON DELETE CASCADE,"
+          " data BLOB NOT NULL);";
+    }
     script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       return Fail("形式を更新できません");
@@ -485,6 +502,13 @@ std::optional<std::string> TLogbookStore::InsertRows(TRunRow& r) {
     BindRow<TEventRow>(q, e, columns::kEvent, runId);
     if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
     e.Id = sqlite3_last_insert_rowid(db_);
+  }
+  if (!r.Trace.empty()) {
+    TStatement q(db_, "INSERT INTO traces (run_id, data) VALUES (?1, ?2);");
+    if (!q.Ok()) return Fail("書き込めません");
+    q.Int(1, runId);
+    q.Blob(2, r.Trace);
+    if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
   }
   r.Id = runId;
   return std::nullopt;
@@ -648,6 +672,63 @@ std::optional<std::string> TLogbookStore::Values(TRunColumn column, std::vector<
   return std::nullopt;
 }
 
+std::optional<std::string> TLogbookStore::FindTrace(int64_t id, std::string& bytes) {
+  bytes.clear();
+  if (auto failure = Open()) return failure;
+  if (noTables_) return std::nullopt;
+  TStatement q(db_, "SELECT data FROM traces WHERE run_id = ?1;");
+  if (!q.Ok()) return Fail("読めません");
+  q.Int(1, id);
+  const int rc = sqlite3_step(*q);
+  if (rc == SQLITE_ROW) bytes = q.ColumnBlob(0);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail("読めません");
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
+  out.clear();
+  if (auto failure = Open()) return failure;
+  if (noTables_) return std::nullopt;
+  // The runs with an event that may be a best, each with those events.
+  constexpr const char* kCandidates = "kind IN ('touchdown', 'stop', 'race')";
+  std::vector<TRunRow> runs;
+  {
+    const std::string sql = std::string("SELECT id, started, mission, vehicle FROM runs WHERE id IN"
+                                        " (SELECT run_id FROM events WHERE ") +
+                            kCandidates + ") ORDER BY id;";
+    TStatement q(db_, sql.c_str());
+    if (!q.Ok()) return Fail("読めません");
+    int rc;
+    while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+      TRunRow& r = runs.emplace_back();
+      r.Id = q.ColumnInt64(0);
+      r.Started = q.ColumnText(1);
+      r.Mission = q.ColumnText(2);
+      r.Vehicle = q.ColumnText(3);
+    }
+    if (rc != SQLITE_DONE) return Fail("読めません");
+  }
+  const std::string sql = "SELECT run_id, " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE " + kCandidates + " ORDER BY run_id, seq;";
+  TStatement q(db_, sql.c_str());
+  if (!q.Ok()) return Fail("読めません");
+  std::vector<TEventRow> events;
+  std::vector<int64_t> owners;
+  int rc;
+  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+    owners.push_back(q.ColumnInt64(0));
+    ReadRow<TEventRow>(q, events.emplace_back(), columns::kEvent, 1);
+  }
+  if (rc != SQLITE_DONE) return Fail("読めません");
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    while (run < runs.size() && runs[run].Id < owners[i]) ++run;
+    if (run < runs.size() && runs[run].Id == owners[i]) runs[run].Events.push_back(events[i]);
+  }
+  out = FindBests(runs);
+  return std::nullopt;
+}
+
 TLogbookWriter::TLogbookWriter(std::string path, int busyTimeoutMs, int retryMs)
     : path_(std::move(path)), busyTimeoutMs_(busyTimeoutMs), retryMs_(retryMs) {
   std::error_code error;
@@ -687,6 +768,13 @@ std::vector<std::string> TLogbookWriter::TakeMessages() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> taken;
   taken.swap(messages_);
+  return taken;
+}
+
+std::vector<std::string> TLogbookWriter::TakeBests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> taken;
+  taken.swap(bests_);
   return taken;
 }
 
@@ -774,14 +862,21 @@ void TLogbookWriter::Loop() {
       badFile = imported.BadFile;
     }
     std::vector<TRunRow> done;
+    std::vector<std::string> bests;
     std::size_t i = 0;
     if (!failure || badFile) {
       for (; i < batch.size(); ++i) {
+        // The bests before the run, to say which of them it beats.
+        std::vector<TBest> before;
+        const bool bestsKnown = !store.Bests(before);
         std::optional<std::string> fault = store.Insert(batch[i]);
         if (fault) {
           failure = std::move(fault);
           badFile = false;
           break;
+        }
+        if (bestsKnown) {
+          for (std::string& line : NewBestLines(batch[i], before)) bests.push_back(std::move(line));
         }
         done.push_back(batch[i]);
       }
@@ -789,6 +884,7 @@ void TLogbookWriter::Loop() {
     lock.lock();
     for (TRunRow& r : imported.Runs) written_.push_back(std::move(r));
     for (TRunRow& r : done) written_.push_back(std::move(r));
+    for (std::string& line : bests) bests_.push_back(std::move(line));
     for (std::size_t k = batch.size(); k-- > i;) {
       unsaved_.insert(unsaved_.begin(), std::move(batch[k]));
     }

@@ -865,10 +865,10 @@ void TLogbookWriter::Loop() {
     std::vector<std::string> bests;
     std::size_t i = 0;
     if (!failure || badFile) {
+      // The bests before these runs, to say which of them each beats.
+      std::vector<TBest> known;
+      const bool bestsKnown = !batch.empty() && !store.Bests(known);
       for (; i < batch.size(); ++i) {
-        // The bests before the run, to say which of them it beats.
-        std::vector<TBest> before;
-        const bool bestsKnown = !store.Bests(before);
         std::optional<std::string> fault = store.Insert(batch[i]);
         if (fault) {
           failure = std::move(fault);
@@ -876,7 +876,7 @@ void TLogbookWriter::Loop() {
           break;
         }
         if (bestsKnown) {
-          for (std::string& line : NewBestLines(batch[i], before)) bests.push_back(std::move(line));
+          for (std::string& line : MergeBests(known, batch[i])) bests.push_back(std::move(line));
         }
         done.push_back(batch[i]);
       }

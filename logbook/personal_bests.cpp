@@ -1,5 +1,6 @@
 #include "logbook/personal_bests.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -54,16 +55,20 @@ std::vector<TBest> FindBests(const std::vector<TRunRow>& runs) {
   return out;
 }
 
-std::vector<std::string> NewBestLines(const TRunRow& run, const std::vector<TBest>& bests) {
+std::vector<std::string> MergeBests(std::vector<TBest>& bests, const TRunRow& run) {
   std::vector<std::string> lines;
-  for (const TBest& best : FindBests({run})) {
-    for (const TBest& old : bests) {
-      if (old.Mission == best.Mission && old.Kind == best.Kind && old.RunId != run.Id &&
-          Beats(best.Event, old.Event, best.Kind)) {
-        lines.push_back("自己ベスト " + BestText(best) + "  これまで " + BestText(old).substr(
-                            std::string(BestKindName(old.Kind)).size() + 1) +
-                        "  " + best.Mission);
-      }
+  for (TBest& best : FindBests({run})) {
+    const auto old = std::find_if(bests.begin(), bests.end(), [&](const TBest& b) {
+      return b.Mission == best.Mission && b.Kind == best.Kind;
+    });
+    if (old == bests.end()) {
+      bests.push_back(std::move(best));
+    } else if (old->RunId != run.Id && Beats(best.Event, old->Event, best.Kind)) {
+      const std::string before = BestText(*old);
+      lines.push_back("自己ベスト " + BestText(best) + "  これまで " +
+                      before.substr(std::string(BestKindName(old->Kind)).size() + 1) + "  " +
+                      best.Mission);
+      *old = std::move(best);
     }
   }
   return lines;

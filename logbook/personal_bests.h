@@ -36,10 +36,10 @@ struct TBest {
 // The bests among these runs (with their events), by mission and kind; the
 // runs in the order they were made.
 std::vector<TBest> FindBests(const std::vector<TRunRow>& runs);
-// Each best of `run` that beats the one in `bests` of its mission and kind,
-// for the message log: "自己ベスト 着陸 … これまで …" lines. A mission's
-// first result sets its best without beating one.
-std::vector<std::string> NewBestLines(const TRunRow& run, const std::vector<TBest>& bests);
+// Folds a run (with its id and events) into the bests: a mission's first
+// result of a kind sets its best, a better one replaces it. Returns a line
+// for the message log for each best the run beat ("自己ベスト 着陸 … これまで …").
+std::vector<std::string> MergeBests(std::vector<TBest>& bests, const TRunRow& run);
 // A best in a few words: "着陸 120 ft/min（目標点 +12 m、中心線 右 1.2 m）" …
 std::string BestText(const TBest& best);
 const char* BestKindName(TBestKind kind);  // "着陸", "停止", "レース"

@@ -14,7 +14,6 @@
 #include "app/replay_file.h"
 #include "app/run_figures.h"
 #include "logbook/logbook_tool.h"
-#include "logbook/personal_bests.h"
 #include "vehicle/units.h"
 
 namespace velmora::ui {
@@ -37,6 +36,7 @@ constexpr const char* kHeadings[TRunsModel::Columns] = {
 TRunsModel::TRunsModel(std::string path, QObject* parent)
     : QAbstractTableModel(parent), store_(std::move(path), logbook::TAccess::Read) {
   filter_.Whole = true;
+  store_.Bests(bests_);
   Reload();
 }
 
@@ -134,16 +134,13 @@ void TRunsModel::SetFilter(const logbook::TFilter& filter) {
   Reload();
 }
 
-void TRunsModel::ReadBests() {
-  std::vector<logbook::TBest> bests;
-  bests_.clear();
-  if (store_.Bests(bests)) return;
-  for (const logbook::TBest& b : bests) bests_.insert(b.RunId);
+bool TRunsModel::IsBest(int64_t id) const {
+  return std::any_of(bests_.begin(), bests_.end(),
+                     [id](const logbook::TBest& b) { return b.RunId == id; });
 }
 
 void TRunsModel::Reload() {
   beginResetModel();
-  ReadBests();
   rows_.clear();
   failure_.clear();
   atEnd_ = false;
@@ -157,17 +154,16 @@ void TRunsModel::Reload() {
 }
 
 void TRunsModel::AddRun(const logbook::TRunRow& run) {
+  // A new best takes the mark from the run that held it.
+  if (!logbook::MergeBests(bests_, run).empty() && !rows_.empty()) {
+    emit dataChanged(index(0, Result), index(static_cast<int>(rows_.size()) - 1, Result));
+  }
   if (!logbook::Matches(run, filter_)) return;
   const auto at = std::partition_point(rows_.begin(), rows_.end(), [&](const logbook::TRunRow& r) {
     return logbook::Before(r, run, order_);
   });
   if (at != rows_.end() && at->Id == run.Id) return;  // read already
   ++total_;
-  // A new best takes the mark from the run that held it.
-  ReadBests();
-  if (!rows_.empty()) {
-    emit dataChanged(index(0, Result), index(static_cast<int>(rows_.size()) - 1, Result));
-  }
   if (at == rows_.end() && !atEnd_) return;  // a later page brings it
   const int row = static_cast<int>(at - rows_.begin());
   logbook::TRunRow shown = run;

@@ -15,13 +15,13 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "charts/run_charts_view.h"
 #include "state/main_state.h"
 #include "logbook/logbook.h"
+#include "logbook/personal_bests.h"
 
 namespace velmora::ui {
 
@@ -59,7 +59,7 @@ class TRunsModel final : public QAbstractTableModel {
   const logbook::TRunRow* Run(int row) const;
   int64_t Total() const { return total_; }  // runs matching the filter
   // Whether a run holds a personal best of its mission (marked ★ in the result).
-  bool IsBest(int64_t id) const { return bests_.count(id) != 0; }
+  bool IsBest(int64_t id) const;
   // Why the file could not be read; empty when it could.
   const std::string& Failure() const { return failure_; }
   int SortColumn() const;
@@ -67,10 +67,9 @@ class TRunsModel final : public QAbstractTableModel {
 
  private:
   void Reload();
-  void ReadBests();
 
   logbook::TLogbookStore store_;
-  std::set<int64_t> bests_;
+  std::vector<logbook::TBest> bests_;  // read once; a run written is folded in
   logbook::TFilter filter_;
   logbook::TOrder order_;
   std::vector<logbook::TRunRow> rows_;

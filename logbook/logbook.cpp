@@ -418,14 +418,20 @@ std::optional<std::string> TLogbookStore::OpenForWriting() {
     script += AddColumns<TRunRow>("runs", columns::kRun, std::max(version, 1)) +
               AddColumns<TEventRow>("events", columns::kEvent, std::max(version, 1)) + missing;
     // Version 3: each run's trace, in a table of its own so that listing
-    // the runs never reads it.
+    // the runs never reads it; and each mission's bests, kept up to date as
+    // runs are written, so that reading them costs no pass over the events.
     if (version < 3) {
       script +=
           "CREATE TABLE traces (run_id INTEGER PRIMARY KEY REFERENCES runs(id) ON DELETE CASCADE,"
-          " data BLOB NOT NULL);";
+          " data BLOB NOT NULL);"
+          "CREATE TABLE bests (mission TEXT NOT NULL, kind INTEGER NOT NULL, run_id INTEGER NOT"
+          " NULL REFERENCES runs(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+          " PRIMARY KEY (mission, kind));";
     }
-    script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
-    if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        (version > 0 && version < 3 && FillBests()) || Exec("COMMIT;")) {
+      sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
       return Fail("形式を更新できません");
     }
   }
@@ -503,6 +509,33 @@ std::optional<std::string> TLogbookStore::InsertRows(TRunRow& r) {
     if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
     e.Id = sqlite3_last_insert_rowid(db_);
   }
+  r.Id = runId;
+  // The run's results that beat its mission's bests take their place.
+  for (TBest& best : FindBests({r})) {
+    TStatement q(db_, "SELECT seq, run_id FROM bests WHERE mission = ?1 AND kind = ?2;");
+    if (!q.Ok()) return Fail("読めません");
+    q.Text(1, best.Mission);
+    q.Int(2, static_cast<int64_t>(best.Kind));
+    const int rc = sqlite3_step(*q);
+    bool better = rc == SQLITE_DONE;
+    if (rc == SQLITE_ROW) {
+      const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                              " FROM events WHERE run_id = ?1 AND seq = ?2;";
+      TStatement e(db_, sql.c_str());
+      if (!e.Ok()) return Fail("読めません");
+      e.Int(1, q.ColumnInt64(1));
+      e.Int(2, q.ColumnInt(0));
+      TEventRow old;
+      const bool found = sqlite3_step(*e) == SQLITE_ROW;
+      if (found) ReadRow<TEventRow>(e, old, columns::kEvent);
+      better = !found || Beats(best.Event, old, best.Kind);
+    } else if (rc != SQLITE_DONE) {
+      return Fail("読めません");
+    }
+    if (better) {
+      if (auto failure = KeepBest(best)) return failure;
+    }
+  }
   if (!r.Trace.empty()) {
     TStatement q(db_, "INSERT INTO traces (run_id, data) VALUES (?1, ?2);");
     if (!q.Ok()) return Fail("書き込めません");
@@ -510,7 +543,6 @@ std::optional<std::string> TLogbookStore::InsertRows(TRunRow& r) {
     q.Blob(2, r.Trace);
     if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
   }
-  r.Id = runId;
   return std::nullopt;
 }
 
@@ -685,15 +717,13 @@ std::optional<std::string> TLogbookStore::FindTrace(int64_t id, std::string& byt
   return std::nullopt;
 }
 
-std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
-  out.clear();
-  if (auto failure = Open()) return failure;
-  if (noTables_) return std::nullopt;
-  // The runs with an event that may be a best, each with those events.
+// The bests of the runs already written, worked out from their events once,
+// when a file without the table of bests gains it.
+std::optional<std::string> TLogbookStore::FillBests() {
   constexpr const char* kCandidates = "kind IN ('touchdown', 'stop', 'race')";
   std::vector<TRunRow> runs;
   {
-    const std::string sql = std::string("SELECT id, started, mission, vehicle FROM runs WHERE id IN"
+    const std::string sql = std::string("SELECT id, mission FROM runs WHERE id IN"
                                         " (SELECT run_id FROM events WHERE ") +
                             kCandidates + ") ORDER BY id;";
     TStatement q(db_, sql.c_str());
@@ -702,9 +732,7 @@ std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
     while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
       TRunRow& r = runs.emplace_back();
       r.Id = q.ColumnInt64(0);
-      r.Started = q.ColumnText(1);
-      r.Mission = q.ColumnText(2);
-      r.Vehicle = q.ColumnText(3);
+      r.Mission = q.ColumnText(1);
     }
     if (rc != SQLITE_DONE) return Fail("読めません");
   }
@@ -712,20 +740,65 @@ std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
                           " FROM events WHERE " + kCandidates + " ORDER BY run_id, seq;";
   TStatement q(db_, sql.c_str());
   if (!q.Ok()) return Fail("読めません");
-  std::vector<TEventRow> events;
-  std::vector<int64_t> owners;
+  std::size_t run = 0;
   int rc;
   while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-    owners.push_back(q.ColumnInt64(0));
-    ReadRow<TEventRow>(q, events.emplace_back(), columns::kEvent, 1);
+    const int64_t owner = q.ColumnInt64(0);
+    while (run < runs.size() && runs[run].Id < owner) ++run;
+    if (run < runs.size() && runs[run].Id == owner) {
+      ReadRow<TEventRow>(q, runs[run].Events.emplace_back(), columns::kEvent, 1);
+    }
   }
   if (rc != SQLITE_DONE) return Fail("読めません");
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    while (run < runs.size() && runs[run].Id < owners[i]) ++run;
-    if (run < runs.size() && runs[run].Id == owners[i]) runs[run].Events.push_back(events[i]);
+  for (const TBest& b : FindBests(runs)) {
+    if (auto failure = KeepBest(b)) return failure;
   }
-  out = FindBests(runs);
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::KeepBest(const TBest& best) {
+  TStatement q(db_, "INSERT OR REPLACE INTO bests (mission, kind, run_id, seq) VALUES (?1, ?2, ?3, ?4);");
+  if (!q.Ok()) return Fail("書き込めません");
+  q.Text(1, best.Mission);
+  q.Int(2, static_cast<int64_t>(best.Kind));
+  q.Int(3, best.RunId);
+  q.Int(4, best.Event.Seq);
+  if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
+  out.clear();
+  if (auto failure = Open()) return failure;
+  if (noTables_) return std::nullopt;
+  {
+    TStatement q(db_,
+                 "SELECT b.mission, b.kind, b.run_id, b.seq, r.started, r.vehicle FROM bests b"
+                 " JOIN runs r ON r.id = b.run_id ORDER BY b.mission, b.kind;");
+    if (!q.Ok()) return Fail("読めません");
+    int rc;
+    while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+      TBest& b = out.emplace_back();
+      b.Mission = q.ColumnText(0);
+      b.Kind = static_cast<TBestKind>(q.ColumnInt(1));
+      b.RunId = q.ColumnInt64(2);
+      b.Event.Seq = q.ColumnInt(3);
+      b.Started = q.ColumnText(4);
+      b.Vehicle = q.ColumnText(5);
+    }
+    if (rc != SQLITE_DONE) return Fail("読めません");
+  }
+  const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE run_id = ?1 AND seq = ?2;";
+  TStatement q(db_, sql.c_str());
+  if (!q.Ok()) return Fail("読めません");
+  for (TBest& b : out) {
+    sqlite3_reset(*q);
+    q.Int(1, b.RunId);
+    q.Int(2, b.Event.Seq);
+    if (sqlite3_step(*q) != SQLITE_ROW) return Fail("読めません");
+    ReadRow<TEventRow>(q, b.Event, columns::kEvent);
+  }
   return std::nullopt;
 }
 

@@ -177,6 +177,8 @@ class TLogbookStore {
   std::optional<std::string> Fail(const std::string& what);
   std::optional<std::string> Exec(const char* sql);
   std::optional<std::string> InsertRows(TRunRow& run);
+  std::optional<std::string> FillBests();
+  std::optional<std::string> KeepBest(const TBest& best);
   void RefreshStatistics();
   void Close();
 

@@ -697,6 +697,12 @@ TEST_F(LogbookTest, MigratesARealVersionTwoFile) {
   EXPECT_EQ(landing.Handle, "版2");
   ASSERT_EQ(landing.Events.size(), 1u);
   EXPECT_EQ(landing.Events[0].SinkRate, 0.9);
+  std::vector<TBest> bests;
+  ASSERT_EQ(store.Bests(bests), std::nullopt);
+  ASSERT_EQ(bests.size(), 3u) << "the landing, the stop and the race of the older runs";
+  EXPECT_EQ(BestText(bests[0]), "着陸 180 ft/min（目標点 +80 m、中心線 右 1.5 m）");
+  EXPECT_EQ(BestText(bests[1]), "レース 1:41.2");
+  EXPECT_EQ(BestText(bests[2]), "停止 停止位置から -0.80 m");
   std::string trace = "x";
   ASSERT_EQ(store.FindTrace(1, trace), std::nullopt);
   EXPECT_EQ(trace, "") << "a run from before traces has none";

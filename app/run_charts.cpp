@@ -182,13 +182,26 @@ std::vector<TChart> AircraftCharts(const TRunTrace& t, const TRunTrace* other,
   return charts;
 }
 
-TChartSeries SpeedAlong(const TRunTrace& t, std::string name, TSeriesStyle style, uint32_t colour) {
+struct TLap {
+  std::size_t From = 0, To = 0;  // samples [From, To)
+  double Time = 0;               // s
+};
+
+TChartSeries LapSeries(const TRunTrace& t, const TLap& lap, std::string name, TSeriesStyle style,
+                       uint32_t colour) {
   TChartSeries s = Series(std::move(name), style, colour);
-  const std::vector<double> d = PathDistances(t);
-  for (std::size_t i = 0; i < t.Samples.size(); ++i) {
-    s.Points.push_back({d[i], t.Samples[i].GroundSpeed * units::kKmhPerMetrePerSecond});
+  double along = 0;
+  for (std::size_t i = lap.From; i < lap.To; ++i) {
+    if (i > lap.From) {
+      along += std::hypot(t.Samples[i].X - t.Samples[i - 1].X, t.Samples[i].Y - t.Samples[i - 1].Y);
+    }
+    s.Points.push_back({along, t.Samples[i].GroundSpeed * units::kKmhPerMetrePerSecond});
   }
   return s;
+}
+
+TChartSeries SpeedAlong(const TRunTrace& t, std::string name, TSeriesStyle style, uint32_t colour) {
+  return LapSeries(t, {0, t.Samples.size(), 0}, std::move(name), style, colour);
 }
 
 TChart TrainChart(const TRunTrace& t, const TRunTrace* other, const std::string& otherName) {
@@ -230,11 +243,6 @@ TChart TrainChart(const TRunTrace& t, const TRunTrace* other, const std::string&
   return chart;
 }
 
-struct TLap {
-  std::size_t From = 0, To = 0;  // samples [From, To)
-  double Time = 0;               // s
-};
-
 // The laps between the start-line crossings, the last up to the finish.
 std::vector<TLap> Laps(const TRunTrace& t) {
   std::vector<uint32_t> lines;
@@ -252,19 +260,6 @@ std::vector<TLap> Laps(const TRunTrace& t) {
     laps.push_back({0, t.Samples.size(), t.Samples.back().Time / kMs});
   }
   return laps;
-}
-
-TChartSeries LapSeries(const TRunTrace& t, const TLap& lap, std::string name, TSeriesStyle style,
-                       uint32_t colour) {
-  TChartSeries s = Series(std::move(name), style, colour);
-  double along = 0;
-  for (std::size_t i = lap.From; i < lap.To; ++i) {
-    if (i > lap.From) {
-      along += std::hypot(t.Samples[i].X - t.Samples[i - 1].X, t.Samples[i].Y - t.Samples[i - 1].Y);
-    }
-    s.Points.push_back({along, t.Samples[i].GroundSpeed * units::kKmhPerMetrePerSecond});
-  }
-  return s;
 }
 
 TChart RaceChart(const TRunTrace& t, const TRunTrace* other, const std::string& otherName) {

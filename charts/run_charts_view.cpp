@@ -20,6 +20,7 @@ namespace {
 constexpr int kColumns = 2;
 constexpr double kMarkSize = 9;  // px
 constexpr double kLineWidth = 2;  // px
+constexpr double kValueMargin = 0.08;  // of the values' span, above and below them
 
 QColor ColourOf(uint32_t rgb) {
   return QColor(static_cast<int>(rgb >> 16 & 0xff), static_cast<int>(rgb >> 8 & 0xff),
@@ -44,13 +45,14 @@ struct TRange {
     Lo = std::min(Lo, v);
     Hi = std::max(Hi, v);
   }
-  // A little room around the values, and some range where they are all one.
-  void Apply(QValueAxis* axis) const {
+  // Some room around the values (`margin` of their span; none below zero
+  // for values that are never negative), and some range where they are all one.
+  void Apply(QValueAxis* axis, double margin) const {
     double lo = Lo, hi = Hi;
     if (!(lo <= hi)) lo = 0, hi = 1;
     if (hi - lo < 1e-9) lo -= 1, hi += 1;
-    const double margin = (hi - lo) * 0.05;
-    axis->setRange(lo - margin, hi + margin);
+    const double room = (hi - lo) * margin;
+    axis->setRange(lo >= 0 ? std::max(0.0, lo - room) : lo - room, hi + room);
     axis->applyNiceNumbers();
     axis->setLabelFormat(hi - lo >= 20 ? "%.0f" : "%.1f");
   }
@@ -114,14 +116,15 @@ QChart* MakeChart(const app::TChart& data) {
     line->attachAxis(x);
     line->attachAxis(yAxis);
   }
-  xRange.Apply(x);
-  yRange.Apply(y);
-  if (right != nullptr) rightRange.Apply(right);
+  xRange.Apply(x, 0);
+  yRange.Apply(y, kValueMargin);
+  if (right != nullptr) rightRange.Apply(right, kValueMargin);
   return chart;
 }
 
 TRunChartsWidget::TRunChartsWidget(QWidget* parent) : QWidget(parent), grid_(new QGridLayout(this)) {
   grid_->setContentsMargins(0, 0, 0, 0);
+  for (int column = 0; column < kColumns; ++column) grid_->setColumnStretch(column, 1);
 }
 
 void TRunChartsWidget::Show(const std::vector<app::TChart>& charts, const QString& none) {
@@ -138,7 +141,8 @@ void TRunChartsWidget::Show(const std::vector<app::TChart>& charts, const QStrin
     auto* view = new QChartView(MakeChart(charts[static_cast<std::size_t>(i)]), this);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumHeight(220);
-    grid_->addWidget(view, i / kColumns, i % kColumns);
+    // A chart alone takes the whole width.
+    grid_->addWidget(view, i / kColumns, i % kColumns, 1, count_ == 1 ? kColumns : 1);
   }
 }
 

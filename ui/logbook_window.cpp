@@ -221,13 +221,13 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(true);
   header->setSortIndicator(Model->SortColumn(), Model->SortOrder());
-  layout->addWidget(Runs, 3);
+  layout->addWidget(Runs, 2);
 
   Events = new QPlainTextEdit;
   Events->setReadOnly(true);
   layout->addWidget(Events, 1);
   Charts = new charts::TRunChartsWidget;
-  layout->addWidget(Charts, 5);
+  layout->addWidget(Charts, 6);
 
   auto* buttons = new QHBoxLayout;
   PlayReplay = new QPushButton("録画を再生");

@@ -23,6 +23,7 @@
 #include "logbook/personal_bests.h"
 #include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
+#include "tests/support/test_traces.h"
 #include "tests/support/test_vehicles.h"
 #include "version/version.h"
 
@@ -776,16 +777,7 @@ TEST(PersonalBestsTest, WhichEventsMayBeABest) {
 // Each run written that beats its mission's best says so once; the logbook
 // lists the bests, and the tool writes a run's trace and draws its charts.
 TEST_F(LogbookTest, BestsAreAnnouncedListedAndChartsDrawnFromTheTrace) {
-  app::TRunTrace trace;
-  trace.Kind = 3;
-  for (uint32_t i = 0; i < 40; ++i) {
-    app::TTraceSample x;
-    x.Time = i * app::kTraceInterval;
-    x.Y = 2.0 * i;
-    x.GroundSpeed = 8;
-    x.SpeedLimit = 12.5;
-    trace.Samples.push_back(x);
-  }
+  const app::TRunTrace trace = testing::ShortTrainTrace();
   const struct {
     double StopError;
     bool Beats;

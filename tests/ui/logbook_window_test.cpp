@@ -15,6 +15,7 @@
 #include "app/run_figures.h"
 #include "app/run_trace.h"
 #include "logbook/logbook.h"
+#include "tests/support/test_traces.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/logbook_window.h"
@@ -221,16 +222,7 @@ TEST_F(LogbookWindowTest, PanelShowsTheEventAndTheRunIsWritten) {
 // The selected run's charts lie below its events, with the mission's best
 // overlaid or a second run selected with it; the best is marked in the list.
 TEST_F(LogbookWindowTest, ShowsTheRunsChartsAndMarksTheBest) {
-  app::TRunTrace trace;
-  trace.Kind = vehicle::kKindTrain;
-  for (uint32_t i = 0; i < 40; ++i) {
-    app::TTraceSample x;
-    x.Time = i * app::kTraceInterval;
-    x.Y = 2.0 * i;
-    x.GroundSpeed = 8;
-    x.SpeedLimit = 12.5;
-    trace.Samples.push_back(x);
-  }
+  const app::TRunTrace trace = testing::ShortTrainTrace();
   {
     logbook::TLogbookStore store(path);
     for (const auto& [started, error, traced] :

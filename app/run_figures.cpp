@@ -279,9 +279,14 @@ void RaceStep(state::TMainState& s, uint32_t now) {
       east * vehicle::SinDeg(d) + north * vehicle::CosDeg(d) - line.StartLineDistance;
   const double across = east * vehicle::CosDeg(d) - north * vehicle::SinDeg(d);
   const bool onCourse = std::fabs(across) <= line.Width / 2 + kCourseMargin;
-  if (!f.StartLineCrossed && onCourse && f.LastOnCourse && f.LastAlongStartLine < 0 && along >= 0) {
-    f.StartLineCrossed = true;
-    f.StartLineClock = now;
+  // Every forward crossing starts a lap; the first starts the race's time.
+  if (onCourse && f.LastOnCourse && f.LastAlongStartLine < 0 && along >= 0) {
+    ++f.StartLineCrossings;
+    f.LastCrossingClock = now;
+    if (!f.StartLineCrossed) {
+      f.StartLineCrossed = true;
+      f.StartLineClock = now;
+    }
   }
   f.LastAlongStartLine = along;
   f.LastOnCourse = onCourse;

@@ -1,16 +1,20 @@
 // The logbook window on a logbook of 100,000 runs, on the program's thread:
-// opening it (to its first painted page), a run just written, a page more as
-// the list is scrolled, ordering by a column, choosing a vehicle, painting.
-// Each is what one tick may wait for while the window is open.
+// opening it (to its first painted page; also with 1,000 runs), a run just
+// written, a page more as the list is scrolled, ordering by a column,
+// choosing a vehicle, painting, showing a run's charts. Each is what one
+// tick may wait for while the window is open. And the bytes an hour's trace
+// adds to the logbook.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QTemporaryDir>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "app/run_trace.h"
 #include "logbook/logbook.h"
 #include "ui/logbook_window.h"
 
@@ -32,18 +36,37 @@ void EnsureApplication() {
   }
 }
 
-// A logbook of kRuns runs, one a minute, of ten missions and three vehicles,
+// An hour of a train's trace at 4 Hz, with a stop every ten minutes.
+app::TRunTrace HourOfTrain() {
+  app::TRunTrace t;
+  t.Kind = 3;
+  for (std::size_t i = 0; i < app::kTraceSamples; ++i) {
+    app::TTraceSample x;
+    x.Time = static_cast<uint32_t>(i) * app::kTraceInterval;
+    x.Y = static_cast<double>(i) * 3.3;
+    x.GroundSpeed = 13.2;
+    x.SpeedLimit = 16.5;
+    x.StopDistance = 600;
+    t.Samples.push_back(x);
+    if (i % 2400 == 2399) t.Events.push_back({app::TTraceEventKind::Stop, x.Time, 0, x.Y, 0});
+  }
+  return t;
+}
+
+// A logbook of `runs` runs, one a minute, of ten missions and three vehicles,
 // each with a stop; made once, then opened as the program does.
-const std::string& Logbook() {
+const std::string& Logbook(int runs = kRuns) {
   static QTemporaryDir dir;
-  static const std::string path = [] {
-    const std::string p = dir.filePath("logbook.sqlite").toStdString();
+  static std::map<int, std::string> paths;
+  if (paths.count(runs) != 0) return paths[runs];
+  const std::string& path = paths[runs] = [runs] {
+    const std::string p = dir.filePath(QString("logbook-%1.sqlite").arg(runs)).toStdString();
     logbook::TLogbookStore(p).Open();
     sqlite3* db = nullptr;
     sqlite3_open(p.c_str(), &db);
     const std::string sql =
         "BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-        std::to_string(kRuns) +
+        std::to_string(runs) +
         ") INSERT INTO runs (id, started, ended, duration, mission, vehicle_kind, vehicle_type,"
         " vehicle, handle, distance, top_speed, top_height, ending, crash_message, replay)"
         " SELECT i, datetime('2020-01-01', '+' || i || ' minutes'), '', i % 977,"
@@ -54,7 +77,16 @@ const std::string& Logbook() {
         " SELECT id, 0, 'stop', 60, '', 0.5 FROM runs; COMMIT;";
     sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    logbook::TLogbookStore(p).Open();  // as the program's writer does at its start
+    logbook::TLogbookStore store(p);  // as the program's writer does at its start
+    // The newest run with an hour's trace, for its charts.
+    logbook::TRunRow traced;
+    traced.Started = "2099-01-01 00:00:00";
+    traced.Mission = "通勤電車：0号線";
+    traced.VehicleKind = 3;
+    traced.Vehicle = "通勤電車";
+    traced.Ending = "stopped";
+    traced.Trace = app::EncodeTrace(HourOfTrain());
+    store.Insert(traced);
     return p;
   }();
   return path;
@@ -62,7 +94,7 @@ const std::string& Logbook() {
 
 void BM_LogbookWindowOpens(benchmark::State& state) {
   EnsureApplication();
-  const std::string& path = Logbook();
+  const std::string& path = Logbook(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     auto window = std::make_unique<ui::TLogbookWindow>(path, ui::TLauncher{});
     window->show();
@@ -70,7 +102,31 @@ void BM_LogbookWindowOpens(benchmark::State& state) {
     benchmark::DoNotOptimize(window->grab());
   }
 }
-BENCHMARK(BM_LogbookWindowOpens)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LogbookWindowOpens)->Arg(1000)->Arg(kRuns)->Unit(benchmark::kMillisecond);
+
+// Selecting the run with an hour's trace: its events and its charts, painted.
+void BM_LogbookWindowShowsCharts(benchmark::State& state) {
+  EnsureApplication();
+  ui::TLogbookWindow window(Logbook(1000), {});
+  window.show();
+  QApplication::processEvents();
+  int row = 0;
+  for (auto _ : state) {
+    window.Runs->selectRow(row = 1 - row);  // the traced run is the newest, row 0
+    QApplication::processEvents();
+    benchmark::DoNotOptimize(window.grab());
+  }
+}
+BENCHMARK(BM_LogbookWindowShowsCharts)->Unit(benchmark::kMillisecond);
+
+// The bytes an hour's trace adds to a run's row, and the time to pack it.
+void BM_TraceOfAnHour(benchmark::State& state) {
+  const app::TRunTrace trace = HourOfTrain();
+  std::size_t bytes = 0;
+  for (auto _ : state) bytes = app::EncodeTrace(trace).size();
+  state.counters["bytes_per_hour"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_TraceOfAnHour)->Unit(benchmark::kMillisecond);
 
 void BM_LogbookWindowNewRun(benchmark::State& state) {
   EnsureApplication();

@@ -13,6 +13,7 @@
 
 #include "app/whole_file.h"
 #include "logbook/columns.h"
+#include "logbook/personal_bests.h"
 
 namespace velmora::logbook {
 
@@ -39,6 +40,15 @@ class TStatement {
   }
   void Real(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
   void Int(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
+  void Blob(int i, const std::string& v) {
+    sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  }
+  std::string ColumnBlob(int i) const {
+    const void* b = sqlite3_column_blob(stmt_, i);
+    return b != nullptr ? std::string(static_cast<const char*>(b),
+                                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i)))
+                        : "";
+  }
   std::string ColumnText(int i) const {
     const unsigned char* t = sqlite3_column_text(stmt_, i);
     return t != nullptr ? std::string(reinterpret_cast<const char*>(t),
@@ -114,8 +124,8 @@ std::string Selected(std::span<const TColumn<Row>> columns) {
 
 // Reads a row from a statement that selected its columns.
 template <class Row>
-void ReadRow(const TStatement& q, Row& row, std::span<const TColumn<Row>> columns) {
-  int i = 0;
+void ReadRow(const TStatement& q, Row& row, std::span<const TColumn<Row>> columns, int first = 0) {
+  int i = first;
   for (const TColumn<Row>& c : columns) {
     if (c.Name == nullptr || c.Field.index() == 0) continue;
     std::visit(columns::TOverloaded{[](std::monostate) {},
@@ -407,8 +417,21 @@ std::optional<std::string> TLogbookStore::OpenForWriting() {
     }
     script += AddColumns<TRunRow>("runs", columns::kRun, std::max(version, 1)) +
               AddColumns<TEventRow>("events", columns::kEvent, std::max(version, 1)) + missing;
-    script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
-    if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // Version 3: each run's trace, in a table of its own so that listing
+    // the runs never reads it; and each mission's bests, kept up to date as
+    // runs are written, so that reading them costs no pass over the events.
+    if (version < 3) {
+      script +=
+          "CREATE TABLE traces (run_id INTEGER PRIMARY KEY REFERENCES runs(id) ON DELETE CASCADE,"
+          " data BLOB NOT NULL);"
+          "CREATE TABLE bests (mission TEXT NOT NULL, kind INTEGER NOT NULL, run_id INTEGER NOT"
+          " NULL REFERENCES runs(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+          " PRIMARY KEY (mission, kind));";
+    }
+    script += "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        (version > 0 && version < 3 && FillBests()) || Exec("COMMIT;")) {
+      sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
       return Fail("形式を更新できません");
     }
   }
@@ -487,6 +510,39 @@ std::optional<std::string> TLogbookStore::InsertRows(TRunRow& r) {
     e.Id = sqlite3_last_insert_rowid(db_);
   }
   r.Id = runId;
+  // The run's results that beat its mission's bests take their place.
+  for (TBest& best : FindBests({r})) {
+    TStatement q(db_, "SELECT seq, run_id FROM bests WHERE mission = ?1 AND kind = ?2;");
+    if (!q.Ok()) return Fail("読めません");
+    q.Text(1, best.Mission);
+    q.Int(2, static_cast<int64_t>(best.Kind));
+    const int rc = sqlite3_step(*q);
+    bool better = rc == SQLITE_DONE;
+    if (rc == SQLITE_ROW) {
+      const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                              " FROM events WHERE run_id = ?1 AND seq = ?2;";
+      TStatement e(db_, sql.c_str());
+      if (!e.Ok()) return Fail("読めません");
+      e.Int(1, q.ColumnInt64(1));
+      e.Int(2, q.ColumnInt(0));
+      TEventRow old;
+      const bool found = sqlite3_step(*e) == SQLITE_ROW;
+      if (found) ReadRow<TEventRow>(e, old, columns::kEvent);
+      better = !found || Beats(best.Event, old, best.Kind);
+    } else if (rc != SQLITE_DONE) {
+      return Fail("読めません");
+    }
+    if (better) {
+      if (auto failure = KeepBest(best)) return failure;
+    }
+  }
+  if (!r.Trace.empty()) {
+    TStatement q(db_, "INSERT INTO traces (run_id, data) VALUES (?1, ?2);");
+    if (!q.Ok()) return Fail("書き込めません");
+    q.Int(1, runId);
+    q.Blob(2, r.Trace);
+    if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
+  }
   return std::nullopt;
 }
 
@@ -648,6 +704,104 @@ std::optional<std::string> TLogbookStore::Values(TRunColumn column, std::vector<
   return std::nullopt;
 }
 
+std::optional<std::string> TLogbookStore::FindTrace(int64_t id, std::string& bytes) {
+  bytes.clear();
+  if (auto failure = Open()) return failure;
+  if (noTables_) return std::nullopt;
+  TStatement q(db_, "SELECT data FROM traces WHERE run_id = ?1;");
+  if (!q.Ok()) return Fail("読めません");
+  q.Int(1, id);
+  const int rc = sqlite3_step(*q);
+  if (rc == SQLITE_ROW) bytes = q.ColumnBlob(0);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail("読めません");
+  return std::nullopt;
+}
+
+// The bests of the runs already written, worked out from their events once,
+// when a file without the table of bests gains it.
+std::optional<std::string> TLogbookStore::FillBests() {
+  constexpr const char* kCandidates = "kind IN ('touchdown', 'stop', 'race')";
+  std::vector<TRunRow> runs;
+  {
+    const std::string sql = std::string("SELECT id, mission FROM runs WHERE id IN"
+                                        " (SELECT run_id FROM events WHERE ") +
+                            kCandidates + ") ORDER BY id;";
+    TStatement q(db_, sql.c_str());
+    if (!q.Ok()) return Fail("読めません");
+    int rc;
+    while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+      TRunRow& r = runs.emplace_back();
+      r.Id = q.ColumnInt64(0);
+      r.Mission = q.ColumnText(1);
+    }
+    if (rc != SQLITE_DONE) return Fail("読めません");
+  }
+  const std::string sql = "SELECT run_id, " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE " + kCandidates + " ORDER BY run_id, seq;";
+  TStatement q(db_, sql.c_str());
+  if (!q.Ok()) return Fail("読めません");
+  std::size_t run = 0;
+  int rc;
+  while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+    const int64_t owner = q.ColumnInt64(0);
+    while (run < runs.size() && runs[run].Id < owner) ++run;
+    if (run < runs.size() && runs[run].Id == owner) {
+      ReadRow<TEventRow>(q, runs[run].Events.emplace_back(), columns::kEvent, 1);
+    }
+  }
+  if (rc != SQLITE_DONE) return Fail("読めません");
+  for (const TBest& b : FindBests(runs)) {
+    if (auto failure = KeepBest(b)) return failure;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::KeepBest(const TBest& best) {
+  TStatement q(db_, "INSERT OR REPLACE INTO bests (mission, kind, run_id, seq) VALUES (?1, ?2, ?3, ?4);");
+  if (!q.Ok()) return Fail("書き込めません");
+  q.Text(1, best.Mission);
+  q.Int(2, static_cast<int64_t>(best.Kind));
+  q.Int(3, best.RunId);
+  q.Int(4, best.Event.Seq);
+  if (sqlite3_step(*q) != SQLITE_DONE) return Fail("書き込めません");
+  return std::nullopt;
+}
+
+std::optional<std::string> TLogbookStore::Bests(std::vector<TBest>& out) {
+  out.clear();
+  if (auto failure = Open()) return failure;
+  if (noTables_) return std::nullopt;
+  {
+    TStatement q(db_,
+                 "SELECT b.mission, b.kind, b.run_id, b.seq, r.started, r.vehicle FROM bests b"
+                 " JOIN runs r ON r.id = b.run_id ORDER BY b.mission, b.kind;");
+    if (!q.Ok()) return Fail("読めません");
+    int rc;
+    while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+      TBest& b = out.emplace_back();
+      b.Mission = q.ColumnText(0);
+      b.Kind = static_cast<TBestKind>(q.ColumnInt(1));
+      b.RunId = q.ColumnInt64(2);
+      b.Event.Seq = q.ColumnInt(3);
+      b.Started = q.ColumnText(4);
+      b.Vehicle = q.ColumnText(5);
+    }
+    if (rc != SQLITE_DONE) return Fail("読めません");
+  }
+  const std::string sql = "SELECT " + Selected<TEventRow>(columns::kEvent) +
+                          " FROM events WHERE run_id = ?1 AND seq = ?2;";
+  TStatement q(db_, sql.c_str());
+  if (!q.Ok()) return Fail("読めません");
+  for (TBest& b : out) {
+    sqlite3_reset(*q);
+    q.Int(1, b.RunId);
+    q.Int(2, b.Event.Seq);
+    if (sqlite3_step(*q) != SQLITE_ROW) return Fail("読めません");
+    ReadRow<TEventRow>(q, b.Event, columns::kEvent);
+  }
+  return std::nullopt;
+}
+
 TLogbookWriter::TLogbookWriter(std::string path, int busyTimeoutMs, int retryMs)
     : path_(std::move(path)), busyTimeoutMs_(busyTimeoutMs), retryMs_(retryMs) {
   std::error_code error;
@@ -687,6 +841,13 @@ std::vector<std::string> TLogbookWriter::TakeMessages() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::string> taken;
   taken.swap(messages_);
+  return taken;
+}
+
+std::vector<std::string> TLogbookWriter::TakeBests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> taken;
+  taken.swap(bests_);
   return taken;
 }
 
@@ -774,8 +935,12 @@ void TLogbookWriter::Loop() {
       badFile = imported.BadFile;
     }
     std::vector<TRunRow> done;
+    std::vector<std::string> bests;
     std::size_t i = 0;
     if (!failure || badFile) {
+      // The bests before these runs, to say which of them each beats.
+      std::vector<TBest> known;
+      const bool bestsKnown = !batch.empty() && !store.Bests(known);
       for (; i < batch.size(); ++i) {
         std::optional<std::string> fault = store.Insert(batch[i]);
         if (fault) {
@@ -783,12 +948,16 @@ void TLogbookWriter::Loop() {
           badFile = false;
           break;
         }
+        if (bestsKnown) {
+          for (std::string& line : MergeBests(known, batch[i])) bests.push_back(std::move(line));
+        }
         done.push_back(batch[i]);
       }
     }
     lock.lock();
     for (TRunRow& r : imported.Runs) written_.push_back(std::move(r));
     for (TRunRow& r : done) written_.push_back(std::move(r));
+    for (std::string& line : bests) bests_.push_back(std::move(line));
     for (std::size_t k = batch.size(); k-- > i;) {
       unsaved_.insert(unsaved_.begin(), std::move(batch[k]));
     }

@@ -15,15 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "app/run_trace.h"
 #include "state/main_state.h"
 
 struct sqlite3;
 
 namespace velmora::logbook {
 
-// The schema this program writes. Version 1 lacked the server, the world
-// number and the replay link of a run; it is migrated on opening.
-inline constexpr int kSchemaVersion = 2;
+// The schema this program writes. Version 2 kept no trace of a run, and
+// version 1 lacked the server, the world number and the replay link too;
+// both are migrated on opening.
+inline constexpr int kSchemaVersion = 3;
 
 struct TEventRow {
   int64_t Id = 0;
@@ -68,7 +70,12 @@ struct TRunRow {
   std::string CrashMessage;
   std::string Replay;  // path of the saved replay, empty when none
   std::vector<TEventRow> Events;
+  // The run's trace (app::EncodeTrace), empty when none; written with the
+  // run, read back only by TLogbookStore::FindTrace.
+  std::string Trace;
 };
+
+struct TBest;
 
 // $XDG_DATA_HOME/velmora/logbook.sqlite, ~/.local/share/velmora/logbook.sqlite
 // when unset; empty when neither is known.
@@ -89,6 +96,9 @@ void WriteCsv(std::ostream& out, const std::vector<TRunRow>& runs,
 // returned as a Japanese message naming `name` and the line.
 std::optional<std::string> ReadCsv(const std::string& text, const std::string& name,
                                    std::vector<TRunRow>& runs);
+// A run's trace as CSV: a header line, then one line per sample and one per
+// event (its key in the `event` column), in order of time.
+void WriteTraceCsv(std::ostream& out, const app::TRunTrace& trace);
 
 struct TFilter {
   std::string Mission;  // part of the mission's text; empty: every mission
@@ -150,6 +160,10 @@ class TLogbookStore {
                                   const TRunRow* after, int limit, std::vector<TRunRow>& out);
   // The different missions and vehicles of all runs, sorted.
   std::optional<std::string> Values(TRunColumn column, std::vector<std::string>& out);
+  // A run's trace as stored; empty when the run has none.
+  std::optional<std::string> FindTrace(int64_t id, std::string& bytes);
+  // The personal bests of every mission (logbook/personal_bests.h).
+  std::optional<std::string> Bests(std::vector<TBest>& out);
   // For tests: a page limit that makes the file "full".
   void SetMaxPageCount(int pages);
   const std::string& Path() const { return path_; }
@@ -163,6 +177,8 @@ class TLogbookStore {
   std::optional<std::string> Fail(const std::string& what);
   std::optional<std::string> Exec(const char* sql);
   std::optional<std::string> InsertRows(TRunRow& run);
+  std::optional<std::string> FillBests();
+  std::optional<std::string> KeepBest(const TBest& best);
   void RefreshStatistics();
   void Close();
 
@@ -193,6 +209,9 @@ class TLogbookWriter {
   bool Flush(int timeoutMs);
   // Messages for the log since the last call (UTF-8).
   std::vector<std::string> TakeMessages();
+  // The personal bests the runs written since the last call beat, one line
+  // each: "自己ベスト 着陸 …".
+  std::vector<std::string> TakeBests();
   // Runs of this session kept back after a failure.
   std::size_t Unsaved() const;
   // Rows written, with their ids, those kept back by earlier sessions
@@ -218,6 +237,7 @@ class TLogbookWriter {
   std::size_t inFile_ = 0;        // runs of this session kept back in the file
   bool fileKept_ = false;         // the file of runs kept back is there to be written
   std::vector<std::string> messages_;
+  std::vector<std::string> bests_;
   std::vector<TRunRow> written_;
   bool stop_ = false;
   bool busy_ = true;  // until the file kept back by an earlier session has been tried
@@ -245,6 +265,7 @@ class TRunKeeper {
 
  private:
   state::TMainState& state_;
+  app::TTraceRecorder recorder_;
   std::string server_;
   std::string replayFolder_;
   TLogbookWriter writer_;

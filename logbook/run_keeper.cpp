@@ -115,6 +115,7 @@ TRunKeeper::TRunKeeper(state::TMainState& state, std::string path, std::string s
 std::vector<TRunRow> TRunKeeper::AfterTick(bool autoSaveReplay,
                                            std::chrono::system_clock::time_point now) {
   const state::TRunFigures& f = state_.Figures;
+  recorder_.AfterTick(state_);
   if (f.FinishedSerial != finishedSeen_) {
     finishedSeen_ = f.FinishedSerial;
     const std::tm ended = LocalTimeOf(now);
@@ -131,9 +132,14 @@ std::vector<TRunRow> TRunKeeper::AfterTick(bool autoSaveReplay,
           app::ReplayFileName(ended.tm_year + 1900, ended.tm_mon + 1, ended.tm_mday, ended.tm_hour,
                               ended.tm_min, ended.tm_sec));
     }
-    writer_.Submit(RowOf(state_, f.Finished, context));
+    TRunRow row = RowOf(state_, f.Finished, context);
+    if (const std::optional<app::TRunTrace> trace = recorder_.TakeFinished(f.Finished.StartClock)) {
+      row.Trace = app::EncodeTrace(*trace);
+    }
+    writer_.Submit(std::move(row));
   }
   for (const std::string& message : writer_.TakeMessages()) state_.Log("記録簿> " + message);
+  for (const std::string& best : writer_.TakeBests()) state_.Log("記録> " + best);
   return writer_.TakeWritten();
 }
 

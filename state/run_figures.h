@@ -122,6 +122,8 @@ struct TRunFigures {
   // Race.
   bool StartLineCrossed = false;
   uint32_t StartLineClock = 0;    // ms
+  int32_t StartLineCrossings = 0;  // each lap's crossing of the start line, forwards
+  uint32_t LastCrossingClock = 0;  // ms, the latest of them
   double LastAlongStartLine = 0;  // m beyond the start line, along the course
   bool LastOnCourse = false;
   // The server's completion line for this user, seen in the log: the

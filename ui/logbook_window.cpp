@@ -36,6 +36,7 @@ constexpr const char* kHeadings[TRunsModel::Columns] = {
 TRunsModel::TRunsModel(std::string path, QObject* parent)
     : QAbstractTableModel(parent), store_(std::move(path), logbook::TAccess::Read) {
   filter_.Whole = true;
+  store_.Bests(bests_);
   Reload();
 }
 
@@ -68,8 +69,11 @@ QVariant TRunsModel::data(const QModelIndex& index, int role) const {
       return QString::number(r->Duration, 'f', 0);
     case Distance:
       return QString::number(r->Distance / 1000, 'f', 1);
-    case Result:
-      return r->Events.empty() ? QString() : Text(logbook::EventSummary(r->Events.back()));
+    case Result: {
+      const QString result =
+          r->Events.empty() ? QString() : Text(logbook::EventSummary(r->Events.back()));
+      return IsBest(r->Id) ? "★ " + result : result;
+    }
     case Replay:
       return r->Replay.empty() ? QString() : QString("あり");
     default:
@@ -130,6 +134,11 @@ void TRunsModel::SetFilter(const logbook::TFilter& filter) {
   Reload();
 }
 
+bool TRunsModel::IsBest(int64_t id) const {
+  return std::any_of(bests_.begin(), bests_.end(),
+                     [id](const logbook::TBest& b) { return b.RunId == id; });
+}
+
 void TRunsModel::Reload() {
   beginResetModel();
   rows_.clear();
@@ -145,6 +154,10 @@ void TRunsModel::Reload() {
 }
 
 void TRunsModel::AddRun(const logbook::TRunRow& run) {
+  // A new best takes the mark from the run that held it.
+  if (!logbook::MergeBests(bests_, run).empty() && !rows_.empty()) {
+    emit dataChanged(index(0, Result), index(static_cast<int>(rows_.size()) - 1, Result));
+  }
   if (!logbook::Matches(run, filter_)) return;
   const auto at = std::partition_point(rows_.begin(), rows_.end(), [&](const logbook::TRunRow& r) {
     return logbook::Before(r, run, order_);
@@ -155,6 +168,7 @@ void TRunsModel::AddRun(const logbook::TRunRow& run) {
   const int row = static_cast<int>(at - rows_.begin());
   logbook::TRunRow shown = run;
   if (shown.Events.size() > 1) shown.Events.erase(shown.Events.begin(), shown.Events.end() - 1);
+  shown.Trace.clear();
   beginInsertRows({}, row, row);
   rows_.insert(rows_.begin() + row, std::move(shown));
   endInsertRows();
@@ -171,7 +185,7 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
       launcher_(std::move(launcher)),
       details_(path_, logbook::TAccess::Read) {
   setWindowTitle("記録簿");
-  resize(900, 560);
+  resize(1100, 900);
   auto* layout = new QVBoxLayout(this);
   auto* filters = new QHBoxLayout;
   filters->addWidget(new QLabel("ミッション:"));
@@ -186,7 +200,8 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   Runs = new QTableView;
   Runs->setModel(Model);
   Runs->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Runs->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A second run selected with Ctrl is overlaid on the first one's charts.
+  Runs->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Runs->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Runs->verticalHeader()->setVisible(false);
   // Rows of one height, known without measuring every row's text.
@@ -206,11 +221,13 @@ TLogbookWindow::TLogbookWindow(std::string path, TLauncher launcher, QWidget* pa
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(true);
   header->setSortIndicator(Model->SortColumn(), Model->SortOrder());
-  layout->addWidget(Runs, 3);
+  layout->addWidget(Runs, 2);
 
   Events = new QPlainTextEdit;
   Events->setReadOnly(true);
-  layout->addWidget(Events, 2);
+  layout->addWidget(Events, 1);
+  Charts = new charts::TRunChartsWidget;
+  layout->addWidget(Charts, 6);
 
   auto* buttons = new QHBoxLayout;
   PlayReplay = new QPushButton("録画を再生");
@@ -313,7 +330,12 @@ void TLogbookWindow::ShowCount() {
 
 void TLogbookWindow::ShowSelected() {
   const QModelIndexList rows = Runs->selectionModel()->selectedRows();
-  const logbook::TRunRow* run = rows.isEmpty() ? nullptr : Model->Run(rows.front().row());
+  // The run shown is the current one; another selected with it is compared.
+  const int current = Runs->selectionModel()->currentIndex().row();
+  const int shown = rows.isEmpty() ? -1
+                    : Runs->selectionModel()->isRowSelected(current, {}) ? current
+                                                                         : rows.front().row();
+  const logbook::TRunRow* run = Model->Run(shown);
   bool found = false;
   if (run != nullptr) {
     selected_ = *run;
@@ -321,6 +343,7 @@ void TLogbookWindow::ShowSelected() {
   }
   if (!found) {
     Events->clear();
+    Charts->Show({});
     PlayReplay->setEnabled(false);
     return;
   }
@@ -331,6 +354,16 @@ void TLogbookWindow::ShowSelected() {
   for (const logbook::TEventRow& e : r.Events) text += logbook::EventText(e) + "\n";
   Events->setPlainText(Text(text));
   PlayReplay->setEnabled(!r.Replay.empty());
+
+  // The charts, with the other selected run of the same mission overlaid.
+  int64_t compare = 0;
+  for (const QModelIndex& index : rows) {
+    const logbook::TRunRow* other = Model->Run(index.row());
+    if (other != nullptr && other->Id != r.Id && other->Mission == r.Mission) compare = other->Id;
+  }
+  std::vector<app::TChart> charts;
+  const std::optional<std::string> failure = logbook::ChartsOfRun(details_, r, compare, charts);
+  Charts->Show(charts, failure ? Text(*failure) : QString("この走行には図がありません"));
 }
 
 void TLogbookWindow::Play() {

@@ -18,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "charts/run_charts_view.h"
 #include "state/main_state.h"
 #include "logbook/logbook.h"
+#include "logbook/personal_bests.h"
 
 namespace velmora::ui {
 
@@ -56,6 +58,8 @@ class TRunsModel final : public QAbstractTableModel {
   // The run of a row, with its last event only; null past the rows read.
   const logbook::TRunRow* Run(int row) const;
   int64_t Total() const { return total_; }  // runs matching the filter
+  // Whether a run holds a personal best of its mission (marked ★ in the result).
+  bool IsBest(int64_t id) const;
   // Why the file could not be read; empty when it could.
   const std::string& Failure() const { return failure_; }
   int SortColumn() const;
@@ -65,6 +69,7 @@ class TRunsModel final : public QAbstractTableModel {
   void Reload();
 
   logbook::TLogbookStore store_;
+  std::vector<logbook::TBest> bests_;  // read once; a run written is folded in
   logbook::TFilter filter_;
   logbook::TOrder order_;
   std::vector<logbook::TRunRow> rows_;
@@ -74,8 +79,9 @@ class TRunsModel final : public QAbstractTableModel {
 };
 
 // The logbook window: a list of runs (sortable, filtered by mission and
-// vehicle), the events of the selected run below it, and a button that plays
-// the run's replay in a second program.
+// vehicle), the events and the charts of the selected run below it (a second
+// run selected with it is overlaid; else the mission's best), and a button
+// that plays the run's replay in a second program.
 class TLogbookWindow final : public QWidget {
  public:
   TLogbookWindow(std::string path, TLauncher launcher, QWidget* parent = nullptr);
@@ -90,6 +96,7 @@ class TLogbookWindow final : public QWidget {
   QComboBox* MissionFilter = nullptr;
   QComboBox* VehicleFilter = nullptr;
   QPlainTextEdit* Events = nullptr;
+  charts::TRunChartsWidget* Charts = nullptr;
   QPushButton* PlayReplay = nullptr;
   QCheckBox* AutoSaveReplay = nullptr;
   QLabel* Status = nullptr;

@@ -20,8 +20,10 @@
 #include "app/replay.h"
 #include "logbook/logbook.h"
 #include "logbook/logbook_tool.h"
+#include "logbook/personal_bests.h"
 #include "tests/support/own_mounts.h"
 #include "tests/support/temp_file.h"
+#include "tests/support/test_traces.h"
 #include "tests/support/test_vehicles.h"
 #include "version/version.h"
 
@@ -129,7 +131,7 @@ class LogbookTest : public ::testing::Test {
 TEST_F(LogbookTest, FreshFileInWalModeKeepsRunsAndEvents) {
   TLogbookStore store(path.string());
   ASSERT_EQ(store.Open(), std::nullopt);
-  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "2");
+  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "3");
   EXPECT_EQ(RawValue(path, "PRAGMA journal_mode;"), "wal");
   TRunRow older = Landing("2026-12-08 10:00:00");
   TRunRow newer = TrainStop("2026-12-08 11:00:00");
@@ -181,7 +183,7 @@ TEST_F(LogbookTest, MigratesVersionOneAndKeepsItsRows) {
          "PRAGMA user_version=1;");
   TLogbookStore store(path.string());
   ASSERT_EQ(store.Open(), std::nullopt);
-  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "2");
+  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "3");
   TRunRow old;
   bool found = false;
   ASSERT_EQ(store.Find(7, old, found), std::nullopt);
@@ -197,12 +199,12 @@ TEST_F(LogbookTest, MigratesVersionOneAndKeepsItsRows) {
 
 TEST_F(LogbookTest, NewerSchemaIsRefusedUnchanged) {
   fs::create_directories(path.parent_path());
-  RawSql(path, "CREATE TABLE runs (id INTEGER PRIMARY KEY, future BLOB); PRAGMA user_version=3;");
+  RawSql(path, "CREATE TABLE runs (id INTEGER PRIMARY KEY, future BLOB); PRAGMA user_version=4;");
   const std::string before = ReadAll(path);
   TLogbookStore store(path.string());
   const auto failure = store.Open();
   ASSERT_TRUE(failure.has_value());
-  EXPECT_NE(failure->find("新しい版（スキーマ 3）"), std::string::npos) << *failure;
+  EXPECT_NE(failure->find("新しい版（スキーマ 4）"), std::string::npos) << *failure;
   TRunRow row = Landing("2026-12-08 10:00:00");
   EXPECT_TRUE(store.Insert(row).has_value());
   EXPECT_EQ(ReadAll(path), before);
@@ -307,6 +309,7 @@ TEST_F(LogbookTest, TwoProgramsWritingAtOnce) {
     for (int i = 0; i < kRuns; ++i) {
       TRunRow r = Landing("2026-12-08 10:00:00");
       r.Handle = handle;
+      r.Trace = "trace of " + handle;
       writer.Submit(r);
     }
     return writer.Flush(kFlushWait * 3) && writer.Unsaved() == 0;
@@ -323,6 +326,7 @@ TEST_F(LogbookTest, TwoProgramsWritingAtOnce) {
   EXPECT_EQ(RawValue(path, "SELECT count(*) FROM runs WHERE handle = '子';"),
             std::to_string(kRuns));
   EXPECT_EQ(RawValue(path, "SELECT count(*) FROM events;"), std::to_string(2 * kRuns));
+  EXPECT_EQ(RawValue(path, "SELECT count(*) FROM traces;"), std::to_string(2 * kRuns));
 }
 
 TEST_F(LogbookTest, ToolListsShowsAndExports) {
@@ -516,7 +520,7 @@ TEST_F(LogbookTest, AnotherProgramsDatabaseIsLeftAsItWas) {
   std::ofstream(empty).close();
   TRunRow run = Landing("2026-12-08 10:00:00");
   EXPECT_EQ(TLogbookStore(empty.string()).Insert(run), std::nullopt);
-  EXPECT_EQ(RawValue(empty, "PRAGMA user_version;"), "2");
+  EXPECT_EQ(RawValue(empty, "PRAGMA user_version;"), "3");
 }
 
 // Reading needs no write access: the tool reads a logbook in a read-only
@@ -670,6 +674,176 @@ TEST_F(LogbookTest, KeeperWritesEachFinishedRunWithItsReplayWhenAsked) {
     EXPECT_EQ(runs[0].Replay, autoSave ? replay.string() : "");
     EXPECT_EQ(std::distance(fs::directory_iterator(replays), fs::directory_iterator()), 1);
   }
+}
+
+// A logbook the schema-2 program wrote: the tool leaves it for the program,
+// which migrates it keeping every run, and then keeps traces beside them.
+TEST_F(LogbookTest, MigratesARealVersionTwoFile) {
+  fs::create_directories(path.parent_path());
+  fs::copy_file(VELMORA_LOGBOOK_V2, path);
+  std::ostringstream out, err;
+  EXPECT_EQ(RunTool({"--file", path.string(), "list"}, "", out, err), 1);
+  EXPECT_NE(err.str().find("古い版（スキーマ 2）"), std::string::npos) << err.str();
+
+  TLogbookStore store(path.string());
+  ASSERT_EQ(store.Open(), std::nullopt);
+  EXPECT_EQ(RawValue(path, "PRAGMA user_version;"), "3");
+  std::vector<TRunRow> runs;
+  ASSERT_EQ(store.List({}, runs), std::nullopt);
+  ASSERT_EQ(runs.size(), 3u);
+  TRunRow landing;
+  bool found = false;
+  ASSERT_EQ(store.Find(1, landing, found), std::nullopt);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(landing.Handle, "版2");
+  ASSERT_EQ(landing.Events.size(), 1u);
+  EXPECT_EQ(landing.Events[0].SinkRate, 0.9);
+  std::vector<TBest> bests;
+  ASSERT_EQ(store.Bests(bests), std::nullopt);
+  ASSERT_EQ(bests.size(), 3u) << "the landing, the stop and the race of the older runs";
+  EXPECT_EQ(BestText(bests[0]), "着陸 180 ft/min（目標点 +80 m、中心線 右 1.5 m）");
+  EXPECT_EQ(BestText(bests[1]), "レース 1:41.2");
+  EXPECT_EQ(BestText(bests[2]), "停止 停止位置から -0.80 m");
+  std::string trace = "x";
+  ASSERT_EQ(store.FindTrace(1, trace), std::nullopt);
+  EXPECT_EQ(trace, "") << "a run from before traces has none";
+
+  TRunRow fresh = Landing("2026-12-08 10:00:00");
+  fresh.Trace = std::string("\0binary\xff", 8);
+  ASSERT_EQ(store.Insert(fresh), std::nullopt);
+  ASSERT_EQ(store.FindTrace(fresh.Id, trace), std::nullopt);
+  EXPECT_EQ(trace, fresh.Trace);
+}
+
+// The best of each kind, at each bound of its rule on both sides.
+TEST(PersonalBestsTest, WhichEventsMayBeABest) {
+  const auto touchdown = [](double aim, double centre, int bounces, const char* grade,
+                            const char* runway) {
+    TEventRow e;
+    e.Kind = "touchdown";
+    e.FromAimPoint = aim;
+    e.CentreLine = centre;
+    e.Bounces = bounces;
+    e.Grade = grade;
+    e.Runway = runway;
+    return e;
+  };
+  TEventRow stop, braked, race, noTime, missed;
+  stop.Kind = braked.Kind = "stop";
+  braked.ProtectionBrakes = 1;
+  race.Kind = noTime.Kind = "race";
+  race.RaceTime = 0.01;
+  missed.Kind = "missed_stop";
+  const std::optional<TBestKind> landing = TBestKind::Landing, none;
+  const struct {
+    TEventRow Event;
+    std::optional<TBestKind> Kind;
+  } rows[] = {
+      {touchdown(150, 0, 0, "smooth", "RWY36"), landing},
+      {touchdown(150.01, 0, 0, "smooth", "RWY36"), none},
+      {touchdown(-150, 0, 0, "hard", "RWY36"), landing},
+      {touchdown(-150.01, 0, 0, "smooth", "RWY36"), none},
+      {touchdown(0, 5, 0, "firm", "RWY36"), landing},
+      {touchdown(0, 5.01, 0, "smooth", "RWY36"), none},
+      {touchdown(0, -5, 0, "smooth", "RWY36"), landing},
+      {touchdown(0, -5.01, 0, "smooth", "RWY36"), none},
+      {touchdown(0, 0, 1, "smooth", "RWY36"), none},  // a bounce
+      {touchdown(0, 0, 0, "crash", "RWY36"), none},
+      {touchdown(0, 0, 0, "smooth", ""), none},  // off every runway
+      {stop, TBestKind::Stop},
+      {braked, none},
+      {missed, none},
+      {race, TBestKind::Race},
+      {noTime, none},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Event.Kind + " " + std::to_string(row.Event.FromAimPoint) + " " +
+                 std::to_string(row.Event.CentreLine));
+    EXPECT_EQ(BestKindOf(row.Event), row.Kind);
+  }
+  // The lower sink rate, the smaller error either side of the mark, the
+  // shorter time; an equal result keeps the earlier best.
+  TEventRow a, b;
+  a.SinkRate = 0.5, b.SinkRate = 0.6;
+  a.StopError = -0.2, b.StopError = 0.3;
+  a.RaceTime = 80, b.RaceTime = 81;
+  for (const TBestKind kind : {TBestKind::Landing, TBestKind::Stop, TBestKind::Race}) {
+    EXPECT_TRUE(Beats(a, b, kind));
+    EXPECT_FALSE(Beats(b, a, kind));
+    EXPECT_FALSE(Beats(a, a, kind));
+  }
+}
+
+// Each run written that beats its mission's best says so once; the logbook
+// lists the bests, and the tool writes a run's trace and draws its charts.
+TEST_F(LogbookTest, BestsAreAnnouncedListedAndChartsDrawnFromTheTrace) {
+  const app::TRunTrace trace = testing::ShortTrainTrace();
+  const struct {
+    double StopError;
+    bool Beats;
+  } stops[] = {{-0.42, false}, {0.9, false}, {0.1, true}, {-0.1, false}};
+  {
+    TLogbookWriter writer(path.string());
+    for (const auto& stop : stops) {
+      TRunRow r = TrainStop("2026-12-08 11:00:00");
+      r.Events[0].ProtectionBrakes = 0;
+      r.Events[0].StopError = stop.StopError;
+      r.Trace = app::EncodeTrace(trace);
+      writer.Submit(r);
+      ASSERT_TRUE(writer.Flush(kFlushWait));
+      const std::vector<std::string> lines = writer.TakeBests();
+      ASSERT_EQ(lines.size(), stop.Beats ? 1u : 0u) << stop.StopError;
+      if (stop.Beats) {
+        EXPECT_EQ(lines[0].rfind("自己ベスト 停止 停止位置から +0.10 m  これまで 停止位置から -0.42 m", 0),
+                  0u)
+            << lines[0];
+      }
+    }
+    TRunRow old = TrainStop("2026-12-08 12:00:00");  // no trace
+    writer.Submit(old);
+    ASSERT_TRUE(writer.Flush(kFlushWait));
+  }
+  const fs::path csv = dir / "trace.csv", png = dir / "run.png";
+  const TPlotter plotter = [](const std::vector<app::TChart>& charts, int width, int height) {
+    return charts.size() == 1 ? "PNG " + std::to_string(width) + "x" + std::to_string(height) +
+                                    " " + std::to_string(charts[0].Series.size())
+                              : std::string();
+  };
+  struct Row {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Out, Err;
+  };
+  const Row rows[] = {
+      {{"best"}, 0, "通勤電車：1号線 A駅から北へ、B駅に停車\t停止 停止位置から +0.10 m\t3\t", ""},
+      {{"best", "--mission", "着陸"}, 0, "ミッション\t自己ベスト\tID\t開始\t車両\n", ""},
+      {{"export", "--trace", "1", "--csv", csv.string()}, 0, "軌跡（40 点、出来事 0 件）", ""},
+      {{"export", "--trace", "5", "--csv", csv.string()}, 1, "", "記録 5 には軌跡がありません"},
+      {{"export", "--trace", "9", "--csv", csv.string()}, 1, "", "記録 9 はありません"},
+      {{"export", "--trace", "1", "--csv", path.string()}, 2, "", "そのものです"},
+      // The best run itself: its speed, the limit and the caution speed; any
+      // other with the best's speed overlaid, or the run compared.
+      {{"plot", "1", "--png", png.string()}, 0, "記録 1 の図（1 枚）", ""},
+      {{"plot", "3", "--png", "-", "--size", "640x480"}, 0, "PNG 640x480 3", ""},
+      {{"plot", "3", "--png", "-", "--compare", "2"}, 0, "PNG 1200x900 4", ""},
+      {{"plot", "3", "--png", "-", "--size", "199x480"}, 2, "", "usage"},
+      {{"plot", "1", "--png", path.string()}, 2, "", "そのものです"},
+      {{"plot", "5", "--png", png.string()}, 1, "", "軌跡がありません"},
+      {{"plot", "1"}, 2, "", "usage"},
+  };
+  for (const Row& row : rows) {
+    std::ostringstream out, err;
+    const int status = RunTool(row.Args, path.string(), out, err, plotter);
+    SCOPED_TRACE(row.Args[0] + " " + (row.Args.size() > 1 ? row.Args[1] : "") + ": " + out.str() +
+                 err.str());
+    EXPECT_EQ(status, row.Status);
+    EXPECT_NE(out.str().find(row.Out), std::string::npos);
+    EXPECT_NE(err.str().find(row.Err), std::string::npos);
+  }
+  const std::string samples = ReadAll(csv);
+  EXPECT_EQ(samples.rfind("time_s,event,x_m,y_m,height_m,", 0), 0u);
+  EXPECT_NE(samples.find("\r\n9.750,,0.00,78.00,0.00,0.00,8.00,"), std::string::npos);
+  EXPECT_EQ(ReadAll(png), "PNG 1200x900 4") << "run 1 with the best run's speed overlaid";
 }
 
 }  // namespace

@@ -1,15 +1,21 @@
 // The logbook window and the results panel, offscreen, on a scratch logbook.
 #include <gtest/gtest.h>
 
+#include <QAbstractSeries>
+#include <QChartView>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <tuple>
 #include <fstream>
 
 #include "app/run_figures.h"
+#include "app/run_trace.h"
 #include "logbook/logbook.h"
+#include "tests/support/test_traces.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/logbook_window.h"
@@ -135,7 +141,8 @@ TEST_F(LogbookWindowTest, ListsNewestFirstFiltersAndPlaysTheReplay) {
   EXPECT_EQ(Cell(window, 0, TRunsModel::Started), "2026-12-08 11:00:00");
   EXPECT_EQ(Cell(window, 2, TRunsModel::Started), "2026-12-08 09:00:00");
   EXPECT_EQ(Cell(window, 0, TRunsModel::Ending), "着陸");
-  EXPECT_EQ(Cell(window, 0, TRunsModel::Result), "300 ft/min やや強め");
+  // The only landing of its mission is its best.
+  EXPECT_EQ(Cell(window, 0, TRunsModel::Result), "★ 300 ft/min やや強め");
 
   // Sorted by duration, shortest first: by number, not by text.
   window.Runs->horizontalHeader()->setSortIndicator(TRunsModel::Duration, Qt::AscendingOrder);
@@ -210,6 +217,52 @@ TEST_F(LogbookWindowTest, PanelShowsTheEventAndTheRunIsWritten) {
   logbook::TLogbookStore store(path);
   ASSERT_EQ(store.List({}, runs), std::nullopt);
   EXPECT_EQ(runs.size(), 1u) << "in the file";
+}
+
+// The selected run's charts lie below its events, with the mission's best
+// overlaid or a second run selected with it; the best is marked in the list.
+TEST_F(LogbookWindowTest, ShowsTheRunsChartsAndMarksTheBest) {
+  const app::TRunTrace trace = testing::ShortTrainTrace();
+  {
+    logbook::TLogbookStore store(path);
+    for (const auto& [started, error, traced] :
+         {std::tuple{"2026-12-08 09:00:00", 0.5, true}, {"2026-12-08 10:00:00", 0.1, true},
+          {"2026-12-08 11:00:00", 0.3, false}}) {
+      logbook::TRunRow r = LoggedRun(started, "通勤電車：1号線", "通勤電車", 90, "");
+      r.VehicleKind = vehicle::kKindTrain;
+      r.Events[0].Kind = "stop";
+      r.Events[0].StopError = error;
+      if (traced) r.Trace = app::EncodeTrace(trace);
+      ASSERT_EQ(store.Insert(r), std::nullopt);
+    }
+  }
+  TLogbookWindow window(path, {});
+  ASSERT_EQ(window.Model->rowCount(), 3);
+  EXPECT_EQ(Cell(window, 1, TRunsModel::Result), "★ +0.10 m");
+  EXPECT_EQ(Cell(window, 2, TRunsModel::Result), "+0.50 m");
+  // The line of each series: the limit, the caution speed, the run's speed, and the other's.
+  const auto seriesNames = [&] {
+    QStringList names;
+    const QList<QChartView*> views = window.Charts->findChildren<QChartView*>();
+    if (views.size() == 1) {
+      for (const QAbstractSeries* series : views[0]->chart()->series()) names << series->name();
+    }
+    return names;
+  };
+
+  window.Runs->selectRow(2);
+  EXPECT_EQ(window.Charts->ChartCount(), 1);
+  EXPECT_EQ(seriesNames(), (QStringList{"制限速度", "注意速度", "速度", "自己ベスト（2026-12-08 10:00:00）"}));
+
+  window.Runs->selectionModel()->select(window.Model->index(1, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(seriesNames().value(3), "記録 2（2026-12-08 10:00:00）");
+
+  window.Runs->selectRow(0);
+  EXPECT_EQ(window.Charts->ChartCount(), 0);
+  const QList<QLabel*> labels = window.Charts->findChildren<QLabel*>();
+  ASSERT_EQ(labels.size(), 1);
+  EXPECT_TRUE(labels[0]->text().contains("軌跡がありません"));
 }
 
 }  // namespace

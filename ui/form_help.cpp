@@ -3,6 +3,7 @@
 #include <QPalette>
 #include <algorithm>
 
+#include "app/controls.h"
 #include "ui/qt_canvas.h"
 
 namespace velmora::ui {
@@ -10,43 +11,74 @@ namespace {
 
 constexpr uint32_t kHelpColour = 14745599;  // light yellow, red in the low byte
 
+// A key as the list names it: the arrows in words, the others by their names.
+QString KeyText(int32_t key) {
+  switch (key) {
+    case app::kKeyUp: return "上矢印";
+    case app::kKeyDown: return "下矢印";
+    case app::kKeyLeft: return "左矢印";
+    case app::kKeyRight: return "右矢印";
+    default: return QString::fromStdString(app::KeyName(key));
+  }
+}
+
 }  // namespace
 
-QStringList HelpLines() {
-  return {"本画面表示　・・・・　F8キー",
+QStringList HelpLines(const app::TKeyBindings& keys) {
+  const app::TKeyTable& air = keys[app::TKeyTableKind::Aircraft];
+  const app::TKeyTable& train = keys[app::TKeyTableKind::Train];
+  const auto k = [&](const app::TKeyTable& table, app::TAction action) {
+    return KeyText(table.KeyOf(action));
+  };
+  using app::TAction;
+  const bool arrows = air.KeyOf(TAction::NoseDown) == app::kKeyUp &&
+                      air.KeyOf(TAction::NoseUp) == app::kKeyDown &&
+                      air.KeyOf(TAction::TurnLeft) == app::kKeyLeft &&
+                      air.KeyOf(TAction::TurnRight) == app::kKeyRight;
+  const QString turnKeys = arrows ? QString("矢印")
+                                  : k(air, TAction::NoseDown) + "/" + k(air, TAction::NoseUp) +
+                                        "/" + k(air, TAction::TurnLeft) + "/" +
+                                        k(air, TAction::TurnRight);
+  const QString sideKeys = arrows ? QString("左右矢印")
+                                  : k(air, TAction::TurnLeft) + "・" + k(air, TAction::TurnRight);
+  const QString pad = "　　　　　　　　　　　";
+  return {"本画面表示　・・・・　" + k(air, TAction::Help) + "キー",
           "",
-          "向き変更　・・・・・　ジョイスティック or 矢印キー",
-          "　　　　　　　　　　　下矢印キー：機首上げ",
-          "　　　　　　　　　　　上矢印キー：機首下げ",
-          "　　　　　　　　　　　左右矢印キー：左右へ旋回",
+          "向き変更　・・・・・　ジョイスティック or " + turnKeys + "キー",
+          pad + k(air, TAction::NoseUp) + "キー：機首上げ",
+          pad + k(air, TAction::NoseDown) + "キー：機首下げ",
+          pad + sideKeys + "キー：左右へ旋回",
           "",
-          "ハンドル戻し　・・・　上矢印キー(地上のみ)",
+          "ハンドル戻し　・・・　" + k(air, TAction::NoseDown) + "キー(地上のみ)",
           "",
-          "推力全開　・・・・・　F4キー",
+          "推力全開　・・・・・　" + k(air, TAction::FullThrottle) + "キー",
           "（旅客機の場合TO/GA）",
           "",
-          "推力増加　・・・・・　F3キー",
+          "推力増加　・・・・・　" + k(air, TAction::ThrottleUp) + "キー",
           "",
-          "推力減少　・・・・・　F2キー",
+          "推力減少　・・・・・　" + k(air, TAction::ThrottleDown) + "キー",
           "",
-          "ブレーキ　・・・・・　F1キー(地上のみ)",
+          "ブレーキ　・・・・・　" + k(air, TAction::Brake) + "キー(地上のみ)",
           "",
-          "電車の運転　・・・・　F3, F2キーで加速, 減速",
-          "　　　　　　　　　　　F4で全開, F1でブレーキ",
+          "電車の運転　・・・・　" + k(train, TAction::ThrottleUp) + ", " +
+              k(train, TAction::ThrottleDown) + "キーで加速, 減速",
+          pad + k(train, TAction::FullThrottle) + "で全開, " + k(train, TAction::Brake) +
+              "でブレーキ",
           "",
           "ミサイル発射　・・・　ロック中にジョイスティックの",
-          "　　　　　　　　　　　ボタンか Endキーを押す。敵が",
+          "　　　　　　　　　　　ボタンか " + k(air, TAction::Fire) + "キーを押す。敵が",
           "　　　　　　　　　　　射程距離内かつ正面なら自動的",
           "　　　　　　　　　　　にロックされ標的表示枠が出る",
           "",
-          "脚の昇降　・・・・・　F5キー",
+          "脚の昇降　・・・・・　" + k(air, TAction::Gear) + "キー",
           "",
-          "フラップの昇降　・・　昇：F6キー, 降：F7キー",
+          "フラップの昇降　・・　昇：" + k(air, TAction::FlapsUp) + "キー, 降：" +
+              k(air, TAction::FlapsDown) + "キー",
           "　　　　　　　　　　　0,1,5,10,20,25,30度の順",
           "",
           "行先変更パネル　・・　レーダー画面をクリック",
           "",
-          "視界変更　・・・・・　Shift＋矢印キー",
+          "視界変更　・・・・・　Shift＋" + turnKeys + "キー",
           "",
           "リプレイ保存　・・・　Ctrl＋Sキー",
           "",
@@ -56,6 +88,8 @@ QStringList HelpLines() {
           "消音／音の再開　・・　Ctrl＋Mキー",
           "",
           "記録簿　・・・・・・　Ctrl＋Lキー",
+          "",
+          "設定　・・・・・・・　" + KeyText(app::kKeySettings) + "キー",
           "",
           "終了　・・・・・・・　ウインドウ右上の×をクリック",
           "",
@@ -98,12 +132,16 @@ TFormHelp::TFormHelp(QWidget* parent)
   listFont.setPixelSize(kHelpListPixels);
   MemoHelp->setFont(listFont);
   MemoHelp->setLineWrapMode(QPlainTextEdit::NoWrap);
-  MemoHelp->setPlainText(HelpLines().join('\n'));
+  ShowKeys(app::DefaultKeyBindings());
 
   ButtonClose = new QPushButton("閉じる", this);
   ButtonClose->setObjectName("ButtonClose");
   ButtonClose->setGeometry(123, 409, 75, 25);
   QObject::connect(ButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
+}
+
+void TFormHelp::ShowKeys(const app::TKeyBindings& keys) {
+  MemoHelp->setPlainText(HelpLines(keys).join('\n'));
 }
 
 }  // namespace velmora::ui

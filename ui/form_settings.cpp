@@ -65,8 +65,11 @@ TFormSettings::TFormSettings(app::TUserSettings& settings, TSettingsStore& store
   barTimer_->setInterval(kBarMilliseconds);
   connect(barTimer_, &QTimer::timeout, this, [this] { RefreshBars(); });
   ConflictQuestion = [this](const QString& text) {
-    return QMessageBox::question(this, "設定", text, QMessageBox::Yes | QMessageBox::Cancel) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, "設定", text, QMessageBox::NoButton, this);
+    QPushButton* swap = box.addButton("入れ替える", QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton("やめる", QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == swap;
   };
   resize(560, 480);
 }
@@ -221,7 +224,8 @@ QWidget* TFormSettings::BuildJoystickPage() {
     row.Curve->setSingleStep(0.1);
     row.Curve->setToolTip("0：比例　1：三乗（中央付近が穏やか）");
     row.Mapped = new QProgressBar;
-    row.Mapped->setRange(-kBarScale, kBarScale);
+    const bool lever = a >= static_cast<int>(app::TStickAxis::Throttle);
+    row.Mapped->setRange(lever ? 0 : -kBarScale, kBarScale);
     row.Mapped->setTextVisible(false);
     axes->addWidget(new QLabel(kStickAxisLabels[a]), a + 1, 0);
     axes->addWidget(row.Axis, a + 1, 1);
@@ -275,6 +279,7 @@ QWidget* TFormSettings::BuildJoystickPage() {
 
 void TFormSettings::ShowJoystick() {
   showing_ = true;
+  shownGuid_ = joystick_ != nullptr ? joystick_->Open().Guid : std::string();
   DeviceChoice->clear();
   if (joystick_ != nullptr) {
     for (const TJoystickDevice& device : joystick_->Devices()) {
@@ -323,6 +328,8 @@ void TFormSettings::JoystickEdited() {
 
 void TFormSettings::RefreshBars() {
   if (joystick_ == nullptr) return;
+  // A device plugged in or out while the window is open.
+  if (joystick_->Open().Guid != shownGuid_) ShowJoystick();
   const app::TRawJoystick& raw = joystick_->Raw();
   for (int n = 0; n < app::kMaxJoystickAxes; ++n) {
     QProgressBar* bar = RawBars[static_cast<std::size_t>(n)];
@@ -368,8 +375,14 @@ QWidget* TFormSettings::BuildSoundPage() {
     slider = new QSlider(Qt::Horizontal);
     slider->setRange(0, 100);
     slider->setValue(SoundLevel(settings_.Sound, i));
-    layout->addRow(kSoundLabels[i], slider);
-    connect(slider, &QSlider::valueChanged, this, [this, i](int value) {
+    auto* percent = new QLabel(QString("%1 %").arg(slider->value()));
+    percent->setMinimumWidth(48);
+    auto* row = new QHBoxLayout;
+    row->addWidget(slider);
+    row->addWidget(percent);
+    layout->addRow(kSoundLabels[i], row);
+    connect(slider, &QSlider::valueChanged, this, [this, i, percent](int value) {
+      percent->setText(QString("%1 %").arg(value));
       SoundLevel(settings_.Sound, i) = value;
       Save(app::SoundEntries(settings_.Sound), TSettingsPage::Sound);
     });

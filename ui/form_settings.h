@@ -103,6 +103,7 @@ class TFormSettings final : public QWidget {
   QTimer* barTimer_ = nullptr;
   bool waiting_ = false;  // the next key binds the selected action
   bool showing_ = false;  // the page's widgets are being filled, not edited
+  std::string shownGuid_;  // the device whose mapping the joystick page shows
 };
 
 }  // namespace velmora::ui

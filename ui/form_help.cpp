@@ -24,8 +24,13 @@ QString KeyText(int32_t key) {
 
 }  // namespace
 
-QStringList HelpLines(const app::TKeyBindings& keys) {
-  const app::TKeyTable& air = keys[app::TKeyTableKind::Aircraft];
+QStringList HelpLines(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
+  // The shown table where it holds the action, the aircraft's otherwise.
+  app::TKeyTable air = keys[app::TKeyTableKind::Aircraft];
+  for (int a = 0; a < app::kActionCount; ++a) {
+    const int32_t key = keys[shown].Keys[static_cast<std::size_t>(a)];
+    if (key != 0) air.Keys[static_cast<std::size_t>(a)] = key;
+  }
   const app::TKeyTable& train = keys[app::TKeyTableKind::Train];
   const auto k = [&](const app::TKeyTable& table, app::TAction action) {
     return KeyText(table.KeyOf(action));
@@ -140,8 +145,8 @@ TFormHelp::TFormHelp(QWidget* parent)
   QObject::connect(ButtonClose, &QPushButton::clicked, this, [this] { ButtonCloseClick(); });
 }
 
-void TFormHelp::ShowKeys(const app::TKeyBindings& keys) {
-  MemoHelp->setPlainText(HelpLines(keys).join('\n'));
+void TFormHelp::ShowKeys(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
+  MemoHelp->setPlainText(HelpLines(keys, shown).join('\n'));
 }
 
 }  // namespace velmora::ui

@@ -171,7 +171,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   // form's font: the whole application gets it.
   QApplication::setFont(font);
   if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
-  help_.ShowKeys(settings_.Keys);
+  help_.ShowKeys(settings_.Keys, helpKeys_);
   if (joystick_ != nullptr) {
     // A device gets the mapping saved for its GUID whenever it is opened.
     joystick_->LoadMapping = [this](const std::string& guid, const app::TJoystickMapping& defaults) {
@@ -218,7 +218,7 @@ app::TUserSettings TFormMain::LoadSettings() {
 void TFormMain::ApplySettings(TSettingsPage page) {
   switch (page) {
     case TSettingsPage::Keys:
-      help_.ShowKeys(settings_.Keys);
+      help_.ShowKeys(settings_.Keys, helpKeys_);
       break;
     case TSettingsPage::Sound:
       options_.CommandLine.Volume = settings_.Sound.Master;  // the user's choice now wins
@@ -648,6 +648,11 @@ void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells,
 void TFormMain::ApplyModel() {
   const state::TMainState& s = State();
   syncing_ = true;
+  // The key list names the keys of the vehicle in use.
+  if (app::KeyTableFor(s.Own.Kind) != helpKeys_) {
+    helpKeys_ = app::KeyTableFor(s.Own.Kind);
+    help_.ShowKeys(settings_.Keys, helpKeys_);
+  }
   ListBoxPFD->setVisible(s.Panels.PFD);
   ListBoxIndicator->setVisible(s.Panels.Indicator);
   ListBoxNavi->setVisible(s.Panels.Navi);

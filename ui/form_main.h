@@ -175,6 +175,7 @@ class TFormMain final : public QWidget {
   app::TUserSettings settings_;                // as saved; the settings window edits them
   std::unique_ptr<TSettingsStore> unsavedStore_;  // the window's store without a settings file
   std::unique_ptr<TFormSettings> settingsForm_;
+  app::TKeyTableKind helpKeys_ = app::TKeyTableKind::Aircraft;  // the table the key list shows
   TJoystick* joystick_;
   app::TJoystickHeld joystickHeld_;
   std::unique_ptr<TShell> shell_;

@@ -495,6 +495,7 @@ void TFormMain::FormClose() {
     rendererReady_ = false;
   }
   help_.close();
+  if (settingsForm_) settingsForm_->close();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

@@ -92,24 +92,24 @@ TMappedJoystick MapJoystick(const TJoystickMapping& mapping, const TRawJoystick&
 
 void ApplyJoystick(state::TMainState& s, TJoystickHeld& held, const TMappedJoystick& mapped,
                    uint32_t now) {
-  const auto press = [&](int32_t shipped, bool down) {
-    int32_t key = shipped;
+  const auto press = [&](TAction action, bool down) {
+    const TShippedKey shipped = ShippedAction(action);
+    int32_t key = shipped.Key;
     if (down) {
-      OnKeyDown(s, key, 0, now);
+      OnKeyDown(s, key, shipped.Shift, now);
     } else {
-      OnKeyUp(s, key, 0);
+      OnKeyUp(s, key, shipped.Shift);
     }
   };
-  const TKeyTable shipped = DefaultKeyTable(TKeyTableKind::Aircraft);
   for (int a = 0; a < kActionCount; ++a) {
     const auto i = static_cast<std::size_t>(a);
     if (mapped.Actions[i] == held.Actions[i]) continue;
     held.Actions[i] = mapped.Actions[i];
-    press(shipped.Keys[i], mapped.Actions[i]);
+    press(static_cast<TAction>(a), mapped.Actions[i]);
   }
   if (mapped.Brake != held.Brake) {
     held.Brake = mapped.Brake;
-    press(kKeyF1, mapped.Brake);
+    press(TAction::Brake, mapped.Brake);
   }
   if (mapped.Throttle >= 0 && std::fabs(mapped.Throttle - held.Throttle) >= kLeverStep) {
     held.Throttle = mapped.Throttle;

@@ -11,25 +11,30 @@ namespace {
 struct TActionInfo {
   std::string_view Name;   // in the settings file
   std::string_view Label;  // in the window
-  int32_t Shipped;         // the default key, the one the handlers act on
+  TShippedKey Shipped;     // the key the handlers act on
+  bool BoundByDefault;     // the shipped key is also the default binding
 };
 
 // In the order of TAction.
 constexpr TActionInfo kActions[kActionCount] = {
-    {"help", "本画面表示（ヘルプ）", kKeyF8},
-    {"brake", "ブレーキ", kKeyF1},
-    {"throttle_down", "推力減少", kKeyF2},
-    {"throttle_up", "推力増加", kKeyF3},
-    {"full_throttle", "推力全開", kKeyF4},
-    {"gear", "脚の昇降", kKeyF5},
-    {"flaps_up", "フラップ上げ", kKeyF6},
-    {"flaps_down", "フラップ下げ", kKeyF7},
-    {"nose_down", "機首下げ・前方視界", kKeyUp},
-    {"nose_up", "機首上げ・後方視界", kKeyDown},
-    {"turn_left", "左旋回・左方視界", kKeyLeft},
-    {"turn_right", "右旋回・右方視界", kKeyRight},
-    {"fire", "ミサイル発射", kKeyEnd},
-    {"freeze", "一時停止（Shift+Ctrl+Alt）", kKeyNumLock},
+    {"help", "本画面表示（ヘルプ）", {kKeyF8}, true},
+    {"brake", "ブレーキ", {kKeyF1}, true},
+    {"throttle_down", "推力減少", {kKeyF2}, true},
+    {"throttle_up", "推力増加", {kKeyF3}, true},
+    {"full_throttle", "推力全開", {kKeyF4}, true},
+    {"gear", "脚の昇降", {kKeyF5}, true},
+    {"flaps_up", "フラップ上げ", {kKeyF6}, true},
+    {"flaps_down", "フラップ下げ", {kKeyF7}, true},
+    {"nose_down", "機首下げ（Shift で前方視界）", {kKeyUp}, true},
+    {"nose_up", "機首上げ（Shift で後方視界）", {kKeyDown}, true},
+    {"turn_left", "左旋回（Shift で左方視界）", {kKeyLeft}, true},
+    {"turn_right", "右旋回（Shift で右方視界）", {kKeyRight}, true},
+    {"fire", "ミサイル発射", {kKeyEnd}, true},
+    {"freeze", "一時停止（Shift+Ctrl+Alt）", {kKeyNumLock}, true},
+    {"view_ahead", "前方視界", {kKeyUp, kShiftKey}, false},
+    {"view_right", "右方視界", {kKeyRight, kShiftKey}, false},
+    {"view_behind", "後方視界", {kKeyDown, kShiftKey}, false},
+    {"view_left", "左方視界", {kKeyLeft, kShiftKey}, false},
 };
 
 struct TTableInfo {
@@ -88,9 +93,10 @@ bool HasAction(TKeyTableKind kind, TAction action) {
 
 TKeyTable DefaultKeyTable(TKeyTableKind kind) {
   TKeyTable table;
+  table.Kind = kind;
   for (int a = 0; a < kActionCount; ++a) {
-    if (HasAction(kind, static_cast<TAction>(a))) {
-      table.Keys[static_cast<std::size_t>(a)] = kActions[a].Shipped;
+    if (HasAction(kind, static_cast<TAction>(a)) && kActions[a].BoundByDefault) {
+      table.Keys[static_cast<std::size_t>(a)] = kActions[a].Shipped.Key;
     }
   }
   return table;
@@ -112,9 +118,13 @@ TKeyTableKind KeyTableFor(int32_t vehicleKind) {
   }
 }
 
+TShippedKey ShippedAction(TAction action) {
+  return action == TAction::Count ? TShippedKey{} : kActions[static_cast<int>(action)].Shipped;
+}
+
 int32_t ShippedKey(const TKeyTable& table, int32_t key) {
   const std::optional<TAction> action = table.ActionOf(key);
-  return action ? kActions[static_cast<int>(*action)].Shipped : 0;
+  return action ? ShippedAction(*action).Key : 0;
 }
 
 bool Bindable(int32_t key) {
@@ -123,7 +133,7 @@ bool Bindable(int32_t key) {
 
 TBindOutcome Bind(TKeyTable& table, TAction action, int32_t key) {
   const auto slot = static_cast<std::size_t>(action);
-  if (action == TAction::Count || !Bindable(key) || table.Keys[slot] == 0) return {};
+  if (!HasAction(table.Kind, action) || !Bindable(key)) return {};
   const std::optional<TAction> holder = table.ActionOf(key);
   if (holder && *holder != action) return {TBindResult::Conflict, *holder};
   table.Keys[slot] = key;

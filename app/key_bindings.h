@@ -12,8 +12,9 @@
 
 namespace velmora::app {
 
-// What a key can be bound to. The view keys are Shift with the nose and turn
-// keys; the freeze key needs Shift, Ctrl and Alt held.
+// What a key can be bound to. The view turns with Shift and the nose and
+// turn keys, and with the view keys where they are bound (none by default);
+// the freeze key needs Shift, Ctrl and Alt held.
 enum class TAction : uint8_t {
   Help,
   Brake,
@@ -29,6 +30,10 @@ enum class TAction : uint8_t {
   TurnRight,
   Fire,
   Freeze,
+  ViewAhead,
+  ViewRight,
+  ViewBehind,
+  ViewLeft,
   Count
 };
 inline constexpr int kActionCount = static_cast<int>(TAction::Count);
@@ -42,8 +47,9 @@ inline constexpr int kKeyTableCount = static_cast<int>(TKeyTableKind::Count);
 inline constexpr int32_t kKeySettings = 0x78;    // F9
 inline constexpr int32_t kKeyFullScreen = 0x7A;  // F11
 
-// Action → virtual-key code; 0 where the action is not in the table.
+// Action → virtual-key code; 0: no key (always so for an action the table lacks).
 struct TKeyTable {
+  TKeyTableKind Kind = TKeyTableKind::Aircraft;
   std::array<int32_t, kActionCount> Keys{};
   int32_t KeyOf(TAction action) const { return Keys[static_cast<std::size_t>(action)]; }
   // The action bound to key, if any.
@@ -70,8 +76,16 @@ TKeyBindings DefaultKeyBindings();
 // no vehicle uses the aircraft's).
 TKeyTableKind KeyTableFor(int32_t vehicleKind);
 
-// A pressed key's virtual-key code in the shipped table: the default key of
-// the action it is bound to, or 0 for a key bound to nothing.
+// The key and shift state the handlers know an action by: the view keys are
+// Shift with an arrow.
+struct TShippedKey {
+  int32_t Key = 0;     // virtual-key code
+  uint32_t Shift = 0;  // shift state bits added to the pressed ones
+};
+TShippedKey ShippedAction(TAction action);
+
+// A pressed key's virtual-key code as the handlers know it: the shipped key
+// of the action it is bound to, or 0 for a key bound to nothing.
 int32_t ShippedKey(const TKeyTable& table, int32_t key);
 
 enum class TBindResult : uint8_t {

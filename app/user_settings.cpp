@@ -93,6 +93,7 @@ void ReadKeyTable(TValueReader& reader, TKeyTableKind kind, TKeyTable& table) {
     const auto i = static_cast<std::size_t>(a);
     reader.Read(group + "/" + std::string(ActionName(action)), table.Keys[i],
                 KeyName(defaults.Keys[i]), [](const std::string& text) -> std::optional<int32_t> {
+                  if (text.empty()) return 0;  // no key
                   const std::optional<int32_t> key = KeyFromName(text);
                   if (!key || !Bindable(*key)) return std::nullopt;
                   return key;

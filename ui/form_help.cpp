@@ -2,6 +2,7 @@
 
 #include <QPalette>
 #include <algorithm>
+#include <utility>
 
 #include "app/controls.h"
 #include "ui/qt_canvas.h"
@@ -29,7 +30,9 @@ QStringList HelpLines(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
   app::TKeyTable air = keys[app::TKeyTableKind::Aircraft];
   for (int a = 0; a < app::kActionCount; ++a) {
     const int32_t key = keys[shown].Keys[static_cast<std::size_t>(a)];
-    if (key != 0) air.Keys[static_cast<std::size_t>(a)] = key;
+    if (key != 0 || app::HasAction(shown, static_cast<app::TAction>(a))) {
+      air.Keys[static_cast<std::size_t>(a)] = key;
+    }
   }
   const app::TKeyTable& train = keys[app::TKeyTableKind::Train];
   const auto k = [&](const app::TKeyTable& table, app::TAction action) {
@@ -47,7 +50,7 @@ QStringList HelpLines(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
   const QString sideKeys = arrows ? QString("左右矢印")
                                   : k(air, TAction::TurnLeft) + "・" + k(air, TAction::TurnRight);
   const QString pad = "　　　　　　　　　　　";
-  return {"本画面表示　・・・・　" + k(air, TAction::Help) + "キー",
+  QStringList lines = {"本画面表示　・・・・　" + k(air, TAction::Help) + "キー",
           "",
           "向き変更　・・・・・　ジョイスティック or " + turnKeys + "キー",
           pad + k(air, TAction::NoseUp) + "キー：機首上げ",
@@ -101,6 +104,20 @@ QStringList HelpLines(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
           "",
           "　　[補足] 本画面を開いたままでもプレイ可能。",
           "　　　　　（その場合はフォーカスをメイン画面に）"};
+  // View keys bound of their own follow the view line.
+  QStringList views;
+  const std::pair<TAction, const char*> viewKeys[] = {{TAction::ViewAhead, "前"},
+                                                       {TAction::ViewRight, "右"},
+                                                       {TAction::ViewBehind, "後"},
+                                                       {TAction::ViewLeft, "左"}};
+  for (const auto& [action, side] : viewKeys) {
+    if (air.KeyOf(action) != 0) views << QString(side) + "：" + k(air, action);
+  }
+  if (!views.isEmpty()) {
+    lines.insert(lines.indexOf("視界変更　・・・・・　Shift＋" + turnKeys + "キー") + 1,
+                 pad + views.join(" "));
+  }
+  return lines;
 }
 
 QPoint HelpPlace(const QRect& area, const QRect& mainFrame, const QRect& view, const QSize& help) {

@@ -833,11 +833,13 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
     return false;
   }
   // The bound key's action, as the handlers know it: its shipped key.
-  int32_t key = app::ShippedKey(settings_.Keys[app::KeyTableFor(State().Own.Kind)], pressed);
-  if (key == 0) return false;
+  const auto action = settings_.Keys[app::KeyTableFor(State().Own.Kind)].ActionOf(pressed);
+  if (!action) return false;
+  const app::TShippedKey shipped = app::ShippedAction(*action);
+  int32_t key = shipped.Key;
   // Held keys repeat their key-down only, as the controls expect.
   if (!down && event->isAutoRepeat()) return true;
-  const uint32_t shift = ShiftState(event->modifiers());
+  const uint32_t shift = ShiftState(event->modifiers()) | shipped.Shift;
   if (down) {
     FormKeyDown(key, shift);
   } else {

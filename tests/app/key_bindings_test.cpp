@@ -82,6 +82,14 @@ TEST(KeyBindingsTest, AReboundKeyDrivesTheShippedHandler) {
   OnKeyDown(*s, key, kShiftKey, 0);
   EXPECT_EQ(s->ViewDirection, 270) << "Shift with the turn key still looks to the side";
   EXPECT_EQ(key, 0) << "an arrow's handler keeps the key from the widgets";
+  // A view key of its own, unbound by default, looks back without Shift.
+  EXPECT_EQ(keys.KeyOf(TAction::ViewBehind), 0);
+  ASSERT_EQ(Bind(keys, TAction::ViewBehind, 'V').Result, TBindResult::Bound);
+  const TShippedKey behind = ShippedAction(*keys.ActionOf('V'));
+  key = behind.Key;
+  OnKeyDown(*s, key, behind.Shift, 0);
+  EXPECT_EQ(s->ViewDirection, 180);
+  EXPECT_EQ(s->PitchInput, 0);
 }
 
 }  // namespace

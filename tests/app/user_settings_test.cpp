@@ -30,6 +30,9 @@ TEST(UserSettingsTest, EverySettingReadsBackAsWritten) {
   TUserSettings written;
   ASSERT_EQ(Bind(written.Keys[TKeyTableKind::Train], TAction::ThrottleUp, 'W').Result,
             TBindResult::Bound);
+  ASSERT_EQ(Bind(written.Keys[TKeyTableKind::Road], TAction::ViewLeft, 'Q').Result,
+            TBindResult::Bound);
+  written.Keys[TKeyTableKind::Road].Keys[static_cast<std::size_t>(TAction::Brake)] = 0;  // no key
   written.Sound = {80, 70, 50, 40, 0};
   written.Fps = 30;
   RememberLogin(written, {"old.example", 64001}, "first");

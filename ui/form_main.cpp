@@ -50,6 +50,13 @@ constexpr int kVideoRowCount = state::kVideoRowsPlayback;
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
+// 3D frames a second for a cap of fps, 1..100; 0: the screen's rate.
+int32_t FrameRate(int32_t fps) {
+  if (fps != 0) return fps;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  return cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0);
+}
+
 uint32_t ShiftState(Qt::KeyboardModifiers modifiers) {
   uint32_t shift = 0;
   if (modifiers & Qt::ShiftModifier) shift |= app::kShiftKey;
@@ -183,11 +190,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
     };
     joystick_->Choose(settings_.JoystickDevice);
   }
-  const QScreen* primary = QGuiApplication::primaryScreen();
-  pacer_.SetRate(
-      options_.CommandLine.Fps != 0
-          ? options_.CommandLine.Fps
-          : cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0));
+  pacer_.SetRate(FrameRate(options_.CommandLine.Fps));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);
@@ -225,13 +228,9 @@ void TFormMain::ApplySettings(TSettingsPage page) {
       soundOutput_.SetVolume(settings_.Sound.Master / 100.0);
       ApplySoundLevels();
       break;
-    case TSettingsPage::View: {
-      const QScreen* primary = QGuiApplication::primaryScreen();
-      pacer_.SetRate(settings_.Fps != 0 ? settings_.Fps
-                                        : cockpit::FramesPerSecondFor(
-                                              primary != nullptr ? primary->refreshRate() : 0));
+    case TSettingsPage::View:
+      pacer_.SetRate(FrameRate(settings_.Fps));
       break;
-    }
     case TSettingsPage::Joystick:
     case TSettingsPage::Connection:
       break;  // the joystick takes its mapping itself; the connection is the next start's

@@ -26,12 +26,12 @@ ALCcontext* Context(void* p) {
   return static_cast<ALCcontext*>(p);
 }
 
-void Place(ALuint source, const cockpit::sound::TVoice& v) {
+void Place(ALuint source, const cockpit::sound::TVoice& v, double level) {
   // OpenAL's axes: x right, y up, z backwards; the listener stays at the
   // origin looking along −z, the scene gives every voice relative to it.
   alSource3f(source, AL_POSITION, v.Right, v.Up, -v.Forward);
   alSource3f(source, AL_VELOCITY, v.VRight, v.VUp, -v.VForward);
-  alSourcef(source, AL_GAIN, v.Gain);
+  alSourcef(source, AL_GAIN, static_cast<float>(v.Gain * level));
   alSourcef(source, AL_PITCH, std::clamp(v.Pitch, kMinPitch, kMaxPitch));
 }
 
@@ -222,7 +222,7 @@ void TSoundOutput::Play(const cockpit::sound::TSoundScene& scene) {
     if (buffer == 0) continue;
     if (cockpit::sound::IsSpoken(v.Sound)) {
       // One call after the other on one voice, as a crew speaks.
-      alSourcef(speech_, AL_GAIN, v.Gain);
+      alSourcef(speech_, AL_GAIN, static_cast<float>(v.Gain * Level(v)));
       alSourceQueueBuffers(speech_, 1, &buffer);
       ALint state = AL_STOPPED;
       alGetSourcei(speech_, AL_SOURCE_STATE, &state);
@@ -242,7 +242,7 @@ void TSoundOutput::Play(const cockpit::sound::TSoundScene& scene) {
       c->Sound = v.Sound;
     }
     c->Seen = true;
-    Place(c->Source, v);
+    Place(c->Source, v, Level(v));
     if (start) alSourcePlay(c->Source);
   }
 
@@ -258,6 +258,15 @@ void TSoundOutput::Play(const cockpit::sound::TSoundScene& scene) {
 void TSoundOutput::SetVolume(double volume) {
   volume_ = std::clamp(volume, 0.0, 1.0);
   ApplyGain();
+}
+
+void TSoundOutput::SetGroupLevels(
+    const std::array<double, cockpit::sound::kSoundGroupCount>& levels) {
+  for (std::size_t g = 0; g < levels.size(); ++g) levels_[g] = std::clamp(levels[g], 0.0, 1.0);
+}
+
+double TSoundOutput::Level(const cockpit::sound::TVoice& voice) const {
+  return levels_[static_cast<std::size_t>(cockpit::sound::GroupOf(voice))];
 }
 
 void TSoundOutput::SetMuted(bool muted) {

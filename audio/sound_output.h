@@ -45,6 +45,8 @@ class TSoundOutput {
 
   // Master volume 0..1 and mute; both act at once.
   void SetVolume(double volume);
+  // Each group's level 0..1, by cockpit::sound::TSoundGroup; from the next tick.
+  void SetGroupLevels(const std::array<double, cockpit::sound::kSoundGroupCount>& levels);
   void SetMuted(bool muted);
   bool Muted() const { return muted_; }
 
@@ -63,6 +65,7 @@ class TSoundOutput {
   TChannel* LoopChannel(const cockpit::sound::TVoice& voice);
   TChannel* FreeChannel();
   void ApplyGain();
+  double Level(const cockpit::sound::TVoice& voice) const;
 
   void* device_ = nullptr;                              // ALCdevice
   void* context_ = nullptr;                             // ALCcontext
@@ -70,6 +73,7 @@ class TSoundOutput {
   std::array<TChannel, kChannels> channels_{};
   uint32_t speech_ = 0;  // the source the calls are queued on, in order
   double volume_ = 1;
+  std::array<double, cockpit::sound::kSoundGroupCount> levels_{1, 1, 1, 1};
   bool muted_ = false;
 };
 

@@ -388,4 +388,15 @@ double DopplerRatio(const TVoice& v) {
          (kSpeedOfSound + std::clamp(receding, -0.5 * kSpeedOfSound, 0.5 * kSpeedOfSound));
 }
 
+TSoundGroup GroupOf(const TVoice& voice) {
+  if (voice.Source != kOwnSource) return TSoundGroup::Traffic;
+  if (IsSpoken(voice.Sound)) return TSoundGroup::Voices;
+  switch (voice.Sound) {
+    case TSound::Bell:
+    case TSound::StallShaker:
+    case TSound::LockTone: return TSoundGroup::Warnings;
+    default: return TSoundGroup::Engines;
+  }
+}
+
 }  // namespace velmora::cockpit::sound

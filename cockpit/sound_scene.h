@@ -94,6 +94,19 @@ double SpoolTime(const vehicle::TVehicleState& vehicle);
 // Recomputes scene.Voices for the state at synchronised clock now (ms).
 void UpdateScene(const state::TMainState& state, uint32_t now, TSoundScene& scene);
 
+// The groups whose levels the user sets apart.
+enum class TSoundGroup : uint8_t {
+  Engines,   // the own vehicle's engines and its other sounds
+  Voices,    // the crew's spoken calls and the ground-proximity warning's words
+  Warnings,  // the protection bell, the stick shaker and the lock-on tone
+  Traffic,   // every sound of another vehicle
+  Count
+};
+inline constexpr int kSoundGroupCount = static_cast<int>(TSoundGroup::Count);
+
+// The group a voice is heard in.
+TSoundGroup GroupOf(const TVoice& voice);
+
 // The frequency ratio a listener at rest hears from a voice moving as it does.
 double DopplerRatio(const TVoice& voice);
 

@@ -56,6 +56,7 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       line.Sound = false;
     } else if (a == "--volume") {
       if (!number(a, 0, 100, line.Volume)) return std::nullopt;
+      line.VolumeGiven = true;
     } else if (a == "--fps") {
       if (!number(a, 1, 100, line.Fps)) return std::nullopt;
     } else if (a == "--data" || a == "--handle" || a == "--renderer" || a == "--replay") {
@@ -89,6 +90,7 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
     return std::nullopt;
   }
   parameters.resize(3);
+  line.ServerGiven = !parameters[1].empty() || !parameters[2].empty();
 
   // An empty parameter takes its default.
   line.WorldText = parameters[0].empty() ? kDefaultWorld : parameters[0];

@@ -31,6 +31,8 @@ struct TCommandLine {
   int32_t Fps = 0;                        // --fps: 3D frames a second, 1..100; 0 = the screen's rate
   bool Sound = true;                      // false with --no-sound
   int32_t Volume = 100;                   // --volume: 0..100 %
+  bool VolumeGiven = false;               // --volume was given: it wins over the setting
+  bool ServerGiven = false;               // parameter 2 or 3 was given: it wins over the setting
   std::vector<std::string> ToolkitArguments;  // argv[0] and the toolkit's options
 };
 

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/key_bindings.h"
+
 namespace velmora::ui {
 
 class TFormHelp final : public QWidget {
@@ -15,6 +17,9 @@ class TFormHelp final : public QWidget {
   QPushButton* ButtonClose = nullptr;
 
   void ButtonCloseClick() { close(); }
+  // Lists the keys as bound in the table of the vehicle in use.
+  void ShowKeys(const app::TKeyBindings& keys,
+                app::TKeyTableKind shown = app::TKeyTableKind::Aircraft);
 };
 
 // The key list's face and size. Its longest lines hold 24 full-width
@@ -23,8 +28,10 @@ class TFormHelp final : public QWidget {
 inline constexpr const char* kHelpListFamily = "Noto Sans Mono CJK JP";
 inline constexpr int kHelpListPixels = 11;
 
-// The lines of the key list.
-QStringList HelpLines();
+// The lines of the key list, naming the keys as bound in the shown table
+// (the aircraft's for the keys that table lacks) and the train's for driving a train.
+QStringList HelpLines(const app::TKeyBindings& keys = app::DefaultKeyBindings(),
+                      app::TKeyTableKind shown = app::TKeyTableKind::Aircraft);
 
 // Where the help form's frame goes when it opens at start (top-left corner,
 // global pixels), for the screen's free area, the main window's frame and

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "app/controls.h"
+#include "app/key_bindings.h"
 #include "app/panels.h"
 #include "app/reset.h"
 #include "app/protocol.h"
@@ -24,6 +25,8 @@
 #include "net/data_file.h"
 #include "net/host_port.h"
 #include "logbook/logbook.h"
+#include "ui/form_settings.h"
+#include "ui/key_codes.h"
 #include "ui/logbook_window.h"
 #include "vehicle/vehicles_dat.h"
 #include "world/ground_dat.h"
@@ -47,25 +50,11 @@ constexpr int kVideoRowCount = state::kVideoRowsPlayback;
 
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// The virtual-key code of a toolkit key; 0 for keys the controls ignore.
-int32_t VirtualKey(int key) {
-  switch (key) {
-    case Qt::Key_F1: return app::kKeyF1;
-    case Qt::Key_F2: return app::kKeyF2;
-    case Qt::Key_F3: return app::kKeyF3;
-    case Qt::Key_F4: return app::kKeyF4;
-    case Qt::Key_F5: return app::kKeyF5;
-    case Qt::Key_F6: return app::kKeyF6;
-    case Qt::Key_F7: return app::kKeyF7;
-    case Qt::Key_F8: return app::kKeyF8;
-    case Qt::Key_NumLock: return app::kKeyNumLock;
-    case Qt::Key_Left: return app::kKeyLeft;
-    case Qt::Key_Up: return app::kKeyUp;
-    case Qt::Key_Right: return app::kKeyRight;
-    case Qt::Key_Down: return app::kKeyDown;
-    case Qt::Key_End: return app::kKeyEnd;
-    default: return 0;
-  }
+// 3D frames a second for a cap of fps, 1..100; 0: the screen's rate.
+int32_t FrameRate(int32_t fps) {
+  if (fps != 0) return fps;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  return cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0);
 }
 
 uint32_t ShiftState(Qt::KeyboardModifiers modifiers) {
@@ -169,6 +158,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
       renderer_(renderer),
       help_(help),
       options_(std::move(options)),
+      settings_(LoadSettings()),
       joystick_(joystick),
       shell_(std::make_unique<TShell>(*this)),
       session_(std::make_unique<client::TClientSession>(
@@ -188,11 +178,19 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   // form's font: the whole application gets it.
   QApplication::setFont(font);
   if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
-  const QScreen* primary = QGuiApplication::primaryScreen();
-  pacer_.SetRate(
-      options_.CommandLine.Fps != 0
-          ? options_.CommandLine.Fps
-          : cockpit::FramesPerSecondFor(primary != nullptr ? primary->refreshRate() : 0));
+  help_.ShowKeys(settings_.Keys, helpKeys_);
+  if (joystick_ != nullptr) {
+    // A device gets the mapping saved for its GUID whenever it is opened.
+    joystick_->LoadMapping = [this](const std::string& guid, const app::TJoystickMapping& defaults) {
+      if (options_.Settings == nullptr) return defaults;
+      std::vector<std::string> problems;
+      const app::TJoystickMapping mapping = options_.Settings->LoadJoystick(guid, defaults, problems);
+      for (const std::string& problem : problems) State().Log(problem);
+      return mapping;
+    };
+    joystick_->Choose(settings_.JoystickDevice);
+  }
+  pacer_.SetRate(FrameRate(options_.CommandLine.Fps));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);
@@ -211,6 +209,48 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
+}
+
+app::TUserSettings TFormMain::LoadSettings() {
+  if (options_.Settings == nullptr) return {};
+  app::TUserSettings saved = options_.Settings->Load(settingsProblems_);
+  FillFromSettings(options_.CommandLine, saved);
+  return saved;
+}
+
+void TFormMain::ApplySettings(TSettingsPage page) {
+  switch (page) {
+    case TSettingsPage::Keys:
+      help_.ShowKeys(settings_.Keys, helpKeys_);
+      break;
+    case TSettingsPage::Sound:
+      options_.CommandLine.Volume = settings_.Sound.Master;  // the user's choice now wins
+      soundOutput_.SetVolume(settings_.Sound.Master / 100.0);
+      ApplySoundLevels();
+      break;
+    case TSettingsPage::View:
+      pacer_.SetRate(FrameRate(settings_.Fps));
+      break;
+    case TSettingsPage::Joystick:
+    case TSettingsPage::Connection:
+      break;  // the joystick takes its mapping itself; the connection is the next start's
+  }
+}
+
+void TFormMain::ShowSettings() {
+  if (!settingsForm_) {
+    TSettingsStore* store = options_.Settings;
+    if (store == nullptr) {
+      // Without a file the window still works, for this run only.
+      unsavedStore_ = std::make_unique<TSettingsStore>(QString());
+      store = unsavedStore_.get();
+    }
+    settingsForm_ = std::make_unique<TFormSettings>(settings_, *store, joystick_,
+                                                    [this](TSettingsPage page) { ApplySettings(page); });
+  }
+  settingsForm_->show();
+  settingsForm_->raise();
+  settingsForm_->activateWindow();
 }
 
 TFormMain::~TFormMain() {
@@ -346,6 +386,7 @@ bool TFormMain::FormShow() {
   session_->PrepareState();
   state::TMainState& s = State();
   const TCommandLine& line = options_.CommandLine;
+  for (const std::string& problem : settingsProblems_) s.Log(problem);
   ApplyModel();
 
   const auto fail = [&](const std::string& text, const std::string& detail = {}) {
@@ -453,6 +494,7 @@ void TFormMain::FormClose() {
     rendererReady_ = false;
   }
   help_.close();
+  if (settingsForm_) settingsForm_->close();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
@@ -485,12 +527,14 @@ void TFormMain::AskLogin() {
   if (asking_) return;
   asking_ = true;
   std::optional<std::string> handle;
+  bool fromFlag = false;
   if (options_.LoginQuery) {
     handle = options_.LoginQuery();
   } else if (options_.CommandLine.Handle && !handleUsed_) {
     // The --handle answer serves the first query only: a server that refuses
     // the name would otherwise be asked the same name for ever.
     handleUsed_ = true;
+    fromFlag = true;
     handle = options_.CommandLine.Handle;
   } else if (options_.Headless) {
     std::fprintf(stderr, "velmora: the login query needs an answer: start with --handle NAME\n");
@@ -498,12 +542,19 @@ void TFormMain::AskLogin() {
   } else {
     bool ok = false;
     const QString answer = QInputDialog::getText(this, "ログイン", "ハンドル名を入れてください。",
-                                                 QLineEdit::Normal, QString(), &ok);
+                                                 QLineEdit::Normal,
+                                                 QString::fromStdString(settings_.Handle), &ok);
     if (ok) handle = answer.toStdString();
   }
   asking_ = false;
   if (closed_) return;
   if (handle) State().Figures.Handle = *handle;
+  // A handle the user gave (not --handle) and its server are the next start's.
+  if (handle && !fromFlag && options_.Settings != nullptr) {
+    app::RememberLogin(settings_, {options_.CommandLine.Host, options_.CommandLine.Port}, *handle);
+    std::string error;
+    if (!options_.Settings->Save(app::ConnectionEntries(settings_), error)) State().Log(error);
+  }
   app::LoginAnswered(State(), handle);
 }
 
@@ -597,6 +648,11 @@ void TFormMain::SyncGrid(QTableWidget* grid, int rows, const std::string* cells,
 void TFormMain::ApplyModel() {
   const state::TMainState& s = State();
   syncing_ = true;
+  // The key list names the keys of the vehicle in use.
+  if (app::KeyTableFor(s.Own.Kind) != helpKeys_) {
+    helpKeys_ = app::KeyTableFor(s.Own.Kind);
+    help_.ShowKeys(settings_.Keys, helpKeys_);
+  }
   ListBoxPFD->setVisible(s.Panels.PFD);
   ListBoxIndicator->setVisible(s.Panels.Indicator);
   ListBoxNavi->setVisible(s.Panels.Navi);
@@ -647,6 +703,8 @@ void TFormMain::TimerIntervalTimer() {
   if (closed_) return;
   const app::TJoystickReading reading =
       joystick_ != nullptr ? joystick_->Read() : app::TJoystickReading{};
+  // Buttons and levers mapped to actions act through the key handlers.
+  if (joystick_ != nullptr) app::ApplyJoystick(State(), joystickHeld_, joystick_->Mapped(), Now());
   if (meter_) meter_->TickBegin();
   session_->Tick([&] { return reading; }, hooks_.get());
   if (logbook_) logbook_->AfterTick();
@@ -764,11 +822,23 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
     if (down && !event->isAutoRepeat() && logbook_) logbook_->ShowWindow();
     return true;
   }
-  int32_t key = VirtualKey(event->key());
-  if (key == 0) return false;
+  const int32_t pressed = VirtualKey(event->key(), event->modifiers());
+  if (pressed == app::kKeySettings) {
+    if (down && !event->isAutoRepeat()) ShowSettings();
+    return true;
+  }
+  // Keys that type text stay the chat line's while it has the focus.
+  if (pressed == 0 || (TypesText(pressed) && QApplication::focusWidget() == EditChatInput)) {
+    return false;
+  }
+  // The bound key's action, as the handlers know it: its shipped key.
+  const auto action = settings_.Keys[app::KeyTableFor(State().Own.Kind)].ActionOf(pressed);
+  if (!action) return false;
+  const app::TShippedKey shipped = app::ShippedAction(*action);
+  int32_t key = shipped.Key;
   // Held keys repeat their key-down only, as the controls expect.
   if (!down && event->isAutoRepeat()) return true;
-  const uint32_t shift = ShiftState(event->modifiers());
+  const uint32_t shift = ShiftState(event->modifiers()) | shipped.Shift;
   if (down) {
     FormKeyDown(key, shift);
   } else {

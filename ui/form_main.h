@@ -31,6 +31,9 @@
 #include "ui/form_help.h"
 #include "ui/frame_stats.h"
 #include "ui/joystick.h"
+#include "ui/settings_store.h"
+#include "app/joystick_mapping.h"
+#include "app/user_settings.h"
 #include "audio/sound_output.h"
 #include "world/world.h"
 
@@ -51,9 +54,12 @@ struct TStartOptions {
   std::function<bool(const std::string& text)> ReloginQuery;
   // The system clock the program reads; null: the steady clock (tests set one).
   const app::TClock* Clock = nullptr;
+  // The settings file; null: the defaults, and nothing is written.
+  TSettingsStore* Settings = nullptr;
 };
 
 class TLogbookShell;
+class TFormSettings;
 
 class TFormMain final : public QWidget {
  public:
@@ -76,6 +82,11 @@ class TFormMain final : public QWidget {
   const audio::TSoundOutput& SoundOutput() const { return soundOutput_; }
   // Ctrl+M: mutes or unmutes the sound and says so in the log.
   void ToggleMute();
+  // F9: opens the settings window.
+  void ShowSettings();
+  TFormSettings* FormSettings() { return settingsForm_.get(); }
+  // The settings as saved, with this run's flags not in them.
+  const app::TUserSettings& Settings() const { return settings_; }
 
   state::TMainState& State() { return session_->State(); }
   const app::TClock& Clock() const { return session_->Clock(); }
@@ -143,6 +154,12 @@ class TFormMain final : public QWidget {
   void OfferRelogin(const std::string& text);
   void FormClose();
   bool HandleKeyEvent(QKeyEvent* event, bool down);
+  // Reads the settings file and lets the saved server, frame-rate cap and
+  // volume stand in for flags the command line does not give.
+  app::TUserSettings LoadSettings();
+  // Puts a page's settings to work.
+  void ApplySettings(TSettingsPage page);
+  void ApplySoundLevels();
   void OpenSound();
   void PlaySound();
   void BuildComponents();
@@ -154,7 +171,13 @@ class TFormMain final : public QWidget {
   vehicle::RendererApi& renderer_;
   TFormHelp& help_;
   TStartOptions options_;
+  std::vector<std::string> settingsProblems_;  // values of the file that fell back, for the log
+  app::TUserSettings settings_;                // as saved; the settings window edits them
+  std::unique_ptr<TSettingsStore> unsavedStore_;  // the window's store without a settings file
+  std::unique_ptr<TFormSettings> settingsForm_;
+  app::TKeyTableKind helpKeys_ = app::TKeyTableKind::Aircraft;  // the table the key list shows
   TJoystick* joystick_;
+  app::TJoystickHeld joystickHeld_;
   std::unique_ptr<TShell> shell_;
   std::unique_ptr<client::TClientSession> session_;
   world::TWorldDriver worldDriver_;

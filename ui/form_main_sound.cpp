@@ -16,7 +16,14 @@ void TFormMain::OpenSound() {
     return;
   }
   soundOutput_.SetVolume(line.Volume / 100.0);
+  ApplySoundLevels();
   if (!problems.empty()) State().Log(problems);
+}
+
+void TFormMain::ApplySoundLevels() {
+  const app::TSoundLevels& sound = settings_.Sound;
+  soundOutput_.SetGroupLevels({sound.Engines / 100.0, sound.Voices / 100.0,
+                               sound.Warnings / 100.0, sound.Traffic / 100.0});
 }
 
 void TFormMain::PlaySound() {

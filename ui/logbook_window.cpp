@@ -14,6 +14,7 @@
 #include "app/replay_file.h"
 #include "app/run_figures.h"
 #include "logbook/logbook_tool.h"
+#include "ui/settings_store.h"
 #include "vehicle/units.h"
 
 namespace velmora::ui {
@@ -407,11 +408,11 @@ TLogbookShell::TLogbookShell(state::TMainState& state, QWidget* parent, QWidget*
 TLogbookShell::~TLogbookShell() = default;
 
 bool TLogbookShell::AutoSaveReplay() {
-  return QSettings("velmora", "velmora").value(kAutoSaveKey, true).toBool();
+  return QSettings(SettingsFilePath(), QSettings::IniFormat).value(kAutoSaveKey, true).toBool();
 }
 
 void TLogbookShell::SetAutoSaveReplay(bool on) {
-  QSettings("velmora", "velmora").setValue(kAutoSaveKey, on);
+  QSettings(SettingsFilePath(), QSettings::IniFormat).setValue(kAutoSaveKey, on);
 }
 
 void TLogbookShell::ShowPanel(const std::vector<std::string>& lines) {

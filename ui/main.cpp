@@ -18,6 +18,7 @@
 #include "ui/install_layout.h"
 #include "ui/joystick.h"
 #include "ui/renderer_binding.h"
+#include "ui/settings_store.h"
 #include "version/version.h"
 
 #include <sys/socket.h>
@@ -117,9 +118,11 @@ int main(int argc, char** argv) {
                         "cannot enter the data folder '" + dataDir + "'");
   }
 
+  TSettingsStore settings;
   TStartOptions options;
   options.CommandLine = *line;
   options.Headless = HeadlessPlatform();
+  options.Settings = &settings;
   TJoystick joystick;
   TFormHelp help;
   TFormMain form(renderer, help, options, &joystick);

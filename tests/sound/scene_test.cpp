@@ -340,5 +340,30 @@ TEST_F(SceneTest, EachCallIsSpokenOnceByItsIdentity) {
   EXPECT_EQ(spoken, state::kCueCapacity);
 }
 
+TEST(SoundGroupTest, EachVoiceIsHeardInItsGroup) {
+  struct Case {
+    TSound Sound;
+    uint32_t Source;
+    TSoundGroup Group;
+  };
+  const Case cases[] = {
+      {TSound::JetRoar, kOwnSource, TSoundGroup::Engines},
+      {TSound::Thump, kOwnSource, TSoundGroup::Engines},
+      {CallVoice(state::TCall::CallV2), kOwnSource, TSoundGroup::Voices},
+      {CallVoice(state::TCall::Gpws50), kOwnSource, TSoundGroup::Voices},
+      {TSound::Bell, kOwnSource, TSoundGroup::Warnings},
+      {TSound::StallShaker, kOwnSource, TSoundGroup::Warnings},
+      {TSound::LockTone, kOwnSource, TSoundGroup::Warnings},
+      {TSound::JetRoar, 7, TSoundGroup::Traffic},
+      {TSound::Bell, 7, TSoundGroup::Traffic},
+  };
+  for (const Case& c : cases) {
+    TVoice voice;
+    voice.Sound = c.Sound;
+    voice.Source = c.Source;
+    EXPECT_EQ(GroupOf(voice), c.Group) << SoundFile(c.Sound) << " from " << c.Source;
+  }
+}
+
 }  // namespace
 }  // namespace velmora::cockpit::sound

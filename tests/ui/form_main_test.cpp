@@ -24,6 +24,7 @@
 #include "tests/support/loopback_server.h"
 #include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/form_settings.h"
 
 namespace velmora::ui {
 namespace {
@@ -234,6 +235,41 @@ TEST_F(FormMainTest, KeysInTheChatLineReachTheForm) {
   QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
   QApplication::sendEvent(form->EditChatInput, &letter);
   EXPECT_EQ(form->EditChatInput->text(), "a");
+}
+
+// F9 opens the settings; a key bound there drives its action from every
+// control but the chat line, where a letter stays text.
+TEST_F(FormMainTest, F9OpensTheSettingsAndABoundLetterDrivesItsAction) {
+  state::TMainState& s = form->State();
+  testing::PlaceOwn(s, vehicle::kKindRoad, testing::kCar);
+  s.ThrottleMax = 6;
+  ShowAndFocus(form->ListBoxView);
+  Key(form->ListBoxView, Qt::Key_F9);
+  TFormSettings* settings = form->FormSettings();
+  ASSERT_NE(settings, nullptr);
+  EXPECT_TRUE(settings->isVisible());
+  settings->KeyTableChoice->setCurrentIndex(static_cast<int>(app::TKeyTableKind::Road));
+  for (int row = 0; row < settings->KeyGrid->rowCount(); ++row) {
+    if (settings->KeyGrid->item(row, 0)->data(Qt::UserRole).toInt() ==
+        static_cast<int>(app::TAction::FullThrottle)) {
+      settings->KeyGrid->setCurrentCell(row, 0);
+    }
+  }
+  settings->StartBinding();
+  settings->BindKey('W');
+  settings->close();
+
+  Key(form->ListBoxView, Qt::Key_F4);
+  EXPECT_EQ(s.Throttle, 0) << "the key it replaced does nothing";
+  Key(form->ListBoxView, Qt::Key_W);
+  EXPECT_EQ(s.Throttle, 6);
+  EXPECT_TRUE(help.MemoHelp->toPlainText().contains("推力全開　・・・・・　Wキー"));
+  s.Throttle = 0;
+  ShowAndFocus(form->EditChatInput);
+  QKeyEvent letter(QEvent::KeyPress, Qt::Key_W, Qt::NoModifier, "w");
+  QApplication::sendEvent(form->EditChatInput, &letter);
+  EXPECT_EQ(form->EditChatInput->text(), "w");
+  EXPECT_EQ(s.Throttle, 0);
 }
 
 TEST_F(FormMainTest, ArrowKeysSteerAndLeaveTheFocus) {

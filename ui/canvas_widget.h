@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "ui/qt_canvas.h"
 
@@ -14,6 +15,27 @@ namespace velmora::ui {
 // Copies `count` RGBA pixels (bytes R, G, B, A) into 0xFFRRGGBB words, the
 // painter's native format; the alpha is taken as opaque.
 void CopyRgbaToRgb32(const uint8_t* rgba, uint32_t* out, int count);
+
+// Scales frames of opaque RGBA rows to another size, bilinearly with pixel
+// centres aligned, into rows of 0xFFRRGGBB words. Its tables and the scaled
+// source rows are kept between frames, so a frame allocates nothing once
+// the sizes stand.
+class TFrameScaler {
+ public:
+  // Scales the frame to the size of `out`, an image of 32-bit words.
+  void Scale(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride, QImage& out);
+
+ private:
+  // Where each output column or row samples: the first source index and the
+  // weight of the next one, 0..256.
+  static void Sample(int32_t from, int32_t to, std::vector<int32_t>& index,
+                     std::vector<int32_t>& weight);
+  void ScaleRow(const uint8_t* row, uint8_t* out) const;
+
+  int32_t fromWidth_ = 0, fromHeight_ = 0, toWidth_ = 0, toHeight_ = 0;
+  std::vector<int32_t> columns_, columnWeights_, rows_, rowWeights_;
+  std::vector<uint8_t> upper_, lower_, blended_;  // RGBA, one output row each
+};
 
 // The image is in the painter's native format, also on the canvas that takes
 // the renderer's frames: their RGBA bytes are turned into it while they are
@@ -24,11 +46,19 @@ class TCanvasWidget final : public QWidget {
   TCanvasWidget(QWidget* parent, const QString& name, const QRect& geometry,
                 bool takesFrames = false);
 
+  // Places the canvas at `geometry` (logical pixels). Its drawing code works
+  // in `drawing` logical pixels, stretched over the geometry; the image has
+  // the device's pixels under it, at `devicePixelRatio`, so text and lines
+  // are drawn at the screen's resolution. True when the image was made anew
+  // (black): its old picture is gone.
+  bool Place(const QRect& geometry, const QSize& drawing, double devicePixelRatio);
+
   QImage& Image() { return image_; }
   TQtCanvas& Canvas() { return canvas_; }
 
   // Copies a frame of opaque RGBA rows (top row first) into the image, on a
-  // canvas made to take frames only; another copies nothing.
+  // canvas made to take frames only; another copies nothing. A frame of
+  // another size than the image is scaled to it smoothly.
   void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
 
   // Schedules a paint only when the image differs from the one last
@@ -48,6 +78,7 @@ class TCanvasWidget final : public QWidget {
  private:
   bool takesFrames_;
   QImage image_;
+  TFrameScaler scaler_;
   QImage shown_;  // a copy of the image as last scheduled for painting; null while hidden
   TQtCanvas canvas_;
 };

@@ -27,7 +27,7 @@ inline constexpr int32_t kSecondsBeforeRaise = 3;
 // One second of drawing, as the choice reads it.
 struct TDrawSecond {
   double CpuShare = 0;     // % of one core that drawing and read-back took
-  double FrameMs = 0;      // ms, the median wall time of one frame's drawing
+  double FrameMs = 0;      // ms, the mean wall time of one frame's drawing
   double IntervalMs = 0;   // ms between frames at the frame rate; 0: no frame drawn
 };
 

@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QUrl>
@@ -165,7 +166,7 @@ class TFormMain::TShell final : public client::TSessionShell {
 
 TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
                      TJoystick* joystick)
-    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(nullptr, Qt::Window),
       renderer_(renderer),
       help_(help),
       options_(std::move(options)),
@@ -177,10 +178,12 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
                                  options_.CommandLine.WorldText, options_.CommandLine.WorldNo, {}},
           options_.Clock)),
       frame_(std::make_unique<cockpit::TFrameContext>()),
-      hooks_(std::make_unique<THooks>(*this, *session_)) {
+      hooks_(std::make_unique<THooks>(*this, *session_)),
+      renderScale_(options_.CommandLine.RenderScale) {
   setObjectName("FormMain");
   setWindowTitle("Velmora");
-  setFixedSize(kClientWidth, kClientHeight);
+  setMinimumSize(kClientWidth, kClientHeight);
+  resize(kClientWidth, kClientHeight);
   QFont font("Noto Sans CJK JP");
   font.setPixelSize(12);
   setFont(font);
@@ -188,6 +191,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
   // form's font: the whole application gets it.
   QApplication::setFont(font);
   if (options_.CommandLine.FrameStats) meter_ = std::make_unique<TFrameMeter>(renderer_);
+  drawCost_ = std::make_unique<TDrawCost>(meter_ ? meter_->Renderer() : renderer_);
   const QScreen* primary = QGuiApplication::primaryScreen();
   pacer_.SetRate(
       options_.CommandLine.Fps != 0
@@ -301,10 +305,71 @@ void TFormMain::BuildComponents() {
   };
   ListBoxView->OnPaint = [this] { FormPaint(); };
 
-  view_.Width = ListBoxView->width();
-  view_.Height = ListBoxView->height();
   view_.Present = &TFormMain::Present;
   view_.Context = this;
+  ApplyLayout();
+}
+
+void TFormMain::ApplyLayout() {
+  const app::TWindowLayout l = app::LayoutWindow(width(), height());
+  const double dpr = devicePixelRatioF();
+  const auto place = [](const app::TRect& r) { return QRect(r.X, r.Y, r.Width, r.Height); };
+  // The instruments draw in their sizes at the smallest window; the view
+  // draws in its own logical pixels.
+  bool fresh = ListBoxView->Place(place(l.View), place(l.View).size(), dpr);
+  fresh |= ListBoxPFD->Place(place(l.PFD), QSize(265, 161), dpr);
+  fresh |= ListBoxIndicator->Place(place(l.Indicator), QSize(145, 145), dpr);
+  fresh |= ListBoxNavi->Place(place(l.Navi), QSize(161, 161), dpr);
+  fresh |= ListBoxPower->Place(place(l.Power), QSize(49, 161), dpr);
+  // The panels' text and rows grow with the row.
+  QFont text = font();
+  text.setPixelSize(app::ScalePanel(l.PanelScale, font().pixelSize()));
+  for (QTableWidget* grid : {StringGridMission, StringGridDest, StringGridVideo}) {
+    grid->setFont(text);
+    grid->verticalHeader()->setDefaultSectionSize(app::ScalePanel(l.PanelScale, kGridRowHeight));
+    grid->setColumnWidth(0, app::ScalePanel(l.PanelScale, kGridColumnWidth));
+  }
+  StringGridMission->setGeometry(place(l.Mission));
+  StringGridDest->setGeometry(place(l.Navi));
+  StringGridVideo->setGeometry(place(l.Navi));
+  MemoMessage->setFont(text);
+  EditChatInput->setFont(text);
+  ButtonChat->setFont(text);
+  MemoMessage->setGeometry(place(l.Memo));
+  EditChatInput->setGeometry(place(l.ChatInput));
+  ButtonChat->setGeometry(place(l.ChatButton));
+  frame_->ViewWidth = l.View.Width;
+  frame_->ViewHeight = l.View.Height;
+  // A canvas made anew is black: each instrument is drawn on it whole again.
+  if (fresh) {
+    frame_->PFDShows = frame_->IndicatorShows = frame_->NaviShows = frame_->PowerShows = 0;
+  }
+  ApplyRenderScale();
+}
+
+void TFormMain::ApplyRenderScale() {
+  const double dpr = devicePixelRatioF();
+  const int32_t percent = renderScale_.Percent();
+  view_.Width = cockpit::ScaledSide(ListBoxView->width(), dpr, percent);
+  view_.Height = cockpit::ScaledSide(ListBoxView->height(), dpr, percent);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ApplyLayout();
+}
+
+void TFormMain::ToggleFullScreen() {
+  if (isFullScreen()) {
+    if (maximisedBeforeFullScreen_) {
+      showMaximized();
+    } else {
+      showNormal();
+    }
+    return;
+  }
+  maximisedBeforeFullScreen_ = isMaximized();
+  showFullScreen();
 }
 
 // The memo follows its new lines while the user has not scrolled up. Its own
@@ -397,7 +462,7 @@ bool TFormMain::FormShow() {
   if (!worldLoaded) return fail("DirectX の固定物体初期化ができません");
   worldDriver_.Prepare(session_->World().Objects);
 
-  frame_->Renderer = meter_ ? &meter_->Renderer() : &renderer_;
+  frame_->Renderer = &drawCost_->Renderer();
   frame_->WorldDriver = &worldDriver_;
   frame_->View = &ListBoxView->Canvas();
   frame_->ViewWidth = ListBoxView->width();
@@ -677,7 +742,14 @@ void TFormMain::DrawFrameNow(bool pixels) {
   }
   if (meter_) meter_->FrameBegin();
   cockpit::DrawFrame(State(), *frame_, Now());
-  if (meter_) meter_->FrameEnd();
+  if (meter_) {
+    meter_->FrameEnd();
+    meter_->AddRenderScale(renderScale_.Percent(), renderScale_.Automatic());
+  }
+  // Once a second the render scale looks at what drawing cost.
+  if (const auto second = drawCost_->Second(1000.0 / pacer_.Rate())) {
+    if (renderScale_.Second(*second)) ApplyRenderScale();
+  }
   if (ListBoxView->isVisible()) ListBoxView->update();
   for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
     if (canvas->isVisible()) canvas->UpdateIfChanged();
@@ -757,6 +829,11 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
   // Ctrl+M mutes and unmutes; the key table leaves it free too.
   if (event->key() == Qt::Key_M && (event->modifiers() & Qt::ControlModifier)) {
     if (down && !event->isAutoRepeat()) ToggleMute();
+    return true;
+  }
+  // F11 switches full screen; the key table leaves it free too.
+  if (event->key() == Qt::Key_F11) {
+    if (down && !event->isAutoRepeat()) ToggleFullScreen();
     return true;
   }
   // Ctrl+L opens the logbook; the key table leaves it free too.

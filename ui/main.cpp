@@ -143,7 +143,11 @@ int main(int argc, char** argv) {
     std::fputs(form.FrameMeter()->Stats().Report().c_str(), stdout);
     std::fflush(stdout);
   };
-  form.show();
+  if (line->FullScreen) {
+    form.showFullScreen();
+  } else {
+    form.show();
+  }
   if (!form.FormShow()) {
     printStats();
     return form.ExitCode() != 0 ? form.ExitCode() : 1;

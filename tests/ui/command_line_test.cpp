@@ -55,7 +55,11 @@ TEST(CommandLine, BadParametersAreClearErrors) {
                         {{"--fps"}, "--fps needs a value"},
                         {{"--fps", "0"}, "--fps takes a whole number 1..100: '0'"},
                         {{"--fps", "101"}, "--fps takes a whole number 1..100"},
-                        {{"--fps", "$10"}, "--fps takes a whole number 1..100"}};
+                        {{"--fps", "$10"}, "--fps takes a whole number 1..100"},
+                        {{"--render-scale"}, "--render-scale needs a value"},
+                        {{"--render-scale", "49"}, "--render-scale takes auto or a whole number 50..100: '49'"},
+                        {{"--render-scale", "101"}, "--render-scale takes auto or"},
+                        {{"--render-scale", "half"}, "--render-scale takes auto or"}};
   for (const Case& c : cases) {
     std::string why;
     EXPECT_FALSE(Parse(c.Arguments, &why));
@@ -103,6 +107,24 @@ TEST(CommandLine, FramesPerSecond) {
     const auto line = Parse(c.Arguments);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->Fps, c.Fps);
+  }
+}
+
+TEST(CommandLine, WindowModeAndRenderScale) {
+  const struct {
+    std::vector<std::string> Arguments;
+    bool FullScreen;
+    int32_t RenderScale;  // 0: automatic
+  } cases[] = {{{}, false, 0},
+               {{"--full-screen"}, true, 0},
+               {{"--render-scale", "auto"}, false, 0},
+               {{"--render-scale", "50"}, false, 50},
+               {{"--render-scale", "100", "--full-screen"}, true, 100}};
+  for (const auto& c : cases) {
+    const auto line = Parse(c.Arguments);
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->FullScreen, c.FullScreen);
+    EXPECT_EQ(line->RenderScale, c.RenderScale);
   }
 }
 

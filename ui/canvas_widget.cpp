@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -45,18 +47,76 @@ void TFrameScaler::Sample(int32_t from, int32_t to, std::vector<int32_t>& index,
   }
 }
 
-void TFrameScaler::ScaleRow(const uint8_t* row, uint8_t* out) const {
-  const int32_t last = fromWidth_ - 1;
-  for (int32_t x = 0; x < toWidth_; ++x) {
-    const int32_t first = columns_[static_cast<std::size_t>(x)];
-    const uint32_t next = static_cast<uint32_t>(columnWeights_[static_cast<std::size_t>(x)]);
-    const uint8_t* a = row + 4 * first;
-    const uint8_t* b = row + 4 * std::min(first + 1, last);
-    for (int c = 0; c < 4; ++c) {
-      out[4 * x + c] = static_cast<uint8_t>((a[c] * (256 - next) + b[c] * next) >> 8);
-    }
+void TFrameScaler::ScaleRow(const uint8_t* row, uint32_t* out) const {
+  const auto pixel = [row](int32_t i) {
+    uint32_t p;
+    std::memcpy(&p, row + 4 * static_cast<std::ptrdiff_t>(i), 4);
+    return p;
+  };
+  int32_t x = 0;
+#if defined(__SSE2__)
+  // Two output pixels at a time, their channels in 16-bit lanes:
+  // a·(256 − w) + b·w stays below 2^16.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i whole = _mm_set1_epi16(256);
+  for (; x + 2 <= toWidth_; x += 2) {
+    const auto i = static_cast<std::size_t>(x);
+    const int32_t first0 = columns_[i], first1 = columns_[i + 1];
+    const auto pair = [&](int32_t p0, int32_t p1) {
+      return _mm_unpacklo_epi8(
+          _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pixel(p0))),
+                             _mm_cvtsi32_si128(static_cast<int>(pixel(p1)))),
+          zero);
+    };
+    const __m128i a = pair(first0, first1);
+    const __m128i b = pair(columnsNext_[i], columnsNext_[i + 1]);
+    const __m128i wb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&pairWeights_[i / 2]));
+    const __m128i wa = _mm_sub_epi16(whole, wb);
+    __m128i mixed =
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, wa), _mm_mullo_epi16(b, wb)), 8);
+    // R, G, B, A to the word 0xAARRGGBB: red and blue trade places.
+    mixed = _mm_shufflehi_epi16(_mm_shufflelo_epi16(mixed, _MM_SHUFFLE(3, 0, 1, 2)),
+                                _MM_SHUFFLE(3, 0, 1, 2));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(mixed, zero));
+  }
+#endif
+  for (; x < toWidth_; ++x) {
+    const auto i = static_cast<std::size_t>(x);
+    const uint32_t w = static_cast<uint32_t>(columnWeights_[i]);
+    const uint32_t a = pixel(columns_[i]), b = pixel(columnsNext_[i]);
+    const auto channel = [&](int shift) {
+      return (((a >> shift) & 0xFF) * (256 - w) + ((b >> shift) & 0xFF) * w) >> 8;
+    };
+    out[x] = 0xFF000000u | channel(0) << 16 | channel(8) << 8 | channel(16);
   }
 }
+
+namespace {
+
+// Blends two rows of bytes: (a·(256 − w) + b·w) / 256, w in 0..256.
+void BlendRows(const uint8_t* a, const uint8_t* b, uint8_t* out, std::size_t bytes, int32_t w) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wa = _mm_set1_epi16(static_cast<int16_t>(256 - w));
+  const __m128i wb = _mm_set1_epi16(static_cast<int16_t>(w));
+  for (; i + 16 <= bytes; i += 16) {
+    const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+    const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const auto half = [&](__m128i x, __m128i y) {
+      return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wa), _mm_mullo_epi16(y, wb)), 8);
+    };
+    const __m128i low = half(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero));
+    const __m128i high = half(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+  }
+#endif
+  for (; i < bytes; ++i) {
+    out[i] = static_cast<uint8_t>((a[i] * (256 - w) + b[i] * w) >> 8);
+  }
+}
+
+}  // namespace
 
 void TFrameScaler::Scale(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride,
                          QImage& out) {
@@ -64,21 +124,31 @@ void TFrameScaler::Scale(const uint8_t* rgba, int32_t width, int32_t height, int
     fromWidth_ = width;
     toWidth_ = out.width();
     Sample(fromWidth_, toWidth_, columns_, columnWeights_);
-    const auto bytes = static_cast<std::size_t>(toWidth_) * 4;
-    upper_.resize(bytes);
-    lower_.resize(bytes);
-    blended_.resize(bytes);
+    // The next column of each, and the weights of two neighbours in one
+    // vector of 16-bit lanes, four channels each.
+    columnsNext_.resize(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      columnsNext_[i] = std::min(columns_[i] + 1, fromWidth_ - 1);
+    }
+    pairWeights_.assign(columns_.size() / 2, {});
+    for (std::size_t i = 0; i < pairWeights_.size(); ++i) {
+      for (std::size_t lane = 0; lane < 8; ++lane) {
+        pairWeights_[i][lane] = static_cast<int16_t>(columnWeights_[2 * i + lane / 4]);
+      }
+    }
+    upper_.resize(static_cast<std::size_t>(toWidth_));
+    lower_.resize(static_cast<std::size_t>(toWidth_));
   }
   if (height != fromHeight_ || out.height() != toHeight_) {
     fromHeight_ = height;
     toHeight_ = out.height();
     Sample(fromHeight_, toHeight_, rows_, rowWeights_);
   }
-  const std::size_t bytes = upper_.size();
+  const std::size_t bytes = upper_.size() * 4;
   int32_t upperRow = -1, lowerRow = -1;
   for (int32_t y = 0; y < toHeight_; ++y) {
     const int32_t first = rows_[static_cast<std::size_t>(y)];
-    const uint32_t next = static_cast<uint32_t>(rowWeights_[static_cast<std::size_t>(y)]);
+    const int32_t next = rowWeights_[static_cast<std::size_t>(y)];
     const int32_t second = std::min(first + 1, fromHeight_ - 1);
     // Consecutive output rows share their source rows: each is scaled once.
     if (upperRow != first) {
@@ -90,21 +160,17 @@ void TFrameScaler::Scale(const uint8_t* rgba, int32_t width, int32_t height, int
       }
       upperRow = first;
     }
-    const uint8_t* row = upper_.data();
-    if (next != 0) {
-      if (lowerRow != second) {
-        ScaleRow(rgba + static_cast<std::ptrdiff_t>(second) * stride, lower_.data());
-        lowerRow = second;
-      }
-      const uint8_t* a = upper_.data();
-      const uint8_t* b = lower_.data();
-      uint8_t* mixed = blended_.data();
-      for (std::size_t i = 0; i < bytes; ++i) {
-        mixed[i] = static_cast<uint8_t>((a[i] * (256 - next) + b[i] * next) >> 8);
-      }
-      row = mixed;
+    uchar* line = out.scanLine(y);
+    if (next == 0) {
+      std::memcpy(line, upper_.data(), bytes);
+      continue;
     }
-    CopyRgbaToRgb32(row, reinterpret_cast<uint32_t*>(out.scanLine(y)), toWidth_);
+    if (lowerRow != second) {
+      ScaleRow(rgba + static_cast<std::ptrdiff_t>(second) * stride, lower_.data());
+      lowerRow = second;
+    }
+    BlendRows(reinterpret_cast<const uint8_t*>(upper_.data()),
+              reinterpret_cast<const uint8_t*>(lower_.data()), line, bytes, next);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -30,11 +31,14 @@ class TFrameScaler {
   // weight of the next one, 0..256.
   static void Sample(int32_t from, int32_t to, std::vector<int32_t>& index,
                      std::vector<int32_t>& weight);
-  void ScaleRow(const uint8_t* row, uint8_t* out) const;
+  // One source row scaled to the output's width, as 0xFFRRGGBB words.
+  void ScaleRow(const uint8_t* row, uint32_t* out) const;
 
   int32_t fromWidth_ = 0, fromHeight_ = 0, toWidth_ = 0, toHeight_ = 0;
   std::vector<int32_t> columns_, columnWeights_, rows_, rowWeights_;
-  std::vector<uint8_t> upper_, lower_, blended_;  // RGBA, one output row each
+  std::vector<int32_t> columnsNext_;
+  std::vector<std::array<int16_t, 8>> pairWeights_;
+  std::vector<uint32_t> upper_, lower_;  // two source rows scaled to the output's width
 };
 
 // The image is in the painter's native format, also on the canvas that takes

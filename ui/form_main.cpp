@@ -360,16 +360,21 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 }
 
 void TFormMain::ToggleFullScreen() {
+  // Where no window manager honours the states (a bare X server), the
+  // window takes the screen, and its place back, by itself.
   if (isFullScreen()) {
     if (maximisedBeforeFullScreen_) {
       showMaximized();
     } else {
       showNormal();
+      setGeometry(windowed_);
     }
     return;
   }
   maximisedBeforeFullScreen_ = isMaximized();
+  windowed_ = geometry();
   showFullScreen();
+  if (const QScreen* place = screen()) setGeometry(place->geometry());
 }
 
 // The memo follows its new lines while the user has not scrolled up. Its own

@@ -182,6 +182,7 @@ class TFormMain final : public QWidget {
   cockpit::TRenderScale renderScale_;
   std::unique_ptr<TDrawCost> drawCost_;  // what the 3D frames cost, for the render scale
   bool maximisedBeforeFullScreen_ = false;
+  QRect windowed_;  // the window's place before full screen
   bool pixelsThisTick_ = true;  // the running tick's frame drew its pixels
   bool rendererReady_ = false;
   bool started_ = false;

@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   };
   if (line->FullScreen) {
-    form.showFullScreen();
+    form.ToggleFullScreen();
   } else {
     form.show();
   }

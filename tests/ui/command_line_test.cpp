@@ -69,8 +69,13 @@ TEST(CommandLine, BadParametersAreClearErrors) {
 
 TEST(CommandLine, OptionsAndToolkitArguments) {
   const auto line = Parse({"--data", "/opt/velmora", "-platform", "offscreen", "--handle", "ace",
-                           "-5", "--renderer", "/tmp/r.so", "--version"});
+                           "-5", "--renderer", "/tmp/r.so", "--version", "--full-screen",
+                           "--render-scale", "50"});
   ASSERT_TRUE(line);
+  EXPECT_TRUE(line->FullScreen);
+  EXPECT_EQ(line->RenderScale, 50);
+  EXPECT_FALSE(Parse({})->FullScreen);
+  EXPECT_EQ(Parse({"--render-scale", "100", "--render-scale", "auto"})->RenderScale, 0);
   EXPECT_EQ(line->DataDir, "/opt/velmora");
   EXPECT_EQ(line->Handle, "ace");
   EXPECT_EQ(line->RendererPath, "/tmp/r.so");
@@ -107,24 +112,6 @@ TEST(CommandLine, FramesPerSecond) {
     const auto line = Parse(c.Arguments);
     ASSERT_TRUE(line);
     EXPECT_EQ(line->Fps, c.Fps);
-  }
-}
-
-TEST(CommandLine, WindowModeAndRenderScale) {
-  const struct {
-    std::vector<std::string> Arguments;
-    bool FullScreen;
-    int32_t RenderScale;  // 0: automatic
-  } cases[] = {{{}, false, 0},
-               {{"--full-screen"}, true, 0},
-               {{"--render-scale", "auto"}, false, 0},
-               {{"--render-scale", "50"}, false, 50},
-               {{"--render-scale", "100", "--full-screen"}, true, 100}};
-  for (const auto& c : cases) {
-    const auto line = Parse(c.Arguments);
-    ASSERT_TRUE(line);
-    EXPECT_EQ(line->FullScreen, c.FullScreen);
-    EXPECT_EQ(line->RenderScale, c.RenderScale);
   }
 }
 

@@ -15,6 +15,12 @@ int32_t TRenderScale::Percent() const {
 
 bool TRenderScale::Second(const TDrawSecond& second) {
   if (!automatic_ || !(second.IntervalMs > 0)) return false;
+  if (second.Still) {
+    roomySeconds_ = 0;
+    if (step_ == 0) return false;
+    --step_;
+    return true;
+  }
   const bool over = second.CpuShare > kDrawBudget || second.FrameMs > second.IntervalMs;
   if (over) {
     roomySeconds_ = 0;

@@ -29,6 +29,7 @@ struct TDrawSecond {
   double CpuShare = 0;     // % of one core that drawing and read-back took
   double FrameMs = 0;      // ms, the mean wall time of one frame's drawing
   double IntervalMs = 0;   // ms between frames at the frame rate; 0: no frame drawn
+  bool Still = false;      // every frame repeated the picture before it
 };
 
 class TRenderScale {
@@ -40,9 +41,11 @@ class TRenderScale {
   int32_t Percent() const;
 
   // Takes one second's figures; returns whether the scale changed. A second
-  // without frames (a hidden window) changes nothing. Over the budget, or
-  // slower than the frame rate, the scale steps down; with room at the next
-  // larger step for kSecondsBeforeRaise seconds, it steps up.
+  // without frames (a hidden window) changes nothing. A still picture steps
+  // up at once: what it costs is scaling it up, which a larger step costs
+  // no more. Over the budget, or slower than the frame rate, the scale steps
+  // down; with room at the next larger step for kSecondsBeforeRaise seconds,
+  // it steps up.
   bool Second(const TDrawSecond& second);
 
  private:

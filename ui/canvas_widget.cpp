@@ -144,6 +144,17 @@ void TFrameScaler::Scale(const uint8_t* rgba, int32_t width, int32_t height, int
     toHeight_ = out.height();
     Sample(fromHeight_, toHeight_, rows_, rowWeights_);
   }
+  // A still picture is told apart from a moving one by its pixels.
+  const auto rowBytes = static_cast<std::size_t>(width) * 4;
+  last_.resize(rowBytes * static_cast<std::size_t>(height));
+  repeated_ = true;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = rgba + static_cast<std::ptrdiff_t>(y) * stride;
+    uint8_t* kept = last_.data() + rowBytes * static_cast<std::size_t>(y);
+    if (repeated_ && std::memcmp(row, kept, rowBytes) == 0) continue;
+    repeated_ = false;
+    std::memcpy(kept, row, rowBytes);
+  }
   const std::size_t bytes = upper_.size() * 4;
   int32_t upperRow = -1, lowerRow = -1;
   for (int32_t y = 0; y < toHeight_; ++y) {
@@ -207,7 +218,8 @@ void TCanvasWidget::TakeFrame(const uint8_t* rgba, int32_t width, int32_t height
                               int32_t stride) {
   if (rgba == nullptr || width <= 0 || height <= 0) return;
   if (!takesFrames_) return;
-  if (width != image_.width() || height != image_.height()) {
+  scaled_ = width != image_.width() || height != image_.height();
+  if (scaled_) {
     scaler_.Scale(rgba, width, height, stride, image_);
     update();
     return;

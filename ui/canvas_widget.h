@@ -25,6 +25,8 @@ class TFrameScaler {
  public:
   // Scales the frame to the size of `out`, an image of 32-bit words.
   void Scale(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride, QImage& out);
+  // Whether the last frame scaled had the same pixels as the one before it.
+  bool Repeated() const { return repeated_; }
 
  private:
   // Where each output column or row samples: the first source index and the
@@ -39,6 +41,8 @@ class TFrameScaler {
   std::vector<int32_t> columnsNext_;
   std::vector<std::array<int16_t, 8>> pairWeights_;
   std::vector<uint32_t> upper_, lower_;  // two source rows scaled to the output's width
+  std::vector<uint8_t> last_;            // the last frame's pixels, rows packed
+  bool repeated_ = false;
 };
 
 // The image is in the painter's native format, also on the canvas that takes
@@ -65,6 +69,9 @@ class TCanvasWidget final : public QWidget {
   // another size than the image is scaled to it smoothly.
   void TakeFrame(const uint8_t* rgba, int32_t width, int32_t height, int32_t stride);
 
+  // Whether the last frame taken was scaled and repeated the one before.
+  bool FrameRepeated() const { return scaled_ && scaler_.Repeated(); }
+
   // Schedules a paint only when the image differs from the one last
   // scheduled: an instrument whose picture stands still costs no paint.
   void UpdateIfChanged();
@@ -83,6 +90,7 @@ class TCanvasWidget final : public QWidget {
   bool takesFrames_;
   QImage image_;
   TFrameScaler scaler_;
+  bool scaled_ = false;  // the last frame taken was scaled
   QImage shown_;  // a copy of the image as last scheduled for painting; null while hidden
   TQtCanvas canvas_;
 };

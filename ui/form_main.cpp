@@ -752,6 +752,7 @@ void TFormMain::DrawFrameNow(bool pixels) {
     meter_->AddRenderScale(renderScale_.Percent(), renderScale_.Automatic());
   }
   // Once a second the render scale looks at what drawing cost.
+  drawCost_->NoteFrame(ListBoxView->FrameRepeated());
   if (const auto second = drawCost_->Second(1000.0 / pacer_.Rate())) {
     if (renderScale_.Second(*second)) ApplyRenderScale();
   }

@@ -163,9 +163,11 @@ std::optional<cockpit::TDrawSecond> TDrawCost::Second(double intervalMs) {
   if (frames_ > 0) {
     second.FrameMs = wallMs_ / frames_;
     second.IntervalMs = intervalMs;
+    second.Still = !moving_;
   }
   cpuMs_ = wallMs_ = 0;
   frames_ = 0;
+  moving_ = false;
   secondStart_ = now;
   return second;
 }

@@ -148,6 +148,8 @@ class TDrawCost {
   // Once a second has passed since the last figures: those of that second.
   // intervalMs: ms between frames at the frame rate.
   std::optional<cockpit::TDrawSecond> Second(double intervalMs);
+  // Notes whether the frame just drawn repeated the picture before it.
+  void NoteFrame(bool repeated) { moving_ = moving_ || !repeated; }
 
  private:
   class TTimedRenderer final : public vehicle::ForwardingRenderer {
@@ -164,6 +166,7 @@ class TDrawCost {
   double cpuMs_ = 0;   // in the running second
   double wallMs_ = 0;
   int32_t frames_ = 0;
+  bool moving_ = false;  // a frame of the running second showed a new picture
   bool started_ = false;
   std::chrono::steady_clock::time_point secondStart_;
   TTimedRenderer timed_;

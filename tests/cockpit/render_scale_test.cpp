@@ -32,6 +32,7 @@ TEST(RenderScale, StepsDownOverTheBudgetAndUpWithRoom) {
       {"frames slower than the frame rate", {At60(1, kFrame60 + 0.1)}, 85},
       {"frames just within the frame rate", {At60(1, kFrame60)}, 100},
       {"no frame drawn: a hidden window", {{90, 40, 0}}, 100},
+      {"a still picture over the budget", {over, over, {90, 1, kFrame60, true}}, 85},
       {"room for three seconds", {over, At60(14.4), At60(14.4), At60(14.4)}, 100},
       {"room for two seconds", {over, At60(14.4), At60(14.4)}, 85},
       {"just too little room", {over, At60(14.5), At60(14.5), At60(14.5)}, 85},

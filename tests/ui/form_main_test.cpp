@@ -709,6 +709,13 @@ TEST(CanvasWidgetFrame, AHalfSizeFrameFillsTheViewSmoothly) {
       ASSERT_EQ(view.Image().pixel(x, y), expected) << x << ", " << y;
     }
   }
+  // The same frame again is a still picture; another pixel ends it.
+  EXPECT_FALSE(view.FrameRepeated());
+  view.TakeFrame(frame.data(), kWidth, kHeight, kWidth * 4);
+  EXPECT_TRUE(view.FrameRepeated());
+  frame.back() = 0;
+  view.TakeFrame(frame.data(), kWidth, kHeight, kWidth * 4);
+  EXPECT_FALSE(view.FrameRepeated());
 }
 
 TEST(CanvasWidget, RepaintsOnlyAChangedPicture) {

@@ -29,7 +29,7 @@ struct TDrawSecond {
   double CpuShare = 0;     // % of one core that drawing and read-back took
   double FrameMs = 0;      // ms, the mean wall time of one frame's drawing
   double IntervalMs = 0;   // ms between frames at the frame rate; 0: no frame drawn
-  bool Still = false;      // every frame repeated the picture before it
+  bool Still = false;      // nine frames in ten or more repeated the picture before them
 };
 
 class TRenderScale {

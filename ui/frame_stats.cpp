@@ -163,11 +163,12 @@ std::optional<cockpit::TDrawSecond> TDrawCost::Second(double intervalMs) {
   if (frames_ > 0) {
     second.FrameMs = wallMs_ / frames_;
     second.IntervalMs = intervalMs;
-    second.Still = !moving_;
+    // Blinking lights change a picture that otherwise stands still.
+    second.Still = noted_ > 0 && repeated_ * 10 >= noted_ * 9;
   }
   cpuMs_ = wallMs_ = 0;
   frames_ = 0;
-  moving_ = false;
+  noted_ = repeated_ = 0;
   secondStart_ = now;
   return second;
 }

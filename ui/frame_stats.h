@@ -149,7 +149,10 @@ class TDrawCost {
   // intervalMs: ms between frames at the frame rate.
   std::optional<cockpit::TDrawSecond> Second(double intervalMs);
   // Notes whether the frame just drawn repeated the picture before it.
-  void NoteFrame(bool repeated) { moving_ = moving_ || !repeated; }
+  void NoteFrame(bool repeated) {
+    ++noted_;
+    repeated_ += repeated ? 1 : 0;
+  }
 
  private:
   class TTimedRenderer final : public vehicle::ForwardingRenderer {
@@ -166,7 +169,8 @@ class TDrawCost {
   double cpuMs_ = 0;   // in the running second
   double wallMs_ = 0;
   int32_t frames_ = 0;
-  bool moving_ = false;  // a frame of the running second showed a new picture
+  int32_t noted_ = 0;     // frames of the running second noted
+  int32_t repeated_ = 0;  // of them, those that repeated the picture before
   bool started_ = false;
   std::chrono::steady_clock::time_point secondStart_;
   TTimedRenderer timed_;

@@ -361,8 +361,10 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 
 void TFormMain::ToggleFullScreen() {
   // Where no window manager honours the states (a bare X server), the
-  // window takes the screen, and its place back, by itself.
-  if (isFullScreen()) {
+  // window takes the screen, and its place back, by itself; the toolkit's
+  // state then need not say full screen, so the form keeps its own.
+  if (isFullScreen() || fullScreen_) {
+    fullScreen_ = false;
     if (maximisedBeforeFullScreen_) {
       showMaximized();
     } else {
@@ -371,6 +373,7 @@ void TFormMain::ToggleFullScreen() {
     }
     return;
   }
+  fullScreen_ = true;
   maximisedBeforeFullScreen_ = isMaximized();
   windowed_ = geometry();
   showFullScreen();

@@ -181,6 +181,7 @@ class TFormMain final : public QWidget {
   cockpit::TFramePacer pacer_;
   cockpit::TRenderScale renderScale_;
   std::unique_ptr<TDrawCost> drawCost_;  // what the 3D frames cost, for the render scale
+  bool fullScreen_ = false;  // F11 made the window full screen
   bool maximisedBeforeFullScreen_ = false;
   QRect windowed_;  // the window's place before full screen
   bool pixelsThisTick_ = true;  // the running tick's frame drew its pixels

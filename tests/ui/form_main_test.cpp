@@ -13,6 +13,7 @@
 #include <QTextLayout>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/controls.h"
@@ -630,17 +631,16 @@ TEST_F(FormMainTest, LayoutAndAClickAtEverySize) {
     form->show();
     QApplication::processEvents();
     const app::TWindowLayout l = app::LayoutWindow(form->width(), form->height());
-    EXPECT_EQ(form->ListBoxView->geometry(), rect(l.View));
-    EXPECT_EQ(form->StringGridMission->geometry(), rect(l.Mission));
-    EXPECT_EQ(form->ListBoxPFD->geometry(), rect(l.PFD));
-    EXPECT_EQ(form->ListBoxIndicator->geometry(), rect(l.Indicator));
-    EXPECT_EQ(form->ListBoxNavi->geometry(), rect(l.Navi));
-    EXPECT_EQ(form->StringGridDest->geometry(), rect(l.Navi));
-    EXPECT_EQ(form->StringGridVideo->geometry(), rect(l.Navi));
-    EXPECT_EQ(form->ListBoxPower->geometry(), rect(l.Power));
-    EXPECT_EQ(form->MemoMessage->geometry(), rect(l.Memo));
-    EXPECT_EQ(form->EditChatInput->geometry(), rect(l.ChatInput));
-    EXPECT_EQ(form->ButtonChat->geometry(), rect(l.ChatButton));
+    const std::pair<QWidget*, app::TRect> places[] = {
+        {form->ListBoxView, l.View},      {form->StringGridMission, l.Mission},
+        {form->ListBoxPFD, l.PFD},        {form->ListBoxIndicator, l.Indicator},
+        {form->ListBoxNavi, l.Navi},      {form->StringGridDest, l.Navi},
+        {form->StringGridVideo, l.Navi},  {form->ListBoxPower, l.Power},
+        {form->MemoMessage, l.Memo},      {form->EditChatInput, l.ChatInput},
+        {form->ButtonChat, l.ChatButton}};
+    for (const auto& [widget, place] : places) {
+      EXPECT_EQ(widget->geometry(), rect(place)) << widget->objectName().toStdString();
+    }
     for (TCanvasWidget* canvas :
          {form->ListBoxView, form->ListBoxPFD, form->ListBoxIndicator, form->ListBoxPower}) {
       EXPECT_EQ(canvas->Image().size(), pixels(canvas)) << canvas->objectName().toStdString();
@@ -664,23 +664,6 @@ TEST_F(FormMainTest, LayoutAndAClickAtEverySize) {
     s.MissionRow = 4;
     form->ApplyModel();
   }
-}
-
-// A fixed render scale asks the renderer for that share of the view's
-// pixels along each side: half of 1017 × 577 rounds to 509 × 289.
-TEST(FormMainRenderScale, HalfScaleAsksForHalfTheSides) {
-  testing::App();
-  testing::FakeRenderer renderer;
-  TFormHelp help;
-  TStartOptions options;
-  options.Headless = true;
-  options.OpenSocket = false;
-  options.CommandLine.RenderScale = 50;
-  TFormMain form(renderer, help, options);
-  ASSERT_EQ(form.devicePixelRatioF(), 1.0);
-  EXPECT_EQ(form.RenderScale(), 50);
-  EXPECT_EQ(form.RenderSize(), QSize(509, 289));
-  EXPECT_EQ(form.ListBoxView->Image().size(), QSize(1017, 577));
 }
 
 // A frame smaller than the view fills it, scaled up smoothly: a frame red

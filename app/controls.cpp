@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/protocol.h"
+#include "cockpit/frame.h"
+#include "cockpit/view_projection.h"
 #include "pilot/control_step.h"
 #include "vehicle/geometry.h"
 #include "world/shapes.h"
@@ -193,7 +195,9 @@ void ListBoxNaviMouseUp(state::TMainState& s) {
 void ListBoxViewMouseDown(state::TMainState& s, int32_t x, int32_t y, int32_t width, int32_t height) {
   if (s.World == nullptr || width <= 0 || height <= 0) return;
   const double t = std::tan(s.FieldOfView / 2 / kDegreesPerRadian);
-  const double mx = (2.0 * x / width - 1) * t * kViewAspect;
+  // A wider view than the default one reaches further to the sides.
+  const double stretch = double(width) * cockpit::kViewHeight / (double(height) * cockpit::kViewWidth);
+  const double mx = (2.0 * x / width - 1) * t * (kViewAspect * stretch);
   const double my = -(2.0 * y / height - 1) * t;
   const vehicle::TVehicleState& cam = s.Camera;
 
@@ -271,7 +275,8 @@ void LockOnStep(state::TMainState& s, cockpit::TCanvas* view, int32_t width, int
   b.Forward -= form.EyeForward;
   if (!(b.Forward > 0)) return;
   const int32_t w = width / 2, h = height / 2;
-  const double x = w + std::nearbyint(b.Right / b.Forward * 2.123155 * w);
+  const double x =
+      w + std::nearbyint(b.Right / b.Forward * cockpit::HorizontalViewScale(width, height) * w);
   const double y = h - std::nearbyint(b.Up / b.Forward * 3.732051 * h);
   constexpr double kLimit = std::numeric_limits<int32_t>::max() / 2;
   if (!(std::fabs(x) < kLimit && std::fabs(y) < kLimit)) return;

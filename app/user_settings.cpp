@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cockpit/render_scale.h"
+
 namespace velmora::app {
 namespace {
 
@@ -142,6 +144,12 @@ TUserSettings ReadUserSettings(const TSettingsReader& read, std::vector<std::str
   ReadLevel(reader, "traffic", settings.Sound.Traffic);
   reader.Read("view/fps", settings.Fps, "0",
               [](const std::string& t) { return WholeNumber(t, 0, kMaxFps); });
+  reader.Read("view/full_screen", settings.FullScreen, "false", Flag);
+  reader.Read("view/render_scale", settings.RenderScale, "auto",
+              [](const std::string& t) -> std::optional<int32_t> {
+                if (t == "auto") return 0;
+                return WholeNumber(t, cockpit::kMinRenderScale, cockpit::kMaxRenderScale);
+              });
   reader.Read("connection/server", settings.Server, "",
               [](const std::string& t) -> std::optional<std::optional<net::THostPort>> {
                 const auto server = net::ParseHostPort(t);
@@ -223,7 +231,12 @@ TSettingsEntries SoundEntries(const TSoundLevels& sound) {
           {"sound/traffic", std::to_string(sound.Traffic)}};
 }
 
-TSettingsEntries ViewEntries(int32_t fps) { return {{"view/fps", std::to_string(fps)}}; }
+TSettingsEntries ViewEntries(const TUserSettings& settings) {
+  return {{"view/fps", std::to_string(settings.Fps)},
+          {"view/full_screen", settings.FullScreen ? "true" : "false"},
+          {"view/render_scale",
+           settings.RenderScale == 0 ? "auto" : std::to_string(settings.RenderScale)}};
+}
 
 TSettingsEntries ConnectionEntries(const TUserSettings& settings) {
   TSettingsEntries entries;
@@ -264,7 +277,7 @@ TSettingsEntries AllEntries(const TUserSettings& settings) {
     add(KeyTableEntries(settings.Keys, static_cast<TKeyTableKind>(k)));
   }
   add(SoundEntries(settings.Sound));
-  add(ViewEntries(settings.Fps));
+  add(ViewEntries(settings));
   add(ConnectionEntries(settings));
   if (!settings.JoystickDevice.empty()) all.emplace_back("joystick/device", settings.JoystickDevice);
   return all;

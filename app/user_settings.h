@@ -1,6 +1,6 @@
 // The user's settings as plain values, and how each is read from and written
 // to the settings file's text: keys, joystick mappings, sound levels, the
-// frame-rate cap and the connection. The file itself is the shell's; here a
+// frame-rate cap, window mode and render scale, and the connection. The file itself is the shell's; here a
 // stored value is only a string under a key ("sound/voices" → "50"). A value
 // that cannot be read falls back to its default alone, with one line saying so.
 #pragma once
@@ -33,6 +33,8 @@ struct TUserSettings {
   TKeyBindings Keys = DefaultKeyBindings();
   TSoundLevels Sound;
   int32_t Fps = 0;                          // 3D frames a second, 1..100; 0 = the screen's rate
+  bool FullScreen = false;                  // the window starts full screen; F11 keeps it
+  int32_t RenderScale = 0;                  // 3D render scale, % of each side, 50..100; 0 = auto
   std::optional<net::THostPort> Server;     // the last server; none before the first login
   std::string Handle;                       // the last handle; empty before the first login
   std::vector<net::THostPort> Recent;       // newest first, at most kRecentServers
@@ -56,7 +58,7 @@ TJoystickMapping ReadJoystickMapping(const TSettingsReader& read, const std::str
 // The entries of each page, as the window saves them when they change.
 TSettingsEntries KeyTableEntries(const TKeyBindings& keys, TKeyTableKind kind);
 TSettingsEntries SoundEntries(const TSoundLevels& sound);
-TSettingsEntries ViewEntries(int32_t fps);
+TSettingsEntries ViewEntries(const TUserSettings& settings);
 TSettingsEntries ConnectionEntries(const TUserSettings& settings);
 TSettingsEntries JoystickEntries(const std::string& guid, const TJoystickMapping& mapping);
 TSettingsEntries AllEntries(const TUserSettings& settings);

@@ -30,6 +30,26 @@ void BM_TakeFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_TakeFrame);
 
+void EnsureApplication();
+
+// The full-screen view at 1920 × 1080 (1921 × 841 pixels): a frame drawn at
+// the render scale in % (the argument) taken into the view's image; 100 is
+// the plain copy.
+void BM_TakeScaledFrame(benchmark::State& state) {
+  constexpr int kWidth = 1921, kHeight = 841;  // px, the view's image
+  const auto percent = static_cast<int>(state.range(0));
+  const int width = kWidth * percent / 100, height = kHeight * percent / 100;
+  std::vector<uint8_t> frame(static_cast<std::size_t>(width) * height * 4);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7);
+  EnsureApplication();
+  ui::TCanvasWidget view(nullptr, "view", QRect(0, 0, kWidth, kHeight), true);
+  for (auto _ : state) {
+    view.TakeFrame(frame.data(), width, height, width * 4);
+    benchmark::DoNotOptimize(view.Image().constBits());
+  }
+}
+BENCHMARK(BM_TakeScaledFrame)->Arg(100)->Arg(70)->Arg(50)->Unit(benchmark::kMicrosecond);
+
 void BM_GuidanceOverlayStrokes(benchmark::State& state) {
   QImage image(cockpit::kViewWidth, cockpit::kViewHeight, QImage::Format_RGB32);
   image.fill(Qt::black);

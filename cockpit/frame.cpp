@@ -294,6 +294,7 @@ int CollectVehicles(const state::TMainState& s, TFrameContext& context) {
   const TVehicleState& cam = s.Camera;
   const int remotes = vehicle::RemoteCount(s.Remote);
   const bool live = s.ReplayMode == 0 || s.ReplayMode == 6;
+  const double sideScale = HorizontalViewScale(context.ViewWidth, context.ViewHeight);
   if (live) {
     for (int i = 0; i < remotes; ++i) {
       const TVehicleState& r = s.Remote[static_cast<std::size_t>(i)];
@@ -303,7 +304,7 @@ int CollectVehicles(const state::TMainState& s, TFrameContext& context) {
       const double dx = r.X - cam.X, dy = r.Y - cam.Y, dz = r.Z - cam.Z;
       const double range = form->Scale * 400;
       if (!(dx * dx + dy * dy + dz * dz <= range * range)) continue;
-      if (!InsideViewCone(cam, form->Scale * 2 + 10, r.X, r.Y, r.Z)) continue;
+      if (!InsideViewCone(cam, form->Scale * 2 + 10, r.X, r.Y, r.Z, sideScale)) continue;
       context.Vehicles[static_cast<std::size_t>(count++)] = &r;
     }
     if (s.Own.Kind == vehicle::kKindRoad && s.ViewDirection == 0) {
@@ -369,7 +370,8 @@ void DrawGuidance(const state::TMainState& s, TCanvas& view, int32_t width, int3
   // Centre line back from the threshold.
   view.SetPen(kCentreLineColour, 1);
   const double ex = x1 - kCentreLineLength * SinDeg(rh), ey = y1 - kCentreLineLength * CosDeg(rh);
-  if (const auto part = ClipToView(cam, kGuidanceRadius, kGuidanceMargin, x1, y1, 0, ex, ey, 0)) {
+  if (const auto part = ClipToView(cam, kGuidanceRadius, kGuidanceMargin, x1, y1, 0, ex, ey, 0,
+                                   HorizontalViewScale(width, height))) {
     DrawSegment(view, cam, width, height, x1 + (ex - x1) * part->T1, y1 + (ey - y1) * part->T1, 0,
                 x1 + (ex - x1) * part->T2, y1 + (ey - y1) * part->T2, 0);
   }

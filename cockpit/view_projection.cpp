@@ -1,9 +1,11 @@
 #include "cockpit/view_projection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
+#include "cockpit/frame.h"
 #include "vehicle/geometry.h"
 
 namespace velmora::cockpit {
@@ -14,10 +16,13 @@ namespace {
 constexpr double kPlaneLean = 0.8;
 
 // Normal (b, c) of each view plane: left, right, top, bottom edge.
-constexpr double kPlanes[4][2] = {{0, kHorizontalViewScale},
-                                  {0, -kHorizontalViewScale},
-                                  {kVerticalViewScale, 0},
-                                  {-kVerticalViewScale, 0}};
+using TPlanes = std::array<std::array<double, 2>, 4>;
+TPlanes Planes(double horizontalScale) {
+  return {{{0, horizontalScale},
+           {0, -horizontalScale},
+           {kVerticalViewScale, 0},
+           {-kVerticalViewScale, 0}}};
+}
 
 struct TNormal {
   double X, Y, Z;
@@ -42,6 +47,14 @@ std::optional<int32_t> ScreenCoordinate(double value) {
 
 }  // namespace
 
+double HorizontalViewScale(int32_t width, int32_t height) {
+  if (width <= 1 || height <= 1) return kHorizontalViewScale;
+  // Half sizes, as the projection measures from the centre.
+  const double stretch = double(kViewWidth / 2) * double(height / 2) /
+                         (double(kViewHeight / 2) * double(width / 2));
+  return kHorizontalViewScale * stretch;
+}
+
 TScreenPoint ProjectToView(const vehicle::TVehicleState& camera, double dx, double dy, double dz,
                            int32_t width, int32_t height) {
   const vehicle::TBodyVector body = vehicle::WorldToBody(camera, dx, dy, dz);
@@ -50,7 +63,8 @@ TScreenPoint ProjectToView(const vehicle::TVehicleState& camera, double dx, doub
   TScreenPoint point;
   point.InFront = body.Forward > 0;
   // Rounded offsets from the centre, as the 32-bit screen coordinates take them.
-  const auto x = ScreenCoordinate(body.Right / body.Forward * kHorizontalViewScale * w);
+  const auto x =
+      ScreenCoordinate(body.Right / body.Forward * HorizontalViewScale(width, height) * w);
   const auto y = ScreenCoordinate(body.Up / body.Forward * kVerticalViewScale * h);
   if (!x || !y) return point;
   const int64_t sx = static_cast<int64_t>(w) + *x;
@@ -75,8 +89,8 @@ bool InViewCone(const vehicle::TVehicleState& camera, double margin, double b, d
 }
 
 bool InsideViewCone(const vehicle::TVehicleState& camera, double margin, double x, double y,
-                    double z) {
-  for (const auto& plane : kPlanes) {
+                    double z, double horizontalScale) {
+  for (const auto& plane : Planes(horizontalScale)) {
     if (!InViewCone(camera, margin, plane[0], plane[1], x, y, z)) return false;
   }
   return true;
@@ -84,7 +98,7 @@ bool InsideViewCone(const vehicle::TVehicleState& camera, double margin, double 
 
 std::optional<TSegmentPart> ClipToView(const vehicle::TVehicleState& camera, double radius,
                                        double margin, double ax, double ay, double az, double bx,
-                                       double by, double bz) {
+                                       double by, double bz, double horizontalScale) {
   const double dx = bx - ax, dy = by - ay, dz = bz - az;
   const double ox = ax - camera.X, oy = ay - camera.Y, oz = az - camera.Z;
   double t1 = 0, t2 = 1;
@@ -104,7 +118,7 @@ std::optional<TSegmentPart> ClipToView(const vehicle::TVehicleState& camera, dou
   }
 
   // Inside each view plane: (o + t d)·n + margin ≥ 0.
-  for (const auto& plane : kPlanes) {
+  for (const auto& plane : Planes(horizontalScale)) {
     const TNormal n = PlaneNormal(camera, plane[0], plane[1]);
     const double start = ox * n.X + oy * n.Y + oz * n.Z + margin;
     const double slope = dx * n.X + dy * n.Y + dz * n.Z;

@@ -16,6 +16,11 @@ namespace velmora::cockpit {
 inline constexpr double kVerticalViewScale = 3.732051;
 inline constexpr double kHorizontalViewScale = 2.123155;
 
+// The horizontal scale of a view of width × height pixels: the vertical field
+// of view stays, so a wider view sees more to the sides. The default view's
+// size gives kHorizontalViewScale exactly.
+double HorizontalViewScale(int32_t width, int32_t height);
+
 struct TScreenPoint {
   int32_t X = 0;         // px, client x of the 3D view
   int32_t Y = 0;         // px, client y
@@ -24,7 +29,7 @@ struct TScreenPoint {
 };
 
 // The client pixel of the world offset (dx, dy, dz) from the camera, in a view
-// of width × height pixels. A point whose coordinate does not fit a 32-bit
+// of width × height pixels (its aspect sets the horizontal scale). A point whose coordinate does not fit a 32-bit
 // integer (one almost in the camera's plane) is not drawable.
 TScreenPoint ProjectToView(const vehicle::TVehicleState& camera, double dx, double dy, double dz,
                            int32_t width, int32_t height);
@@ -35,9 +40,10 @@ TScreenPoint ProjectToView(const vehicle::TVehicleState& camera, double dx, doub
 bool InViewCone(const vehicle::TVehicleState& camera, double margin, double b, double c,
                 double x, double y, double z);
 
-// All four view planes: the point can be in the view.
+// All four view planes: the point can be in the view. horizontalScale: the
+// view's, from HorizontalViewScale.
 bool InsideViewCone(const vehicle::TVehicleState& camera, double margin, double x, double y,
-                    double z);
+                    double z, double horizontalScale = kHorizontalViewScale);
 
 // The part [T1, T2] of a segment that lies within radius metres of the camera
 // and inside the four view planes moved back by margin metres.
@@ -47,6 +53,7 @@ struct TSegmentPart {
 };
 std::optional<TSegmentPart> ClipToView(const vehicle::TVehicleState& camera, double radius,
                                        double margin, double ax, double ay, double az, double bx,
-                                       double by, double bz);
+                                       double by, double bz,
+                                       double horizontalScale = kHorizontalViewScale);
 
 }  // namespace velmora::cockpit

@@ -16,8 +16,11 @@ extern "C" {
 #define DX_TEXTURE_CAPACITY 100      /* texture ids 1..100 */
 #define DX_FORM_CAPACITY 100         /* form ids 1..100, the vehicle type numbers */
 
-/* The view the library renders for. Each finished frame is handed to present
- * as rows of RGBA bytes, top row first. */
+/* The view the library renders for, like a window: the library keeps the
+ * pointer until DXTerminate or the next DXInitialize, and reads Width and
+ * Height again before each frame, so a view that changes its size gets frames
+ * of the new size. Each finished frame is handed to present as rows of RGBA
+ * bytes, top row first. */
 typedef struct DXView {
   int32_t Width;  /* pixels */
   int32_t Height; /* pixels */
@@ -61,8 +64,8 @@ typedef struct DXVehicleRecord {
 #define DX_ERROR_FORM_NOT_READY (-3)     /* DXLoadVehicleForm: library not initialised */
 #define DX_ERROR_FORM_COUNT (-4)         /* DXLoadVehicleForm: a count larger than its file can hold */
 
-/* view: a DXView, copied. The frame has the view's size, or width x height
- * when either is non-zero. Returns DX_OK, DX_ERROR_VIEW, DX_ERROR_NO_DEVICE,
+/* view: a DXView, kept (see above). The frame has the view's size, or a fixed
+ * width x height when either is non-zero. Returns DX_OK, DX_ERROR_VIEW, DX_ERROR_NO_DEVICE,
  * DX_ERROR_SHADERS or DX_ERROR_FRAME_TARGET; on failure nothing is kept. */
 int32_t DXInitialize(void* view, int32_t width, int32_t height);
 /* Releases the context, surfaces, textures and forms; DXInitialize may follow. */
@@ -76,6 +79,9 @@ int32_t DXGetNumOfVertexBufs(void);
  * are the program's vehicle state records; only the leading fields above are read. */
 int32_t DXDraw(float fieldOfView, uint32_t clearColour, const void* camera,
                const void* const* vehicles);
+/* DXDraw also returns DX_ERROR_VIEW when the view's size has become one it
+ * cannot draw (it then draws nothing), and DX_ERROR_FRAME_TARGET when the
+ * target of a new size cannot be made. */
 
 /* Pointer types of the exports, for binding them by name. */
 typedef int32_t (*DXInitializeFn)(void*, int32_t, int32_t);

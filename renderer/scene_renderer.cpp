@@ -209,7 +209,8 @@ int32_t TRenderer::Initialize(const DXView* view, int32_t width, int32_t height)
     ReleaseDevice();
     return DX_ERROR_FRAME_TARGET;
   }
-  view_ = *view;
+  view_ = view;
+  fixedSize_ = fixedSize;
   frameWidth_ = frameWidth;
   frameHeight_ = frameHeight;
   store_.Reset();
@@ -338,7 +339,7 @@ void TRenderer::Terminate() {
   store_.Reset();
   ready_ = false;
   lastFrameValid_ = false;
-  view_ = {};
+  view_ = nullptr;
   frameWidth_ = frameHeight_ = 0;
 }
 
@@ -477,6 +478,7 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
   if (!ready_) return DX_ERROR_NOT_READY;
   if (camera == nullptr) return DX_ERROR_CAMERA;
   context_.MakeCurrent();
+  if (const int32_t resized = FollowViewSize(); resized != DX_OK) return resized;
 
   // A frame whose every input is the last frame's has the last frame's
   // pixels: they are handed over again from the pack buffer that holds them.
@@ -484,7 +486,7 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
   ForgetSlots();
   if (same) {
     if (const uint8_t* pixels = target_.Map(0)) {
-      view_.Present(view_.Context, pixels, frameWidth_, frameHeight_, frameWidth_ * 4);
+      view_->Present(view_->Context, pixels, frameWidth_, frameHeight_, frameWidth_ * 4);
       target_.EndMap();
       return DX_OK;
     }
@@ -524,13 +526,31 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
   if (lastFrameValid_) {
     const bool behind = readBack_ == TReadBack::OneFrameBehind && target_.HasEarlierFrame();
     if (const uint8_t* pixels = target_.Map(behind ? 1 : 0)) {
-      view_.Present(view_.Context, pixels, frameWidth_, frameHeight_, frameWidth_ * 4);
+      view_->Present(view_->Context, pixels, frameWidth_, frameHeight_, frameWidth_ * 4);
       target_.EndMap();
       return DX_OK;
     }
   }
   lastFrameValid_ = false;
   return target_.Create(frameWidth_, frameHeight_) ? DX_OK : DX_ERROR_FRAME_TARGET;
+}
+
+int32_t TRenderer::FollowViewSize() {
+  if (fixedSize_ || (view_->Width == frameWidth_ && view_->Height == frameHeight_)) return DX_OK;
+  const int32_t width = view_->Width, height = view_->Height;
+  if (width <= 0 || height <= 0 || width > kMaxFrameSize || height > kMaxFrameSize) {
+    return DX_ERROR_VIEW;
+  }
+  // The frame target is made anew at the view's size; nothing drawn before
+  // it can be handed over again.
+  lastFrameValid_ = false;
+  if (!target_.Create(width, height)) {
+    frameWidth_ = frameHeight_ = 0;  // tried again on the next frame
+    return DX_ERROR_FRAME_TARGET;
+  }
+  frameWidth_ = width;
+  frameHeight_ = height;
+  return DX_OK;
 }
 
 namespace {

@@ -110,7 +110,8 @@ class TRenderer {
   bool ready_ = false;
   TGlContext context_;
   TFrameTarget target_;
-  DXView view_{};
+  const DXView* view_ = nullptr;  // the caller's, read before each frame
+  bool fixedSize_ = false;        // the frame's size was given at initialisation
   int32_t frameWidth_ = 0;
   int32_t frameHeight_ = 0;
   TDepthConvention depth_ = TDepthConvention::Reversed;
@@ -184,6 +185,10 @@ class TRenderer {
   void RememberSlot(int32_t surfaceId);
   bool StoreAsLastDrawn() const;
   void ForgetSlots();
+  // Makes the frame target anew when the view's size has changed since the
+  // last frame; DX_OK, DX_ERROR_VIEW for a size out of bounds, or
+  // DX_ERROR_FRAME_TARGET.
+  int32_t FollowViewSize();
   bool SameAsLastFrame(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,
                        const DXVehicleRecord* const* vehicles) const;
   void KeepFrameInputs(float fieldOfView, uint32_t clearColour, const DXVehicleRecord& camera,

@@ -52,6 +52,20 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       line.Version = true;
     } else if (a == "--frame-stats") {
       line.FrameStats = true;
+    } else if (a == "--full-screen") {
+      line.FullScreen = true;
+    } else if (a == "--render-scale") {
+      const auto v = value(a);
+      if (!v) return std::nullopt;
+      line.RenderScaleGiven = true;
+      if (*v == "auto") {
+        line.RenderScale = 0;
+      } else if (const auto percent = net::ReadWholeNumber(*v, 50, 100)) {
+        line.RenderScale = static_cast<int32_t>(*percent);
+      } else {
+        error = "--render-scale takes auto or a whole number 50..100: '" + *v + "'";
+        return std::nullopt;
+      }
     } else if (a == "--no-sound") {
       line.Sound = false;
     } else if (a == "--volume") {
@@ -142,6 +156,11 @@ std::string UsageText() {
          "  --fps N          draw the 3D view at most N times a second, 1..100\n"
          "                   (default: the screen's refresh rate, 60 when unknown;\n"
          "                   the simulation runs 100 ticks a second either way)\n"
+         "  --full-screen    start full screen (F11 switches while running)\n"
+         "  --render-scale S draw the 3D view at S % of its pixels along each side,\n"
+         "                   50..100, scaled up smoothly; auto (the default) lowers it\n"
+         "                   down to 50 while a software renderer takes more than a\n"
+         "                   quarter of a core, and raises it again when there is room\n"
          "  --no-sound       run silent (Ctrl+M mutes and unmutes while running)\n"
          "  --volume N       sound volume 0..100 (default 100)\n"
          "  -h, --help       show this text\n"

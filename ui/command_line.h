@@ -1,7 +1,7 @@
 // The program's command line: up to three parameters (world number, server
 // port, server host), the options --help, --version, --data DIR,
 // --handle NAME, --renderer PATH, --replay FILE, --frame-stats, --fps N,
-// --no-sound and --volume N, and the
+// --full-screen, --render-scale S, --no-sound and --volume N, and the
 // toolkit's own options, which are passed on to it.
 #pragma once
 
@@ -29,6 +29,9 @@ struct TCommandLine {
   bool Version = false;
   bool FrameStats = false;                // --frame-stats: print tick and frame times at the end
   int32_t Fps = 0;                        // --fps: 3D frames a second, 1..100; 0 = the screen's rate
+  bool FullScreen = false;                // --full-screen: start full screen
+  int32_t RenderScale = 0;                // --render-scale: % of each side, 50..100; 0 = auto
+  bool RenderScaleGiven = false;          // --render-scale was given: it wins over the setting
   bool Sound = true;                      // false with --no-sound
   int32_t Volume = 100;                   // --volume: 0..100 %
   bool VolumeGiven = false;               // --volume was given: it wins over the setting

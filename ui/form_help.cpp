@@ -99,6 +99,8 @@ QStringList HelpLines(const app::TKeyBindings& keys, app::TKeyTableKind shown) {
           "",
           "設定　・・・・・・・　" + KeyText(app::kKeySettings) + "キー",
           "",
+          "全画面表示　・・・・　F11キー（もう一度で元に戻る）",
+          "",
           "終了　・・・・・・・　ウインドウ右上の×をクリック",
           "",
           "",

@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QUrl>
@@ -154,7 +155,7 @@ class TFormMain::TShell final : public client::TSessionShell {
 
 TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOptions options,
                      TJoystick* joystick)
-    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(nullptr, Qt::Window),
       renderer_(renderer),
       help_(help),
       options_(std::move(options)),
@@ -167,10 +168,13 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
                                  options_.CommandLine.WorldText, options_.CommandLine.WorldNo, {}},
           options_.Clock)),
       frame_(std::make_unique<cockpit::TFrameContext>()),
-      hooks_(std::make_unique<THooks>(*this, *session_)) {
+      hooks_(std::make_unique<THooks>(*this, *session_)),
+      renderScale_(options_.CommandLine.RenderScale),
+      pageView_(settings_) {
   setObjectName("FormMain");
   setWindowTitle("Velmora");
-  setFixedSize(kClientWidth, kClientHeight);
+  setMinimumSize(kClientWidth, kClientHeight);
+  resize(kClientWidth, kClientHeight);
   QFont font("Noto Sans CJK JP");
   font.setPixelSize(12);
   setFont(font);
@@ -190,6 +194,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
     };
     joystick_->Choose(settings_.JoystickDevice);
   }
+  drawCost_ = std::make_unique<TDrawCost>(meter_ ? meter_->Renderer() : renderer_);
   pacer_.SetRate(FrameRate(options_.CommandLine.Fps));
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
@@ -230,6 +235,15 @@ void TFormMain::ApplySettings(TSettingsPage page) {
       break;
     case TSettingsPage::View:
       pacer_.SetRate(FrameRate(settings_.Fps));
+      // Only what the page changed: a flag of this run holds until then.
+      if (settings_.RenderScale != pageView_.RenderScale) {
+        renderScale_ = cockpit::TRenderScale(settings_.RenderScale);
+        ApplyRenderScale();
+      }
+      if (settings_.FullScreen != pageView_.FullScreen && settings_.FullScreen != FullScreen()) {
+        ToggleFullScreen();
+      }
+      pageView_ = settings_;
       break;
     case TSettingsPage::Joystick:
     case TSettingsPage::Connection:
@@ -341,10 +355,89 @@ void TFormMain::BuildComponents() {
   };
   ListBoxView->OnPaint = [this] { FormPaint(); };
 
-  view_.Width = ListBoxView->width();
-  view_.Height = ListBoxView->height();
   view_.Present = &TFormMain::Present;
   view_.Context = this;
+  ApplyLayout();
+}
+
+void TFormMain::ApplyLayout() {
+  const app::TWindowLayout l = app::LayoutWindow(width(), height());
+  const double dpr = devicePixelRatioF();
+  const auto place = [](const app::TRect& r) { return QRect(r.X, r.Y, r.Width, r.Height); };
+  // The instruments draw in their sizes at the smallest window; the view
+  // draws in its own logical pixels.
+  bool fresh = ListBoxView->Place(place(l.View), place(l.View).size(), dpr);
+  fresh |= ListBoxPFD->Place(place(l.PFD), QSize(265, 161), dpr);
+  fresh |= ListBoxIndicator->Place(place(l.Indicator), QSize(145, 145), dpr);
+  fresh |= ListBoxNavi->Place(place(l.Navi), QSize(161, 161), dpr);
+  fresh |= ListBoxPower->Place(place(l.Power), QSize(49, 161), dpr);
+  // The panels' text and rows grow with the row.
+  QFont text = font();
+  text.setPixelSize(app::ScalePanel(l.PanelScale, font().pixelSize()));
+  for (QTableWidget* grid : {StringGridMission, StringGridDest, StringGridVideo}) {
+    grid->setFont(text);
+    grid->verticalHeader()->setDefaultSectionSize(app::ScalePanel(l.PanelScale, kGridRowHeight));
+    grid->setColumnWidth(0, app::ScalePanel(l.PanelScale, kGridColumnWidth));
+  }
+  StringGridMission->setGeometry(place(l.Mission));
+  StringGridDest->setGeometry(place(l.Navi));
+  StringGridVideo->setGeometry(place(l.Navi));
+  MemoMessage->setFont(text);
+  EditChatInput->setFont(text);
+  ButtonChat->setFont(text);
+  MemoMessage->setGeometry(place(l.Memo));
+  EditChatInput->setGeometry(place(l.ChatInput));
+  ButtonChat->setGeometry(place(l.ChatButton));
+  frame_->ViewWidth = l.View.Width;
+  frame_->ViewHeight = l.View.Height;
+  // A canvas made anew is black: each instrument is drawn on it whole again.
+  if (fresh) {
+    frame_->PFDShows = frame_->IndicatorShows = frame_->NaviShows = frame_->PowerShows = 0;
+  }
+  ApplyRenderScale();
+}
+
+void TFormMain::ApplyRenderScale() {
+  const double dpr = devicePixelRatioF();
+  const int32_t percent = renderScale_.Percent();
+  view_.Width = cockpit::ScaledSide(ListBoxView->width(), dpr, percent);
+  view_.Height = cockpit::ScaledSide(ListBoxView->height(), dpr, percent);
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ApplyLayout();
+}
+
+bool TFormMain::FullScreen() const { return isFullScreen() || fullScreen_; }
+
+void TFormMain::RememberWindowMode() {
+  settings_.FullScreen = pageView_.FullScreen = FullScreen();
+  if (settingsForm_) settingsForm_->ShowWindowMode();
+  if (options_.Settings == nullptr) return;
+  std::string error;
+  if (!options_.Settings->Save(app::ViewEntries(settings_), error)) State().Log(error);
+}
+
+void TFormMain::ToggleFullScreen() {
+  // Where no window manager honours the states (a bare X server), the
+  // window takes the screen, and its place back, by itself; the toolkit's
+  // state then need not say full screen, so the form keeps its own.
+  if (isFullScreen() || fullScreen_) {
+    fullScreen_ = false;
+    if (maximisedBeforeFullScreen_) {
+      showMaximized();
+    } else {
+      showNormal();
+      setGeometry(windowed_);
+    }
+    return;
+  }
+  fullScreen_ = true;
+  maximisedBeforeFullScreen_ = isMaximized();
+  windowed_ = geometry();
+  showFullScreen();
+  if (const QScreen* place = screen()) setGeometry(place->geometry());
 }
 
 // The memo follows its new lines while the user has not scrolled up. Its own
@@ -438,7 +531,7 @@ bool TFormMain::FormShow() {
   if (!worldLoaded) return fail("DirectX の固定物体初期化ができません");
   worldDriver_.Prepare(session_->World().Objects);
 
-  frame_->Renderer = meter_ ? &meter_->Renderer() : &renderer_;
+  frame_->Renderer = &drawCost_->Renderer();
   frame_->WorldDriver = &worldDriver_;
   frame_->View = &ListBoxView->Canvas();
   frame_->ViewWidth = ListBoxView->width();
@@ -735,7 +828,15 @@ void TFormMain::DrawFrameNow(bool pixels) {
   }
   if (meter_) meter_->FrameBegin();
   cockpit::DrawFrame(State(), *frame_, Now());
-  if (meter_) meter_->FrameEnd();
+  if (meter_) {
+    meter_->FrameEnd();
+    meter_->AddRenderScale(renderScale_.Percent(), renderScale_.Automatic());
+  }
+  // Once a second the render scale looks at what drawing cost.
+  drawCost_->NoteFrame(ListBoxView->FrameRepeated());
+  if (const auto second = drawCost_->Second(1000.0 / pacer_.Rate())) {
+    if (renderScale_.Second(*second)) ApplyRenderScale();
+  }
   if (ListBoxView->isVisible()) ListBoxView->update();
   for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {
     if (canvas->isVisible()) canvas->UpdateIfChanged();
@@ -815,6 +916,14 @@ bool TFormMain::HandleKeyEvent(QKeyEvent* event, bool down) {
   // Ctrl+M mutes and unmutes; the key table leaves it free too.
   if (event->key() == Qt::Key_M && (event->modifiers() & Qt::ControlModifier)) {
     if (down && !event->isAutoRepeat()) ToggleMute();
+    return true;
+  }
+  // F11 switches full screen; the key table leaves it free too.
+  if (event->key() == Qt::Key_F11) {
+    if (down && !event->isAutoRepeat()) {
+      ToggleFullScreen();
+      RememberWindowMode();
+    }
     return true;
   }
   // Ctrl+L opens the logbook; the key table leaves it free too.

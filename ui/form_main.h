@@ -22,9 +22,11 @@
 
 #include "state/main_state.h"
 #include "app/tick.h"
+#include "app/window_layout.h"
 #include "client/client_session.h"
 #include "cockpit/frame.h"
 #include "cockpit/frame_pacing.h"
+#include "cockpit/render_scale.h"
 #include "vehicle/renderer_api.h"
 #include "ui/canvas_widget.h"
 #include "ui/command_line.h"
@@ -39,8 +41,8 @@
 
 namespace velmora::ui {
 
-inline constexpr int kClientWidth = 1016;  // px, the main form's client area
-inline constexpr int kClientHeight = 741;  // px
+inline constexpr int kClientWidth = app::kMinClientWidth;    // px, the main form's smallest client area
+inline constexpr int kClientHeight = app::kMinClientHeight;  // px
 
 struct TStartOptions {
   TCommandLine CommandLine;
@@ -87,6 +89,15 @@ class TFormMain final : public QWidget {
   TFormSettings* FormSettings() { return settingsForm_.get(); }
   // The settings as saved, with this run's flags not in them.
   const app::TUserSettings& Settings() const { return settings_; }
+  // F11: full screen, or back to the window as it was (maximised or not).
+  void ToggleFullScreen();
+  bool FullScreen() const;
+  // Whether the window opens full screen: the flag, or else the setting.
+  bool StartsFullScreen() const { return options_.CommandLine.FullScreen; }
+  // The 3D view's render scale, % of each side, and the frame size it asks
+  // the renderer for (device pixels).
+  int32_t RenderScale() const { return renderScale_.Percent(); }
+  QSize RenderSize() const { return QSize(view_.Width, view_.Height); }
 
   state::TMainState& State() { return session_->State(); }
   const app::TClock& Clock() const { return session_->Clock(); }
@@ -138,6 +149,7 @@ class TFormMain final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   class THooks;
@@ -163,6 +175,12 @@ class TFormMain final : public QWidget {
   void OpenSound();
   void PlaySound();
   void BuildComponents();
+  // Lays the components out for the client size and the screen's pixels.
+  void ApplyLayout();
+  // The renderer's frame size for the view at the render scale.
+  void ApplyRenderScale();
+  // Keeps the window mode F11 chose in the settings file.
+  void RememberWindowMode();
   void FollowLog();
   void SyncGrid(QTableWidget* grid, int rows, const std::string* cells, int selected);
   static void Present(void* context, const uint8_t* rgba, int32_t width, int32_t height,
@@ -189,6 +207,13 @@ class TFormMain final : public QWidget {
   std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
   cockpit::TFramePacer pacer_;
+  cockpit::TRenderScale renderScale_;
+  std::unique_ptr<TDrawCost> drawCost_;  // what the 3D frames cost, for the render scale
+  bool fullScreen_ = false;  // F11 made the window full screen
+  // The view settings as the settings window last applied them.
+  app::TUserSettings pageView_;
+  bool maximisedBeforeFullScreen_ = false;
+  QRect windowed_;  // the window's place before full screen
   bool pixelsThisTick_ = true;  // the running tick's frame drew its pixels
   bool rendererReady_ = false;
   bool started_ = false;

@@ -6,9 +6,11 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "cockpit/render_scale.h"
 #include "ui/joystick.h"
 #include "ui/key_codes.h"
 #include "ui/settings_store.h"
@@ -393,6 +395,11 @@ QWidget* TFormSettings::BuildSoundPage() {
 
 // View: one row a setting, so that each new one is one more row.
 
+void TFormSettings::ShowWindowMode() {
+  const QSignalBlocker quiet(WindowModeChoice);
+  WindowModeChoice->setCurrentIndex(settings_.FullScreen ? 1 : 0);
+}
+
 QWidget* TFormSettings::BuildViewPage() {
   auto* page = new QWidget;
   auto* layout = new QFormLayout(page);
@@ -404,7 +411,33 @@ QWidget* TFormSettings::BuildViewPage() {
   layout->addRow("3D 表示の上限", FpsBox);
   connect(FpsBox, &QSpinBox::valueChanged, this, [this](int value) {
     settings_.Fps = value;
-    Save(app::ViewEntries(settings_.Fps), TSettingsPage::View);
+    Save(app::ViewEntries(settings_), TSettingsPage::View);
+  });
+
+  WindowModeChoice = new QComboBox;
+  WindowModeChoice->addItems({"ウインドウ", "全画面（F11）"});
+  WindowModeChoice->setCurrentIndex(settings_.FullScreen ? 1 : 0);
+  layout->addRow("表示の形", WindowModeChoice);
+  connect(WindowModeChoice, &QComboBox::currentIndexChanged, this, [this](int index) {
+    settings_.FullScreen = index == 1;
+    Save(app::ViewEntries(settings_), TSettingsPage::View);
+  });
+
+  // Automatic, the steps the automatic scale takes, and a value of the file's
+  // that is none of them.
+  RenderScaleChoice = new QComboBox;
+  RenderScaleChoice->addItem("自動", 0);
+  for (const int32_t percent : cockpit::kRenderScaleSteps) {
+    RenderScaleChoice->addItem(QString::number(percent) + " %", percent);
+  }
+  if (RenderScaleChoice->findData(settings_.RenderScale) < 0) {
+    RenderScaleChoice->addItem(QString::number(settings_.RenderScale) + " %", settings_.RenderScale);
+  }
+  RenderScaleChoice->setCurrentIndex(RenderScaleChoice->findData(settings_.RenderScale));
+  layout->addRow("3D の描画倍率", RenderScaleChoice);
+  connect(RenderScaleChoice, &QComboBox::currentIndexChanged, this, [this](int index) {
+    settings_.RenderScale = RenderScaleChoice->itemData(index).toInt();
+    Save(app::ViewEntries(settings_), TSettingsPage::View);
   });
   return page;
 }

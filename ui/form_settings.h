@@ -64,6 +64,8 @@ class TFormSettings final : public QWidget {
 
   // View.
   QSpinBox* FpsBox = nullptr;
+  QComboBox* WindowModeChoice = nullptr;   // 0: a window, 1: full screen
+  QComboBox* RenderScaleChoice = nullptr;  // data: % of each side; 0 = auto
 
   // Connection.
   QComboBox* ServerChoice = nullptr;  // editable; the recent servers to choose from
@@ -77,6 +79,8 @@ class TFormSettings final : public QWidget {
   void ResetKeys();
   // Shows the joystick page's values for the device now open.
   void ShowJoystick();
+  // Shows the window mode again after F11 changed it.
+  void ShowWindowMode();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <sys/resource.h>
+#include <time.h>
 
 namespace velmora::ui {
 namespace {
@@ -113,6 +114,7 @@ std::string TFrameStats::Report() const {
   text += Line("tick", ticks_);
   text += Line("frame", frames_);
   for (std::size_t i = 0; i < kFramePartCount; ++i) text += Line(kPartNames[i], parts_[i]);
+  text += Line(automaticScale_ ? "3D render scale %, auto" : "3D render scale %, fixed", scales_);
   const TSeriesSummary perSecond = cpu_.PerSecond();
   char cpu[240];
   std::snprintf(cpu, sizeof cpu,
@@ -122,6 +124,53 @@ std::string TFrameStats::Report() const {
                 perSecond.Percentile95, perSecond.Max, cpu_.CpuSeconds(), cpu_.WallSeconds(),
                 cpu_.Overall());
   return text + cpu;
+}
+
+namespace {
+
+// The process's CPU time, every thread, ms.
+double ProcessCpuMs() {
+  timespec t{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
+}  // namespace
+
+int32_t TDrawCost::TTimedRenderer::DXDraw(float fieldOfView, uint32_t clearColour,
+                                          const vehicle::TVehicleState& camera,
+                                          const vehicle::TVehicleState* const* vehicles) {
+  const double cpu = ProcessCpuMs();
+  const auto start = TFrameStats::Clock::now();
+  const int32_t result = inner_.DXDraw(fieldOfView, clearColour, camera, vehicles);
+  cost_.wallMs_ += TFrameStats::Since(start);
+  cost_.cpuMs_ += ProcessCpuMs() - cpu;
+  ++cost_.frames_;
+  return result;
+}
+
+std::optional<cockpit::TDrawSecond> TDrawCost::Second(double intervalMs) {
+  const auto now = TFrameStats::Clock::now();
+  if (!started_) {
+    started_ = true;
+    secondStart_ = now;
+    return std::nullopt;
+  }
+  const double elapsed = std::chrono::duration<double, std::milli>(now - secondStart_).count();
+  if (elapsed < 1000) return std::nullopt;
+  cockpit::TDrawSecond second;
+  second.CpuShare = cpuMs_ / elapsed * 100;
+  if (frames_ > 0) {
+    second.FrameMs = wallMs_ / frames_;
+    second.IntervalMs = intervalMs;
+    // Blinking lights change a picture that otherwise stands still.
+    second.Still = noted_ > 0 && repeated_ * 10 >= noted_ * 9;
+  }
+  cpuMs_ = wallMs_ = 0;
+  frames_ = 0;
+  noted_ = repeated_ = 0;
+  secondStart_ = now;
+  return second;
 }
 
 void TFrameMeter::TickBegin() {

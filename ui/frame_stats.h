@@ -7,10 +7,12 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "cockpit/render_scale.h"
 #include "vehicle/renderer_api.h"
 
 namespace velmora::ui {
@@ -96,6 +98,12 @@ class TFrameStats {
   explicit TFrameStats(std::size_t samplesKept = kSamplesKept);
 
   void AddTick(double ms) { ticks_.Add(ms); }
+  // The 3D render scale a frame was drawn at, % of each side; automatic:
+  // chosen by the program rather than fixed by the user.
+  void AddRenderScale(int32_t percent, bool automatic) {
+    scales_.Add(percent);
+    automaticScale_ = automatic;
+  }
   void AddFrame(double ms) { frames_.Add(ms); }
   void AddPart(TFramePart part, double ms) { parts_[static_cast<std::size_t>(part)].Add(ms); }
   // The process's CPU seconds at a wall-clock time, s.
@@ -122,7 +130,50 @@ class TFrameStats {
   TSampleSeries ticks_;
   TSampleSeries frames_;
   std::array<TSampleSeries, kFramePartCount> parts_;
+  TSampleSeries scales_;
+  bool automaticScale_ = true;
   TCpuShare cpu_;
+};
+
+// What drawing the 3D view costs, second by second, for the choice of its
+// render scale: the process's CPU time (every thread: a software renderer
+// fills on all cores) and the wall time inside the renderer's draw, which
+// includes the read-back and the hand-over of the frame to the window.
+class TDrawCost {
+ public:
+  explicit TDrawCost(vehicle::RendererApi& renderer) : timed_(renderer, *this) {}
+
+  vehicle::RendererApi& Renderer() { return timed_; }
+
+  // Once a second has passed since the last figures: those of that second.
+  // intervalMs: ms between frames at the frame rate.
+  std::optional<cockpit::TDrawSecond> Second(double intervalMs);
+  // Notes whether the frame just drawn repeated the picture before it.
+  void NoteFrame(bool repeated) {
+    ++noted_;
+    repeated_ += repeated ? 1 : 0;
+  }
+
+ private:
+  class TTimedRenderer final : public vehicle::ForwardingRenderer {
+   public:
+    TTimedRenderer(vehicle::RendererApi& inner, TDrawCost& cost)
+        : ForwardingRenderer(inner), cost_(cost) {}
+    int32_t DXDraw(float fieldOfView, uint32_t clearColour, const vehicle::TVehicleState& camera,
+                   const vehicle::TVehicleState* const* vehicles) override;
+
+   private:
+    TDrawCost& cost_;
+  };
+
+  double cpuMs_ = 0;   // in the running second
+  double wallMs_ = 0;
+  int32_t frames_ = 0;
+  int32_t noted_ = 0;     // frames of the running second noted
+  int32_t repeated_ = 0;  // of them, those that repeated the picture before
+  bool started_ = false;
+  std::chrono::steady_clock::time_point secondStart_;
+  TTimedRenderer timed_;
 };
 
 // Measures the running program: the form calls it around each tick and
@@ -133,6 +184,8 @@ class TFrameMeter {
 
   vehicle::RendererApi& Renderer() { return timed_; }
 
+  // The render scale of the frame under way (see TFrameStats::AddRenderScale).
+  void AddRenderScale(int32_t percent, bool automatic) { stats_.AddRenderScale(percent, automatic); }
   void TickBegin();
   void TickEnd();
   void FrameBegin();

@@ -146,7 +146,11 @@ int main(int argc, char** argv) {
     std::fputs(form.FrameMeter()->Stats().Report().c_str(), stdout);
     std::fflush(stdout);
   };
-  form.show();
+  if (form.StartsFullScreen()) {
+    form.ToggleFullScreen();
+  } else {
+    form.show();
+  }
   if (!form.FormShow()) {
     printStats();
     return form.ExitCode() != 0 ? form.ExitCode() : 1;

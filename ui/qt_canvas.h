@@ -25,8 +25,9 @@ class TQtCanvas final : public cockpit::TCanvas {
   explicit TQtCanvas(QImage& image, const QFont& font = QFont());
   ~TQtCanvas() override;
 
-  int32_t Width() const override { return image_.width(); }
-  int32_t Height() const override { return image_.height(); }
+  // In the drawing's logical pixels: the image may have more.
+  int32_t Width() const override { return qRound(image_.width() / image_.devicePixelRatio()); }
+  int32_t Height() const override { return qRound(image_.height() / image_.devicePixelRatio()); }
   void BeginPaint() override;
   void EndPaint() override;
   // Adds the time of every painting session to *ms (null: not timed).

@@ -16,6 +16,8 @@ void FillFromSettings(TCommandLine& line, const app::TUserSettings& saved) {
     line.Port = saved.Server->Port;
   }
   if (line.Fps == 0) line.Fps = saved.Fps;
+  if (!line.FullScreen) line.FullScreen = saved.FullScreen;
+  if (!line.RenderScaleGiven) line.RenderScale = saved.RenderScale;
   if (!line.VolumeGiven) line.Volume = saved.Sound.Master;
 }
 

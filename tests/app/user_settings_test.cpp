@@ -35,6 +35,8 @@ TEST(UserSettingsTest, EverySettingReadsBackAsWritten) {
   written.Keys[TKeyTableKind::Road].Keys[static_cast<std::size_t>(TAction::Brake)] = 0;  // no key
   written.Sound = {80, 70, 50, 40, 0};
   written.Fps = 30;
+  written.FullScreen = true;
+  written.RenderScale = 85;
   RememberLogin(written, {"old.example", 64001}, "first");
   RememberLogin(written, {"::1", 64000}, "パイロット");
   written.JoystickDevice = kGuid;
@@ -58,6 +60,8 @@ TEST(UserSettingsTest, EverySettingReadsBackAsWritten) {
   EXPECT_EQ(read.Sound.Voices, 50);
   EXPECT_EQ(read.Sound.Traffic, 0);
   EXPECT_EQ(read.Fps, 30);
+  EXPECT_TRUE(read.FullScreen);
+  EXPECT_EQ(read.RenderScale, 85);
   ASSERT_TRUE(read.Server);
   EXPECT_EQ(read.Server->Host, "::1");
   EXPECT_EQ(read.Handle, "パイロット");
@@ -88,6 +92,8 @@ TEST(UserSettingsTest, ABadValueFallsBackAlone) {
       {"sound/voices", "100", true},      {"sound/voices", "101", false},
       {"sound/voices", "half", false},    {"sound/voices", "50 ", false},
       {"view/fps", "100", true},          {"view/fps", "101", false},
+      {"view/render_scale", "50", true},  {"view/render_scale", "49", false},
+      {"view/render_scale", "auto", true}, {"view/full_screen", "yes", false},
       {"keys.aircraft/brake", "b", true}, {"keys.aircraft/brake", "F13", false},
       {"keys.aircraft/brake", "F9", false},  // the settings key itself
       {"keys.aircraft/warp", "F10", true},   // a setting of a later version: left alone

@@ -83,6 +83,32 @@ TEST(InViewCone, SidePlaneLeansOutByFourFifths) {
   }
 }
 
+// A wider view keeps the vertical field of view: the pixels per radian follow
+// the height alone, and the side planes open out with the width.
+TEST(ProjectToView, AWiderViewSeesMoreToTheSides) {
+  EXPECT_EQ(HorizontalViewScale(kWidth, kHeight), kHorizontalViewScale);
+  struct Row {
+    int32_t Width, Height;  // px
+    int32_t X, Y;           // px, of the point 100 m right and 50 m up at 1000 m
+    bool SideInside;        // a vehicle 700 m left at 1000 m may be in view
+  } rows[] = {
+      {kWidth, kHeight, 508 + 108, 288 - 54, false},
+      // Twice as wide: the same offsets from the centre, 1/0.8/1.06055 = 1.18 to the side.
+      {2035, 577, 1017 + 108, 288 - 54, true},
+      // 1921 × 841: round(0.1·2.123155·(508·420)/(288·960)·960) = 157, round(0.05·3.732051·420) = 78.
+      {1921, 841, 960 + 157, 420 - 78, true},
+  };
+  for (const Row& row : rows) {
+    const TScreenPoint p = ProjectToView(Camera(0), 100, 1000, -50, row.Width, row.Height);
+    EXPECT_EQ(p.X, row.X) << row.Width;
+    EXPECT_EQ(p.Y, row.Y) << row.Width;
+    EXPECT_EQ(InsideViewCone(Camera(0), 0, -700, 1000, 0,
+                             HorizontalViewScale(row.Width, row.Height)),
+              row.SideInside)
+        << row.Width;
+  }
+}
+
 TEST(InViewCone, AllFourPlanes) {
   const TVehicleState cam = Camera(0);
   EXPECT_TRUE(InsideViewCone(cam, 0, 0, 1000, 0));

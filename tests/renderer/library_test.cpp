@@ -74,9 +74,45 @@ TEST(PrismothLibrary, FixedFrameSizeAndAFreshStartAfterTerminate) {
     EXPECT_EQ(renderer.DXDraw(60, 0xFF000000, camera, none), DX_OK);
     EXPECT_EQ(view.Width(), 20);
     EXPECT_EQ(view.Height(), 10);
+    // A fixed size does not follow the view.
+    view.Resize(40, 30);
+    EXPECT_EQ(renderer.DXDraw(60, 0xFF000000, camera, none), DX_OK);
+    EXPECT_EQ(view.Width(), 20);
+    view.Resize(32, 24);
     renderer.DXTerminate();
   }
   EXPECT_EQ(renderer.DXDraw(60, 0, camera, none), DX_ERROR_NOT_READY);
+}
+
+// A view that changes its size gets its next frame at the new size, drawn
+// anew although nothing in the scene moved; a size it cannot draw is refused
+// and the size before it still works.
+TEST(PrismothLibrary, FramesFollowTheViewsSize) {
+  TableRenderer renderer(BindPrismoth());
+  TCapturedView view(32, 24);
+  ASSERT_EQ(renderer.DXInitialize(view.View(), 0, 0), DX_OK);
+  vehicle::TVehicleState camera;
+  camera.Z = -3;
+  const vehicle::TVehicleState* none[] = {nullptr};
+  // A red wall ahead that fills the view.
+  ASSERT_EQ(renderer.DXAddSurface(UprightQuad(0x0000FF, -50, 50, 20, -50, 50), 4), 1);
+  struct Row {
+    int32_t Width, Height;  // px, the view's
+    int32_t Result;
+    int Frames;  // handed over so far
+  } rows[] = {{32, 24, DX_OK, 1},       {48, 20, DX_OK, 2}, {0, 20, DX_ERROR_VIEW, 2},
+              {100000, 20, DX_ERROR_VIEW, 2}, {48, 20, DX_OK, 3}, {7, 5, DX_OK, 4}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.Width) + " x " + std::to_string(row.Height));
+    view.Resize(row.Width, row.Height);
+    EXPECT_EQ(renderer.DXDraw(60, 0xFF000000, camera, none), row.Result);
+    EXPECT_EQ(view.Frames(), row.Frames);
+    if (row.Result != DX_OK) continue;
+    EXPECT_EQ(view.Width(), row.Width);
+    EXPECT_EQ(view.Height(), row.Height);
+    EXPECT_EQ(view.Centre().R, 0xFF);  // the red quad, drawn at this size
+  }
+  renderer.DXTerminate();
 }
 
 class Store : public ::testing::Test {

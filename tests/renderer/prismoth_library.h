@@ -76,6 +76,11 @@ class TCapturedView {
     view_.Context = this;
   }
   DXView* View() { return &view_; }
+  // The view's new size, as a window that the user resizes.
+  void Resize(int32_t width, int32_t height) {
+    view_.Width = width;
+    view_.Height = height;
+  }
   int Frames() const { return frames_; }
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }

@@ -2,7 +2,9 @@
 // renderer library and the sample installation, offscreen. The server's
 // login and placing messages are handed to the core as the socket would.
 //
-//   cockpit_shots airliner|train <data folder> <out.png>
+//   cockpit_shots airliner|train <data folder> <out.png> [WIDTHxHEIGHT]
+//
+// The window has its smallest size unless a client size is given.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -32,8 +34,11 @@ std::string Record(int user, int group, int kind, int form, double x, double y, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: cockpit_shots airliner|train <data folder> <out.png>\n");
+  int width = ui::kClientWidth, height = ui::kClientHeight;
+  if ((argc != 4 && argc != 5) ||
+      (argc == 5 && std::sscanf(argv[4], "%dx%d", &width, &height) != 2)) {
+    std::fprintf(stderr,
+                 "usage: cockpit_shots airliner|train <data folder> <out.png> [WIDTHxHEIGHT]\n");
     return 2;
   }
   const std::string scene = argv[1];
@@ -56,7 +61,9 @@ int main(int argc, char** argv) {
   ui::TStartOptions options;
   options.Headless = true;
   options.OpenSocket = false;
+  options.CommandLine.RenderScale = 100;  // every pixel drawn, whatever it costs
   ui::TFormMain form(renderer, help, options);
+  form.resize(width, height);
   if (!form.FormShow()) {
     std::fprintf(stderr, "cockpit_shots: the renderer or the data failed to start\n");
     return 1;

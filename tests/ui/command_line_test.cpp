@@ -55,7 +55,11 @@ TEST(CommandLine, BadParametersAreClearErrors) {
                         {{"--fps"}, "--fps needs a value"},
                         {{"--fps", "0"}, "--fps takes a whole number 1..100: '0'"},
                         {{"--fps", "101"}, "--fps takes a whole number 1..100"},
-                        {{"--fps", "$10"}, "--fps takes a whole number 1..100"}};
+                        {{"--fps", "$10"}, "--fps takes a whole number 1..100"},
+                        {{"--render-scale"}, "--render-scale needs a value"},
+                        {{"--render-scale", "49"}, "--render-scale takes auto or a whole number 50..100: '49'"},
+                        {{"--render-scale", "101"}, "--render-scale takes auto or"},
+                        {{"--render-scale", "half"}, "--render-scale takes auto or"}};
   for (const Case& c : cases) {
     std::string why;
     EXPECT_FALSE(Parse(c.Arguments, &why));
@@ -65,8 +69,13 @@ TEST(CommandLine, BadParametersAreClearErrors) {
 
 TEST(CommandLine, OptionsAndToolkitArguments) {
   const auto line = Parse({"--data", "/opt/velmora", "-platform", "offscreen", "--handle", "ace",
-                           "-5", "--renderer", "/tmp/r.so", "--version"});
+                           "-5", "--renderer", "/tmp/r.so", "--version", "--full-screen",
+                           "--render-scale", "50"});
   ASSERT_TRUE(line);
+  EXPECT_TRUE(line->FullScreen);
+  EXPECT_EQ(line->RenderScale, 50);
+  EXPECT_FALSE(Parse({})->FullScreen);
+  EXPECT_EQ(Parse({"--render-scale", "100", "--render-scale", "auto"})->RenderScale, 0);
   EXPECT_EQ(line->DataDir, "/opt/velmora");
   EXPECT_EQ(line->Handle, "ace");
   EXPECT_EQ(line->RendererPath, "/tmp/r.so");

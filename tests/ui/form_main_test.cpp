@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -12,6 +13,7 @@
 #include <QTextLayout>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/controls.h"
@@ -19,6 +21,7 @@
 #include "app/replay.h"
 #include "app/replay_entry.h"
 #include "app/reset.h"
+#include "app/window_layout.h"
 #include "net/text_encoding.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/loopback_server.h"
@@ -642,6 +645,98 @@ TEST_F(FormMainTest, CtrlMWithoutSoundSaysSoAndTypesNothing) {
 }
 
 // An instrument canvas is painted again only when its picture changed.
+// At each window size the components lie where the layout puts them, the
+// canvases have the screen's pixels under them while their drawing keeps its
+// own size, the renderer is asked for frames of the view's pixels (so they
+// take the plain copy), and a click at the centre of a mission row chooses
+// it. The test also runs at 150 % and 200 % (QT_SCALE_FACTOR, in the CMake
+// list), where the same screens give smaller logical windows.
+TEST_F(FormMainTest, LayoutAndAClickAtEverySize) {
+  state::TMainState& s = form->State();
+  s.MissionFixedRows = 1;
+  s.MissionRowCount = 5;
+  s.MissionCells = {"ミッション", " 1", " 2", " 3", ""};
+  s.MissionRow = 4;
+  form->ApplyModel();
+  const double dpr = form->devicePixelRatioF();
+  const auto pixels = [dpr](const QWidget* w) { return (QSizeF(w->size()) * dpr).toSize(); };
+  const auto rect = [](const app::TRect& r) { return QRect(r.X, r.Y, r.Width, r.Height); };
+  for (const QSize screen : {QSize(1016, 741), QSize(1920, 1080), QSize(3840, 2160)}) {
+    SCOPED_TRACE(std::to_string(screen.width()) + " at " + std::to_string(dpr));
+    form->resize((QSizeF(screen) / dpr).toSize());
+    form->show();
+    QApplication::processEvents();
+    const app::TWindowLayout l = app::LayoutWindow(form->width(), form->height());
+    const std::pair<QWidget*, app::TRect> places[] = {
+        {form->ListBoxView, l.View},      {form->StringGridMission, l.Mission},
+        {form->ListBoxPFD, l.PFD},        {form->ListBoxIndicator, l.Indicator},
+        {form->ListBoxNavi, l.Navi},      {form->StringGridDest, l.Navi},
+        {form->StringGridVideo, l.Navi},  {form->ListBoxPower, l.Power},
+        {form->MemoMessage, l.Memo},      {form->EditChatInput, l.ChatInput},
+        {form->ButtonChat, l.ChatButton}};
+    for (const auto& [widget, place] : places) {
+      EXPECT_EQ(widget->geometry(), rect(place)) << widget->objectName().toStdString();
+    }
+    for (TCanvasWidget* canvas :
+         {form->ListBoxView, form->ListBoxPFD, form->ListBoxIndicator, form->ListBoxPower}) {
+      EXPECT_EQ(canvas->Image().size(), pixels(canvas)) << canvas->objectName().toStdString();
+    }
+    EXPECT_EQ(form->ListBoxPFD->Canvas().Width(), 265);
+    EXPECT_EQ(form->ListBoxPFD->Canvas().Height(), 161);
+    EXPECT_EQ(form->ListBoxView->Canvas().Width(), l.View.Width);
+    EXPECT_EQ(form->RenderSize(), form->ListBoxView->Image().size());
+
+    QTableWidget* grid = form->StringGridMission;
+    ShowAndFocus(grid);
+    const QPoint centre = grid->visualRect(grid->model()->index(2, 0)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, centre, grid->viewport()->mapToGlobal(centre),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, grid->viewport()->mapToGlobal(centre),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(grid->viewport(), &press);
+    QApplication::sendEvent(grid->viewport(), &release);
+    EXPECT_EQ(s.MissionRow, 2);
+    EXPECT_EQ(app::MissionForRow(s, s.MissionRow), 2);
+    s.MissionRow = 4;
+    form->ApplyModel();
+  }
+}
+
+// A frame smaller than the view fills it, scaled up smoothly: a frame red
+// on its left half and blue on its right gives red and blue out to the
+// edges and two blended columns where pixel centres fall between the halves.
+TEST(CanvasWidgetFrame, AHalfSizeFrameFillsTheViewSmoothly) {
+  testing::App();
+  constexpr int kWidth = 20, kHeight = 10;  // px, the frame: half the view
+  std::vector<uint8_t> frame(static_cast<std::size_t>(kWidth * kHeight * 4));
+  for (int i = 0; i < kWidth * kHeight; ++i) {
+    const bool left = i % kWidth < kWidth / 2;
+    uint8_t* p = &frame[static_cast<std::size_t>(i * 4)];
+    p[0] = left ? 255 : 0, p[1] = 0, p[2] = left ? 0 : 255, p[3] = 255;
+  }
+  TCanvasWidget view(nullptr, "view", QRect(0, 0, 2 * kWidth, 2 * kHeight), true);
+  view.TakeFrame(frame.data(), kWidth, kHeight, kWidth * 4);
+  ASSERT_EQ(view.Image().size(), QSize(2 * kWidth, 2 * kHeight));
+  // Column 19 samples the frame at x = 9.25: a quarter of the way to blue
+  // (weight 64 of 256); column 20 at 9.75.
+  for (int y = 0; y < 2 * kHeight; ++y) {
+    for (int x = 0; x < 2 * kWidth; ++x) {
+      const QRgb expected = x < 19 ? qRgb(255, 0, 0)
+                            : x == 19 ? qRgb(191, 0, 63)
+                            : x == 20 ? qRgb(63, 0, 191)
+                                      : qRgb(0, 0, 255);
+      ASSERT_EQ(view.Image().pixel(x, y), expected) << x << ", " << y;
+    }
+  }
+  // The same frame again is a still picture; another pixel ends it.
+  EXPECT_FALSE(view.FrameRepeated());
+  view.TakeFrame(frame.data(), kWidth, kHeight, kWidth * 4);
+  EXPECT_TRUE(view.FrameRepeated());
+  frame.back() = 0;
+  view.TakeFrame(frame.data(), kWidth, kHeight, kWidth * 4);
+  EXPECT_FALSE(view.FrameRepeated());
+}
+
 TEST(CanvasWidget, RepaintsOnlyAChangedPicture) {
   testing::App();
   QWidget window;

@@ -37,7 +37,10 @@ TEST_F(SettingsTest, TheFileKeepsEveryPageAndTwoProgramsKeepEachOthersChanges) {
   TSettingsStore first(Path()), second(Path());
   ASSERT_TRUE(first.Save(app::AllEntries(written), error)) << error;
   // The second program changes the frame-rate cap after the first wrote.
-  ASSERT_TRUE(second.Save(app::ViewEntries(30), error)) << error;
+  app::TUserSettings view;
+  view.Fps = 30;
+  view.RenderScale = 70;
+  ASSERT_TRUE(second.Save(app::ViewEntries(view), error)) << error;
   ASSERT_TRUE(first.Save(app::SoundEntries(written.Sound), error)) << error;
 
   std::vector<std::string> problems;
@@ -45,6 +48,7 @@ TEST_F(SettingsTest, TheFileKeepsEveryPageAndTwoProgramsKeepEachOthersChanges) {
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(read.Sound.Voices, 50);
   EXPECT_EQ(read.Fps, 30);
+  EXPECT_EQ(read.RenderScale, 70);
   EXPECT_EQ(read.Handle, "ひろし");
   EXPECT_NE(FileText(Path()).find("[sound]\n"), std::string::npos) << "readable keys by group";
 }
@@ -52,15 +56,18 @@ TEST_F(SettingsTest, TheFileKeepsEveryPageAndTwoProgramsKeepEachOthersChanges) {
 TEST_F(SettingsTest, AFlagOverridesItsSettingForTheRunOnly) {
   std::string error;
   ASSERT_TRUE(TSettingsStore(Path()).Save({{"view/fps", "30"}, {"sound/master", "80"},
+                                          {"view/render_scale", "60"}, {"view/full_screen", "true"},
                                           {"connection/server", "saved.example:64020"}},
                                          error));
   const std::string before = FileText(Path());
   std::vector<std::string> problems;
   const app::TUserSettings saved = TSettingsStore(Path()).Load(problems);
-  auto line = ParseCommandLine({"velmora", "1", "64030", "--fps", "20", "--volume", "10"}, error);
+  auto line = ParseCommandLine(
+      {"velmora", "1", "64030", "--fps", "20", "--volume", "10", "--render-scale", "auto"}, error);
   ASSERT_TRUE(line) << error;
   FillFromSettings(*line, saved);
   EXPECT_EQ(line->Fps, 20);
+  EXPECT_EQ(line->RenderScale, 0);
   EXPECT_EQ(line->Volume, 10);
   EXPECT_EQ(line->Port, 64030);
   EXPECT_EQ(line->Host, "localhost") << "a port given names the server with the default host";
@@ -68,6 +75,8 @@ TEST_F(SettingsTest, AFlagOverridesItsSettingForTheRunOnly) {
   ASSERT_TRUE(plain) << error;
   FillFromSettings(*plain, saved);
   EXPECT_EQ(plain->Fps, 30);
+  EXPECT_EQ(plain->RenderScale, 60);
+  EXPECT_TRUE(plain->FullScreen);
   EXPECT_EQ(plain->Volume, 80);
   EXPECT_EQ(plain->Host, "saved.example");
   EXPECT_EQ(plain->Port, 64020);

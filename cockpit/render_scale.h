@@ -12,6 +12,10 @@ namespace velmora::cockpit {
 inline constexpr std::array<int32_t, 5> kRenderScaleSteps = {100, 85, 70, 60, 50};
 inline constexpr int32_t kMinRenderScale = 50;   // %, the smallest a user may fix
 inline constexpr int32_t kMaxRenderScale = 100;  // %
+// Past the smallest scale the automatic choice takes one more step: the 3D
+// view drawn at the smallest scale and this part of the frame rate, for the
+// scenes whose smallest picture still costs more than the budget.
+inline constexpr int32_t kSlowFrameDivisor = 2;
 
 // What drawing and reading back the 3D frames may cost: % of one core,
 // counted over every thread of the program while the renderer draws (a
@@ -39,19 +43,22 @@ class TRenderScale {
 
   bool Automatic() const { return automatic_; }
   int32_t Percent() const;
+  // 1, or kSlowFrameDivisor at the automatic choice's last step.
+  int32_t FrameDivisor() const;
 
-  // Takes one second's figures; returns whether the scale changed. A second
-  // without frames (a hidden window) changes nothing. A still picture steps
-  // up at once: what it costs is scaling it up, which a larger step costs
-  // no more. Over the budget, or slower than the frame rate, the scale steps
-  // down; with room at the next larger step for kSecondsBeforeRaise seconds,
-  // it steps up.
+  // Takes one second's figures; returns whether the scale or the frame
+  // divisor changed. A second without frames (a hidden window) changes
+  // nothing. A still picture steps up at once: what it costs is scaling it
+  // up, which a larger step costs no more. Over the budget, or slower than
+  // the frame rate, the scale steps down, and past the smallest scale the
+  // frame rate halves; with room at the next larger step for
+  // kSecondsBeforeRaise seconds, it steps up.
   bool Second(const TDrawSecond& second);
 
  private:
   bool automatic_;
   int32_t fixed_ = kMaxRenderScale;
-  std::size_t step_ = 0;  // index into kRenderScaleSteps
+  std::size_t step_ = 0;  // index into kRenderScaleSteps; one past it: the slow step
   int32_t roomySeconds_ = 0;
 };
 

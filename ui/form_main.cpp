@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -195,7 +196,8 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
     joystick_->Choose(settings_.JoystickDevice);
   }
   drawCost_ = std::make_unique<TDrawCost>(meter_ ? meter_->Renderer() : renderer_);
-  pacer_.SetRate(FrameRate(options_.CommandLine.Fps));
+  fpsAsked_ = options_.CommandLine.Fps;
+  ApplyFrameRate();
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, ToQColor(kFormColour));
   setPalette(palette);
@@ -234,11 +236,13 @@ void TFormMain::ApplySettings(TSettingsPage page) {
       ApplySoundLevels();
       break;
     case TSettingsPage::View:
-      pacer_.SetRate(FrameRate(settings_.Fps));
+      fpsAsked_ = settings_.Fps;
+      ApplyFrameRate();
       // Only what the page changed: a flag of this run holds until then.
       if (settings_.RenderScale != pageView_.RenderScale) {
         renderScale_ = cockpit::TRenderScale(settings_.RenderScale);
         ApplyRenderScale();
+        ApplyFrameRate();
       }
       if (settings_.FullScreen != pageView_.FullScreen && settings_.FullScreen != FullScreen()) {
         ToggleFullScreen();
@@ -395,6 +399,10 @@ void TFormMain::ApplyLayout() {
     frame_->PFDShows = frame_->IndicatorShows = frame_->NaviShows = frame_->PowerShows = 0;
   }
   ApplyRenderScale();
+}
+
+void TFormMain::ApplyFrameRate() {
+  pacer_.SetRate(std::max(1, FrameRate(fpsAsked_) / renderScale_.FrameDivisor()));
 }
 
 void TFormMain::ApplyRenderScale() {
@@ -835,7 +843,10 @@ void TFormMain::DrawFrameNow(bool pixels) {
   // Once a second the render scale looks at what drawing cost.
   drawCost_->NoteFrame(ListBoxView->FrameRepeated());
   if (const auto second = drawCost_->Second(1000.0 / pacer_.Rate())) {
-    if (renderScale_.Second(*second)) ApplyRenderScale();
+    if (renderScale_.Second(*second)) {
+      ApplyRenderScale();
+      ApplyFrameRate();
+    }
   }
   if (ListBoxView->isVisible()) ListBoxView->update();
   for (TCanvasWidget* canvas : {ListBoxPFD, ListBoxIndicator, ListBoxNavi, ListBoxPower}) {

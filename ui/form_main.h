@@ -179,6 +179,8 @@ class TFormMain final : public QWidget {
   void ApplyLayout();
   // The renderer's frame size for the view at the render scale.
   void ApplyRenderScale();
+  // The pacer's rate: the cap asked for, divided at the render scale's slow step.
+  void ApplyFrameRate();
   // Keeps the window mode F11 chose in the settings file.
   void RememberWindowMode();
   void FollowLog();
@@ -207,6 +209,7 @@ class TFormMain final : public QWidget {
   std::unique_ptr<TLogbookShell> logbook_;  // null when headless
   DXView view_{};
   cockpit::TFramePacer pacer_;
+  int32_t fpsAsked_ = 0;  // the frame-rate cap of the flag or settings; 0: the screen's
   cockpit::TRenderScale renderScale_;
   std::unique_ptr<TDrawCost> drawCost_;  // what the 3D frames cost, for the render scale
   bool fullScreen_ = false;  // F11 made the window full screen

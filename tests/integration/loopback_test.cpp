@@ -76,7 +76,9 @@ class LoopbackTest : public ::testing::Test {
     return -1;
   }
 
-  // Runs the event loop for ms, as a person at the login query lets it run.
+  // Runs the event loop for ms, as a person at the login query lets it run:
+  // the scripted user's delay, an input of the test and no bound on anything.
+  // A busy machine only makes the answer later, which the test is about.
   static void Idle(int ms) {
     QElapsedTimer clock;
     clock.start();

@@ -30,27 +30,24 @@ constexpr int kLateAnswer = kServerLoginBudget + 1000;  // ms
 
 class LoopbackTest : public ::testing::Test {
  protected:
-  LoopbackTest() {
-    renderer.GiveTextureIds = true;
-    renderer.GiveSurfaceIds = true;
-  }
-
   // Starts the server on a free port with the sample missions and 50 ms
-  // rounds, and returns the port, 0 on failure.
-  uint16_t StartServer() {
+  // rounds, and makes the sample installation the current folder.
+  void StartServer() {
     server = std::make_unique<testing::ServerProcess>(
         VELMORA_SERVER,
         std::vector<std::string>{"--missions", VELMORA_MISSIONS, "--interval", "50"},
         testing::TestFilePath("server.log").string(), std::chrono::milliseconds(kPatience));
-    return static_cast<uint16_t>(server->Port());
+    port = static_cast<uint16_t>(server->Port());
+    ASSERT_NE(port, 0) << "the server did not start";
+    ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
   }
   std::string ServerLog() const { return server ? server->Log() : std::string(); }
   bool Logged(const std::string& text) {
     return Await([&] { return server->LogHas(text); });
   }
 
-  // The program's options against the server on `port`, logging in as `handle`.
-  static TStartOptions ProgramOptions(uint16_t port, const char* handle) {
+  // The program's options against the server, logging in as `handle`.
+  TStartOptions ProgramOptions(const char* handle) const {
     TStartOptions options;
     options.Headless = true;
     options.CommandLine.Host = "127.0.0.1";
@@ -91,26 +88,49 @@ class LoopbackTest : public ::testing::Test {
     return testing::Await(condition, patienceMs);
   }
 
+  // A program of its own, with its own renderer and help window, shown and
+  // started; it lives until the end of the test.
+  TFormMain& Program(const TStartOptions& options) {
+    auto& program = programs.emplace_back(std::make_unique<TProgram>(options));
+    program->Form.show();
+    EXPECT_TRUE(program->Form.FormShow());
+    return program->Form;
+  }
+
+  // Waits until the program is logged in and shows more mission rows than
+  // `rows`.
+  static bool LoggedIn(TFormMain& form, int rows = 2, int patienceMs = kPatience) {
+    const state::TMainState& s = form.State();
+    return Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > rows; }, patienceMs);
+  }
+
+  // The installation is loaded when the form is started, so the renderer's
+  // ids may be switched on after the form is made.
+  struct TProgram {
+    explicit TProgram(const TStartOptions& options) : Form(Drawing, Help, options) {
+      Drawing.GiveTextureIds = Drawing.GiveSurfaceIds = true;
+    }
+    testing::FakeRenderer Drawing;
+    TFormHelp Help;
+    TFormMain Form;
+  };
+
   struct TApplicationFirst {
     TApplicationFirst() { testing::App(); }
   } applicationFirst;
-  testing::FakeRenderer renderer;
-  TFormHelp help;
   std::unique_ptr<testing::ServerProcess> server;
+  uint16_t port = 0;
+  std::vector<std::unique_ptr<TProgram>> programs;  // closed before the server
 };
 
 TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  ASSERT_NO_FATAL_FAILURE(StartServer());
 
-  TFormMain form(renderer, help, ProgramOptions(port, "pilot"));
-  form.show();
-  ASSERT_TRUE(form.FormShow());
+  TFormMain& form = Program(ProgramOptions("pilot"));
   state::TMainState& s = form.State();
 
   // Login: a user number, then the mission list below its heading row.
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
+  ASSERT_TRUE(LoggedIn(form)) << ServerLog();
   EXPECT_GE(s.MissionFixedRows, 1);
   EXPECT_EQ(form.StringGridMission->rowCount(), s.MissionRowCount);
   EXPECT_TRUE(form.StringGridMission->item(s.MissionRowCount - 1, 0)->text().isEmpty());
@@ -151,14 +171,10 @@ TEST_F(LoopbackTest, LoginMissionFlightAndChat) {
 // A race run ends at its goal: the server sends the own record with type 0,
 // the replay panel appears, and playing the recording moves the camera.
 TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
-  TFormMain form(renderer, help, ProgramOptions(port, "racer"));
-  form.show();
-  ASSERT_TRUE(form.FormShow());
+  ASSERT_NO_FATAL_FAILURE(StartServer());
+  TFormMain& form = Program(ProgramOptions("racer"));
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
+  ASSERT_TRUE(LoggedIn(form)) << ServerLog();
 
   // The race, whose goal lies at (6200, 0) within 20 m.
   const int raceRow = MissionRow(s, "自動車レース");
@@ -229,15 +245,11 @@ TEST_F(LoopbackTest, AnEndedRunPlaysBack) {
 // aircraft on the approach, shows the navigation display, and the autopilot
 // flies to the hand-over with the captain's and the instructor's lines.
 TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  ASSERT_NO_FATAL_FAILURE(StartServer());
 
-  TFormMain form(renderer, help, ProgramOptions(port, "trainee"));
-  form.show();
-  ASSERT_TRUE(form.FormShow());
+  TFormMain& form = Program(ProgramOptions("trainee"));
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 4; })) << ServerLog();
+  ASSERT_TRUE(LoggedIn(form, 4)) << ServerLog();
 
   // The third mission: the final 6.5 km out, in practice mode.
   constexpr int32_t kFinalPractice = 2;  // rows below the first mission
@@ -274,14 +286,10 @@ TEST_F(LoopbackTest, PracticeApproachFromTheDestinationPanel) {
 // The express mission: the train leaves station D on the rails, through the
 // branch curve towards the junction, and stays on them.
 TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
-  TFormMain form(renderer, help, ProgramOptions(port, "driver"));
-  form.show();
-  ASSERT_TRUE(form.FormShow());
+  ASSERT_NO_FATAL_FAILURE(StartServer());
+  TFormMain& form = Program(ProgramOptions("driver"));
   state::TMainState& s = form.State();
-  ASSERT_TRUE(Await([&] { return s.Own.UserNo != 0 && s.MissionRowCount > 2; })) << ServerLog();
+  ASSERT_TRUE(LoggedIn(form)) << ServerLog();
   const int row = MissionRow(s, "特急電車");
   ASSERT_GE(row, 0) << "no express mission in the list";
   ChooseMission(form, row);
@@ -316,23 +324,12 @@ TEST_F(LoopbackTest, ExpressMissionRunsOnTheRails) {
 // Two programs on one server see each other's vehicles move, until the server
 // goes away: then each shows the disconnection and closes.
 TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
-
-  testing::FakeRenderer otherRenderer;
-  otherRenderer.GiveTextureIds = true;
-  otherRenderer.GiveSurfaceIds = true;
-  TFormHelp otherHelp;
-  TFormMain alpha(renderer, help, ProgramOptions(port, "alpha"));
-  TFormMain bravo(otherRenderer, otherHelp, ProgramOptions(port, "bravo"));
-  alpha.show();
-  bravo.show();
-  ASSERT_TRUE(alpha.FormShow());
-  ASSERT_TRUE(bravo.FormShow());
+  ASSERT_NO_FATAL_FAILURE(StartServer());
+  TFormMain& alpha = Program(ProgramOptions("alpha"));
+  TFormMain& bravo = Program(ProgramOptions("bravo"));
   state::TMainState& a = alpha.State();
   state::TMainState& b = bravo.State();
-  ASSERT_TRUE(Await([&] { return a.MissionRowCount > 2 && b.MissionRowCount > 2; })) << ServerLog();
+  ASSERT_TRUE(LoggedIn(alpha) && LoggedIn(bravo)) << ServerLog();
 
   // Both take the first mission, a server mission that others can see.
   for (TFormMain* form : {&alpha, &bravo}) ChooseMission(*form, form->State().MissionFixedRows);
@@ -381,37 +378,26 @@ TEST_F(LoopbackTest, TwoProgramsSeeEachOtherUntilTheServerStops) {
 // A person may take longer to type the handle, or to read a refusal, than
 // the server waits for a login on a new connection: both still get in.
 TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
-  const uint16_t port = StartServer();
-  ASSERT_NE(port, 0) << "the server did not start";
-  ASSERT_TRUE(QDir::setCurrent(VELMORA_DATA));
+  ASSERT_NO_FATAL_FAILURE(StartServer());
   // The person's time at the query is theirs, not the program's.
-  const auto loggedIn = [](TFormMain& form) {
-    return Await([&] { return form.State().Own.UserNo != 0 && form.State().MissionRowCount > 2; },
-                 kPatience + kLateAnswer);
-  };
+  constexpr int kQueryPatience = kPatience + kLateAnswer;  // ms
 
   // The handle typed after the server's budget.
-  TStartOptions lateOptions = ProgramOptions(port, "unused");
+  TStartOptions lateOptions = ProgramOptions("unused");
   int lateAsked = 0;
   lateOptions.LoginQuery = [&]() -> std::optional<std::string> {
     ++lateAsked;
     Idle(kLateAnswer);
     return "pilot";
   };
-  TFormMain late(renderer, help, lateOptions);
-  late.show();
-  ASSERT_TRUE(late.FormShow());
-  ASSERT_TRUE(loggedIn(late)) << ServerLog();
+  TFormMain& late = Program(lateOptions);
+  ASSERT_TRUE(LoggedIn(late, 2, kQueryPatience)) << ServerLog();
   EXPECT_EQ(lateAsked, 1);
   EXPECT_TRUE(late.ErrorsShown().empty());
 
   // The same handle again: refused; the user reads the box for a while and
   // answers with another.
-  testing::FakeRenderer otherRenderer;
-  otherRenderer.GiveTextureIds = true;
-  otherRenderer.GiveSurfaceIds = true;
-  TFormHelp otherHelp;
-  TStartOptions retryOptions = ProgramOptions(port, "unused");
+  TStartOptions retryOptions = ProgramOptions("unused");
   std::vector<std::string> answers = {"pilot", "copilot"};
   std::size_t retryAsked = 0;
   retryOptions.LoginQuery = [&]() -> std::optional<std::string> {
@@ -419,10 +405,8 @@ TEST_F(LoopbackTest, ALateLoginAndARetryAfterARefusalGetIn) {
     if (retryAsked > 0) Idle(kLateAnswer);
     return answers[retryAsked++];
   };
-  TFormMain retry(otherRenderer, otherHelp, retryOptions);
-  retry.show();
-  ASSERT_TRUE(retry.FormShow());
-  ASSERT_TRUE(loggedIn(retry)) << ServerLog();
+  TFormMain& retry = Program(retryOptions);
+  ASSERT_TRUE(LoggedIn(retry, 2, kQueryPatience)) << ServerLog();
   EXPECT_EQ(retryAsked, 2u);
   EXPECT_EQ(retry.ErrorsShown(),
             std::vector<std::string>{"そのハンドル名は使用中です。別の名前を入れてください。"});

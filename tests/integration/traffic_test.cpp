@@ -103,17 +103,9 @@ class TrafficTest : public ::testing::Test {
   // installation; adjust changes its configuration.
   TTrafficClient& AddClient(uint16_t port, const char* handle, TTrafficKind kind,
                             const std::function<void(TClientConfig&)>& adjust = {}) {
-    if (!forms) {
-      forms = std::make_unique<vehicle::TFormTable>();
-      const testing::TInDataFolder inData;
-      EXPECT_TRUE(vehicle::LoadVehicleTypes("vehicles.dat", *forms, renderer).Ok());
-    }
-    auto world = std::make_unique<world::TWorld>();
-    {
-      const testing::TInDataFolder inData;
-      EXPECT_TRUE(world::LoadGround("ground.dat", world->Ground, renderer).Ok());
-      EXPECT_TRUE(world::LoadObjects("objects.dat", *world, renderer, {}).Ok());
-    }
+    testing::TInstallation installation;
+    testing::LoadInstallation(renderer, installation);
+    if (!forms) forms = std::move(installation.Forms);
     TClientConfig config;
     config.Port = port;
     config.Handle = handle;
@@ -121,8 +113,8 @@ class TrafficTest : public ::testing::Test {
     config.Seed = static_cast<uint32_t>(clients.size()) + 11;
     for (const auto& other : clients) config.Ordinal += other->Config().Kind == kind ? 1 : 0;
     if (adjust) adjust(config);
-    clients.push_back(
-        std::make_unique<TTrafficClient>(config, *forms, std::move(world), clientClock));
+    clients.push_back(std::make_unique<TTrafficClient>(config, *forms,
+                                                       std::move(installation.World), clientClock));
     TTrafficClient& client = *clients.back();
     client.Report = [this, handle](const std::string& line) { reports[handle].push_back(line); };
     return client;

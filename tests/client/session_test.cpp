@@ -14,6 +14,7 @@
 #include "tests/data/installation.h"
 #include "tests/support/fake_renderer.h"
 #include "tests/support/settable_clock.h"
+#include "tests/support/test_vehicles.h"
 #include "tests/ui/ui_test_support.h"
 #include "traffic/traffic_client.h"
 #include "ui/form_main.h"
@@ -58,16 +59,11 @@ class CountingRenderer final : public testing::FakeRenderer {
 // logged in, as a server mission would place it.
 void PlaceSpeedingTrain(state::TMainState& s, uint32_t now) {
   constexpr int32_t kCommuter = 30;
-  s.Own = vehicle::TVehicleState{};
-  s.Own.Kind = vehicle::kKindTrain;
-  s.Own.FormNo = kCommuter;
-  s.Own.UserNo = 1;
-  s.Own.GroupNo = 1;
-  s.Own.X = -4036.3;
-  s.Own.Y = 1100;
-  s.Own.Z = -1.8;
-  s.Own.Time = static_cast<int32_t>(now);
-  s.Start = s.Own;
+  s.Start = testing::Vehicle(kCommuter)
+                .User(1, 1)
+                .At(-4036.3, 1100, -1.8)
+                .Time(static_cast<int32_t>(now))
+                .AsOwn(s);
   app::ResetRoutine(s, kCommuter, true, now);
   s.Own.VY = 25;
   s.TimerEnabled = true;

@@ -26,6 +26,17 @@ inline constexpr int32_t kKeyF7 = 0x76;
 inline constexpr int32_t kKeyF8 = 0x77;
 inline constexpr int32_t kKeyNumLock = 0x90;
 
+// The other keys a user may bind an action to.
+inline constexpr int32_t kKeySpace = 0x20, kKeyPageUp = 0x21, kKeyPageDown = 0x22, kKeyHome = 0x24;
+inline constexpr int32_t kKeyInsert = 0x2D, kKeyDelete = 0x2E;
+inline constexpr int32_t kKeyDigit0 = 0x30, kKeyLetterA = 0x41, kKeyNum0 = 0x60;
+inline constexpr int32_t kKeyNumMultiply = 0x6A, kKeyNumAdd = 0x6B, kKeyNumSubtract = 0x6D;
+inline constexpr int32_t kKeyNumDecimal = 0x6E, kKeyNumDivide = 0x6F;
+inline constexpr int32_t kKeySemicolon = 0xBA, kKeyComma = 0xBC, kKeyMinus = 0xBD;
+inline constexpr int32_t kKeyPeriod = 0xBE, kKeySlash = 0xBF;
+inline constexpr int32_t kKeyBracketLeft = 0xDB, kKeyBracketRight = 0xDD;
+inline constexpr int kFunctionKeys = 12;  // F1 to F12
+
 // Bits of the shift state.
 inline constexpr uint32_t kShiftKey = 1;
 inline constexpr uint32_t kAltKey = 2;

@@ -52,16 +52,31 @@ struct TNamedKey {
 // Keys with a name of their own; letters, digits, F-keys and the keypad's
 // digits are spelled out below.
 constexpr TNamedKey kNamedKeys[] = {
-    {"Space", 0x20},      {"PageUp", 0x21},      {"PageDown", 0x22},   {"End", kKeyEnd},
-    {"Home", 0x24},       {"Left", kKeyLeft},    {"Up", kKeyUp},       {"Right", kKeyRight},
-    {"Down", kKeyDown},   {"Insert", 0x2D},      {"Delete", 0x2E},     {"NumMultiply", 0x6A},
-    {"NumAdd", 0x6B},     {"NumSubtract", 0x6D}, {"NumDecimal", 0x6E}, {"NumDivide", 0x6F},
-    {"NumLock", kKeyNumLock}, {"Semicolon", 0xBA}, {"Comma", 0xBC},    {"Minus", 0xBD},
-    {"Period", 0xBE},     {"Slash", 0xBF},       {"BracketLeft", 0xDB}, {"BracketRight", 0xDD},
+    {"Space", kKeySpace},
+    {"PageUp", kKeyPageUp},
+    {"PageDown", kKeyPageDown},
+    {"End", kKeyEnd},
+    {"Home", kKeyHome},
+    {"Left", kKeyLeft},
+    {"Up", kKeyUp},
+    {"Right", kKeyRight},
+    {"Down", kKeyDown},
+    {"Insert", kKeyInsert},
+    {"Delete", kKeyDelete},
+    {"NumMultiply", kKeyNumMultiply},
+    {"NumAdd", kKeyNumAdd},
+    {"NumSubtract", kKeyNumSubtract},
+    {"NumDecimal", kKeyNumDecimal},
+    {"NumDivide", kKeyNumDivide},
+    {"NumLock", kKeyNumLock},
+    {"Semicolon", kKeySemicolon},
+    {"Comma", kKeyComma},
+    {"Minus", kKeyMinus},
+    {"Period", kKeyPeriod},
+    {"Slash", kKeySlash},
+    {"BracketLeft", kKeyBracketLeft},
+    {"BracketRight", kKeyBracketRight},
 };
-
-constexpr int32_t kKeyDigit0 = 0x30, kKeyLetterA = 0x41, kKeyNum0 = 0x60;
-constexpr int kFunctionKeys = 12;
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

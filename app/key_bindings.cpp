@@ -190,6 +190,12 @@ std::optional<int32_t> KeyFromName(std::string_view name) {
 }
 
 std::string_view ActionName(TAction action) { return kActions[static_cast<int>(action)].Name; }
+std::optional<TAction> ActionFromName(std::string_view name) {
+  for (int a = 0; a < kActionCount; ++a) {
+    if (kActions[a].Name == name) return static_cast<TAction>(a);
+  }
+  return std::nullopt;
+}
 std::string_view ActionLabel(TAction action) { return kActions[static_cast<int>(action)].Label; }
 std::string_view KeyTableName(TKeyTableKind kind) { return kTables[static_cast<int>(kind)].Name; }
 std::string_view KeyTableLabel(TKeyTableKind kind) {

@@ -115,6 +115,7 @@ std::optional<int32_t> KeyFromName(std::string_view name);
 // Names of actions and tables in the settings file ("throttle_up",
 // "aircraft"), and the window's labels.
 std::string_view ActionName(TAction action);
+std::optional<TAction> ActionFromName(std::string_view name);
 std::string_view ActionLabel(TAction action);
 std::string_view KeyTableName(TKeyTableKind kind);
 std::string_view KeyTableLabel(TKeyTableKind kind);

@@ -1,12 +1,12 @@
 #include "app/user_settings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "cockpit/render_scale.h"
+#include "net/option_reader.h"
 
 namespace velmora::app {
 namespace {
@@ -26,12 +26,16 @@ std::string Number(double v) {
 }
 
 std::optional<int32_t> WholeNumber(const std::string& text, int32_t low, int32_t high) {
-  if (text.empty() || text.size() > 11) return std::nullopt;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < low || v > high) return std::nullopt;
-  return static_cast<int32_t>(v);
+  const auto v = net::ReadWholeNumber(text, low, high);
+  if (!v) return std::nullopt;
+  return static_cast<int32_t>(*v);
+}
+
+// A server's address, or nothing where the text is not one.
+std::optional<std::optional<net::THostPort>> ServerAddress(const std::string& text) {
+  const auto server = net::ParseHostPort(text);
+  if (!server) return std::nullopt;
+  return std::optional<net::THostPort>(*server);
 }
 
 std::optional<double> Fraction(const std::string& text, double low, double high) {
@@ -145,17 +149,8 @@ TUserSettings ReadUserSettings(const TSettingsReader& read, std::vector<std::str
   reader.Read("view/fps", settings.Fps, "0",
               [](const std::string& t) { return WholeNumber(t, 0, kMaxFps); });
   reader.Read("view/full_screen", settings.FullScreen, "false", Flag);
-  reader.Read("view/render_scale", settings.RenderScale, "auto",
-              [](const std::string& t) -> std::optional<int32_t> {
-                if (t == "auto") return 0;
-                return WholeNumber(t, cockpit::kMinRenderScale, cockpit::kMaxRenderScale);
-              });
-  reader.Read("connection/server", settings.Server, "",
-              [](const std::string& t) -> std::optional<std::optional<net::THostPort>> {
-                const auto server = net::ParseHostPort(t);
-                if (!server) return std::nullopt;
-                return std::optional<net::THostPort>(*server);
-              });
+  reader.Read("view/render_scale", settings.RenderScale, "auto", cockpit::ReadRenderScale);
+  reader.Read("connection/server", settings.Server, "", ServerAddress);
   reader.Read("connection/handle", settings.Handle, "",
               [](const std::string& t) -> std::optional<std::string> {
                 if (!FitsHandle(t)) return std::nullopt;
@@ -163,12 +158,7 @@ TUserSettings ReadUserSettings(const TSettingsReader& read, std::vector<std::str
               });
   for (int i = 1; i <= kRecentServers; ++i) {
     std::optional<net::THostPort> recent;
-    reader.Read("connection/recent" + std::to_string(i), recent, "",
-                [](const std::string& t) -> std::optional<std::optional<net::THostPort>> {
-                  const auto server = net::ParseHostPort(t);
-                  if (!server) return std::nullopt;
-                  return std::optional<net::THostPort>(*server);
-                });
+    reader.Read("connection/recent" + std::to_string(i), recent, "", ServerAddress);
     if (recent) settings.Recent.push_back(*recent);
   }
   reader.Read("joystick/device", settings.JoystickDevice, "",
@@ -202,12 +192,7 @@ TJoystickMapping ReadJoystickMapping(const TSettingsReader& read, const std::str
   }
   for (int b = 0; b < kMaxJoystickButtons; ++b) {
     reader.Read(group + "button" + std::to_string(b), mapping.Buttons[static_cast<std::size_t>(b)],
-                "fire", [](const std::string& t) -> std::optional<TAction> {
-                  for (int a = 0; a < kActionCount; ++a) {
-                    if (ActionName(static_cast<TAction>(a)) == t) return static_cast<TAction>(a);
-                  }
-                  return std::nullopt;
-                });
+                "fire", [](const std::string& t) { return ActionFromName(t); });
   }
   return mapping;
 }

@@ -3,7 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "net/option_reader.h"
+
 namespace velmora::cockpit {
+
+std::optional<int32_t> ReadRenderScale(const std::string& text) {
+  if (text == "auto") return 0;
+  const auto percent = net::ReadWholeNumber(text, kMinRenderScale, kMaxRenderScale);
+  if (!percent) return std::nullopt;
+  return static_cast<int32_t>(*percent);
+}
 
 TRenderScale::TRenderScale(int32_t fixedPercent) : automatic_(fixedPercent == 0) {
   if (!automatic_) fixed_ = std::clamp(fixedPercent, kMinRenderScale, kMaxRenderScale);

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace velmora::cockpit {
 
@@ -12,6 +14,9 @@ namespace velmora::cockpit {
 inline constexpr std::array<int32_t, 5> kRenderScaleSteps = {100, 85, 70, 60, 50};
 inline constexpr int32_t kMinRenderScale = 50;   // %, the smallest a user may fix
 inline constexpr int32_t kMaxRenderScale = 100;  // %
+// A render scale as a user writes it: "auto" (0, chosen as drawing costs) or
+// a whole percent from kMinRenderScale to kMaxRenderScale; nothing else.
+std::optional<int32_t> ReadRenderScale(const std::string& text);
 // Past the smallest scale the automatic choice takes one more step: the 3D
 // view drawn at the smallest scale and this part of the frame rate, for the
 // scenes whose smallest picture still costs more than the budget.

@@ -5,6 +5,7 @@
 #include <limits>
 #include <set>
 
+#include "cockpit/render_scale.h"
 #include "net/host_port.h"
 #include "net/option_reader.h"
 
@@ -58,14 +59,12 @@ std::optional<TCommandLine> ParseCommandLine(const std::vector<std::string>& arg
       const auto v = value(a);
       if (!v) return std::nullopt;
       line.RenderScaleGiven = true;
-      if (*v == "auto") {
-        line.RenderScale = 0;
-      } else if (const auto percent = net::ReadWholeNumber(*v, 50, 100)) {
-        line.RenderScale = static_cast<int32_t>(*percent);
-      } else {
+      const auto scale = cockpit::ReadRenderScale(*v);
+      if (!scale) {
         error = "--render-scale takes auto or a whole number 50..100: '" + *v + "'";
         return std::nullopt;
       }
+      line.RenderScale = *scale;
     } else if (a == "--no-sound") {
       line.Sound = false;
     } else if (a == "--volume") {

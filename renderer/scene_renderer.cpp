@@ -13,6 +13,10 @@ namespace {
 
 constexpr int32_t kMaxFrameSize = 16384;  // pixels, each way
 
+bool FrameSizeFits(int32_t width, int32_t height) {
+  return width > 0 && height > 0 && width <= kMaxFrameSize && height <= kMaxFrameSize;
+}
+
 // Surfaces: vertex colour, or the texture alone where the surface has one.
 // Hidden slots are moved outside the view; ground surfaces get pushed back
 // by their depth bias.
@@ -194,10 +198,7 @@ int32_t TRenderer::Initialize(const DXView* view, int32_t width, int32_t height)
   const bool fixedSize = width != 0 || height != 0;
   const int32_t frameWidth = fixedSize ? width : view->Width;
   const int32_t frameHeight = fixedSize ? height : view->Height;
-  if (frameWidth <= 0 || frameHeight <= 0 || frameWidth > kMaxFrameSize ||
-      frameHeight > kMaxFrameSize) {
-    return DX_ERROR_VIEW;
-  }
+  if (!FrameSizeFits(frameWidth, frameHeight)) return DX_ERROR_VIEW;
 
   if (!context_.Open()) return DX_ERROR_NO_DEVICE;
   depth_ = context_.HasClipControl() ? TDepthConvention::Reversed : TDepthConvention::Conventional;
@@ -538,9 +539,7 @@ int32_t TRenderer::Draw(float fieldOfView, uint32_t clearColour, const DXVehicle
 int32_t TRenderer::FollowViewSize() {
   if (fixedSize_ || (view_->Width == frameWidth_ && view_->Height == frameHeight_)) return DX_OK;
   const int32_t width = view_->Width, height = view_->Height;
-  if (width <= 0 || height <= 0 || width > kMaxFrameSize || height > kMaxFrameSize) {
-    return DX_ERROR_VIEW;
-  }
+  if (!FrameSizeFits(width, height)) return DX_ERROR_VIEW;
   // The frame target is made anew at the view's size; nothing drawn before
   // it can be handed over again.
   lastFrameValid_ = false;

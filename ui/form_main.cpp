@@ -171,7 +171,7 @@ TFormMain::TFormMain(vehicle::RendererApi& renderer, TFormHelp& help, TStartOpti
       frame_(std::make_unique<cockpit::TFrameContext>()),
       hooks_(std::make_unique<THooks>(*this, *session_)),
       renderScale_(options_.CommandLine.RenderScale),
-      pageView_(settings_) {
+      pageView_{settings_.RenderScale, settings_.FullScreen} {
   setObjectName("FormMain");
   setWindowTitle("Velmora");
   setMinimumSize(kClientWidth, kClientHeight);
@@ -237,17 +237,16 @@ void TFormMain::ApplySettings(TSettingsPage page) {
       break;
     case TSettingsPage::View:
       fpsAsked_ = settings_.Fps;
-      ApplyFrameRate();
       // Only what the page changed: a flag of this run holds until then.
       if (settings_.RenderScale != pageView_.RenderScale) {
         renderScale_ = cockpit::TRenderScale(settings_.RenderScale);
         ApplyRenderScale();
-        ApplyFrameRate();
       }
+      ApplyFrameRate();
       if (settings_.FullScreen != pageView_.FullScreen && settings_.FullScreen != FullScreen()) {
         ToggleFullScreen();
       }
-      pageView_ = settings_;
+      pageView_ = {settings_.RenderScale, settings_.FullScreen};
       break;
     case TSettingsPage::Joystick:
     case TSettingsPage::Connection:

@@ -214,7 +214,10 @@ class TFormMain final : public QWidget {
   std::unique_ptr<TDrawCost> drawCost_;  // what the 3D frames cost, for the render scale
   bool fullScreen_ = false;  // F11 made the window full screen
   // The view settings as the settings window last applied them.
-  app::TUserSettings pageView_;
+  struct TPageView {
+    int32_t RenderScale = 0;
+    bool FullScreen = false;
+  } pageView_;
   bool maximisedBeforeFullScreen_ = false;
   QRect windowed_;  // the window's place before full screen
   bool pixelsThisTick_ = true;  // the running tick's frame drew its pixels

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-
-#include <sys/resource.h>
 #include <time.h>
 
 namespace velmora::ui {
@@ -83,12 +81,9 @@ double TCpuShare::Overall() const {
 }
 
 double ProcessCpuSeconds() {
-  rusage usage{};
-  if (getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  timespec t{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 TFrameStats::TFrameStats(std::size_t samplesKept)
@@ -126,25 +121,14 @@ std::string TFrameStats::Report() const {
   return text + cpu;
 }
 
-namespace {
-
-// The process's CPU time, every thread, ms.
-double ProcessCpuMs() {
-  timespec t{};
-  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
-}
-
-}  // namespace
-
 int32_t TDrawCost::TTimedRenderer::DXDraw(float fieldOfView, uint32_t clearColour,
                                           const vehicle::TVehicleState& camera,
                                           const vehicle::TVehicleState* const* vehicles) {
-  const double cpu = ProcessCpuMs();
+  const double cpu = ProcessCpuSeconds();
   const auto start = TFrameStats::Clock::now();
   const int32_t result = inner_.DXDraw(fieldOfView, clearColour, camera, vehicles);
   cost_.wallMs_ += TFrameStats::Since(start);
-  cost_.cpuMs_ += ProcessCpuMs() - cpu;
+  cost_.cpuMs_ += (ProcessCpuSeconds() - cpu) * 1e3;
   ++cost_.frames_;
   return result;
 }

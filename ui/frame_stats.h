@@ -88,7 +88,7 @@ class TCpuShare {
   double lastCpu_ = 0, lastWall_ = 0;    // s, the last reading
 };
 
-// The process's CPU time so far, user and system, s.
+// The process's CPU time so far, every thread, user and system, s.
 double ProcessCpuSeconds();
 
 class TFrameStats {
